@@ -1,0 +1,46 @@
+#include "controls.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QToolTip>
+
+StatusBar::StatusBar(QWidget* parent) : QFrame(parent) {
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(2);
+  for (int i = 0; i < 3; ++i) {
+    parts_[i] = new QLabel(this);
+    parts_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    if (i < 2) parts_[i]->setFixedWidth(145);
+    layout->addWidget(parts_[i], i < 2 ? 0 : 1);
+  }
+}
+
+void StatusBar::setPartText(int part, const QString& text) {
+  if (part >= 0 && part < 3) parts_[part]->setText(text);
+}
+
+QString StatusBar::partText(int part) const {
+  return part >= 0 && part < 3 ? parts_[part]->text() : QString();
+}
+
+BalloonTip::BalloonTip(QObject* parent)
+    : QObject(parent),
+      styleSheet_(QStringLiteral(
+          "body { font-family: 宋体; font-size: 9pt; }\n"
+          "h1 { font-size: 12pt; font-weight: bold; }\n"
+          "h2 { font-size: 10pt; font-weight: bold; }\n"
+          "pre { font-family: monospace; }\n"
+          "a { color: #0645ad; text-decoration: underline; }\n"
+          "small { font-size: 8pt; }\n")) {}
+
+void BalloonTip::popUp(const QString& text, const QPoint& screenPosition) {
+  QString html = QStringLiteral("<html><head><style>") + styleSheet_ +
+                 QStringLiteral("</style></head><body>") + text + QStringLiteral("</body></html>");
+  QToolTip::showText(screenPosition, html);
+}
+
+ProbeWindow::ProbeWindow() : 客户1(new TcpClient(this)) {
+  setObjectName(QStringLiteral("ProbeWindow"));
+  客户1->setObjectName(QStringLiteral("客户1"));
+}

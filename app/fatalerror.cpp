@@ -1,0 +1,15 @@
+#include "fatalerror.h"
+
+#include <cstdlib>
+
+#include <QMessageBox>
+
+#include "librarycall.h"
+
+void ShowLibraryCallErrorAndExit(const std::string& libraryFile, const std::string& function) {
+  QString text = QStringLiteral("运行时出错!\n\n错误信息：") +
+                 QString::fromStdString(LibraryCallErrorText(libraryFile, function));
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Quorvel"), text, QMessageBox::Ok);
+  box.exec();
+  std::exit(-1);
+}

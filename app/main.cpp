@@ -1,0 +1,36 @@
+// Process start and end: program folder, program-wide state, the main window and its
+// created event, the event loop, the exit routine.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QFont>
+
+#include "fatalerror.h"
+#include "mainwindow.h"
+#include "programfolder.h"
+#include "programstate.h"
+
+int main(int argc, char* argv[]) {
+  ProgramPaths paths = FindProgramPaths();
+  // A folder that cannot be entered leaves the start folder current; nothing reports it.
+  [[maybe_unused]] int entered = ::chdir(paths.folder.c_str());
+  ProgramState state{paths.folder, paths.exeName, LibraryBinder(ShowLibraryCallErrorAndExit)};
+
+  // Module initialisers, in this order: the socket library, then the launcher handshake.
+
+  QApplication app(argc, argv);
+  QApplication::setFont(QFont(QStringList{"SimSun", "WenQuanYi Micro Hei", "Noto Sans CJK SC"}, 9));
+  int exitCode = 0;
+  {
+    MainWindow window(state);
+    window.RunCreatedEvent();
+    if (window.endProgram) {
+      exitCode = *window.endProgram;
+    } else {
+      window.show();
+      exitCode = app.exec();
+    }
+  }
+  ExitRoutine(state);
+  return exitCode;
+}

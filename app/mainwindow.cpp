@@ -1,0 +1,212 @@
+#include "mainwindow.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "controls.h"
+#include "settings.h"
+
+namespace {
+
+const char* const kTitle = "Quorvel（2020.02.02特别版）---By：Tavrin";
+
+// Every control is created under its own name, at its place relative to its group.
+template <typename Control>
+Control* Place(QWidget* group, const char* name, int x, int y, int width, int height) {
+  auto* control = new Control(group);
+  control->setObjectName(QString::fromUtf8(name));
+  control->setGeometry(x, y, width, height);
+  return control;
+}
+
+template <typename Control>
+Control* Place(QWidget* group, const char* name, int x, int y, int width, int height,
+               const char* caption) {
+  auto* control = Place<Control>(group, name, x, y, width, height);
+  control->setText(QString::fromUtf8(caption));
+  return control;
+}
+
+struct Column {
+  const char* title;
+  int width;
+  int alignment;  // 0 left, 1 right
+};
+
+// Columns 5 to 9 have width 0: they carry each row's links and map names, unseen.
+const Column kReleaseColumns[] = {
+    {"序号", 40, 0},         {"版本号", 135, 0},         {"发布日期", 65, 1},
+    {"文件大小", 85, 1},     {"种子大小", 65, 1},        {"主程序下载链接", 0, 0},
+    {"主程序种子下载链接", 0, 0}, {"配套图文件", 0, 0},  {"主程序图资", 0, 0},
+    {"图资下载链接", 0, 0},
+};
+
+const char* const kMapDataKinds[] = {
+    "【CE、Android】标准图资[BT包]", "标准图资【3d_a1.ndz】",  "标准图资【3d_a0.ndz】",
+    "标准图资【tmc.ndz】",           "标准图资【pt.ndz】",     "标准图资【patches.ndz】[sp2]",
+    "标准图资【dynamap.ndz】[201703001]", "标准图资【data1.ndz】", "标准图资【data2.ndz】",
+    "标准图资【data3.ndz】",         "标准图资【data4.ndz】",  "标准图资【data5.ndz】",
+    "标准图资【poiex.ndz】",         "标准图资【copoi.ndz】",  "标准图资【rjv.ndz】",
+    "标准图资【pro.ndz】",           "标准图资【pro1.ndz】",   "标准图资【pro2.ndz】",
+    "标准图资【navisub.cld】",       "标准图资【spedata.ndz】", "分区图资【东区=OE】",
+    "分区图资【南区=OS】",           "分区图资【西区=OW】",    "分区图资【北区=ON】",
+};
+
+void SetUpReleaseColumns(QTreeWidget* list) {
+  list->setColumnCount(std::size(kReleaseColumns));
+  list->setRootIsDecorated(false);
+  list->setUniformRowHeights(true);
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list->header()->setStretchLastSection(false);
+  QTreeWidgetItem* header = list->headerItem();
+  for (int i = 0; i < int(std::size(kReleaseColumns)); ++i) {
+    const Column& column = kReleaseColumns[i];
+    header->setText(i, QString::fromUtf8(column.title));
+    header->setTextAlignment(i, (column.alignment == 1 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    list->setColumnWidth(i, column.width);
+    list->setColumnHidden(i, column.width == 0);
+  }
+}
+
+}  // namespace
+
+void SetTimerPeriod(QTimer* timer, int milliseconds) {
+  if (milliseconds <= 0) {
+    timer->stop();
+  } else {
+    timer->start(milliseconds);
+  }
+}
+
+MainWindow::MainWindow(ProgramState& programState) : state(programState) {
+  setWindowTitle(QString::fromUtf8(kTitle));
+  setFixedSize(468, 336);
+  move(50, 50);
+  BuildSearchGroup();
+  BuildDownloadGroup();
+  probeWindow = new ProbeWindow();
+
+  handlers.chooseFolderFromButton = [this] { ChooseSaveFolderFromButton(*this); };
+  handlers.chooseFolderFromEdit = [this] { ChooseSaveFolderFromEdit(*this); };
+  ConnectEvents();
+
+  // Steps whose subsystems are not part of the program yet do nothing in their places.
+  createdSteps = {
+      {"DeploySkinLibrary", [] {}},
+      {"AttachSkin", [] {}},
+      {"GuardSingleInstance", [] {}},
+      {"LoadSettings", [this] { LoadSettings(*this); }},
+      {"DeployEngineFiles", [] {}},
+      {"StartEngine", [] {}},
+  };
+  shutdownSteps = {
+      {"StoreSettings", [this] { StoreSettings(*this); }},
+      {"EndEmulators", [] {}},
+      {"StopEngine", [] {}},
+  };
+}
+
+MainWindow::~MainWindow() { delete probeWindow; }
+
+void MainWindow::BuildSearchGroup() {
+  auto* g = 分组框_主程序 = Place<QGroupBox>(this, "分组框_主程序", 5, 5, 455, 175);
+  g->setTitle(QStringLiteral("资源搜索"));
+  标签_设备号 = Place<QLabel>(g, "标签_设备号", 8, 15, 72, 20, "设备号： ");
+  编辑框_渠道设备号 = Place<QLineEdit>(g, "编辑框_渠道设备号", 50, 15, 40, 20);
+  按钮_渠道主程序搜索 = Place<QPushButton>(g, "按钮_渠道主程序搜索", 93, 15, 56, 20, "渠道搜索");
+  选择框_下载开关 = Place<QCheckBox>(g, "选择框_下载开关", 160, 18, 59, 15, "下载关");
+  编辑框_图资 = Place<QLineEdit>(g, "编辑框_图资", 8, 43, 50, 20);
+  组合框_图资 = Place<QComboBox>(g, "组合框_图资", 72, 43, 245, 25);
+  for (const char* kind : kMapDataKinds) 组合框_图资->addItem(QString::fromUtf8(kind));
+  组合框_图资->setCurrentIndex(-1);  // nothing chosen until the user picks a kind
+  编辑框_增量更新 = Place<QLineEdit>(g, "编辑框_增量更新", 322, 43, 66, 20);
+  按钮_图资下载 = Place<QPushButton>(g, "按钮_图资下载", 391, 43, 56, 20, "=> 下载");
+  编辑框_版本 = Place<QLineEdit>(g, "编辑框_版本", 8, 65, 440, 20);
+  编辑框_版本->setVisible(false);
+  超级列表框 = Place<QTreeWidget>(g, "超级列表框", 8, 68, 440, 100);
+  SetUpReleaseColumns(超级列表框);
+  气球提示框1 = new BalloonTip(g);
+  气球提示框1->setObjectName(QStringLiteral("气球提示框1"));
+}
+
+void MainWindow::BuildDownloadGroup() {
+  auto* g = 分组框_高速下载 = Place<QGroupBox>(this, "分组框_高速下载", 5, 189, 455, 115);
+  g->setTitle(QStringLiteral("高速下载"));
+  标签_文件名 = Place<QLabel>(g, "标签_文件名", 8, 15, 55, 20, "文 件 名：");
+  编辑框_保存文件名 = Place<QLineEdit>(g, "编辑框_保存文件名", 64, 15, 300, 20);
+  选择框_下载模式 = Place<QCheckBox>(g, "选择框_下载模式", 367, 15, 46, 20, "文件");
+  按钮_取消 = Place<QPushButton>(g, "按钮_取消", 416, 15, 32, 20, "取消");
+  编辑框_下载地址 = Place<QLineEdit>(g, "编辑框_下载地址", 249, 24, 25, 20);
+  编辑框_下载地址->setVisible(false);
+  时钟_下载 = new QTimer(this);
+  时钟_下载->setObjectName(QStringLiteral("时钟_下载"));
+  标签_保存目录 = Place<QLabel>(g, "标签_保存目录", 7, 40, 55, 20, "保存目录：");
+  编辑框_保存目录 = Place<QLineEdit>(g, "编辑框_保存目录", 64, 40, 350, 20);
+  按钮_选择目录 = Place<QPushButton>(g, "按钮_选择目录", 417, 40, 30, 20, "...");
+  状态条1 = Place<StatusBar>(g, "状态条1", 5, 65, 440, 20);
+  状态条1->setPartText(0, QStringLiteral("即时速度："));
+  状态条1->setPartText(1, QStringLiteral("已下载："));
+  状态条1->setPartText(2, QStringLiteral("总大小："));
+  进度条1 = Place<QProgressBar>(g, "进度条1", 4, 84, 443, 10);
+  进度条1->setRange(0, 100);
+  进度条1->setValue(0);
+  进度条1->setTextVisible(false);
+  状态条2 = Place<StatusBar>(g, "状态条2", 5, 90, 440, 20);
+  进度条1->raise();  // the bar overlaps 状态条2's top margin; keep all of it in sight
+}
+
+// The event table: each routed event reaches exactly one entry of `handlers`.
+void MainWindow::ConnectEvents() {
+  auto route = [this](auto* source, auto signal, std::function<void()> Handlers::*handler) {
+    connect(source, signal, this, [this, handler] { Dispatch(handlers.*handler); });
+  };
+  route(按钮_渠道主程序搜索, &QPushButton::clicked, &Handlers::searchReleases);
+  超级列表框->viewport()->installEventFilter(this);
+  route(组合框_图资, &QComboBox::currentIndexChanged, &Handlers::selectMapDataKind);
+  route(按钮_图资下载, &QPushButton::clicked, &Handlers::downloadMapData);
+  route(选择框_下载模式, &QCheckBox::clicked, &Handlers::downloadModeClicked);
+  route(按钮_选择目录, &QPushButton::clicked, &Handlers::chooseFolderFromButton);
+  编辑框_保存目录->installEventFilter(this);
+  route(按钮_取消, &QPushButton::clicked, &Handlers::cancelDownload);
+  route(时钟_下载, &QTimer::timeout, &Handlers::pollProgress);
+  route(probeWindow->客户1, &TcpClient::dataArrived, &Handlers::probeDataArrived);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonDblClick) {
+    if (watched == 超级列表框->viewport()) Dispatch(handlers.releaseListDoubleClicked);
+    if (watched == 编辑框_保存目录) {
+      Dispatch(handlers.chooseFolderFromEdit);
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::Dispatch(const std::function<void()>& handler) {
+  if (handler) handler();
+}
+
+void MainWindow::RunCreatedEvent() {
+  for (const Step& step : createdSteps) {
+    step.run();
+    if (endProgram) return;
+  }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!shutDown_) {
+    shutDown_ = true;
+    for (const Step& step : shutdownSteps) step.run();
+  }
+  event->accept();
+}

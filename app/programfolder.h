@@ -1,0 +1,10 @@
+#pragma once
+#include <string>
+
+struct ProgramPaths {
+  std::string folder;   // no trailing "/"
+  std::string exeName;
+};
+
+// Splits the running executable's full path at its last "/".
+ProgramPaths FindProgramPaths();

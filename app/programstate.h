@@ -1,0 +1,17 @@
+#pragma once
+// What the whole program shares from start to end. main() creates it empty, the window and
+// the subsystems use it, and the exit routine releases it after the event loop.
+#include <cstdint>
+#include <string>
+
+#include "librarycall.h"
+
+struct ProgramState {
+  std::string programFolder;  // folder of the executable, no trailing "/"
+  std::string exeName;        // file name of the executable
+  LibraryBinder libraries;    // binds the engine and skin library functions at first call
+  std::uint32_t currentTask = 0;  // engine handle of the most recently started download
+};
+
+// Runs once after the event loop has stopped.
+void ExitRoutine(ProgramState& state);

@@ -1,0 +1,30 @@
+#pragma once
+// The three values remembered between runs (device number, map-data version, save folder),
+// mirrored in the main window's edit boxes, and the two folder choosers of the save folder.
+#include <string>
+
+#include <QString>
+
+class MainWindow;
+
+// ${XDG_CONFIG_HOME:-~/.config}/Quorvel/registry.reg
+std::string SettingsFilePath();
+
+// Lower-cases A to Z only. In UTF-8 every byte of a non-ASCII character is 0x80 or above,
+// so no byte of a Chinese character is ever taken for a letter.
+std::string AsciiLower(std::string text);
+
+// The current user's desktop folder with a trailing "/".
+QString DesktopFolder();
+
+void LoadSettings(MainWindow& window);
+void StoreSettings(MainWindow& window);
+
+// The common end of both choosers: a non-empty path goes into 编辑框_保存目录 and is stored
+// at once; an empty one (cancelled) changes nothing.
+void AcceptChosenFolder(MainWindow& window, const QString& path);
+
+// 按钮_选择目录: the folder-only dialog.
+void ChooseSaveFolderFromButton(MainWindow& window);
+// 编辑框_保存目录 double-clicked: the dialog with an edit field for typing a folder name.
+void ChooseSaveFolderFromEdit(MainWindow& window);

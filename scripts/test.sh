@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Quorvel twice (with AddressSanitizer + UndefinedBehaviorSanitizer,
+# then plain) and runs the whole test suite in each build. Ends with CTest's summary of the plain build.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh || exit 1
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+jobs=$(nproc)
+
+build_and_test() {  # folder, extra cmake arguments...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -DBUILD_TESTING=ON "$@" >/dev/null &&
+    cmake --build "$dir" -j"$jobs" &&
+    ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 300
+}
+
+echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+build_and_test build-asan -DQUORVEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+asan=$?
+[ $asan -eq 0 ] || echo "!! the tests failed under the sanitizers (see above)"
+echo "== tests"
+build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+plain=$?
+[ $asan -eq 0 ] && [ $plain -eq 0 ]
