@@ -21,7 +21,7 @@ ProgramState MakeState() {
   return ProgramState{"/nowhere", "quorvel", LibraryBinder([](const std::string&, const std::string&) {})};
 }
 
-struct ControlSpec {
+struct ExpectedControl {
   const char* name;
   const char* kind;
   const char* group;
@@ -30,7 +30,7 @@ struct ControlSpec {
   bool visible;
 };
 
-const ControlSpec kControls[] = {
+const ExpectedControl kControls[] = {
     {"标签_设备号", "QLabel", "分组框_主程序", {8, 15, 72, 20}, "设备号： ", true},
     {"编辑框_渠道设备号", "QLineEdit", "分组框_主程序", {50, 15, 40, 20}, "", true},
     {"按钮_渠道主程序搜索", "QPushButton", "分组框_主程序", {93, 15, 56, 20}, "渠道搜索", true},
@@ -85,15 +85,15 @@ TEST(MainWindow, WindowAndGroups) {
 TEST(MainWindow, EveryControlWithKindPlaceCaptionAndState) {
   ProgramState state = MakeState();
   MainWindow w(state);
-  for (const ControlSpec& spec : kControls) {
-    SCOPED_TRACE(spec.name);
-    auto* control = w.findChild<QWidget*>(QString::fromUtf8(spec.name));
+  for (const ExpectedControl& want : kControls) {
+    SCOPED_TRACE(want.name);
+    auto* control = w.findChild<QWidget*>(QString::fromUtf8(want.name));
     ASSERT_NE(control, nullptr);
-    EXPECT_STREQ(control->metaObject()->className(), spec.kind);
-    EXPECT_EQ(control->parentWidget()->objectName(), QString::fromUtf8(spec.group));
-    EXPECT_EQ(control->geometry(), spec.geometry);
-    EXPECT_EQ(Caption(control), QString::fromUtf8(spec.caption));
-    EXPECT_EQ(!control->isHidden(), spec.visible);
+    EXPECT_STREQ(control->metaObject()->className(), want.kind);
+    EXPECT_EQ(control->parentWidget()->objectName(), QString::fromUtf8(want.group));
+    EXPECT_EQ(control->geometry(), want.geometry);
+    EXPECT_EQ(Caption(control), QString::fromUtf8(want.caption));
+    EXPECT_EQ(!control->isHidden(), want.visible);
     EXPECT_TRUE(control->isEnabled());
   }
   auto* timer = w.findChild<QTimer*>(QStringLiteral("时钟_下载"));
