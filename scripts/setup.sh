@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  qt6-base-dev libgl-dev libgtest-dev
+  qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
+  libpcre2-dev libicu-dev
   fonts-wqy-microhei
 )
 

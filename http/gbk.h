@@ -1,0 +1,32 @@
+#pragma once
+// Code page 936 conversions with Windows' results: MultiByteToWideChar(936, 0) and
+// WideCharToMultiByte(936, 0x200). glibc's GB18030 converter fills the decode table, the
+// tables in cp936_tables.inc supply what Windows does differently (private-use pairs and
+// best-fit bytes); unmappable text becomes "?".
+//
+// Known differences from Windows: the composite check composes by Unicode's rules (ICU),
+// while Windows uses an older table of its own, so rare base + mark pairs may differ; the
+// 65 default-ignorable code points are written as "?" as Windows' own table does.
+#include <string>
+#include <string_view>
+
+namespace gbk {
+
+// Decodes as MultiByteToWideChar(936, 0) over all of `bytes` (NUL bytes included): a lead
+// byte with a non-NUL byte after it consumes both (an invalid pair gives one "?"); a lead
+// byte at the end or before a NUL gives "?".
+std::u16string Decode(std::string_view bytes);
+
+// Encodes per UTF-16 code unit as WideCharToMultiByte(936): best fit on, "?" for the rest,
+// surrogates "?" each. With `compositeCheck` a base character and the combining mark after
+// it become the composed character when code page 936 holds it (exact or best fit).
+std::string Encode(std::u16string_view text, bool compositeCheck = true);
+
+}  // namespace gbk
+
+// Byte text to little-endian UTF-16 bytes, up to the first NUL, with the terminating zero
+// unit unless `stripTerminator`; empty text gives an empty buffer.
+std::string GbkToUtf16(std::string_view text, bool stripTerminator = false);
+
+// Little-endian UTF-16 bytes (an odd last byte is ignored) to byte text, up to the first NUL.
+std::string Utf16ToGbk(std::string_view utf16Bytes);
