@@ -14,9 +14,10 @@ int main(int argc, char* argv[]) {
   ProgramPaths paths = FindProgramPaths();
   // A folder that cannot be entered leaves the start folder current; nothing reports it.
   [[maybe_unused]] int entered = ::chdir(paths.folder.c_str());
-  ProgramState state{paths.folder, paths.exeName, LibraryBinder(ShowLibraryCallErrorAndExit)};
+  ProgramState state(paths.folder, paths.exeName, ShowLibraryCallErrorAndExit);
 
   // Module initialisers, in this order: the socket library, then the launcher handshake.
+  state.sockets.Start();
 
   QApplication app(argc, argv);
   QApplication::setFont(QFont(QStringList{"SimSun", "WenQuanYi Micro Hei", "Noto Sans CJK SC"}, 9));

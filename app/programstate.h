@@ -3,14 +3,20 @@
 // the subsystems use it, and the exit routine releases it after the event loop.
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "librarycall.h"
+#include "sizeprobe.h"
 
 struct ProgramState {
+  ProgramState(std::string folder, std::string exe, LibraryCallFailure onLibraryFailure)
+      : programFolder(std::move(folder)), exeName(std::move(exe)), libraries(std::move(onLibraryFailure)) {}
+
   std::string programFolder;  // folder of the executable, no trailing "/"
   std::string exeName;        // file name of the executable
   LibraryBinder libraries;    // binds the engine and skin library functions at first call
   std::uint32_t currentTask = 0;  // engine handle of the most recently started download
+  SocketLibrary sockets;          // the network library, started with the program
 };
 
 // Runs once after the event loop has stopped.

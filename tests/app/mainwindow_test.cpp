@@ -18,7 +18,7 @@
 namespace {
 
 ProgramState MakeState() {
-  return ProgramState{"/nowhere", "quorvel", LibraryBinder([](const std::string&, const std::string&) {})};
+  return ProgramState("/nowhere", "quorvel", [](const std::string&, const std::string&) {});
 }
 
 struct ExpectedControl {

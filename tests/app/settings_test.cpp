@@ -16,7 +16,7 @@ namespace {
 class SettingsTest : public testing::Test {
  protected:
   ScratchConfig config;
-  ProgramState state{"/nowhere", "quorvel", LibraryBinder([](const std::string&, const std::string&) {})};
+  ProgramState state{"/nowhere", "quorvel", [](const std::string&, const std::string&) {}};
 
   void Store(const std::string& content) {
     std::filesystem::create_directories(std::filesystem::path(config.settingsFile()).parent_path());

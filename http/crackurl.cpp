@@ -1,0 +1,59 @@
+#include "crackurl.h"
+
+namespace {
+
+bool SameAscii(std::string_view a, std::string_view lowerB) {
+  if (a.size() != lowerB.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char c = a[i];
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    if (c != lowerB[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<UrlParts> CrackUrl(std::string_view address) {
+  size_t schemeEnd = address.find("://");
+  if (schemeEnd == std::string_view::npos) return std::nullopt;
+  UrlParts parts;
+  std::string_view scheme = address.substr(0, schemeEnd);
+  if (SameAscii(scheme, "https")) {
+    parts.secure = true;
+  } else if (!SameAscii(scheme, "http")) {
+    return std::nullopt;
+  }
+  std::string_view rest = address.substr(schemeEnd + 3);
+  size_t authorityEnd = rest.find_first_of("/?#");
+  std::string_view authority = rest.substr(0, authorityEnd);
+  std::string_view tail = authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
+  if (size_t at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
+
+  std::string_view host = authority, port;
+  if (authority.starts_with('[')) {
+    size_t close = authority.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    host = authority.substr(1, close - 1);
+    std::string_view after = authority.substr(close + 1);
+    if (!after.empty() && after.front() != ':') return std::nullopt;
+    if (!after.empty()) port = after.substr(1);
+  } else if (size_t colon = authority.find(':'); colon != std::string_view::npos) {
+    host = authority.substr(0, colon);
+    port = authority.substr(colon + 1);
+  }
+  if (host.empty() || port.size() > 5) return std::nullopt;
+  int number = 0;
+  for (char c : port) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + (c - '0');
+  }
+  if (number > 65535) return std::nullopt;
+  parts.host = std::string(host);
+  parts.port = number != 0 ? number : (parts.secure ? 443 : 80);
+
+  size_t extraStart = tail.find_first_of("?#");
+  parts.path = std::string(tail.substr(0, extraStart));
+  if (extraStart != std::string_view::npos) parts.extra = std::string(tail.substr(extraStart));
+  return parts;
+}

@@ -1,0 +1,398 @@
+#include "httpfetch.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "bytetext.h"
+#include "charset.h"
+#include "crackurl.h"
+#include "gbk.h"
+#include "regexmatcher.h"
+
+using bytetext::Find;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const char* FailureText(int number) {
+  switch (number) {
+    case 700: return "700 当前系统不支持WinHttp服务!";
+    case 701: return "701 解析URL地址失败!";
+    case 702: return "702 创建WinHttp会话失败!";
+    case 703: return "703 创建WinHttp连接失败!";
+    case 704: return "704 创建WinHttp请求失败!";
+    case 705: return "705 设置超时时间失败!";
+    case 707: return "707 设置代理凭证失败!";
+    case 708: return "708 禁止自动设置Cookies失败!";
+    case 709: return "709 重定向设置失败!";
+    case 710: return "710 设置协议头失败!";
+    case 711: return "711 发送请求失败!";
+    case 712: return "712 服务器未响应!";
+    default: return "713 读取数据失败!";
+  }
+}
+
+const char* Verb(int method) {
+  static const char* const kVerbs[] = {"GET", "POST", "HEAD", "PUT", "OPTIONS", "DELETE", "TRACE", "CONNECT"};
+  return method >= 0 && method < 8 ? kVerbs[method] : "GET";
+}
+
+// The caller's lines, then each default line whose search text the block does not hold yet.
+std::string HeaderBlock(const std::string& extra, int method, const std::string* cookies) {
+  std::string block = extra.empty() ? std::string() : extra + "\r\n";
+  auto add = [&block](const char* search, bool ignoreCase, const std::string& line) {
+    if (Find(block, search, 1, ignoreCase) == -1) block += line;
+  };
+  add("User-Agent: ", true, "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)\r\n");
+  add("Accept: ", true, "Accept: text/html, application/xhtml+xml, */*\r\n");
+  add("Accept-Encoding: ", true, "Accept-Encoding: gbk, GB2312\r\n");
+  add("Accept-Language: ", true, "Accept-Language: zh-cn\r\n");
+  if (method == 1) add("Content-Type:", false, "Content-Type: application/x-www-form-urlencoded\r\n");
+  add("Cache-Control: ", true, "Cache-Control: no-cache\r\n");
+  if (cookies && !cookies->empty()) add("Cookie: ", true, "Cookie: " + *cookies + "\r\n");
+  return block;
+}
+
+std::string HeaderName(std::string_view line) {
+  return bytetext::AsciiLower(bytetext::Trim(line.substr(0, line.find(':'))));
+}
+
+// The header lines as libcurl takes them. Like the Windows service adding headers with
+// "add or replace", a later line replaces an earlier one of the same name in its place.
+// Nothing when a line is not a header.
+std::optional<std::vector<std::string>> HeaderLines(const std::string& block) {
+  std::vector<std::string> lines;
+  bool hasContentType = false;
+  for (std::string& line : bytetext::Split(block, "\r\n")) {
+    if (line.empty()) continue;
+    size_t colon = line.find(':');
+    if (colon == std::string::npos || colon == 0) return std::nullopt;
+    // libcurl drops "Name:" with nothing after it; "Name;" sends it empty.
+    if (bytetext::Trim(std::string_view(line).substr(colon + 1)).empty()) line = line.substr(0, colon) + ";";
+    std::string name = HeaderName(line.substr(0, colon));
+    hasContentType |= name == "content-type";
+    auto same = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
+      return HeaderName(l.substr(0, l.find_first_of(":;"))) == name;
+    });
+    if (same != lines.end()) *same = line; else lines.push_back(line);
+  }
+  lines.push_back("Expect:");  // no "100 Continue" round trip that the Windows service never made
+  if (!hasContentType) lines.push_back("Content-Type:");  // no form type libcurl would add by itself
+  return lines;
+}
+
+// The object path on the wire: bytes outside printable ASCII are sent as UTF-8, escaped.
+std::string EscapedPath(const std::string& gbkPath) {
+  std::string utf8;
+  for (char16_t u : gbk::Decode(gbkPath)) {
+    if (u < 0x80) utf8 += char(u);
+    else if (u < 0x800) utf8 += {char(0xC0 | (u >> 6)), char(0x80 | (u & 0x3F))};
+    else utf8 += {char(0xE0 | (u >> 12)), char(0x80 | ((u >> 6) & 0x3F)), char(0x80 | (u & 0x3F))};
+  }
+  std::string out;
+  for (unsigned char c : utf8) {
+    if (c > 0x20 && c < 0x7F && c != '#') {
+      out += char(c);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+std::string Utf8(const std::string& gbkText) {
+  std::string out;
+  for (char16_t u : gbk::Decode(gbkText)) {
+    if (u < 0x80) out += char(u);
+    else if (u < 0x800) out += {char(0xC0 | (u >> 6)), char(0x80 | (u & 0x3F))};
+    else out += {char(0xE0 | (u >> 12)), char(0x80 | ((u >> 6) & 0x3F)), char(0x80 | (u & 0x3F))};
+  }
+  return out;
+}
+
+struct CurlDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+// What one call knows about its transfer; libcurl's callbacks write it.
+struct Transfer {
+  std::string headers;  // raw header block of the latest response
+  std::string body;
+  int status = 0;
+  bool headersDone = false;  // the blank line after a final (non-1xx) header block
+  bool tooBig = false;
+  Clock::time_point lastActivity = Clock::now();
+  curl_off_t uploaded = 0;
+};
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  auto* t = static_cast<Transfer*>(user);
+  std::string_view line(data, size * count);
+  t->lastActivity = Clock::now();
+  if (line.starts_with("HTTP/")) {  // a new response: keep only the last one's headers
+    t->headers.clear();
+    t->headersDone = false;
+    size_t blank = line.find(' ');
+    t->status = blank == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(blank + 1, 3)).c_str());
+  }
+  t->headers.append(line);
+  if ((line == "\r\n" || line == "\n") && t->status >= 200) t->headersDone = true;
+  return line.size();
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  auto* t = static_cast<Transfer*>(user);
+  t->lastActivity = Clock::now();
+  if (t->body.size() + size * count > kHttpFetchMaxBody) {
+    t->tooBig = true;
+    return 0;
+  }
+  t->body.append(data, size * count);
+  return size * count;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+  auto* t = static_cast<Transfer*>(user);
+  if (uploaded != t->uploaded) {
+    t->uploaded = uploaded;
+    t->lastActivity = Clock::now();
+  }
+  return 0;
+}
+
+// Which stage a transfer broke off in: before the request was out (711), waiting for an
+// answer (712), or reading the body (713).
+int FailureOf(CURL* easy, const Transfer& t, CURLcode rc, bool secure) {
+  if (rc == CURLE_URL_MALFORMAT || rc == CURLE_UNSUPPORTED_PROTOCOL) return 701;
+  if (t.headersDone) return 713;
+  if (t.status) return 712;
+  curl_off_t connected = 0;
+  curl_easy_getinfo(easy, secure ? CURLINFO_APPCONNECT_TIME_T : CURLINFO_CONNECT_TIME_T, &connected);
+  if (connected == 0 || rc == CURLE_SEND_ERROR) return 711;
+  return 712;
+}
+
+// Runs one request to its end, pumping events at least every 50 ms. The timeout is the
+// longest silence allowed, connecting included. Nothing when the silence ran out.
+std::optional<CURLcode> Perform(CURL* easy, Transfer& t, Clock::duration timeout, const EventPump& pump) {
+  CURLM* multi = curl_multi_init();
+  if (!multi) return CURLE_OUT_OF_MEMORY;
+  curl_multi_add_handle(multi, easy);
+  t.lastActivity = Clock::now();
+  auto lastPump = Clock::now();
+  std::optional<CURLcode> result;
+  for (;;) {
+    int running = 0;
+    curl_multi_perform(multi, &running);
+    int left = 0;
+    if (CURLMsg* msg = curl_multi_info_read(multi, &left); msg && msg->msg == CURLMSG_DONE) {
+      result = msg->data.result;
+      break;
+    }
+    if (Clock::now() - t.lastActivity > timeout) break;
+    curl_multi_poll(multi, nullptr, 0, 50, nullptr);
+    if (pump && Clock::now() - lastPump >= std::chrono::milliseconds(20)) {
+      pump();
+      lastPump = Clock::now();
+    }
+  }
+  curl_multi_remove_handle(multi, easy);
+  curl_multi_cleanup(multi);
+  return result;
+}
+
+// The proxy for one request: "http=host:port" serves http addresses only.
+std::string ProxyFor(const std::string& proxyName, bool secure) {
+  if (proxyName.empty()) return {};
+  if (proxyName.starts_with("http=")) return secure ? std::string() : "http://" + proxyName.substr(5);
+  return "http://" + proxyName;
+}
+
+bool HttpAvailable() {
+  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+  for (const char* const* p = info ? info->protocols : nullptr; p && *p; ++p)
+    if (std::strcmp(*p, "http") == 0) return true;
+  return false;
+}
+
+bool IsSecure(const char* url) { return url && (url[4] == 's' || url[4] == 'S'); }
+
+}  // namespace
+
+std::string HttpFetch(const std::string& address, int method, const std::string& requestBody,
+                      std::string* cookies, std::string* returnedCookies, const std::string& extraHeaders,
+                      std::string* responseHeaders, bool disableRedirects, const std::string& serverUser,
+                      const std::string& serverPassword, const std::string& proxyAddress,
+                      const std::string& proxyUser, const std::string& proxyPassword, int timeoutSeconds,
+                      std::string* redirectLocation, std::string* statusText, std::string* responseBytes,
+                      bool mergeCookies, const EventPump& pump) {
+  // Each stage reached (cracking to the header query) lets pending events run once on the
+  // way out, failed or not; the early failures 700, 707, 708 and 709 let none run.
+  int stagesReached = 0;
+  bool pumpOnExit = true;
+  auto fail = [&](int number) {
+    if (statusText) *statusText = FailureText(number);
+    pumpOnExit = number != 700 && number != 707 && number != 708 && number != 709;
+    return std::string();
+  };
+  struct ExitPump {
+    const EventPump& pump;
+    const int& stages;
+    const bool& enabled;
+    ~ExitPump() {
+      for (int i = 0; pump && enabled && i < stages; ++i) pump();
+    }
+  } exitPump{pump, stagesReached, pumpOnExit};
+
+  if (!HttpAvailable()) return fail(700);
+  ++stagesReached;
+  std::optional<UrlParts> url = CrackUrl(address);
+  if (!url) return fail(701);
+  const std::string objectPath = url->path.empty() ? "/" : url->path + url->extra;
+  const std::string proxyName = proxyAddress.empty() ? "" : url->secure ? proxyAddress : "http=" + proxyAddress;
+
+  ++stagesReached;
+  std::unique_ptr<CURL, CurlDeleter> handle(curl_easy_init());
+  if (!handle) return fail(702);
+  CURL* easy = handle.get();
+  ++stagesReached;  // the connection is made when sending, as the Windows service does
+  std::string host = url->host.find(':') != std::string::npos ? "[" + url->host + "]" : Utf8(url->host);
+  std::string target = std::string(url->secure ? "https://" : "http://") + host + ":" + std::to_string(url->port) +
+                       EscapedPath(objectPath);
+  ++stagesReached;
+  Transfer t;
+  bool ok = curl_easy_setopt(easy, CURLOPT_URL, target.c_str()) == CURLE_OK &&
+            curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L) == CURLE_OK &&
+            curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)) == CURLE_OK &&
+            curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+            curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader) == CURLE_OK &&
+            curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t) == CURLE_OK &&
+            curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody) == CURLE_OK &&
+            curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t) == CURLE_OK &&
+            curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
+            curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnProgress) == CURLE_OK &&
+            curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t) == CURLE_OK &&
+            curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK &&
+            curl_easy_setopt(easy, CURLOPT_NOPROXY, "") == CURLE_OK;
+  const char* verb = Verb(method);
+  if (method == 2) {
+    ok = ok && curl_easy_setopt(easy, CURLOPT_NOBODY, 1L) == CURLE_OK;
+  } else if (method == 1 || !requestBody.empty()) {
+    ok = ok && curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(requestBody.size())) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, requestBody.data()) == CURLE_OK;
+  }
+  if (method != 0 && method != 1 && method != 2) ok = ok && curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb) == CURLE_OK;
+  if (method == 0 && !requestBody.empty()) ok = ok && curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "GET") == CURLE_OK;
+  if (!ok) return fail(704);
+
+  ++stagesReached;
+  const auto timeout = std::chrono::milliseconds(timeoutSeconds > 0 ? timeoutSeconds * 1000L : 30000L);
+  if (curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(timeout.count())) != CURLE_OK) return fail(705);
+  if (!serverUser.empty() && !serverPassword.empty()) {
+    std::string user = Utf8(serverUser), password = Utf8(serverPassword);
+    // Basic credentials go with every request of the call, redirected ones included.
+    if (curl_easy_setopt(easy, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC)) != CURLE_OK ||
+        curl_easy_setopt(easy, CURLOPT_USERNAME, user.c_str()) != CURLE_OK ||
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, password.c_str()) != CURLE_OK ||
+        curl_easy_setopt(easy, CURLOPT_UNRESTRICTED_AUTH, 1L) != CURLE_OK)
+      return fail(707);
+  }
+  if (!proxyUser.empty() && !proxyPassword.empty()) {
+    std::string user = Utf8(proxyUser), password = Utf8(proxyPassword);
+    if (curl_easy_setopt(easy, CURLOPT_PROXYAUTH, long(CURLAUTH_BASIC)) != CURLE_OK ||
+        curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, user.c_str()) != CURLE_OK ||
+        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, password.c_str()) != CURLE_OK)
+      return fail(707);
+  }
+  // Only a given cookies argument switches the in-memory cookie store on, so that cookies
+  // set by a redirect reach the next request of this call.
+  if (cookies && curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "") != CURLE_OK) return fail(708);
+  // Redirects are followed by the loop below, never by libcurl itself.
+  if (curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L) != CURLE_OK) return fail(709);
+
+  ++stagesReached;
+  auto lines = HeaderLines(HeaderBlock(extraHeaders, method, cookies));
+  if (!lines) return fail(710);
+  std::unique_ptr<curl_slist, CurlDeleter> headerList;
+  for (const std::string& line : *lines) {
+    curl_slist* grown = curl_slist_append(headerList.get(), line.c_str());
+    if (!grown) return fail(710);
+    headerList.release();
+    headerList.reset(grown);
+  }
+  if (curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList.get()) != CURLE_OK) return fail(710);
+
+  // Redirects: 301, 302 and 307, at most 10, never from https to http; a POST becomes a GET
+  // except after 307. Failing to follow one means no answer (712).
+  ++stagesReached;
+  bool secure = url->secure;
+  std::optional<CURLcode> rc;
+  for (int hop = 0;; ++hop) {
+    std::string proxy = ProxyFor(proxyName, secure);
+    curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+    t = Transfer();
+    rc = Perform(easy, t, timeout, pump);
+    if (rc != CURLE_OK || disableRedirects || (t.status != 301 && t.status != 302 && t.status != 307)) break;
+    char* next = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &next);
+    if (!next) break;
+    if (hop == 10 || (secure && !IsSecure(next))) {
+      stagesReached = 8;
+      return fail(712);
+    }
+    secure = IsSecure(next);
+    std::string nextUrl = next;
+    curl_easy_setopt(easy, CURLOPT_URL, nextUrl.c_str());
+    if (method == 1 && t.status != 307) curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+  }
+  int failure = 0;
+  if (!rc || *rc != CURLE_OK) failure = t.tooBig ? 713 : FailureOf(easy, t, rc.value_or(CURLE_OPERATION_TIMEDOUT), secure);
+  stagesReached = failure == 711 ? 7 : failure == 712 ? 8 : 9;
+  if (failure && failure != 713) return fail(failure);
+  // A body that broke off keeps its 713 text (the Windows service reported the status line
+  // instead, a failure shown as success); every other output is filled in as usual.
+  if (failure) fail(713);
+  const bool broken = failure != 0;
+
+  std::string headers = bytetext::Replace(t.headers, "Set-Cookie", "Set-Cookie", true);
+  if (!broken && statusText) {
+    long end = Find(headers, "\r\n", 10);
+    *statusText = end == -1 ? headers.substr(std::min<size_t>(9, headers.size())) : headers.substr(9, size_t(end - 10));
+  }
+  if (responseHeaders) *responseHeaders = headers;
+  std::string returned;
+  for (const std::string& line : bytetext::Split(headers, "\r\n")) {
+    if (Find(line, "Set-Cookie") != -1) {
+      std::string item = Find(line, ";") != -1 ? TextBetween(line, "Set-Cookie:", ";")
+                                              : bytetext::Replace(line, "Set-Cookie:", "", true);
+      returned += bytetext::Trim(item) + "; ";
+    }
+    if (redirectLocation && bytetext::AsciiLower(bytetext::Left(line, 10)) == "location: ") *redirectLocation = line.substr(10);
+    if (pump) pump();
+  }
+  returned = bytetext::Left(returned, long(returned.size()) - 2);
+  if (mergeCookies && cookies) returned = MergeCookies(*cookies, returned);
+  if (returnedCookies) *returnedCookies = returned;
+
+  if (responseBytes) *responseBytes = t.body;
+  std::string result = t.body.substr(0, t.body.find('\0'));
+  RegexMatcher matcher;
+  if (matcher.Match("<meta.+?charset=[^\\w]?([-\\w]+)", bytetext::Left(result, 1024)) && matcher.MatchCount() > 0) {
+    std::string charset = matcher.SubMatchText(1, 1);
+    if (!charset.empty() && charset != "gbk" && charset != "gb2312") {
+      if (auto decoded = DecodeToGbk(charset, t.body)) result = std::move(*decoded);
+    }
+    if (pump) pump();
+  }
+  return result;
+}

@@ -1,0 +1,187 @@
+#include "sizeprobe.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "bytetext.h"
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr auto kSlice = std::chrono::milliseconds(50);
+
+struct AddrInfoDeleter {
+  void operator()(addrinfo* a) const { freeaddrinfo(a); }
+};
+using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoDeleter>;
+
+// Name lookup blocks; it runs on a thread of its own while the caller pumps events, and is
+// abandoned (left to finish on its own) when the limit passes.
+AddrInfoList Resolve(const std::string& host, int port, Clock::time_point deadline, const EventPump& pump) {
+  struct Lookup {
+    std::mutex mutex;
+    bool done = false;
+    addrinfo* result = nullptr;
+    ~Lookup() {
+      if (result) freeaddrinfo(result);
+    }
+  };
+  auto lookup = std::make_shared<Lookup>();
+  std::thread([lookup, host, port] {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) found = nullptr;
+    std::lock_guard lock(lookup->mutex);
+    lookup->result = found;
+    lookup->done = true;
+  }).detach();
+  for (;;) {
+    {
+      std::lock_guard lock(lookup->mutex);
+      if (lookup->done) return AddrInfoList(std::exchange(lookup->result, nullptr));
+    }
+    if (Clock::now() >= deadline) return nullptr;
+    if (pump) pump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+// Waits for `events` on the socket until the deadline, pumping events between short polls.
+bool WaitFor(int fd, short events, Clock::time_point deadline, const EventPump& pump) {
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return false;
+    pollfd p{fd, events, 0};
+    int n = poll(&p, 1, int(std::min(left, std::chrono::milliseconds(kSlice)).count()));
+    if (n > 0) return true;
+    if (n < 0 && errno != EINTR) return false;
+    if (pump) pump();
+  }
+}
+
+int Connect(const ProbeTarget& target, Clock::time_point deadline, const EventPump& pump) {
+  AddrInfoList addresses = Resolve(target.host, target.port, deadline, pump);
+  for (addrinfo* a = addresses.get(); a; a = a->ai_next) {
+    int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+    if (fd < 0) continue;
+    if (connect(fd, a->ai_addr, a->ai_addrlen) == 0 || (errno == EINPROGRESS && WaitFor(fd, POLLOUT, deadline, pump))) {
+      int error = 0;
+      socklen_t len = sizeof error;
+      if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0) return fd;
+    }
+    close(fd);
+  }
+  return -1;
+}
+
+bool SendAll(int fd, std::string_view data, Clock::time_point deadline, const EventPump& pump) {
+  while (!data.empty()) {
+    ssize_t n = send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+    if (n > 0) {
+      data.remove_prefix(size_t(n));
+    } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+      if (!WaitFor(fd, POLLOUT, deadline, pump)) return false;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+ProbeTarget ParseProbeAddress(std::string_view address) {
+  ProbeTarget target;
+  long p = bytetext::Find(address, "://");
+  long q = bytetext::Find(address, "/", p + 4);
+  // An address without a path is the root; the request would otherwise have no path at all.
+  std::string_view hostPart = q == -1 ? address : address.substr(0, size_t(q - 1));
+  target.path = q == -1 ? "/" : std::string(address.substr(size_t(q - 1)));
+  target.hostAndPort = bytetext::Replace(hostPart, "http://", "", true);
+  std::vector<std::string> items = bytetext::Split(target.hostAndPort, ":");
+  target.host = items.empty() ? std::string() : items[0];
+  if (items.size() > 1) target.port = int(std::strtod(items[1].c_str(), nullptr));
+  if (target.port < 1) target.port = 1;
+  return target;
+}
+
+std::string ProbeRequestText(const ProbeTarget& target) {
+  return "GET " + target.path + " HTTP/1.1\r\nAccept: */*\r\nHost: " + target.hostAndPort + "\r\n\r\n";
+}
+
+long long ProbeDataArrived(std::string_view firstBytes) {
+  std::string text(firstBytes.substr(0, firstBytes.find('\0')));
+  long p = bytetext::Find(text, "Content-Length: ");
+  if (p == -1) return 0;
+  long e = bytetext::Find(text, "\r\n", p);
+  if (e == -1) return 0;
+  std::string value = text.substr(size_t(p - 1 + 16), size_t(std::max(0L, e - p - 16)));
+  double number = std::strtod(value.c_str(), nullptr);
+  return number >= 0 && number < 9.2e18 ? static_cast<long long>(number) : 0;
+}
+
+long long RequestContentLength(const std::string& address, const EventPump& pump, ProbeLimits limits) {
+  ProbeTarget target = ParseProbeAddress(address);
+  int fd = Connect(target, Clock::now() + limits.connect, pump);
+  if (fd < 0) return 0;
+  long long length = 0;
+  const auto deadline = Clock::now() + limits.answer;
+  if (SendAll(fd, ProbeRequestText(target), deadline, pump) && WaitFor(fd, POLLIN, deadline, pump)) {
+    // Only the first arrival is examined; a closed connection gives no bytes at all.
+    char buffer[65536];
+    ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n > 0) length = ProbeDataArrived(std::string_view(buffer, size_t(n)));
+  }
+  close(fd);
+  return length;
+}
+
+std::string FormatProbedSize(long long bytes) {
+  // Scaled in single precision, as the sizes have always been shown. The boundaries
+  // themselves (exactly 1 KB, 1 MB, 1 GB) take the larger unit.
+  float s = float(bytes);
+  const char* unit = "";
+  if (s < 1024.0f) {
+    s = -1;
+  } else if (s < 1048576.0f) {
+    s /= 1024.0f, unit = "KB";
+  } else if (s < 1073741824.0f) {
+    s /= 1048576.0f, unit = "MB";
+  } else {
+    s /= 1073741824.0f, unit = "GB";
+  }
+  char number[64];
+  std::snprintf(number, sizeof number, "%.13g", std::round(double(s) * 100.0) / 100.0);
+  return std::string(number) + " " + unit;
+}
+
+std::string ProbeRemoteSize(const std::string& address, const EventPump& pump, ProbeLimits limits) {
+  return FormatProbedSize(RequestContentLength(address, pump, limits));
+}
+
+bool SocketLibrary::Start() {
+  startCode_ = int(curl_global_init(CURL_GLOBAL_DEFAULT));
+  return startCode_ == 0;
+}
+
+void SocketLibrary::Release() {
+  if (startCode_ == 0) curl_global_cleanup();
+  startCode_ = -1;
+}

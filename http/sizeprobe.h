@@ -1,0 +1,55 @@
+#pragma once
+// How large a file on the download server is, without downloading it: one hand-written GET
+// over a plain TCP connection, the Content-Length of the first answer, then the connection
+// is dropped. Each probe keeps its own state, so a probe started while another one waits
+// (from an event the first one's pump runs) leaves the first one alone.
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "texthelpers.h"
+
+struct ProbeLimits {
+  std::chrono::milliseconds connect{5000};  // name lookup and connection
+  std::chrono::milliseconds answer{5000};   // from the request to the first bytes
+};
+
+struct ProbeTarget {
+  std::string hostAndPort;  // as the Host line carries it
+  std::string host;
+  int port = 80;
+  std::string path;  // from the first "/" after the host, query included
+};
+
+// Takes "http://host[:port]/path" apart; an address without a path asks for "/".
+ProbeTarget ParseProbeAddress(std::string_view address);
+
+// "GET <path> HTTP/1.1", Accept and Host, nothing else.
+std::string ProbeRequestText(const ProbeTarget& target);
+
+// The Content-Length of the first bytes of an answer ("Content-Length: " in exactly this
+// letter case), 0 when there is none or it is not a number.
+long long ProbeDataArrived(std::string_view firstBytes);
+
+// The Content-Length for a GET of the address, 0 when the probe fails in any way.
+long long RequestContentLength(const std::string& address, const EventPump& pump = nullptr, ProbeLimits limits = {});
+
+// A byte count as the release list shows it: "1.5 KB", "4.77 MB", "2 GB"; "-1 " below 1 KB.
+std::string FormatProbedSize(long long bytes);
+
+// RequestContentLength, formatted.
+std::string ProbeRemoteSize(const std::string& address, const EventPump& pump = nullptr, ProbeLimits limits = {});
+
+// Starts the network library with the program and ends it with the program.
+class SocketLibrary {
+ public:
+  SocketLibrary() = default;
+  SocketLibrary(const SocketLibrary&) = delete;
+  SocketLibrary& operator=(const SocketLibrary&) = delete;
+  bool Start();  // true when the library started
+  void Release();
+  ~SocketLibrary() { Release(); }
+
+ private:
+  int startCode_ = -1;
+};
