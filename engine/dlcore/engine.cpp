@@ -1,0 +1,276 @@
+#include "engine.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+#include "recordlayout.h"
+
+namespace {
+
+// The UTF-16 text of a record field, or nothing when it has no terminating zero unit.
+std::optional<std::u16string> FieldUnits(const std::uint8_t* record, size_t offset, size_t bytes) {
+  std::u16string units;
+  for (size_t i = 0; i + 1 < bytes; i += 2) {
+    char16_t u = char16_t(record[offset + i] | record[offset + i + 1] << 8);
+    if (u == 0) return units;
+    units += u;
+  }
+  return std::nullopt;
+}
+
+std::string ToUtf8(const std::u16string& units) {
+  std::string out;
+  for (size_t i = 0; i < units.size(); ++i) {
+    std::uint32_t cp = units[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000)
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00);
+    else if (cp >= 0xD800 && cp < 0xE000)
+      cp = 0xFFFD;
+    if (cp < 0x80) {
+      out += char(cp);
+    } else if (cp < 0x800) {
+      out += {char(0xC0 | (cp >> 6)), char(0x80 | (cp & 0x3F))};
+    } else if (cp < 0x10000) {
+      out += {char(0xE0 | (cp >> 12)), char(0x80 | ((cp >> 6) & 0x3F)), char(0x80 | (cp & 0x3F))};
+    } else {
+      out += {char(0xF0 | (cp >> 18)), char(0x80 | ((cp >> 12) & 0x3F)), char(0x80 | ((cp >> 6) & 0x3F)),
+              char(0x80 | (cp & 0x3F))};
+    }
+  }
+  return out;
+}
+
+std::u16string ToUtf16(const std::string& utf8) {
+  std::u16string out;
+  for (size_t i = 0; i < utf8.size();) {
+    unsigned char b = utf8[i];
+    int extra = b < 0x80 ? 0 : b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+    std::uint32_t cp = extra == 0 ? b : b & (0x3F >> extra);
+    for (int k = 1; k <= extra && i + k < utf8.size(); ++k) cp = cp << 6 | (utf8[i + k] & 0x3F);
+    i += size_t(extra) + 1;
+    if (cp >= 0x10000) {
+      out += char16_t(0xD800 + ((cp - 0x10000) >> 10));
+      out += char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      out += char16_t(cp);
+    }
+  }
+  return out;
+}
+
+// Bytes outside printable ASCII go on the wire escaped.
+std::string EscapedUrl(const std::string& utf8) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : utf8) {
+    if (c > 0x20 && c < 0x7F) {
+      out += char(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+bool HasHttpScheme(const std::string& url) {
+  std::string head = url.substr(0, 8);
+  for (char& c : head) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return (head.starts_with("http://") && url.size() > 7) || (head.starts_with("https://") && url.size() > 8);
+}
+
+template <typename T>
+void Put(std::uint8_t* record, size_t offset, T value) {
+  std::memcpy(record + offset, &value, sizeof(T));
+}
+
+}  // namespace
+
+TaskSpec SpecFromRecord(const std::uint8_t* record) {
+  using namespace createparams;
+  TaskSpec spec;
+  auto url = FieldUnits(record, szTaskUrl, kUrlBytes), name = FieldUnits(record, szFilename, kPathBytes),
+       folder = FieldUnits(record, szSavePath, kPathBytes);
+  spec.disableAutoRename = record[DisableAutoRename] != 0;
+  spec.resume = record[IsResume] != 0;
+  if (!url || !name || !folder) {
+    spec.failure = kFailBadTask;
+    return spec;
+  }
+  spec.url = EscapedUrl(ToUtf8(*url));
+  spec.name = ToUtf8(*name);
+  spec.folder = ToUtf8(*folder);
+  while (spec.folder.size() > 1 && spec.folder.back() == '/') spec.folder.pop_back();
+  const bool badName = spec.name.empty() || spec.name == "." || spec.name == ".." ||
+                       spec.name.find('/') != std::string::npos;
+  if (!HasHttpScheme(spec.url) || badName || spec.folder.empty()) spec.failure = kFailBadTask;
+  return spec;
+}
+
+void FillProgressRecord(const Progress& p, std::uint8_t* record) {
+  using namespace progressinfo;
+  Put<std::int32_t>(record, stat, p.stat);
+  Put<std::int32_t>(record, fail_code, p.failCode);
+  std::u16string name = ToUtf16(p.name).substr(0, kNameBytes / 2 - 1);
+  std::memset(record + szFilename, 0, kNameBytes);
+  std::memcpy(record + szFilename, name.data(), name.size() * 2);
+  Put<std::int64_t>(record, nTotalSize, p.total);
+  Put<std::int64_t>(record, nTotalDownload, p.downloaded);
+  Put<float>(record, fPercent, p.percent);
+  Put<std::int32_t>(record, nSrcTotal, p.sources);
+  Put<std::int32_t>(record, nSrcUsing, p.sourcesInUse);
+  Put<std::int32_t>(record, nSpeed, p.speed);
+  record[bIsOriginUsable] = 1;
+  Put<std::int32_t>(record, IsCreatingFile, 0);
+}
+
+Engine::Engine(TaskTuning tuning) : tuning_(tuning), multi_(curl_multi_init()) {
+  // Separate TCP connections: several connections to one server must really be several.
+  curl_multi_setopt(multi_, CURLMOPT_PIPELINING, long(CURLPIPE_NOTHING));
+  curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, long(tuning_.maxConnections) * 4);
+  thread_ = std::thread([this] { Run(); });
+}
+
+Engine::~Engine() {
+  Call([this] {
+    for (auto& [id, task] : tasks_) task->Stop();
+  });
+  {
+    std::lock_guard lock(queueMutex_);
+    quit_ = true;
+  }
+  curl_multi_wakeup(multi_);
+  thread_.join();
+  tasks_.clear();
+  curl_multi_cleanup(multi_);
+}
+
+void Engine::Call(std::function<void()> work) {
+  bool finished = false;
+  std::unique_lock lock(queueMutex_);
+  queue_.push_back([&] {
+    work();
+    std::lock_guard done(queueMutex_);
+    finished = true;
+    done_.notify_all();
+  });
+  lock.unlock();
+  curl_multi_wakeup(multi_);
+  lock.lock();
+  done_.wait(lock, [&] { return finished; });
+}
+
+void Engine::Run() {
+  auto lastTick = Clock::now();
+  for (;;) {
+    std::deque<std::function<void()>> work;
+    {
+      std::lock_guard lock(queueMutex_);
+      if (quit_ && queue_.empty()) return;
+      work.swap(queue_);
+    }
+    for (auto& w : work) w();
+    int running = 0;
+    curl_multi_perform(multi_, &running);
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
+      if (msg->msg != CURLMSG_DONE) continue;
+      CURL* easy = msg->easy_handle;
+      CURLcode result = msg->data.result;
+      for (auto& [id, task] : tasks_)
+        if (task->Owns(easy)) {
+          task->TransferDone(easy, result);
+          Publish(id, *task);
+          break;
+        }
+    }
+    const auto now = Clock::now();
+    if (now - lastTick >= std::chrono::milliseconds(50)) {
+      for (auto& [id, task] : tasks_) {
+        task->Tick(now);
+        Publish(id, *task);
+      }
+      lastTick = now;
+    }
+    curl_multi_poll(multi_, nullptr, 0, 50, nullptr);
+  }
+}
+
+void Engine::Publish(std::uintptr_t id, const Task& task) {
+  Progress p = task.Snapshot();
+  std::lock_guard lock(snapshotMutex_);
+  snapshots_[id] = std::move(p);
+}
+
+std::uintptr_t Engine::Create(TaskSpec spec) {
+  std::uintptr_t id = 0;
+  Call([&] {
+    for (auto& [other, task] : tasks_)
+      if (!spec.failure && task->PartPath() == spec.folder + "/" + spec.name + ".part" &&
+          task->Snapshot().stat != kStateComplete && task->Snapshot().stat != kStateCancelled)
+        spec.failure = kFailTargetBusy;
+    id = nextId_++;
+    auto task = std::make_unique<Task>(multi_, spec, tuning_);
+    Publish(id, *task);
+    tasks_[id] = std::move(task);
+  });
+  return id;
+}
+
+void Engine::Start(std::uintptr_t id) {
+  Call([&] {
+    if (auto it = tasks_.find(id); it != tasks_.end()) {
+      it->second->Start();
+      Publish(id, *it->second);
+    }
+  });
+}
+
+void Engine::Stop(std::uintptr_t id) {
+  {
+    std::lock_guard lock(snapshotMutex_);
+    if (auto it = snapshots_.find(id); it != snapshots_.end() && (it->second.stat == kStateRunning || it->second.stat == kStateRequesting))
+      it->second.stat = kStateStopping;
+  }
+  Call([&] {
+    if (auto it = tasks_.find(id); it != tasks_.end()) {
+      it->second->Stop();
+      Publish(id, *it->second);
+    }
+  });
+}
+
+void Engine::Delete(std::uintptr_t id) {
+  Call([&] {
+    auto it = tasks_.find(id);
+    if (it == tasks_.end()) return;
+    it->second->Stop();
+    Progress gone;
+    gone.stat = kStateCancelled;
+    gone.name = it->second->Snapshot().name;
+    tasks_.erase(it);
+    std::lock_guard lock(snapshotMutex_);
+    snapshots_[id] = gone;
+  });
+}
+
+void Engine::DeleteTempFiles(const TaskSpec& spec) {
+  if (spec.failure == kFailBadTask) return;
+  Call([&] {
+    const std::string part = spec.folder + "/" + spec.name + ".part";
+    for (auto& [id, task] : tasks_)
+      if (task->PartPath() == part && task->Snapshot().stat != kStateCancelled && task->Snapshot().stat != kStateComplete)
+        return;  // a task still owns these files
+    for (const std::string& path : {part, part + ".ctl", part + ".ctl.tmp"}) unlink(path.c_str());
+  });
+}
+
+bool Engine::Query(std::uintptr_t id, Progress& out) const {
+  std::lock_guard lock(snapshotMutex_);
+  auto it = snapshots_.find(id);
+  if (it == snapshots_.end()) return false;
+  out = it->second;
+  return true;
+}

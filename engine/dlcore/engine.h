@@ -1,0 +1,57 @@
+#pragma once
+// The engine: one thread that drives every task's connections on a libcurl multi handle.
+// Calls from the program are carried out on that thread and waited for (they take
+// milliseconds); progress is copied out of a snapshot and never waits for the thread.
+#include <curl/curl.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "task.h"
+
+class Engine {
+ public:
+  explicit Engine(TaskTuning tuning = {});
+  ~Engine();  // stops every task, flushing its state
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  std::uintptr_t Create(TaskSpec spec);
+  void Start(std::uintptr_t id);
+  void Stop(std::uintptr_t id);
+  void Delete(std::uintptr_t id);
+  void DeleteTempFiles(const TaskSpec& spec);
+  bool Query(std::uintptr_t id, Progress& out) const;
+
+ private:
+  void Run();
+  void Call(std::function<void()> work);
+  void Publish(std::uintptr_t id, const Task& task);
+
+  TaskTuning tuning_;
+  CURLM* multi_;
+  std::thread thread_;
+  std::mutex queueMutex_;
+  std::condition_variable done_;
+  std::deque<std::function<void()>> queue_;
+  bool quit_ = false;
+
+  // engine thread only
+  std::map<std::uintptr_t, std::unique_ptr<Task>> tasks_;
+  std::uintptr_t nextId_ = 1;
+
+  mutable std::mutex snapshotMutex_;
+  std::map<std::uintptr_t, Progress> snapshots_;
+};
+
+// The task a creation record describes; a record with unterminated or unusable texts gives
+// a spec whose `failure` is set.
+TaskSpec SpecFromRecord(const std::uint8_t* record);
+// Writes the progress fields into a task-progress record.
+void FillProgressRecord(const Progress& p, std::uint8_t* record);

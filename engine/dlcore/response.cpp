@@ -1,0 +1,96 @@
+#include "response.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
+  if (line.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    char a = line[i], b = prefix[i];
+    if (a >= 'A' && a <= 'Z') a = char(a - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+std::string_view Trimmed(std::string_view v) {
+  while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+  while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r' || v.back() == '\n')) v.remove_suffix(1);
+  return v;
+}
+
+std::optional<std::int64_t> Number(std::string_view v) {
+  if (v.empty() || v.size() > 18) return std::nullopt;
+  std::int64_t n = 0;
+  for (char c : v) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + (c - '0');
+  }
+  return n;
+}
+
+// "bytes 0-99/1000" or "bytes 0-99/*"
+std::optional<ContentRange> ParseContentRange(std::string_view v) {
+  if (!v.starts_with("bytes ")) return std::nullopt;
+  v.remove_prefix(6);
+  size_t dash = v.find('-'), slash = v.find('/');
+  if (dash == std::string_view::npos || slash == std::string_view::npos || dash > slash) return std::nullopt;
+  auto first = Number(v.substr(0, dash)), last = Number(v.substr(dash + 1, slash - dash - 1));
+  std::string_view total = v.substr(slash + 1);
+  auto size = total == "*" ? std::optional<std::int64_t>(-1) : Number(total);
+  if (!first || !last || !size || *last < *first || (*size >= 0 && *last >= *size)) return std::nullopt;
+  return ContentRange{*first, *last, *size};
+}
+
+}  // namespace
+
+void ParseHeaderLine(ResponseHead& head, std::string_view line) {
+  if (line.starts_with("HTTP/")) {
+    head = ResponseHead();
+    size_t blank = line.find(' ');
+    if (blank != std::string_view::npos) head.status = std::strtol(std::string(line.substr(blank + 1, 3)).c_str(), nullptr, 10);
+    return;
+  }
+  size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return;
+  std::string_view value = Trimmed(line.substr(colon + 1));
+  if (StartsWithNoCase(line, "content-range:")) {
+    head.range = ParseContentRange(value);
+  } else if (StartsWithNoCase(line, "content-length:")) {
+    head.contentLength = Number(value).value_or(-1);
+  } else if (StartsWithNoCase(line, "etag:")) {
+    head.etag = value.starts_with("W/") ? std::string() : std::string(value);
+  } else if (StartsWithNoCase(line, "last-modified:")) {
+    head.lastModified = std::string(value);
+  } else if (StartsWithNoCase(line, "accept-ranges:")) {
+    head.acceptRanges = value.find("bytes") != std::string_view::npos;
+  }
+}
+
+Verdict Judge(const ResponseHead& head, const RangeRequest& request, const KnownFile& known) {
+  const bool validatorChanged = (!known.etag.empty() && head.etag != known.etag) ||
+                                (known.etag.empty() && !known.lastModified.empty() && head.lastModified != known.lastModified);
+  switch (head.status) {
+    case 206: {
+      if (!head.range || head.range->first != request.begin ||
+          (request.end >= 0 && head.range->last >= request.end))
+        return request.sole ? Verdict::Unsplittable : Verdict::Refuse;
+      if (validatorChanged || (known.total >= 0 && head.range->total != known.total)) return Verdict::Changed;
+      if (head.range->total < 0 && known.total < 0) return request.sole ? Verdict::Unsplittable : Verdict::Refuse;
+      return Verdict::Accept;
+    }
+    case 200:
+      return request.sole ? Verdict::Restart : Verdict::Unsplittable;
+    case 412:  // only If-Match and If-Unmodified-Since fail this way: the file changed
+      return Verdict::Changed;
+    case 416:
+      return request.sole ? Verdict::Changed : Verdict::Refuse;
+    case 429:
+    case 503:
+      return request.sole ? Verdict::Retry : Verdict::Refuse;
+    default:
+      return request.sole ? Verdict::Fail : Verdict::Refuse;
+  }
+}

@@ -1,0 +1,47 @@
+#pragma once
+// What a server's answer may be trusted with, decided from its headers before a single body
+// byte is written. Pure: no I/O.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct ContentRange {
+  std::int64_t first = 0, last = 0, total = -1;  // total -1 for "*"
+};
+
+struct ResponseHead {
+  long status = 0;
+  std::optional<ContentRange> range;
+  std::int64_t contentLength = -1;
+  std::string etag;  // strong ETag only; a weak one is no validator
+  std::string lastModified;
+  bool acceptRanges = false;
+};
+
+// Feeds one raw header line; a status line starts a new response (redirects, 100 Continue).
+void ParseHeaderLine(ResponseHead& head, std::string_view line);
+
+struct RangeRequest {
+  std::int64_t begin = 0;
+  std::int64_t end = -1;  // exclusive; -1 for "to the end"
+  bool sole = false;      // the task's first request (fresh start or resume), not an extra connection
+};
+
+// What the task already knows about the file; empty before its first answer.
+struct KnownFile {
+  std::int64_t total = -1;
+  std::string etag, lastModified;
+};
+
+enum class Verdict {
+  Accept,        // write the body at the requested offset
+  Restart,       // a full 200 body to a sole request: start over from byte 0 with it
+  Changed,       // the file on the server is another one now: discard everything, start over
+  Unsplittable,  // ranges cannot be trusted here: one plain stream from byte 0 from now on
+  Refuse,        // not for this extra connection: hand its range back, use fewer connections
+  Retry,         // the server is busy: ask again later
+  Fail,          // the task fails with the HTTP status
+};
+
+Verdict Judge(const ResponseHead& head, const RangeRequest& request, const KnownFile& known);

@@ -1,0 +1,499 @@
+#include "task.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+
+struct Connection {
+  Task* task = nullptr;
+  CURL* easy = nullptr;
+  curl_slist* headers = nullptr;
+  std::int64_t begin = 0, pos = 0, end = -1;  // end -1: to the end of an unknown size
+  bool sole = false;   // the task's only connection when it was opened
+  bool plain = false;  // no Range header at all
+  ResponseHead head;
+  bool judged = false;
+  Verdict verdict = Verdict::Accept;
+  bool reachedEnd = false;  // stopped on purpose at the end of its (shortened) range
+  int writeError = 0;
+
+  ~Connection() {
+    if (easy) curl_easy_cleanup(easy);
+    if (headers) curl_slist_free_all(headers);
+  }
+};
+
+namespace {
+
+size_t HeaderCallback(char* data, size_t size, size_t count, void* user) {
+  ParseHeaderLine(static_cast<Connection*>(user)->head, std::string_view(data, size * count));
+  return size * count;
+}
+
+size_t BodyCallback(char* data, size_t size, size_t count, void* user) {
+  auto* c = static_cast<Connection*>(user);
+  return c->task->OnBody(*c, data, size * count);
+}
+
+bool PwriteAll(int fd, const char* data, size_t size, std::int64_t offset, int& error) {
+  while (size > 0) {
+    ssize_t n = pwrite(fd, data, size, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = n < 0 ? errno : EIO;
+      return false;
+    }
+    data += n, size -= size_t(n), offset += n;
+  }
+  return true;
+}
+
+void SyncFolder(const std::string& folder) {
+  int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+}
+
+// "name.ext" → "name(n).ext"
+std::string NumberedName(const std::string& name, int n) {
+  size_t dot = name.rfind('.');
+  if (dot == 0 || dot == std::string::npos) return name + "(" + std::to_string(n) + ")";
+  return name.substr(0, dot) + "(" + std::to_string(n) + ")" + name.substr(dot);
+}
+
+}  // namespace
+
+Task::Task(CURLM* multi, TaskSpec spec, TaskTuning tuning)
+    : multi_(multi), spec_(std::move(spec)), tuning_(tuning), connectionCap_(tuning.maxConnections) {
+  if (spec_.failure) {
+    state_ = kStateCancelled;
+    failCode_ = spec_.failure;
+  }
+}
+
+Task::~Task() {
+  AbortAll();
+  if (fd_ >= 0) close(fd_);
+}
+
+bool Task::Owns(CURL* easy) const {
+  return std::any_of(connections_.begin(), connections_.end(), [easy](auto& c) { return c->easy == easy; });
+}
+
+void Task::Start() {
+  if (state_ == kStateComplete || Active()) return;
+  if (spec_.failure) return Fail(spec_.failure);
+  failCode_ = 0;
+  failuresInRow_ = 0;
+  restarts_ = 0;
+  settled_ = false;
+  splitting_ = true;
+  connectionCap_ = tuning_.maxConnections;
+  previousCount_ = 0;
+  windowStart_ = {};
+  retryAt_ = {};
+  if (!OpenFiles()) return;
+  state_ = kStateRequesting;
+  lastCheckpoint_ = Clock::now();
+  std::vector<ByteRange> gaps = file_.done.Gaps(file_.total);
+  if (file_.total < 0 || gaps.empty()) {
+    if (file_.total >= 0) return Finish();  // everything was on disk already
+    return StartFresh();
+  }
+  Launch(gaps.front(), true);
+}
+
+// The data file, and what the state file says of it when it can be trusted: same address,
+// a resumable answer, and a data file as long as the bytes it claims.
+bool Task::OpenFiles() {
+  std::error_code ec;
+  std::filesystem::create_directories(spec_.folder, ec);
+  if (fd_ < 0) fd_ = open(PartPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    Fail(kFailFolder);
+    return false;
+  }
+  std::optional<ControlState> saved = spec_.resume ? ReadControlFile(ControlPath()) : std::nullopt;
+  struct stat st {};
+  fstat(fd_, &st);
+  bool usable = saved && saved->url == spec_.url && saved->total >= 0 && saved->rangeable &&
+                (saved->done.ranges().empty() || saved->done.ranges().back().end <= st.st_size);
+  if (usable) {
+    file_ = *saved;
+    written_ = saved->done;
+    lastSaved_ = file_;
+  } else {
+    file_ = FreshState();
+    written_.Clear();
+    lastSaved_ = ControlState{};
+    if (ftruncate(fd_, 0) != 0) {
+      Fail(kFailDiskWrite);
+      return false;
+    }
+    unlink(ControlPath().c_str());
+  }
+  return true;
+}
+
+void Task::StartFresh() {
+  file_ = FreshState();
+  written_.Clear();
+  if (fd_ >= 0 && ftruncate(fd_, 0) != 0) return Fail(kFailDiskWrite);
+  Launch({0, -1}, true);
+}
+
+void Task::RestartFromZero() {
+  if (++restarts_ > 3) return Fail(kFailUnstable);
+  AbortAll();
+  unlink(ControlPath().c_str());
+  lastSaved_ = ControlState{};
+  state_ = kStateRequesting;
+  StartFresh();
+}
+
+void Task::Launch(ByteRange range, bool sole, bool plain) {
+  auto c = std::make_unique<Connection>();
+  c->task = this;
+  c->begin = c->pos = range.begin;
+  c->end = range.end;
+  c->sole = sole;
+  c->plain = plain;
+  c->easy = curl_easy_init();
+  if (!c->easy) return ConnectionFailed(Clock::now());
+  CURL* e = c->easy;
+  const bool secure = spec_.url.size() > 5 && (spec_.url[4] == 's' || spec_.url[4] == 'S');
+  curl_easy_setopt(e, CURLOPT_URL, spec_.url.c_str());
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(e, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, 20L);
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1024L);
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, tuning_.lowSpeedTime);
+  curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
+  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024);
+  curl_easy_setopt(e, CURLOPT_USERAGENT, "Quorvel-dlcore/1.0");
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, HeaderCallback);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, c.get());
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, BodyCallback);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, c.get());
+  curl_easy_setopt(e, CURLOPT_PRIVATE, c.get());
+  if (!plain) {
+    std::string bytes = std::to_string(range.begin) + "-" + (range.end >= 0 ? std::to_string(range.end - 1) : "");
+    curl_easy_setopt(e, CURLOPT_RANGE, bytes.c_str());
+  }
+  // A sole request resumes only the same file (anything else answers 200 with all of it);
+  // an extra connection is refused (412) when the file has changed.
+  const std::string& validator = file_.etag.empty() ? file_.lastModified : file_.etag;
+  if (!plain && !validator.empty()) {
+    std::string line = sole ? "If-Range: " + validator
+                            : file_.etag.empty() ? "If-Unmodified-Since: " + validator : "If-Match: " + validator;
+    c->headers = curl_slist_append(nullptr, line.c_str());
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, c->headers);
+  }
+  curl_multi_add_handle(multi_, e);
+  connections_.push_back(std::move(c));
+}
+
+void Task::Abort(Connection& c) {
+  curl_multi_remove_handle(multi_, c.easy);
+  if (c.pos > c.begin) written_.Add({c.begin, c.pos});
+  connections_.erase(std::find_if(connections_.begin(), connections_.end(), [&](auto& p) { return p.get() == &c; }));
+}
+
+void Task::AbortAll() {
+  while (!connections_.empty()) Abort(*connections_.back());
+}
+
+void Task::Fail(int code) {
+  AbortAll();
+  if (fd_ >= 0) {
+    Checkpoint();  // what is on disk stays resumable
+    close(fd_);
+    fd_ = -1;
+  }
+  state_ = kStateCancelled;
+  failCode_ = code;
+}
+
+void Task::Stop() {
+  if (!Active()) return;
+  state_ = kStateStopping;
+  AbortAll();
+  Checkpoint();
+  close(fd_);
+  fd_ = -1;
+  state_ = kStateStopped;
+}
+
+// Decides once per answer whether its body may be written, before the first byte.
+bool Task::Judged(Connection& c) {
+  if (!c.judged) {
+    c.judged = true;
+    KnownFile known{file_.total, file_.etag, file_.lastModified};
+    if (c.plain) {
+      c.verdict = c.head.status == 200 ? Verdict::Restart : c.head.status == 429 || c.head.status == 503 ? Verdict::Retry : Verdict::Fail;
+    } else {
+      c.verdict = Judge(c.head, RangeRequest{c.begin, c.end, c.sole}, known);
+    }
+    if (c.verdict == Verdict::Accept && c.sole && file_.total < 0 && !AdoptFirstAnswer(c.head, c, false)) return false;
+    if (c.verdict == Verdict::Restart && !AdoptFirstAnswer(c.head, c, true)) return false;
+  }
+  return c.verdict == Verdict::Accept || c.verdict == Verdict::Restart;
+}
+
+// The first answer tells the size and the validators; a 200 starts the file over.
+bool Task::AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restart) {
+  file_ = FreshState();
+  file_.etag = head.etag;
+  file_.lastModified = head.lastModified;
+  const bool validator = !head.etag.empty() || !head.lastModified.empty();
+  if (restart) {
+    written_.Clear();
+    if (ftruncate(fd_, 0) != 0) {
+      c.writeError = errno;
+      return false;
+    }
+    c.begin = c.pos = 0;
+    file_.total = head.contentLength;
+    file_.rangeable = !c.plain && head.acceptRanges && validator && file_.total > 0;
+  } else {
+    file_.total = head.range->total;
+    file_.rangeable = validator;
+  }
+  c.end = file_.total;
+  if (file_.total > 0) {
+    int rc = posix_fallocate(fd_, 0, file_.total);  // no space shows now, not halfway
+    if (rc == ENOSPC || rc == EDQUOT) {
+      c.writeError = rc;
+      return false;
+    }
+  }
+  return true;
+}
+
+size_t Task::OnBody(Connection& c, const char* data, size_t size) {
+  if (!Judged(c) || !Active()) return 0;
+  size_t allowed = size;
+  if (c.end >= 0) allowed = size_t(std::clamp<std::int64_t>(c.end - c.pos, 0, std::int64_t(size)));
+  if (allowed && !PwriteAll(fd_, data, allowed, c.pos, c.writeError)) return 0;
+  c.pos += std::int64_t(allowed);
+  if (allowed) state_ = kStateRunning;
+  if (allowed < size) {
+    c.reachedEnd = true;  // the rest belongs to another connection now
+    return 0;
+  }
+  return size;
+}
+
+void Task::ConnectionFailed(Clock::time_point now) {
+  if (++failuresInRow_ >= tuning_.maxFailures) return Fail(kFailNetwork);
+  retryAt_ = now + std::chrono::milliseconds(200 << std::min(failuresInRow_, 5));
+}
+
+void Task::TransferDone(CURL* easy, CURLcode result) {
+  auto it = std::find_if(connections_.begin(), connections_.end(), [easy](auto& c) { return c->easy == easy; });
+  if (it == connections_.end()) return;
+  Connection& c = **it;
+  const auto now = Clock::now();
+  if (!c.judged && result == CURLE_OK) Judged(c);  // answers without a body
+  const bool progressed = c.pos > c.begin;
+  const bool endedWell = result == CURLE_OK || (result == CURLE_WRITE_ERROR && c.reachedEnd);
+  const bool shortBody = result == CURLE_OK && c.end >= 0 && c.pos < c.end;
+  const bool unknownSizeDone = result == CURLE_OK && c.end < 0 && c.judged &&
+                               (c.verdict == Verdict::Accept || c.verdict == Verdict::Restart);
+  const int writeError = c.writeError;
+  const Verdict verdict = c.verdict;
+  const bool judged = c.judged, sole = c.sole;
+  const long status = c.head.status;
+  if (unknownSizeDone) file_.total = c.pos;
+  Abort(c);
+  if (!Active()) return;
+  // Kept bytes are progress; bytes a single stream must fetch again from zero are not.
+  if (progressed && file_.rangeable) failuresInRow_ = 0;
+
+  if (writeError) return Fail(writeError == ENOSPC || writeError == EDQUOT ? kFailDiskFull : kFailDiskWrite);
+  if (!judged) return ConnectionFailed(now);
+  switch (verdict) {
+    case Verdict::Fail: return Fail(int(status));
+    case Verdict::Changed: return RestartFromZero();
+    case Verdict::Unsplittable:
+      splitting_ = false;
+      if (sole) {
+        AbortAll();
+        written_.Clear();
+        file_ = FreshState();
+        if (ftruncate(fd_, 0) != 0) return Fail(kFailDiskWrite);
+        Launch({0, -1}, true, true);
+      }
+      return;
+    case Verdict::Refuse:
+      connectionCap_ = std::max<int>(1, int(connections_.size()));
+      settled_ = true;
+      return;
+    case Verdict::Retry:
+      if (++failuresInRow_ >= tuning_.maxFailures) return Fail(int(status));
+      retryAt_ = now + std::chrono::milliseconds(500 << std::min(failuresInRow_, 4));
+      return;
+    case Verdict::Accept:
+    case Verdict::Restart:
+      break;
+  }
+  if (!endedWell || shortBody) return ConnectionFailed(now);
+  if (file_.total >= 0 && written_.Contains({0, file_.total}) && connections_.empty()) return Finish();
+  Plan(now);  // hand the free bytes to this connection's successor at once
+}
+
+RangeSet Task::Covered() const {
+  RangeSet covered = written_;
+  for (auto& c : connections_)
+    if (c->end >= 0) covered.Add({c->begin, c->end});
+  return covered;
+}
+
+std::int64_t Task::Downloaded() const {
+  std::int64_t n = written_.Covered();
+  for (auto& c : connections_) n += c->pos - c->begin;
+  return file_.total >= 0 ? std::min(n, file_.total) : n;
+}
+
+void Task::Plan(Clock::time_point now) {
+  if (!Active() || now < retryAt_) return;
+  if (file_.total < 0 || !file_.rangeable) {
+    // Nothing learned yet, or one stream that cannot resume by range: start from byte 0.
+    if (connections_.empty()) {
+      if (file_.total >= 0 && written_.Contains({0, file_.total})) return Finish();
+      StartFresh();
+    }
+    return;
+  }
+  std::vector<ByteRange> free = Covered().Gaps(file_.total);
+  if (free.empty() && connections_.empty()) return Finish();
+  const int wanted = splitting_ ? std::min(connectionTarget_, connectionCap_) : 1;
+  while (int(connections_.size()) < wanted || connections_.empty()) {
+    std::vector<ByteRange> inFlight;
+    for (auto& c : connections_) inFlight.push_back({c->pos, c->end});
+    auto plan = PlanConnection(free, inFlight, connections_.empty() ? 1 : tuning_.minSplit);
+    if (!plan) break;
+    if (plan->splitFrom) connections_[*plan->splitFrom]->end = plan->range.begin;
+    Launch(plan->range, connections_.empty());
+    free = Covered().Gaps(file_.total);
+  }
+}
+
+// Connections are added in steps (1, 2, 4, 8) while each step raises the total speed by a
+// fifth or more; a step that does not pay is taken back and the count stays where it was,
+// so one stream that fills the line is not slowed by splitting.
+void Task::Ramp(Clock::time_point now) {
+  const bool allFlowing = std::all_of(connections_.begin(), connections_.end(), [](auto& c) { return c->pos > c->begin; });
+  if (windowStart_ == Clock::time_point{} || !allFlowing) {
+    windowStart_ = now;
+    windowBytes_ = Downloaded();
+    return;
+  }
+  if (now - windowStart_ < tuning_.window) return;
+  const double seconds = std::chrono::duration<double>(now - windowStart_).count();
+  const double speed = double(Downloaded() - windowBytes_) / seconds;
+  const int count = int(connections_.size());
+  if (previousCount_ == 0 || speed >= previousWindowSpeed_ * 1.2) {
+    previousWindowSpeed_ = speed;
+    previousCount_ = count;
+    connectionTarget_ = std::min(connectionCap_, count * 2);
+    if (connectionTarget_ <= count) settled_ = true;
+  } else {
+    connectionTarget_ = std::max(1, previousCount_);
+    while (int(connections_.size()) > connectionTarget_) Abort(*connections_.back());
+    settled_ = true;
+  }
+  windowStart_ = now;
+  windowBytes_ = Downloaded();
+}
+
+void Task::Tick(Clock::time_point now) {
+  const std::int64_t bytes = Downloaded();
+  if (lastTick_ != Clock::time_point{}) {
+    const double dt = std::chrono::duration<double>(now - lastTick_).count();
+    if (dt > 0) {
+      const double instant = double(bytes - lastDownloaded_) / dt;
+      speed_ += std::min(1.0, dt) * (instant - speed_);  // about one second of smoothing
+    }
+  }
+  lastTick_ = now;
+  lastDownloaded_ = bytes;
+  if (!Active()) {
+    speed_ = 0;
+    return;
+  }
+  if (splitting_ && file_.rangeable && !settled_ && file_.total >= 0) Ramp(now);
+  Plan(now);
+  if (Active() && now - lastCheckpoint_ >= tuning_.checkpoint) {
+    Checkpoint();
+    lastCheckpoint_ = now;
+  }
+}
+
+// Data first, then the state that claims it: the state file never names a byte that is not
+// on disk.
+void Task::Checkpoint() {
+  if (fd_ < 0 || file_.total < 0) return;
+  RangeSet onDisk = written_;
+  for (auto& c : connections_)
+    if (c->pos > c->begin) onDisk.Add({c->begin, c->pos});
+  if (onDisk.ranges() == lastSaved_.done.ranges() && file_.etag == lastSaved_.etag && file_.total == lastSaved_.total)
+    return;
+  if (fdatasync(fd_) != 0) return;
+  file_.done = onDisk;
+  if (WriteControlFile(ControlPath(), file_)) lastSaved_ = file_;
+}
+
+void Task::Finish() {
+  AbortAll();
+  struct stat st {};
+  if (fd_ < 0 || fstat(fd_, &st) != 0 || fdatasync(fd_) != 0 || st.st_size != file_.total) return Fail(kFailDiskWrite);
+  close(fd_);
+  fd_ = -1;
+  std::string chosen = spec_.name;
+  bool renamed = false;
+  if (spec_.disableAutoRename) {
+    renamed = rename(PartPath().c_str(), TargetPath().c_str()) == 0;
+  } else {
+    for (int n = 0; n < 1000 && !renamed; ++n) {
+      chosen = n == 0 ? spec_.name : NumberedName(spec_.name, n);
+      std::string target = spec_.folder + "/" + chosen;
+      renamed = renameat2(AT_FDCWD, PartPath().c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
+      if (!renamed && errno != EEXIST) break;
+    }
+  }
+  if (!renamed) {
+    state_ = kStateCancelled;
+    failCode_ = kFailDiskWrite;
+    return;
+  }
+  unlink(ControlPath().c_str());
+  SyncFolder(spec_.folder);
+  savedName_ = chosen;
+  state_ = kStateComplete;
+}
+
+Progress Task::Snapshot() const {
+  Progress p;
+  p.stat = state_;
+  p.failCode = failCode_;
+  p.name = savedName_.empty() ? spec_.name : savedName_;
+  p.total = std::max<std::int64_t>(file_.total, 0);
+  p.downloaded = state_ == kStateComplete ? p.total : Downloaded();
+  p.percent = state_ == kStateComplete ? 1.0f : p.total > 0 ? float(double(p.downloaded) / double(p.total)) : 0.0f;
+  p.sources = int(connections_.size());
+  p.sourcesInUse = int(std::count_if(connections_.begin(), connections_.end(), [](auto& c) { return c->pos > c->begin; }));
+  p.speed = Active() ? int(std::min(speed_, 2.0e9)) : 0;
+  return p;
+}

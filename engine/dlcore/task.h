@@ -1,0 +1,142 @@
+#pragma once
+// One download: its files, its connections and its state. Runs on the engine thread only;
+// the engine copies its Progress out for queries.
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controlfile.h"
+#include "ranges.h"
+#include "response.h"
+
+using Clock = std::chrono::steady_clock;
+
+// Failure codes beside HTTP statuses (which are reported as they are).
+enum FailCode : int {
+  kFailNone = 0,
+  kFailNetwork = 1001,       // connections kept failing
+  kFailDiskWrite = 1002,     // the data could not be written
+  kFailDiskFull = 1003,      // no space left
+  kFailFolder = 1004,        // the save folder cannot be made or written to
+  kFailBadTask = 1005,       // the task record holds no usable address, name or folder
+  kFailUnstable = 1006,      // the file kept changing on the server
+  kFailTargetBusy = 1007,    // another task downloads into the same file
+};
+
+enum TaskState : int {
+  kStateCancelled = 1,  // failed or cancelled (fail code 0)
+  kStateStopped = 2,
+  kStateRunning = 3,
+  kStateComplete = 4,
+  kStateRequesting = 5,
+  kStateStopping = 6,
+};
+
+struct TaskSpec {
+  std::string url;     // UTF-8, escaped for the wire
+  std::string folder;  // UTF-8
+  std::string name;    // UTF-8
+  bool disableAutoRename = false;
+  bool resume = true;
+  int failure = kFailNone;  // set when the record could not be used
+};
+
+struct Progress {
+  int stat = kStateStopped;
+  int failCode = 0;
+  std::string name;  // UTF-8
+  std::int64_t total = 0, downloaded = 0;
+  float percent = 0;
+  int sources = 0, sourcesInUse = 0;
+  int speed = 0;
+};
+
+struct Connection;
+
+struct TaskTuning {
+  int maxConnections = 8;
+  std::int64_t minSplit = 1 << 20;                  // no connection starts on less than this
+  Clock::duration window = std::chrono::milliseconds(250);  // speed is compared over this
+  Clock::duration checkpoint = std::chrono::seconds(2);
+  int maxFailures = 5;  // failed connections in a row without progress
+  long lowSpeedTime = 20;  // seconds below 1 KiB/s that end a connection
+};
+
+class Task {
+ public:
+  Task(CURLM* multi, TaskSpec spec, TaskTuning tuning = {});
+  ~Task();
+  Task(const Task&) = delete;
+  Task& operator=(const Task&) = delete;
+
+  void Start();
+  void Stop();  // pauses: connections closed, state flushed
+  void Tick(Clock::time_point now);
+  void TransferDone(CURL* easy, CURLcode result);  // a connection's transfer ended
+  bool Owns(CURL* easy) const;
+  bool Active() const { return state_ == kStateRequesting || state_ == kStateRunning; }
+  Progress Snapshot() const;
+
+  std::string TargetPath() const { return spec_.folder + "/" + spec_.name; }
+  std::string PartPath() const { return TargetPath() + ".part"; }
+  std::string ControlPath() const { return PartPath() + ".ctl"; }
+
+  // Called from libcurl's callbacks.
+  size_t OnBody(Connection& c, const char* data, size_t size);
+
+ private:
+  bool OpenFiles();
+  void StartFresh();
+  void Launch(ByteRange range, bool sole, bool plain = false);
+  void Abort(Connection& c);
+  void AbortAll();
+  void Fail(int code);
+  void RestartFromZero();
+  bool Judged(Connection& c);
+  bool AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restart);
+  void Plan(Clock::time_point now);
+  void Ramp(Clock::time_point now);
+  void Checkpoint();
+  void Finish();
+  RangeSet Covered() const;
+  ControlState FreshState() const {
+    ControlState s;
+    s.url = spec_.url;
+    return s;
+  }
+  std::int64_t Downloaded() const;
+  void ConnectionFailed(Clock::time_point now);
+
+  CURLM* multi_;
+  TaskSpec spec_;
+  TaskTuning tuning_;
+  int state_ = kStateStopped;
+  int failCode_ = 0;
+  std::string savedName_;  // the name the file ends up with
+  ControlState file_;      // what the server said, and the bytes flushed to disk
+  RangeSet written_;       // bytes written by finished connections, flushed or not
+  std::vector<std::unique_ptr<Connection>> connections_;
+  int fd_ = -1;
+  int restarts_ = 0;
+  int failuresInRow_ = 0;
+  int connectionCap_;
+  bool splitting_ = true;
+  bool settled_ = false;
+  Clock::time_point retryAt_{};
+  Clock::time_point lastCheckpoint_{};
+  ControlState lastSaved_;
+  // speed
+  Clock::time_point lastTick_{};
+  std::int64_t lastDownloaded_ = 0;
+  double speed_ = 0;
+  // ramp: speed of the window before the last added connections
+  Clock::time_point windowStart_{};
+  std::int64_t windowBytes_ = 0;
+  double previousWindowSpeed_ = 0;
+  int previousCount_ = 0;
+  int connectionTarget_ = 1;
+};
