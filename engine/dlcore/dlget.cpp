@@ -84,10 +84,10 @@ int main(int argc, char** argv) {
   const auto started = std::chrono::steady_clock::now();
   int code = 3;
   for (int tick = 0;; ++tick) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     if (!DL_QueryTaskInfoEx(task, info.Address())) continue;
     const int stat = info.stat();
-    if (!quiet && (tick % 5 == 0 || stat == 4 || stat == 1))
+    if (!quiet && (tick % 25 == 0 || stat == 4 || stat == 1))
       std::fprintf(stderr, "\r%6.2f%%  %lld / %lld bytes  %.2f MiB/s  connections %d/%d   ", info.fPercent() * 100.0,
                    static_cast<long long>(info.nTotalDownload()), static_cast<long long>(info.nTotalSize()),
                    info.nSpeed() / 1048576.0, info.nSrcUsing(), info.nSrcTotal());

@@ -14,12 +14,14 @@ struct Connection {
   CURL* easy = nullptr;
   curl_slist* headers = nullptr;
   std::int64_t begin = 0, pos = 0, end = -1;  // end -1: to the end of an unknown size
+  std::int64_t requestedEnd = -1;             // end may shrink when another connection takes over
   bool sole = false;   // the task's only connection when it was opened
   bool plain = false;  // no Range header at all
   ResponseHead head;
   bool judged = false;
   Verdict verdict = Verdict::Accept;
   bool reachedEnd = false;  // stopped on purpose at the end of its (shortened) range
+  Clock::time_point lastData = Clock::now();
   int writeError = 0;
 
   ~Connection() {
@@ -108,6 +110,8 @@ void Task::Start() {
     return StartFresh();
   }
   Launch(gaps.front(), true);
+  windowStart_ = Clock::now();
+  windowBytes_ = Downloaded();
 }
 
 // The data file, and what the state file says of it when it can be trusted: same address,
@@ -147,6 +151,10 @@ void Task::StartFresh() {
   written_.Clear();
   if (fd_ >= 0 && ftruncate(fd_, 0) != 0) return Fail(kFailDiskWrite);
   Launch({0, -1}, true);
+  windowStart_ = Clock::now();  // the measurement of one stream counts its start-up
+  windowBytes_ = 0;
+  previousCount_ = 0;
+  connectionTarget_ = 1;
 }
 
 void Task::RestartFromZero() {
@@ -162,7 +170,7 @@ void Task::Launch(ByteRange range, bool sole, bool plain) {
   auto c = std::make_unique<Connection>();
   c->task = this;
   c->begin = c->pos = range.begin;
-  c->end = range.end;
+  c->end = c->requestedEnd = range.end;
   c->sole = sole;
   c->plain = plain;
   c->easy = curl_easy_init();
@@ -243,7 +251,7 @@ bool Task::Judged(Connection& c) {
     if (c.plain) {
       c.verdict = c.head.status == 200 ? Verdict::Restart : c.head.status == 429 || c.head.status == 503 ? Verdict::Retry : Verdict::Fail;
     } else {
-      c.verdict = Judge(c.head, RangeRequest{c.begin, c.end, c.sole}, known);
+      c.verdict = Judge(c.head, RangeRequest{c.begin, c.requestedEnd, c.sole}, known);
     }
     if (c.verdict == Verdict::Accept && c.sole && file_.total < 0 && !AdoptFirstAnswer(c.head, c, false)) return false;
     if (c.verdict == Verdict::Restart && !AdoptFirstAnswer(c.head, c, true)) return false;
@@ -287,7 +295,10 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
   if (c.end >= 0) allowed = size_t(std::clamp<std::int64_t>(c.end - c.pos, 0, std::int64_t(size)));
   if (allowed && !PwriteAll(fd_, data, allowed, c.pos, c.writeError)) return 0;
   c.pos += std::int64_t(allowed);
-  if (allowed) state_ = kStateRunning;
+  if (allowed) {
+    state_ = kStateRunning;
+    c.lastData = Clock::now();
+  }
   if (allowed < size) {
     c.reachedEnd = true;  // the rest belongs to another connection now
     return 0;
@@ -383,6 +394,10 @@ void Task::Plan(Clock::time_point now) {
     std::vector<ByteRange> inFlight;
     for (auto& c : connections_) inFlight.push_back({c->pos, c->end});
     auto plan = PlanConnection(free, inFlight, connections_.empty() ? 1 : tuning_.minSplit);
+    if (!plan && RecycleStalledTail(now)) {
+      free = Covered().Gaps(file_.total);
+      continue;
+    }
     if (!plan) break;
     if (plan->splitFrom) connections_[*plan->splitFrom]->end = plan->range.begin;
     Launch(plan->range, connections_.empty());
@@ -390,28 +405,36 @@ void Task::Plan(Clock::time_point now) {
   }
 }
 
-// Connections are added in steps (1, 2, 4, 8) while each step raises the total speed by a
-// fifth or more; a step that does not pay is taken back and the count stays where it was,
-// so one stream that fills the line is not slowed by splitting.
+// At the tail, a connection that has had no data for a while (a server that serves each
+// connection in time slots, or a slow path) hands its small remainder back, so that a
+// fresh connection fetches it while others stand idle.
+bool Task::RecycleStalledTail(Clock::time_point now) {
+  for (auto& c : connections_)
+    if (c->end - c->pos > 0 && c->end - c->pos <= 2 * tuning_.minSplit && now - c->lastData > tuning_.window) {
+      Abort(*c);
+      return true;
+    }
+  return false;
+}
+
+// One stream runs alone for a window, its start-up included, to measure it; then all the
+// connections run for a window. When they do not raise the speed by half, the trial is
+// taken back and the single stream goes on alone: one stream that fills the line is not
+// slowed by splitting, and a server that limits each connection gets all of them at once.
 void Task::Ramp(Clock::time_point now) {
-  const bool allFlowing = std::all_of(connections_.begin(), connections_.end(), [](auto& c) { return c->pos > c->begin; });
-  if (windowStart_ == Clock::time_point{} || !allFlowing) {
-    windowStart_ = now;
-    windowBytes_ = Downloaded();
-    return;
-  }
-  if (now - windowStart_ < tuning_.window) return;
+  if (now - windowStart_ < tuning_.window || Downloaded() == windowBytes_) return;
   const double seconds = std::chrono::duration<double>(now - windowStart_).count();
   const double speed = double(Downloaded() - windowBytes_) / seconds;
   const int count = int(connections_.size());
-  if (previousCount_ == 0 || speed >= previousWindowSpeed_ * 1.2) {
+  if (previousCount_ == 0) {
     previousWindowSpeed_ = speed;
     previousCount_ = count;
-    connectionTarget_ = std::min(connectionCap_, count * 2);
-    if (connectionTarget_ <= count) settled_ = true;
+    connectionTarget_ = connectionCap_;
   } else {
-    connectionTarget_ = std::max(1, previousCount_);
-    while (int(connections_.size()) > connectionTarget_) Abort(*connections_.back());
+    if (speed < previousWindowSpeed_ * 1.5) {
+      connectionTarget_ = previousCount_;
+      while (int(connections_.size()) > connectionTarget_) Abort(*connections_.back());
+    }
     settled_ = true;
   }
   windowStart_ = now;
@@ -435,6 +458,9 @@ void Task::Tick(Clock::time_point now) {
   }
   if (splitting_ && file_.rangeable && !settled_ && file_.total >= 0) Ramp(now);
   Plan(now);
+  // Start writing the data out now, without waiting, so that the flushes of checkpoints
+  // and of completion find little left to do.
+  if (Active() && fd_ >= 0) sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
   if (Active() && now - lastCheckpoint_ >= tuning_.checkpoint) {
     Checkpoint();
     lastCheckpoint_ = now;

@@ -59,9 +59,9 @@ struct Connection;
 
 struct TaskTuning {
   int maxConnections = 8;
-  std::int64_t minSplit = 1 << 20;                  // no connection starts on less than this
-  Clock::duration window = std::chrono::milliseconds(250);  // speed is compared over this
-  Clock::duration checkpoint = std::chrono::seconds(2);
+  std::int64_t minSplit = 256 << 10;  // no connection takes over less than this
+  Clock::duration window = std::chrono::milliseconds(100);  // speed is compared over this
+  Clock::duration checkpoint = std::chrono::milliseconds(250);  // at most this much progress is lost
   int maxFailures = 5;  // failed connections in a row without progress
   long lowSpeedTime = 20;  // seconds below 1 KiB/s that end a connection
 };
@@ -100,6 +100,7 @@ class Task {
   bool AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restart);
   void Plan(Clock::time_point now);
   void Ramp(Clock::time_point now);
+  bool RecycleStalledTail(Clock::time_point now);
   void Checkpoint();
   void Finish();
   RangeSet Covered() const;

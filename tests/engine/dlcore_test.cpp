@@ -152,7 +152,8 @@ TEST_F(DlcoreTest, StopResumesWithoutFetchingAgain) {
   DL_StartTask(t);
   ASSERT_EQ(Wait(t), 4);
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
-  EXPECT_LE(server.bytesServed() - before, content.size() - size_t(kept) + (256 << 10));
+  // Bytes in flight when a connection hands its range over are sent but never used.
+  EXPECT_LE(server.bytesServed() - before, content.size() - size_t(kept) + (1 << 20));
 }
 
 TEST_F(DlcoreTest, AFileChangedBetweenRunsStartsOver) {
@@ -244,7 +245,7 @@ TEST_F(DlcoreTest, ResumesAfterKillNine) {
   const fs::path control = folder_ / "file.bin.part.ctl";
   pid_t child = fork();
   if (child == 0) {
-    DLTask t = Download(server.url());
+    Download(server.url());
     std::this_thread::sleep_for(std::chrono::seconds(30));
     _exit(0);
   }
