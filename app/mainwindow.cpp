@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 
 #include "controls.h"
+#include "downloadsession.h"
 #include "settings.h"
 
 namespace {
@@ -95,8 +96,12 @@ MainWindow::MainWindow(ProgramState& programState) : state(programState) {
   BuildDownloadGroup();
   probeWindow = new ProbeWindow();
 
+  handlers.releaseListDoubleClicked = [this] { ReleaseListDoubleClicked(*this); };
+  handlers.downloadModeClicked = [this] { DownloadModeClicked(*this); };
   handlers.chooseFolderFromButton = [this] { ChooseSaveFolderFromButton(*this); };
   handlers.chooseFolderFromEdit = [this] { ChooseSaveFolderFromEdit(*this); };
+  handlers.cancelDownload = [this] { CancelDownload(*this); };
+  handlers.pollProgress = [this] { PollProgress(*this); };
   ConnectEvents();
 
   // Steps whose subsystems are not part of the program yet do nothing in their places.
@@ -106,12 +111,12 @@ MainWindow::MainWindow(ProgramState& programState) : state(programState) {
       {"GuardSingleInstance", [] {}},
       {"LoadSettings", [this] { LoadSettings(*this); }},
       {"DeployEngineFiles", [] {}},
-      {"StartEngine", [] {}},
+      {"StartEngine", [this] { StartEngine(*this); }},
   };
   shutdownSteps = {
       {"StoreSettings", [this] { StoreSettings(*this); }},
       {"EndEmulators", [] {}},
-      {"StopEngine", [] {}},
+      {"StopEngine", [this] { StopEngine(*this); }},
   };
 }
 

@@ -1,7 +1,8 @@
 #include "programstate.h"
 
 void ExitRoutine(ProgramState& state) {
-  // The download records are released here once they exist.
-  state.currentTask = 0;
+  state.createParams.Release();
+  state.progressInfo.Release();
+  state.currentTask = nullptr;
   state.sockets.Release();
 }

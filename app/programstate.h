@@ -5,17 +5,25 @@
 #include <string>
 #include <utility>
 
+#include "downloadsession.h"
 #include "librarycall.h"
 #include "sizeprobe.h"
+#include "taskrecord.h"
 
 struct ProgramState {
   ProgramState(std::string folder, std::string exe, LibraryCallFailure onLibraryFailure)
-      : programFolder(std::move(folder)), exeName(std::move(exe)), libraries(std::move(onLibraryFailure)) {}
+      : programFolder(std::move(folder)),
+        exeName(std::move(exe)),
+        libraries(std::move(onLibraryFailure)),
+        engine(BindEngineCalls(libraries, programFolder + "/libdlcore.so")) {}
 
   std::string programFolder;  // folder of the executable, no trailing "/"
   std::string exeName;        // file name of the executable
   LibraryBinder libraries;    // binds the engine and skin library functions at first call
-  std::uint32_t currentTask = 0;  // engine handle of the most recently started download
+  EngineCalls engine;             // the download engine library's functions
+  void* currentTask = nullptr;     // engine handle of the most recently started download
+  TaskCreateParams createParams;   // the record of the last download start
+  TaskProgressInfo progressInfo;   // filled by every progress query
   SocketLibrary sockets;          // the network library, started with the program
 };
 

@@ -113,13 +113,37 @@ std::optional<std::string> FieldText(std::string_view gbk, size_t fieldBytes) {
   return utf16;
 }
 
+std::optional<std::string> FieldText(std::u16string_view text, size_t fieldBytes) {
+  if (text.empty()) return std::string();
+  std::string bytes;
+  for (char16_t u : text) bytes += {char(u & 0xFF), char(u >> 8)};
+  bytes += std::string(2, '\0');
+  if (bytes.size() > fieldBytes) return std::nullopt;
+  return bytes;
+}
+
 bool TaskCreateParams::Build(std::string_view taskUrl, std::string_view refUrl, std::string_view cookies,
                              std::string_view filename, std::string_view savePath, bool isOnlyOriginal,
                              bool disableAutoRename, bool isResume) {
   using namespace createparams;
-  auto url = FieldText(taskUrl, kUrlBytes), ref = FieldText(refUrl, kUrlBytes),
-       cookie = FieldText(cookies, kCookieBytes), name = FieldText(filename, kPathBytes),
-       path = FieldText(savePath, kPathBytes);
+  return Lay(FieldText(taskUrl, kUrlBytes), FieldText(refUrl, kUrlBytes), FieldText(cookies, kCookieBytes),
+             FieldText(filename, kPathBytes), FieldText(savePath, kPathBytes), isOnlyOriginal, disableAutoRename,
+             isResume);
+}
+
+bool TaskCreateParams::BuildUtf16(std::u16string_view taskUrl, std::u16string_view filename,
+                                  std::u16string_view savePath, bool isOnlyOriginal, bool disableAutoRename,
+                                  bool isResume) {
+  using namespace createparams;
+  return Lay(FieldText(taskUrl, kUrlBytes), std::string(), std::string(), FieldText(filename, kPathBytes),
+             FieldText(savePath, kPathBytes), isOnlyOriginal, disableAutoRename, isResume);
+}
+
+bool TaskCreateParams::Lay(std::optional<std::string> url, std::optional<std::string> ref,
+                           std::optional<std::string> cookie, std::optional<std::string> name,
+                           std::optional<std::string> path, bool isOnlyOriginal, bool disableAutoRename,
+                           bool isResume) {
+  using namespace createparams;
   if (!url || !ref || !cookie || !name || !path) {  // refused, never cut
     record_.Release();
     return false;

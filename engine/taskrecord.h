@@ -47,6 +47,8 @@ class TaskRecord {
 // The UTF-16 form of a GBK text with its terminating zero unit; nothing when it does not fit
 // `fieldBytes` (a text is refused rather than cut).
 std::optional<std::string> FieldText(std::string_view gbk, size_t fieldBytes);
+// The same for a text that is UTF-16 already (an empty text gives no bytes at all).
+std::optional<std::string> FieldText(std::u16string_view text, size_t fieldBytes);
 
 // The task-creation record given to DL_CreateTask and DL_DelTempFile.
 class TaskCreateParams {
@@ -55,6 +57,10 @@ class TaskCreateParams {
   bool Build(std::string_view taskUrl = {}, std::string_view refUrl = {}, std::string_view cookies = {},
              std::string_view filename = {}, std::string_view savePath = {}, bool isOnlyOriginal = false,
              bool disableAutoRename = false, bool isResume = true);
+  // The same from UTF-16 texts, as the window's edit boxes hold them: a folder or name with
+  // characters outside GBK reaches the engine unchanged.
+  bool BuildUtf16(std::u16string_view taskUrl, std::u16string_view filename, std::u16string_view savePath,
+                  bool isOnlyOriginal, bool disableAutoRename, bool isResume);
   std::uint8_t* Address() const { return record_.Address(); }
   void Release() { record_.Release(); }
   TaskRecord& record() { return record_; }
@@ -77,6 +83,9 @@ class TaskCreateParams {
   bool IsResume(bool v);
 
  private:
+  bool Lay(std::optional<std::string> url, std::optional<std::string> ref, std::optional<std::string> cookies,
+           std::optional<std::string> name, std::optional<std::string> path, bool isOnlyOriginal,
+           bool disableAutoRename, bool isResume);
   TaskRecord record_;
 };
 

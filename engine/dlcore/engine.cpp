@@ -257,7 +257,10 @@ void Engine::Delete(std::uintptr_t id) {
 }
 
 void Engine::DeleteTempFiles(const TaskSpec& spec) {
-  if (spec.failure == kFailBadTask) return;
+  // Only the folder and the name count here; the address may well be empty.
+  if (spec.name.empty() || spec.folder.empty() || spec.name == "." || spec.name == ".." ||
+      spec.name.find('/') != std::string::npos)
+    return;
   Call([&] {
     const std::string part = spec.folder + "/" + spec.name + ".part";
     for (auto& [id, task] : tasks_)

@@ -1,0 +1,50 @@
+#include "progressfigures.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+const char* StateText(int stat) {
+  switch (stat) {
+    case 1: return "取消下载！";
+    case 2: return "暂停下载...";
+    case 3: return "正在下载...";
+    case 4: return "下载完毕！";
+    case 5: return "发送请求...";
+    case 6: return "结束请求...";
+    default: return nullptr;
+  }
+}
+
+std::string TwoDecimals(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f", std::round(value * 100.0) / 100.0);
+  return text;
+}
+
+ProgressFigures FiguresOf(std::int32_t nSpeed, std::int64_t nTotalDownload, std::int64_t nTotalSize, float fPercent) {
+  ProgressFigures f;
+  f.speed = "即时速度：" + std::to_string(static_cast<long long>(std::trunc(nSpeed / 1024.0))) + " KB/S";
+  f.downloaded = "已下载：" + TwoDecimals(double(nTotalDownload) / 1048576.0) + " MB";
+  f.total = "总大小：" + TwoDecimals(double(nTotalSize) / 1048576.0) + " MB";
+  f.percent = "下载进度：" + TwoDecimals(double(fPercent) * 100.0) + " %";
+  double bar = std::trunc(double(fPercent) * 100.0);
+  f.bar = std::isfinite(bar) ? int(std::clamp(bar, 0.0, 100.0)) : 0;
+  return f;
+}
+
+std::string FailureText(int failCode) {
+  std::string why;
+  switch (failCode) {
+    case 1001: why = "网络连接失败"; break;
+    case 1002: why = "写入文件失败"; break;
+    case 1003: why = "磁盘空间不足"; break;
+    case 1004: why = "无法写入保存目录"; break;
+    case 1005: why = "下载地址、文件名或保存目录无效"; break;
+    case 1006: why = "服务器上的文件不断变化"; break;
+    case 1007: why = "同一文件正在下载"; break;
+    default:
+      why = failCode > 0 && failCode < 1000 ? "服务器返回 " + std::to_string(failCode) : "错误代码 " + std::to_string(failCode);
+  }
+  return "下载失败：" + why;
+}

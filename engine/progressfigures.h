@@ -1,0 +1,22 @@
+#pragma once
+// What the progress display shows for one answer of the engine: Qt-free, UTF-8 texts.
+#include <cstdint>
+#include <string>
+
+// The state text of a progress state code, or nullptr for a code outside 1 to 6.
+const char* StateText(int stat);
+
+// Rounded to two decimals, halves away from zero, with a point and exactly two digits.
+std::string TwoDecimals(double value);
+
+struct ProgressFigures {
+  std::string speed;       // "即时速度：0 KB/S"
+  std::string downloaded;  // "已下载：1.50 MB"
+  std::string total;       // "总大小：10.00 MB"
+  std::string percent;     // "下载进度：50.00 %"
+  int bar = 0;             // whole percent, cut toward zero, kept within 0..100
+};
+ProgressFigures FiguresOf(std::int32_t nSpeed, std::int64_t nTotalDownload, std::int64_t nTotalSize, float fPercent);
+
+// Why a task failed, for the state text: the engine's failure code in words.
+std::string FailureText(int failCode);
