@@ -2,7 +2,8 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QToolTip>
+#include <QEvent>
+#include <QTimer>
 
 StatusBar::StatusBar(QWidget* parent) : QFrame(parent) {
   auto* layout = new QHBoxLayout(this);
@@ -32,12 +33,30 @@ BalloonTip::BalloonTip(QObject* parent)
           "h2 { font-size: 10pt; font-weight: bold; }\n"
           "pre { font-family: monospace; }\n"
           "a { color: #0645ad; text-decoration: underline; }\n"
-          "small { font-size: 8pt; }\n")) {}
+          "small { font-size: 8pt; }\n")),
+      window_(new QLabel(nullptr, Qt::ToolTip | Qt::FramelessWindowHint)) {
+  window_->setTextFormat(Qt::RichText);
+  window_->setObjectName(QStringLiteral("气球提示框1_窗口"));
+  window_->setStyleSheet(QStringLiteral("QLabel { background: #ffffe1; border: 1px solid #767676; padding: 6px; }"));
+  window_->installEventFilter(this);
+}
+
+bool BalloonTip::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == window_ && event->type() == QEvent::MouseButtonPress) window_->hide();
+  return QObject::eventFilter(watched, event);
+}
+
+BalloonTip::~BalloonTip() { delete window_; }
 
 void BalloonTip::popUp(const QString& text, const QPoint& screenPosition) {
-  QString html = QStringLiteral("<html><head><style>") + styleSheet_ +
-                 QStringLiteral("</style></head><body>") + text + QStringLiteral("</body></html>");
-  QToolTip::showText(screenPosition, html);
+  QString body = text.toHtmlEscaped().replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
+  window_->setText(QStringLiteral("<html><head><style>") + styleSheet_ + QStringLiteral("</style></head><body>") +
+                   body + QStringLiteral("</body></html>"));
+  window_->adjustSize();
+  window_->move(screenPosition + QPoint(12, 16));
+  window_->show();
+  window_->raise();
+  QTimer::singleShot(10000, window_, &QWidget::hide);
 }
 
 ProbeWindow::ProbeWindow() : 客户1(new TcpClient(this)) {

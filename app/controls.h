@@ -20,17 +20,24 @@ class StatusBar : public QFrame {
   QLabel* parts_[3];
 };
 
-// A balloon tip: nothing is drawn until it pops up with a text at a screen position.
+// A balloon tip: nothing is drawn until it pops up with a text at a screen position; it
+// goes away after a while or when clicked.
 class BalloonTip : public QObject {
   Q_OBJECT
  public:
   explicit BalloonTip(QObject* parent);
+  ~BalloonTip() override;
   // Rules for the tip's rich text: body text, headings, preformatted text, links, small print.
   QString styleSheet() const { return styleSheet_; }
   void popUp(const QString& text, const QPoint& screenPosition);
+  QLabel* window() const { return window_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QString styleSheet_;
+  QLabel* window_;
 };
 
 // The TCP client control that the size probe uses; its one event is "data arrived".

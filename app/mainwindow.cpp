@@ -9,11 +9,13 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegion>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include "controls.h"
 #include "downloadsession.h"
+#include "searchanddownload.h"
 #include "settings.h"
 
 namespace {
@@ -96,7 +98,10 @@ MainWindow::MainWindow(ProgramState& programState) : state(programState) {
   BuildDownloadGroup();
   probeWindow = new ProbeWindow();
 
+  handlers.searchReleases = [this] { SearchReleases(*this); };
   handlers.releaseListDoubleClicked = [this] { ReleaseListDoubleClicked(*this); };
+  handlers.selectMapDataKind = [this] { SelectMapDataKind(*this); };
+  handlers.downloadMapData = [this] { DownloadMapData(*this); };
   handlers.downloadModeClicked = [this] { DownloadModeClicked(*this); };
   handlers.chooseFolderFromButton = [this] { ChooseSaveFolderFromButton(*this); };
   handlers.chooseFolderFromEdit = [this] { ChooseSaveFolderFromEdit(*this); };
@@ -165,8 +170,16 @@ void MainWindow::BuildDownloadGroup() {
   进度条1->setRange(0, 100);
   进度条1->setValue(0);
   进度条1->setTextVisible(false);
+  // At 10 px high the platform styles draw no chunk at all; a plain bar always shows.
+  进度条1->setStyleSheet(QStringLiteral(
+      "QProgressBar { border: 1px solid #8f8f91; background: #ffffff; }"
+      "QProgressBar::chunk { background: #3d7fd6; }"));
   状态条2 = Place<StatusBar>(g, "状态条2", 5, 90, 440, 20);
-  进度条1->raise();  // the bar overlaps 状态条2's top margin; keep all of it in sight
+  // The bar overlaps the bottom row of 状态条1 and the top of 状态条2: the status bars leave
+  // those rows to it, so their repaints never cover it.
+  状态条1->setMask(QRegion(0, 0, 440, 19));
+  状态条2->setMask(QRegion(0, 4, 440, 16));
+  进度条1->raise();
 }
 
 // The event table: each routed event reaches exactly one entry of `handlers`.

@@ -20,6 +20,8 @@ struct ProgramState {
   std::string programFolder;  // folder of the executable, no trailing "/"
   std::string exeName;        // file name of the executable
   LibraryBinder libraries;    // binds the engine and skin library functions at first call
+  std::string portalServer;       // "http://" + the channel portal's host
+  std::string downloadServer;     // "http://" + the download server's host
   EngineCalls engine;             // the download engine library's functions
   void* currentTask = nullptr;     // engine handle of the most recently started download
   TaskCreateParams createParams;   // the record of the last download start

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QStandardPaths>
 
+#include "bytetext.h"
 #include "mainwindow.h"
 #include "registryfile.h"
 
@@ -48,12 +49,6 @@ std::string SettingsFilePath() {
   return folder + "/Quorvel/registry.reg";
 }
 
-std::string AsciiLower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return text;
-}
-
 QString DesktopFolder() {
   QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
   return desktop.endsWith(u'/') ? desktop : desktop + u'/';
@@ -67,11 +62,16 @@ void LoadSettings(MainWindow& w) {
   if (w.编辑框_图资->text().isEmpty()) w.编辑框_图资->setText(QStringLiteral("3m21j27"));
   QString folder = ReadStored(kSaveFolder);
   w.编辑框_保存目录->setText(folder.isEmpty() ? DesktopFolder() : folder);
+  // The two servers: the build's hosts unless the settings name others ("host" or "host:port").
+  const std::string portal = registry::ReadText(SettingsFilePath(), "Quorvel\\门户");
+  const std::string download = registry::ReadText(SettingsFilePath(), "Quorvel\\下载服务器");
+  w.state.portalServer = "http://" + (portal.empty() ? std::string(QUORVEL_PORTAL_HOST) : portal);
+  w.state.downloadServer = "http://" + (download.empty() ? std::string(QUORVEL_DOWNLOAD_HOST) : download);
 }
 
 void StoreSettings(MainWindow& w) {
   WriteStored(kDeviceNumber, w.编辑框_渠道设备号->text().toStdString());
-  WriteStored(kMapDataVersion, AsciiLower(w.编辑框_图资->text().toStdString()));
+  WriteStored(kMapDataVersion, bytetext::AsciiLowerUtf8(w.编辑框_图资->text().toStdString()));
   WriteStored(kSaveFolder, w.编辑框_保存目录->text().toStdString());
 }
 

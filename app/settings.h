@@ -10,10 +10,6 @@ class MainWindow;
 // ${XDG_CONFIG_HOME:-~/.config}/Quorvel/registry.reg
 std::string SettingsFilePath();
 
-// Lower-cases A to Z only. In UTF-8 every byte of a non-ASCII character is 0x80 or above,
-// so no byte of a Chinese character is ever taken for a letter.
-std::string AsciiLower(std::string text);
-
 // The current user's desktop folder with a trailing "/".
 QString DesktopFolder();
 

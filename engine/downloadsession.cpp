@@ -14,6 +14,7 @@
 #include "mainwindow.h"
 #include "progressfigures.h"
 #include "recordlayout.h"
+#include "releasepage.h"
 
 namespace {
 
@@ -103,7 +104,9 @@ void ReleaseListDoubleClicked(MainWindow& w) {
   if (!row) return;  // no row chosen: no download from empty cells
   const bool torrent = w.选择框_下载模式->isChecked();
   w.编辑框_下载地址->setText(row->text(torrent ? 6 : 5));
-  w.编辑框_保存文件名->setText(row->text(1) + (torrent ? QStringLiteral(".torrent") : QStringLiteral(".zip")));
+  // The version came from a web page: it names a file inside the save folder, nothing else.
+  const QString name = row->text(1) + (torrent ? QStringLiteral(".torrent") : QStringLiteral(".zip"));
+  w.编辑框_保存文件名->setText(QString::fromStdString(SafeFileName(name.toStdString())));
   StartDownload(w);
 }
 

@@ -92,4 +92,10 @@ std::string AsciiLower(std::string_view text) {
   return out;
 }
 
+std::string AsciiLowerUtf8(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = FoldAscii(c);
+  return out;
+}
+
 }  // namespace bytetext

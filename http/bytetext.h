@@ -41,6 +41,10 @@ std::string Replace(std::string_view text, std::string_view sought, std::string_
 // A to Z become a to z; the bytes of two-byte characters are left as they are.
 std::string AsciiLower(std::string_view text);
 
+// Every byte A to Z lowered: right for UTF-8 text, in which no byte of a non-ASCII character
+// is below 0x80 (GBK text needs AsciiLower, whose trail bytes may look like letters).
+std::string AsciiLowerUtf8(std::string_view text);
+
 }  // namespace bytetext
 
 namespace bytetext {

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include "bytetext.h"
 #include "mainwindow.h"
 #include "registryfile.h"
 #include "testsupport.h"
@@ -50,7 +51,7 @@ TEST_F(SettingsTest, MapDataVersionIsStoredLowerCasedInAsciiOnly) {
   EXPECT_EQ(Stored("设备号"), "AbC 12");
   EXPECT_EQ(Stored("图资"), "3m21j27版Ä");
   EXPECT_EQ(Stored("保存目录"), "/Data/下载");
-  EXPECT_EQ(AsciiLower("ÀZ中Q"), "Àz中q");
+  EXPECT_EQ(bytetext::AsciiLowerUtf8("ÀZ中Q"), "Àz中q");
 }
 
 TEST_F(SettingsTest, StoredValuesOfOtherTypesAndExpandableText) {

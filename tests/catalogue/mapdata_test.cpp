@@ -1,0 +1,65 @@
+#include "mapdata.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string S = "http://dl.test";
+
+MapDataDownload At(int row, bool bt, bool part2 = false, const std::string& v = "3M21J27", const std::string& i = "") {
+  return MapDataAddress({row, v, i, bt, part2}, S).value();
+}
+
+// Every row in both modes: file mode, then BT mode.
+TEST(MapDataCatalogue, AllRowsInBothModes) {
+  const std::string d = S + "/data/3m21j27", t = S + "/torrent/ntorrent/data/3m21j27";
+  auto standard = [&](const std::string& k) {
+    return std::pair{MapDataDownload{d + "/data_3m21j27/" + k + ".ndz", k + ".ndz"},
+                     MapDataDownload{d + "/torrent/" + k + ".torrent", k + ".torrent"}};
+  };
+  const std::pair<MapDataDownload, MapDataDownload> want[24] = {
+      {{t + "/data_3m21j27.zip", "data_3m21j27.zip"}, {t + "/data_3m21j27.zip", "data_3m21j27.zip"}},
+      standard("3d_a1"), standard("3d_a0"), standard("tmc"), standard("pt"), standard("patches"),
+      standard("dynmap"), standard("data1"), standard("data2"), standard("data3"), standard("data4"),
+      standard("data5"), standard("poiex"), standard("copoi"),
+      {{d + "/rjv_3m21j27/rjv.ndz", "rjv.ndz"}, standard("rjv").second},
+      standard("pro"), standard("pro1"), standard("pro2"),
+      {{d + "/data_3m21j27/navisub.cld", "navisub.cld"}, standard("navisub").second},
+      standard("spedata"),
+      {{d + "/nvdd_0e_3m21j27/nvdd_0e_3m21j27_1.ndz", "nvdd_0e_3m21j27_1.ndz"}, {t + "/nvdd_0e_3m21j27.zip", "nvdd_0e_3m21j27.zip"}},
+      {{d + "/nvdd_0s_3m21j27/nvdd_0s_3m21j27_1.ndz", "nvdd_0s_3m21j27_1.ndz"}, {t + "/nvdd_0s_3m21j27.zip", "nvdd_0s_3m21j27.zip"}},
+      {{d + "/nvdd_0w_3m21j27/nvdd_0w_3m21j27_1.ndz", "nvdd_0w_3m21j27_1.ndz"}, {t + "/nvdd_0w_3m21j27.zip", "nvdd_0w_3m21j27.zip"}},
+      {{d + "/nvdd_0n_3m21j27/nvdd_0n_3m21j27_1.ndz", "nvdd_0n_3m21j27_1.ndz"}, {t + "/nvdd_0n_3m21j27.zip", "nvdd_0n_3m21j27.zip"}},
+  };
+  for (int row = 0; row < 24; ++row) {
+    SCOPED_TRACE(row);
+    EXPECT_EQ(At(row, false), want[row].first);
+    EXPECT_EQ(At(row, true), want[row].second);
+  }
+  EXPECT_FALSE(MapDataAddress({-1, "v", "", false, false}, S));
+  EXPECT_FALSE(MapDataAddress({24, "v", "", false, false}, S));
+}
+
+TEST(MapDataCatalogue, IncrementalAndRegionalForms) {
+  EXPECT_EQ(At(5, true, false, "3m21j27", "SP2").address, S + "/data/3m21j27/datazl_p_3m21j27_sp2/patches.torrent");
+  EXPECT_EQ(At(5, false, false, "3m21j27", "SP2"),
+            (MapDataDownload{S + "/data/3m21j27/datazl_p_3m21j27_sp2/patches.ndz", "patches.ndz"}));
+  EXPECT_EQ(At(6, false, false, "3m21j27", "201703001").address, S + "/data/3m21j27/datazl_d_201703001/dynmap.ndz");
+  EXPECT_EQ(At(6, true, false, "3m21j27", "AbC").address, S + "/data/3m21j27/datazl_d_AbC/dynmap.torrent")
+      << "row 6's identifier is never lowered";
+  EXPECT_EQ(At(5, false, false, "3m21j27", " ").address, S + "/data/3m21j27/datazl_p_3m21j27_ /patches.ndz")
+      << "blanks count as an identifier";
+  EXPECT_EQ(At(22, false, true).fileName, "nvdd_0w_3m21j27_2.ndz");
+  EXPECT_EQ(At(22, true, true).fileName, "nvdd_0w_3m21j27.zip") << "the BT package has no parts";
+  EXPECT_EQ(At(1, false, false, "").address, S + "/data//data_/3d_a1.ndz") << "nothing is validated";
+}
+
+TEST(MapDataCatalogue, RegionHints) {
+  EXPECT_FALSE(RegionHint(19));
+  ASSERT_TRUE(RegionHint(20));
+  EXPECT_TRUE(RegionHint(20)->starts_with("【东区=0E=】在全国基础上去掉\r\n"));
+  EXPECT_TRUE(RegionHint(22)->ends_with("\r\n 7 个省级单位"));
+  EXPECT_NE(RegionHint(21)->find("【 河北、 北京、 天津、 内蒙、 山西、 黑龙江、 吉林 、辽宁】"), std::string::npos);
+}
+
+}  // namespace
