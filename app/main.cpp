@@ -7,6 +7,7 @@
 
 #include "fatalerror.h"
 #include "mainwindow.h"
+#include "processguard.h"
 #include "programfolder.h"
 #include "programstate.h"
 
@@ -18,6 +19,7 @@ int main(int argc, char* argv[]) {
 
   // Module initialisers, in this order: the socket library, then the launcher handshake.
   state.sockets.Start();
+  LauncherHandshake(paths.exeName);
 
   QApplication app(argc, argv);
   QApplication::setFont(QFont(QStringList{"SimSun", "WenQuanYi Micro Hei", "Noto Sans CJK SC"}, 9));

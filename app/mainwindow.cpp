@@ -13,7 +13,10 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "carriedfiles.h"
 #include "controls.h"
+#include "processguard.h"
+#include "skin.h"
 #include "downloadsession.h"
 #include "searchanddownload.h"
 #include "settings.h"
@@ -109,18 +112,21 @@ MainWindow::MainWindow(ProgramState& programState) : state(programState) {
   handlers.pollProgress = [this] { PollProgress(*this); };
   ConnectEvents();
 
-  // Steps whose subsystems are not part of the program yet do nothing in their places.
   createdSteps = {
-      {"DeploySkinLibrary", [] {}},
-      {"AttachSkin", [] {}},
-      {"GuardSingleInstance", [] {}},
+      {"DeploySkinLibrary", [this] { DeploySkinLibrary(state.deployFolder); }},
+      {"AttachSkin", [this] { AttachSkin(state, 11); }},
+      {"GuardSingleInstance",
+       [this] {
+         // A second copy from the same path ends here, silently, before it reads or writes anything.
+         if (!GuardSingleInstance(state.programFolder + "/" + state.exeName, state.guardFd)) endProgram = 0;
+       }},
       {"LoadSettings", [this] { LoadSettings(*this); }},
-      {"DeployEngineFiles", [] {}},
+      {"DeployEngineFiles", [this] { DeployEngineFiles(state.deployFolder); }},
       {"StartEngine", [this] { StartEngine(*this); }},
   };
   shutdownSteps = {
       {"StoreSettings", [this] { StoreSettings(*this); }},
-      {"EndEmulators", [] {}},
+      {"EndEmulators", [] { EndEmulators(); }},
       {"StopEngine", [this] { StopEngine(*this); }},
   };
 }

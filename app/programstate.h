@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "carriedfiles.h"
 #include "downloadsession.h"
 #include "librarycall.h"
 #include "sizeprobe.h"
@@ -14,11 +15,15 @@ struct ProgramState {
   ProgramState(std::string folder, std::string exe, LibraryCallFailure onLibraryFailure)
       : programFolder(std::move(folder)),
         exeName(std::move(exe)),
+        deployFolder(DeploymentFolder(programFolder)),
         libraries(std::move(onLibraryFailure)),
-        engine(BindEngineCalls(libraries, programFolder + "/libdlcore.so")) {}
+        engine(BindEngineCalls(libraries, EngineLibraryPath(deployFolder))) {}
+  ~ProgramState();
 
   std::string programFolder;  // folder of the executable, no trailing "/"
   std::string exeName;        // file name of the executable
+  std::string deployFolder;   // where the carried files are written and loaded from
+  int guardFd = -1;           // holds the single-instance claim while the program runs
   LibraryBinder libraries;    // binds the engine and skin library functions at first call
   std::string portalServer;       // "http://" + the channel portal's host
   std::string downloadServer;     // "http://" + the download server's host

@@ -1,8 +1,11 @@
 #include "engine.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "recordlayout.h"
 
@@ -126,7 +129,39 @@ void FillProgressRecord(const Progress& p, std::uint8_t* record) {
   Put<std::int32_t>(record, IsCreatingFile, 0);
 }
 
+std::string UserAgentFromIdDat(const std::string& idDat) {
+  std::string id, version;
+  std::istringstream lines(idDat);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    auto trim = [](std::string s) {
+      s.erase(0, s.find_first_not_of(' '));
+      s.erase(s.find_last_not_of(' ') + 1);
+      return s;
+    };
+    const std::string key = trim(line.substr(0, eq)), value = trim(line.substr(eq + 1));
+    if (key == "id") id = value;
+    if (key == "ver") version = value;
+  }
+  if (id.empty() || version.empty()) return "Quorvel-dlcore";
+  return "Quorvel-dlcore/" + version + " (partner " + id + ")";
+}
+
+std::string ReadInstalledIdDat() {
+  Dl_info info{};
+  if (!dladdr(reinterpret_cast<void*>(&ReadInstalledIdDat), &info) || !info.dli_fname) return {};
+  std::string library = info.dli_fname;
+  std::string folder = library.find('/') == std::string::npos ? "." : library.substr(0, library.rfind('/'));
+  std::ifstream in(folder + "/.download/id.dat", std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 Engine::Engine(TaskTuning tuning) : tuning_(tuning), multi_(curl_multi_init()) {
+  tuning_.userAgent = UserAgentFromIdDat(ReadInstalledIdDat());
   // Separate TCP connections: several connections to one server must really be several.
   curl_multi_setopt(multi_, CURLMOPT_PIPELINING, long(CURLPIPE_NOTHING));
   curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, long(tuning_.maxConnections) * 4);

@@ -53,5 +53,11 @@ class Engine {
 // The task a creation record describes; a record with unterminated or unusable texts gives
 // a spec whose `failure` is set.
 TaskSpec SpecFromRecord(const std::uint8_t* record);
+// The engine's name towards servers, with the partner and version of its installation from
+// the id.dat text ("[partner]", "id=...", "ver = ..."); the plain name without one.
+std::string UserAgentFromIdDat(const std::string& idDat);
+// id.dat of the installation: ".download/id.dat" beside the engine library.
+std::string ReadInstalledIdDat();
+
 // Writes the progress fields into a task-progress record.
 void FillProgressRecord(const Progress& p, std::uint8_t* record);

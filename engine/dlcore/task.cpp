@@ -189,7 +189,7 @@ void Task::Launch(ByteRange range, bool sole, bool plain) {
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, tuning_.lowSpeedTime);
   curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
   curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024);
-  curl_easy_setopt(e, CURLOPT_USERAGENT, "Quorvel-dlcore/1.0");
+  curl_easy_setopt(e, CURLOPT_USERAGENT, tuning_.userAgent.c_str());
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, HeaderCallback);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, c.get());
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, BodyCallback);

@@ -64,6 +64,7 @@ struct TaskTuning {
   Clock::duration checkpoint = std::chrono::milliseconds(250);  // at most this much progress is lost
   int maxFailures = 5;  // failed connections in a row without progress
   long lowSpeedTime = 20;  // seconds below 1 KiB/s that end a connection
+  std::string userAgent = "Quorvel-dlcore";
 };
 
 class Task {

@@ -18,7 +18,8 @@
 namespace {
 
 ProgramState MakeState() {
-  return ProgramState("/nowhere", "quorvel", [](const std::string&, const std::string&) {});
+  // A folder of this process's own: the single-instance guard is keyed by the program's path.
+  return ProgramState("/nowhere-" + std::to_string(getpid()), "quorvel", [](const std::string&, const std::string&) {});
 }
 
 struct ExpectedControl {

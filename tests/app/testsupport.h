@@ -12,7 +12,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-// Points XDG_CONFIG_HOME at a fresh folder for the lifetime of the object.
+// Points XDG_CONFIG_HOME (and XDG_DATA_HOME below it) at a fresh folder for the lifetime
+// of the object.
 class ScratchConfig {
  public:
   ScratchConfig() {
@@ -22,6 +23,7 @@ class ScratchConfig {
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
     setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+    setenv("XDG_DATA_HOME", (folder_ / "data").c_str(), 1);
   }
   ~ScratchConfig() { std::filesystem::remove_all(folder_); }
   std::string settingsFile() const { return (folder_ / "Quorvel" / "registry.reg").string(); }

@@ -39,6 +39,7 @@ class SearchTest : public testing::Test {
   fs::path folder = config.folder() / "downloads";
 
   void SetUp() override {
+    state.engine = BindEngineCalls(state.libraries, DLCORE_DIR "/libdlcore.so");  // as built, not deployed
     registry::WriteText(config.settingsFile(), "Quorvel\\门户", portal.host());
     registry::WriteText(config.settingsFile(), "Quorvel\\下载服务器", portal.host());
     registry::WriteText(config.settingsFile(), "Quorvel\\保存目录", folder.string());

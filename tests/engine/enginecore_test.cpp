@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "controlfile.h"
+#include "engine.h"
 #include "ranges.h"
 #include "response.h"
 
@@ -149,6 +150,13 @@ TEST(Judge, AnswersAreCheckedBeforeAnyByteIsWritten) {
   };
   int i = 0;
   for (const Case& c : cases) EXPECT_EQ(int(Judge(c.head, c.request, c.known)), int(c.want)) << "case " << i++;
+}
+
+TEST(IdDat, NamesThePartnerAndVersionTowardsServers) {
+  EXPECT_EQ(UserAgentFromIdDat("[partner]\r\nid=80000000\r\nver = 3.2.1.26\r\n"),
+            "Quorvel-dlcore/3.2.1.26 (partner 80000000)");
+  EXPECT_EQ(UserAgentFromIdDat(""), "Quorvel-dlcore");
+  EXPECT_EQ(UserAgentFromIdDat("[partner]\r\nid=1\r\n"), "Quorvel-dlcore");
 }
 
 }  // namespace

@@ -1,0 +1,127 @@
+#include "carriedfiles.h"
+
+#include <dlfcn.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include <QApplication>
+
+#include "testsupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Bytes(const CarriedFile& f) { return std::string(reinterpret_cast<const char*>(f.data), f.size); }
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::set<std::string> Tree(const fs::path& root) {
+  std::set<std::string> names;
+  for (auto& e : fs::recursive_directory_iterator(root)) names.insert(fs::relative(e.path(), root).string());
+  return names;
+}
+
+TEST(CarriedFiles, WhatTheProgramCarries) {
+  EXPECT_EQ(Bytes(CarriedIdDat()), "[partner]\r\nid=80000000\r\nver = 3.2.1.26\r\n");
+  EXPECT_EQ(CarriedIdDat().size, 40u);
+  std::set<std::string> skins;
+  for (int n = 1; n <= 33; ++n) {
+    std::string skin = Bytes(CarriedSkin(n));
+    ASSERT_TRUE(skin.starts_with(".SKN")) << n;
+    skins.insert(skin);
+  }
+  EXPECT_EQ(skins.size(), 33u) << "every skin is different";
+  EXPECT_EQ(CarriedSkin(0).size, 0u);
+  EXPECT_EQ(CarriedSkin(34).data, nullptr);
+  EXPECT_TRUE(Bytes(CarriedDlcore()).starts_with("\x7f" "ELF"));
+  const std::string name = CarriedLibraryName("dlcore", CarriedDlcore());
+  EXPECT_TRUE(name.starts_with(".dlcore-") && name.ends_with(".so") && name.size() == 19) << name;
+}
+
+TEST(CarriedFiles, FirstStartWritesExactlyTheMissingFilesAndNeverTouchesOthers) {
+  ScratchConfig scratch;
+  const fs::path folder = scratch.folder() / "program";
+  fs::create_directories(folder);
+  DeploySkinLibrary(folder.string());
+  DeployEngineFiles(folder.string());
+  const std::string skin = CarriedLibraryName("skinkit", CarriedSkinKit()), engine = CarriedLibraryName("dlcore", CarriedDlcore());
+  EXPECT_EQ(Tree(folder), (std::set<std::string>{skin, engine, ".download", ".download/id.dat"}));
+  EXPECT_EQ(ReadAll(folder / engine), Bytes(CarriedDlcore()));
+  EXPECT_EQ(ReadAll(folder / skin), Bytes(CarriedSkinKit()));
+  EXPECT_EQ(ReadAll(folder / ".download/id.dat"), Bytes(CarriedIdDat()));
+
+  // A second start writes nothing; a deleted file comes back alone; a broken one stays.
+  const auto engineTime = fs::last_write_time(folder / engine);
+  fs::remove(folder / ".download/id.dat");
+  std::ofstream(folder / skin, std::ios::trunc).close();  // zero bytes, as after a crash
+  DeploySkinLibrary(folder.string());
+  DeployEngineFiles(folder.string());
+  EXPECT_EQ(fs::last_write_time(folder / engine), engineTime);
+  EXPECT_EQ(fs::file_size(folder / skin), 0u) << "existing files are never repaired";
+  EXPECT_EQ(ReadAll(folder / ".download/id.dat"), Bytes(CarriedIdDat()));
+
+  // A folder where the library should be counts as existing.
+  fs::remove(folder / engine);
+  fs::create_directory(folder / engine);
+  DeployEngineFiles(folder.string());
+  EXPECT_TRUE(fs::is_directory(folder / engine));
+  EXPECT_EQ(Tree(folder).size(), 4u) << "no temporary file is left behind";
+}
+
+TEST(CarriedFiles, ReadOnlyProgramFolderFallsBackToThePerUserFolder) {
+  ScratchConfig scratch;
+  const fs::path program = scratch.folder() / "program";
+  fs::create_directories(program);
+  EXPECT_EQ(DeploymentFolder(program.string()), program.string());
+  pid_t child = fork();
+  if (child == 0) {
+    // Only a read-only mount stops root from writing: make one in a namespace of our own.
+    if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount(program.c_str(), program.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+        mount(nullptr, program.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+      _exit(77);
+    const std::string folder = DeploymentFolder(program.string());
+    DeploySkinLibrary(folder);
+    DeployEngineFiles(folder);
+    const bool ok = folder == (scratch.folder() / "data" / "Quorvel").string() &&
+                    fs::exists(fs::path(folder) / ".download/id.dat") && fs::is_empty(program);
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mounts here";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(SkinKit, AttachesAStyleSheetToTheApplication) {
+  void* lib = dlopen(SKINKIT_PATH, RTLD_NOW);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  using Attach = int(const void*, int, const char*, int, int, int);
+  auto* attach = reinterpret_cast<Attach*>(dlsym(lib, "SkinKit_AttachRes"));
+  ASSERT_NE(attach, nullptr);
+  qApp->setStyleSheet(QString());
+  EXPECT_EQ(attach(nullptr, 0, "", 0, 0, 0), 0) << "an empty buffer leaves the native look";
+  EXPECT_TRUE(qApp->styleSheet().isEmpty());
+  EXPECT_EQ(attach("NOPE", 4, "", 0, 0, 0), 0);
+  const CarriedFile eleven = CarriedSkin(11);
+  EXPECT_EQ(attach(eleven.data, int(eleven.size), "", 0, 0, 0), 1);
+  EXPECT_EQ(qApp->styleSheet().toStdString(), Bytes(eleven).substr(4));
+  EXPECT_EQ(attach(".SKNQWidget { color: #ff0000; }", 31, "", 120, 0, 0), 1);
+  EXPECT_EQ(qApp->styleSheet(), QStringLiteral("QWidget { color: #00ff00; }")) << "a hue turned by 120 degrees";
+  qApp->setStyleSheet(QString());
+}
+
+}  // namespace
