@@ -15,6 +15,7 @@
 #include "crackurl.h"
 #include "gbk.h"
 #include "regexmatcher.h"
+#include "utf8.h"
 
 using bytetext::Find;
 using Clock = std::chrono::steady_clock;
@@ -89,15 +90,11 @@ std::optional<std::vector<std::string>> HeaderLines(const std::string& block) {
 }
 
 // The object path on the wire: bytes outside printable ASCII are sent as UTF-8, escaped.
+std::string Utf8(const std::string& gbkText) { return Utf16ToUtf8(gbk::Decode(gbkText)); }
+
 std::string EscapedPath(const std::string& gbkPath) {
-  std::string utf8;
-  for (char16_t u : gbk::Decode(gbkPath)) {
-    if (u < 0x80) utf8 += char(u);
-    else if (u < 0x800) utf8 += {char(0xC0 | (u >> 6)), char(0x80 | (u & 0x3F))};
-    else utf8 += {char(0xE0 | (u >> 12)), char(0x80 | ((u >> 6) & 0x3F)), char(0x80 | (u & 0x3F))};
-  }
   std::string out;
-  for (unsigned char c : utf8) {
+  for (unsigned char c : Utf8(gbkPath)) {
     if (c > 0x20 && c < 0x7F && c != '#') {
       out += char(c);
     } else {
@@ -109,15 +106,6 @@ std::string EscapedPath(const std::string& gbkPath) {
   return out;
 }
 
-std::string Utf8(const std::string& gbkText) {
-  std::string out;
-  for (char16_t u : gbk::Decode(gbkText)) {
-    if (u < 0x80) out += char(u);
-    else if (u < 0x800) out += {char(0xC0 | (u >> 6)), char(0x80 | (u & 0x3F))};
-    else out += {char(0xE0 | (u >> 12)), char(0x80 | ((u >> 6) & 0x3F)), char(0x80 | (u & 0x3F))};
-  }
-  return out;
-}
 
 struct CurlDeleter {
   void operator()(CURL* easy) const { curl_easy_cleanup(easy); }

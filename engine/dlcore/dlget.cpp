@@ -13,31 +13,14 @@
 #include "gbk.h"
 #include "recordlayout.h"
 #include "taskrecord.h"
+#include "utf8.h"
 
 namespace {
 
 volatile std::sig_atomic_t gInterrupted = 0;
 
-std::u16string FromUtf8(const std::string& s) {
-  std::u16string out;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char b = s[i];
-    int extra = b < 0x80 ? 0 : b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-    unsigned cp = extra == 0 ? b : b & (0x3F >> extra);
-    for (int k = 1; k <= extra && i + k < s.size(); ++k) cp = cp << 6 | (s[i + k] & 0x3F);
-    i += size_t(extra) + 1;
-    if (cp >= 0x10000) {
-      out += char16_t(0xD800 + ((cp - 0x10000) >> 10));
-      out += char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += char16_t(cp);
-    }
-  }
-  return out;
-}
-
 // The records carry GBK text on the program's side.
-std::string Gbk(const std::string& utf8) { return gbk::Encode(FromUtf8(utf8), false); }
+std::string Gbk(const std::string& utf8) { return gbk::Encode(Utf8ToUtf16(utf8), false); }
 
 std::string NameFromUrl(const std::string& url) {
   std::string path = url.substr(0, url.find_first_of("?#"));

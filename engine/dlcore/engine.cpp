@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "recordlayout.h"
+#include "utf8.h"
 
 namespace {
 
@@ -20,46 +21,6 @@ std::optional<std::u16string> FieldUnits(const std::uint8_t* record, size_t offs
     units += u;
   }
   return std::nullopt;
-}
-
-std::string ToUtf8(const std::u16string& units) {
-  std::string out;
-  for (size_t i = 0; i < units.size(); ++i) {
-    std::uint32_t cp = units[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000)
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00);
-    else if (cp >= 0xD800 && cp < 0xE000)
-      cp = 0xFFFD;
-    if (cp < 0x80) {
-      out += char(cp);
-    } else if (cp < 0x800) {
-      out += {char(0xC0 | (cp >> 6)), char(0x80 | (cp & 0x3F))};
-    } else if (cp < 0x10000) {
-      out += {char(0xE0 | (cp >> 12)), char(0x80 | ((cp >> 6) & 0x3F)), char(0x80 | (cp & 0x3F))};
-    } else {
-      out += {char(0xF0 | (cp >> 18)), char(0x80 | ((cp >> 12) & 0x3F)), char(0x80 | ((cp >> 6) & 0x3F)),
-              char(0x80 | (cp & 0x3F))};
-    }
-  }
-  return out;
-}
-
-std::u16string ToUtf16(const std::string& utf8) {
-  std::u16string out;
-  for (size_t i = 0; i < utf8.size();) {
-    unsigned char b = utf8[i];
-    int extra = b < 0x80 ? 0 : b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-    std::uint32_t cp = extra == 0 ? b : b & (0x3F >> extra);
-    for (int k = 1; k <= extra && i + k < utf8.size(); ++k) cp = cp << 6 | (utf8[i + k] & 0x3F);
-    i += size_t(extra) + 1;
-    if (cp >= 0x10000) {
-      out += char16_t(0xD800 + ((cp - 0x10000) >> 10));
-      out += char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += char16_t(cp);
-    }
-  }
-  return out;
 }
 
 // Bytes outside printable ASCII go on the wire escaped.
@@ -102,9 +63,9 @@ TaskSpec SpecFromRecord(const std::uint8_t* record) {
     spec.failure = kFailBadTask;
     return spec;
   }
-  spec.url = EscapedUrl(ToUtf8(*url));
-  spec.name = ToUtf8(*name);
-  spec.folder = ToUtf8(*folder);
+  spec.url = EscapedUrl(Utf16ToUtf8(*url));
+  spec.name = Utf16ToUtf8(*name);
+  spec.folder = Utf16ToUtf8(*folder);
   while (spec.folder.size() > 1 && spec.folder.back() == '/') spec.folder.pop_back();
   const bool badName = spec.name.empty() || spec.name == "." || spec.name == ".." ||
                        spec.name.find('/') != std::string::npos;
@@ -116,7 +77,7 @@ void FillProgressRecord(const Progress& p, std::uint8_t* record) {
   using namespace progressinfo;
   Put<std::int32_t>(record, stat, p.stat);
   Put<std::int32_t>(record, fail_code, p.failCode);
-  std::u16string name = ToUtf16(p.name).substr(0, kNameBytes / 2 - 1);
+  std::u16string name = Utf8ToUtf16(p.name).substr(0, kNameBytes / 2 - 1);
   std::memset(record + szFilename, 0, kNameBytes);
   std::memcpy(record + szFilename, name.data(), name.size() * 2);
   Put<std::int64_t>(record, nTotalSize, p.total);

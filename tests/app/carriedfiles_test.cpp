@@ -14,6 +14,7 @@
 #include <QApplication>
 
 #include "testsupport.h"
+#include "../fixtures/files.h"
 
 namespace fs = std::filesystem;
 
@@ -21,12 +22,6 @@ namespace {
 
 std::string Bytes(const CarriedFile& f) { return std::string(reinterpret_cast<const char*>(f.data), f.size); }
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::set<std::string> Tree(const fs::path& root) {
   std::set<std::string> names;

@@ -1,6 +1,7 @@
 // The search and the map-data download in the window, with the real engine library, against
 // the sample portal on 127.0.0.1.
 #include "searchanddownload.h"
+#include "../fixtures/files.h"
 
 #include <filesystem>
 #include <fstream>
@@ -23,12 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class SearchTest : public testing::Test {
  protected:

@@ -1,5 +1,6 @@
 // The engine through its C interface, against servers on 127.0.0.1.
 #include "dlcore.h"
+#include "../fixtures/files.h"
 
 #include <sched.h>
 #include <signal.h>
@@ -23,12 +24,6 @@ using std::chrono::milliseconds;
 
 namespace {
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class DlcoreTest : public testing::Test {
  protected:

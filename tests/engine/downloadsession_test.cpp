@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 
 #include "../app/testsupport.h"
+#include "../fixtures/files.h"
 #include "../fixtures/fileserver.h"
 #include "controls.h"
 #include "mainwindow.h"
@@ -222,12 +223,6 @@ TEST_F(SessionTest, ReleaseListDoubleClickAndModeCaption) {
   EXPECT_EQ(w.选择框_下载模式->text(), QStringLiteral("文件"));
 }
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // The window with the real engine library against a local server.
 class LiveSessionTest : public testing::Test {
