@@ -54,23 +54,23 @@ void Put(std::uint8_t* record, size_t offset, T value) {
 
 TaskSpec SpecFromRecord(const std::uint8_t* record) {
   using namespace createparams;
-  TaskSpec spec;
+  TaskSpec order;
   auto url = FieldUnits(record, szTaskUrl, kUrlBytes), name = FieldUnits(record, szFilename, kPathBytes),
        folder = FieldUnits(record, szSavePath, kPathBytes);
-  spec.disableAutoRename = record[DisableAutoRename] != 0;
-  spec.resume = record[IsResume] != 0;
+  order.disableAutoRename = record[DisableAutoRename] != 0;
+  order.resume = record[IsResume] != 0;
   if (!url || !name || !folder) {
-    spec.failure = kFailBadTask;
-    return spec;
+    order.failure = kFailBadTask;
+    return order;
   }
-  spec.url = EscapedUrl(Utf16ToUtf8(*url));
-  spec.name = Utf16ToUtf8(*name);
-  spec.folder = Utf16ToUtf8(*folder);
-  while (spec.folder.size() > 1 && spec.folder.back() == '/') spec.folder.pop_back();
-  const bool badName = spec.name.empty() || spec.name == "." || spec.name == ".." ||
-                       spec.name.find('/') != std::string::npos;
-  if (!HasHttpScheme(spec.url) || badName || spec.folder.empty()) spec.failure = kFailBadTask;
-  return spec;
+  order.url = EscapedUrl(Utf16ToUtf8(*url));
+  order.name = Utf16ToUtf8(*name);
+  order.folder = Utf16ToUtf8(*folder);
+  while (order.folder.size() > 1 && order.folder.back() == '/') order.folder.pop_back();
+  const bool badName = order.name.empty() || order.name == "." || order.name == ".." ||
+                       order.name.find('/') != std::string::npos;
+  if (!HasHttpScheme(order.url) || badName || order.folder.empty()) order.failure = kFailBadTask;
+  return order;
 }
 
 void FillProgressRecord(const Progress& p, std::uint8_t* record) {
@@ -200,15 +200,15 @@ void Engine::Publish(std::uintptr_t id, const Task& task) {
   snapshots_[id] = std::move(p);
 }
 
-std::uintptr_t Engine::Create(TaskSpec spec) {
+std::uintptr_t Engine::Create(TaskSpec order) {
   std::uintptr_t id = 0;
   Call([&] {
     for (auto& [other, task] : tasks_)
-      if (!spec.failure && task->PartPath() == spec.folder + "/" + spec.name + ".part" &&
+      if (!order.failure && task->PartPath() == order.folder + "/" + order.name + ".part" &&
           task->Snapshot().stat != kStateComplete && task->Snapshot().stat != kStateCancelled)
-        spec.failure = kFailTargetBusy;
+        order.failure = kFailTargetBusy;
     id = nextId_++;
-    auto task = std::make_unique<Task>(multi_, spec, tuning_);
+    auto task = std::make_unique<Task>(multi_, order, tuning_);
     Publish(id, *task);
     tasks_[id] = std::move(task);
   });
@@ -252,13 +252,13 @@ void Engine::Delete(std::uintptr_t id) {
   });
 }
 
-void Engine::DeleteTempFiles(const TaskSpec& spec) {
+void Engine::DeleteTempFiles(const TaskSpec& order) {
   // Only the folder and the name count here; the address may well be empty.
-  if (spec.name.empty() || spec.folder.empty() || spec.name == "." || spec.name == ".." ||
-      spec.name.find('/') != std::string::npos)
+  if (order.name.empty() || order.folder.empty() || order.name == "." || order.name == ".." ||
+      order.name.find('/') != std::string::npos)
     return;
   Call([&] {
-    const std::string part = spec.folder + "/" + spec.name + ".part";
+    const std::string part = order.folder + "/" + order.name + ".part";
     for (auto& [id, task] : tasks_)
       if (task->PartPath() == part && task->Snapshot().stat != kStateCancelled && task->Snapshot().stat != kStateComplete)
         return;  // a task still owns these files

@@ -22,11 +22,11 @@ class Engine {
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
-  std::uintptr_t Create(TaskSpec spec);
+  std::uintptr_t Create(TaskSpec order);
   void Start(std::uintptr_t id);
   void Stop(std::uintptr_t id);
   void Delete(std::uintptr_t id);
-  void DeleteTempFiles(const TaskSpec& spec);
+  void DeleteTempFiles(const TaskSpec& order);
   bool Query(std::uintptr_t id, Progress& out) const;
 
  private:
@@ -51,7 +51,7 @@ class Engine {
 };
 
 // The task a creation record describes; a record with unterminated or unusable texts gives
-// a spec whose `failure` is set.
+// an order whose `failure` is set.
 TaskSpec SpecFromRecord(const std::uint8_t* record);
 // The engine's name towards servers, with the partner and version of its installation from
 // the id.dat text ("[partner]", "id=...", "ver = ..."); the plain name without one.

@@ -72,8 +72,8 @@ std::string NumberedName(const std::string& name, int n) {
 
 }  // namespace
 
-Task::Task(CURLM* multi, TaskSpec spec, TaskTuning tuning)
-    : multi_(multi), spec_(std::move(spec)), tuning_(tuning), connectionCap_(tuning.maxConnections) {
+Task::Task(CURLM* multi, TaskSpec order, TaskTuning tuning)
+    : multi_(multi), spec_(std::move(order)), tuning_(tuning), connectionCap_(tuning.maxConnections) {
   if (spec_.failure) {
     state_ = kStateCancelled;
     failCode_ = spec_.failure;

@@ -69,7 +69,7 @@ struct TaskTuning {
 
 class Task {
  public:
-  Task(CURLM* multi, TaskSpec spec, TaskTuning tuning = {});
+  Task(CURLM* multi, TaskSpec order, TaskTuning tuning = {});
   ~Task();
   Task(const Task&) = delete;
   Task& operator=(const Task&) = delete;
