@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "dlcore.h"
-#include "gbk.h"
 #include "recordlayout.h"
 #include "taskrecord.h"
 #include "utf8.h"
@@ -18,9 +17,6 @@
 namespace {
 
 volatile std::sig_atomic_t gInterrupted = 0;
-
-// The records carry GBK text on the program's side.
-std::string Gbk(const std::string& utf8) { return gbk::Encode(Utf8ToUtf16(utf8), false); }
 
 std::string NameFromUrl(const std::string& url) {
   std::string path = url.substr(0, url.find_first_of("?#"));
@@ -54,7 +50,7 @@ int main(int argc, char** argv) {
   if (name.empty()) name = NameFromUrl(url);
 
   TaskCreateParams params;
-  if (!params.Build(Gbk(url), {}, {}, Gbk(name), Gbk(folder), false, replace, resume)) {
+  if (!params.BuildUtf16(Utf8ToUtf16(url), Utf8ToUtf16(name), Utf8ToUtf16(folder), false, replace, resume)) {
     std::fprintf(stderr, "dlget: the address, name or folder is too long\n");
     return 2;
   }
@@ -67,10 +63,10 @@ int main(int argc, char** argv) {
   const auto started = std::chrono::steady_clock::now();
   int code = 3;
   for (int tick = 0;; ++tick) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (!DL_QueryTaskInfoEx(task, info.Address())) continue;
     const int stat = info.stat();
-    if (!quiet && (tick % 25 == 0 || stat == 4 || stat == 1))
+    if (!quiet && (tick % 100 == 0 || stat == 4 || stat == 1))
       std::fprintf(stderr, "\r%6.2f%%  %lld / %lld bytes  %.2f MiB/s  connections %d/%d   ", info.fPercent() * 100.0,
                    static_cast<long long>(info.nTotalDownload()), static_cast<long long>(info.nTotalSize()),
                    info.nSpeed() / 1048576.0, info.nSrcUsing(), info.nSrcTotal());
@@ -87,7 +83,12 @@ int main(int argc, char** argv) {
     }
   }
   if (!quiet) std::fprintf(stderr, "\n");
-  if (code == 0) std::printf("%s/%s\n", folder.c_str(), info.szFilename().c_str());
+  if (code == 0) {
+    const std::string name16 = info.record().ReadField("szFilename");
+    std::u16string saved(name16.size() / 2, u'\0');
+    std::memcpy(saved.data(), name16.data(), saved.size() * 2);
+    std::printf("%s/%s\n", folder.c_str(), Utf16ToUtf8(saved.substr(0, saved.find(u'\0'))).c_str());
+  }
   DL_UnInit();
   return code;
 }

@@ -188,7 +188,7 @@ void Task::Launch(ByteRange range, bool sole, bool plain) {
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1024L);
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, tuning_.lowSpeedTime);
   curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
-  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024);
+  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 1024L * 1024);  // fewer, larger writes
   curl_easy_setopt(e, CURLOPT_USERAGENT, tuning_.userAgent.c_str());
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, HeaderCallback);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, c.get());

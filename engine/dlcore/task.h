@@ -60,7 +60,7 @@ struct Connection;
 struct TaskTuning {
   int maxConnections = 8;
   std::int64_t minSplit = 256 << 10;  // no connection takes over less than this
-  Clock::duration window = std::chrono::milliseconds(100);  // speed is compared over this
+  Clock::duration window = std::chrono::milliseconds(50);  // speed is compared over this
   Clock::duration checkpoint = std::chrono::milliseconds(250);  // at most this much progress is lost
   int maxFailures = 5;  // failed connections in a row without progress
   long lowSpeedTime = 20;  // seconds below 1 KiB/s that end a connection
