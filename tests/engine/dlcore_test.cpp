@@ -136,7 +136,7 @@ TEST_F(DlcoreTest, StopResumesWithoutFetchingAgain) {
   FileServer server(content);
   server.SetFaults({.bytesPerSecond = 1 << 20});
   DLTask t = Download(server.url());
-  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), 3);
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (2 << 20); }), 3);
   DL_StopTask(t);
   ASSERT_TRUE(DL_QueryTaskInfoEx(t, info_.Address()));
   EXPECT_EQ(info_.stat(), 2);
@@ -245,18 +245,19 @@ TEST_F(DlcoreTest, ResumesAfterKillNine) {
     _exit(0);
   }
   std::int64_t claimed = 0;
-  for (int i = 0; i < 400 && claimed < (1 << 20); ++i) {
+  for (int i = 0; i < 400 && claimed < (3 << 20); ++i) {
     std::this_thread::sleep_for(milliseconds(25));
     if (auto state = ReadControlFile(control.string())) claimed = state->done.Covered();
   }
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
-  ASSERT_GE(claimed, 1 << 20) << "the state file records progress while the transfer runs";
+  ASSERT_GE(claimed, 3 << 20) << "the state file records progress while the transfer runs";
   server.SetFaults({});
   const size_t before = server.bytesServed();
   ASSERT_EQ(Wait(Download(server.url())), 4);
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
-  EXPECT_LE(server.bytesServed() - before, content.size() - size_t(claimed) + (512 << 10));
+  // Bytes in flight when a connection hands its range over are sent but never used.
+  EXPECT_LE(server.bytesServed() - before, content.size() - size_t(claimed) + (1 << 20));
 }
 
 // On a 1 MiB file system the download fails as "disk full" before filling it with a file

@@ -277,7 +277,7 @@ TEST_F(LiveSessionTest, ClosingMidDownloadThenStartingAgainResumes) {
   server.SetFaults({.bytesPerSecond = 512 << 10});
   StartEngine(w);
   Start(server.url());
-  ASSERT_TRUE(WaitFor([&] { return w.进度条1->value() >= 25; }));
+  ASSERT_TRUE(WaitFor([&] { return w.进度条1->value() >= 50; }));
   StopEngine(w);  // what closing the window does
   server.SetFaults({});
   const size_t before = server.bytesServed();
@@ -285,7 +285,7 @@ TEST_F(LiveSessionTest, ClosingMidDownloadThenStartingAgainResumes) {
   Start(server.url());
   ASSERT_TRUE(WaitFor([&] { return !w.时钟_下载->isActive(); }, 20000));
   EXPECT_EQ(ReadAll(folder / "main.zip"), content);
-  EXPECT_LT(server.bytesServed() - before, content.size() * 3 / 4 + (1 << 20)) << "the first quarter is not fetched again";
+  EXPECT_LT(server.bytesServed() - before, content.size() / 2 + (1 << 20)) << "the first half is not fetched again";
   StopEngine(w);
 }
 
