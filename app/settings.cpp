@@ -65,8 +65,13 @@ void LoadSettings(MainWindow& w) {
   // The two servers: the build's hosts unless the settings name others ("host" or "host:port").
   const std::string portal = registry::ReadText(SettingsFilePath(), "Quorvel\\门户");
   const std::string download = registry::ReadText(SettingsFilePath(), "Quorvel\\下载服务器");
-  w.state.portalServer = "http://" + (portal.empty() ? std::string(QUORVEL_PORTAL_HOST) : portal);
-  w.state.downloadServer = "http://" + (download.empty() ? std::string(QUORVEL_DOWNLOAD_HOST) : download);
+  auto server = [](std::string host) {
+    if (host.starts_with("http://")) host.erase(0, 7);  // written as an address: the host is meant
+    while (host.ends_with("/")) host.pop_back();
+    return "http://" + host;
+  };
+  w.state.portalServer = server(portal.empty() ? QUORVEL_PORTAL_HOST : portal);
+  w.state.downloadServer = server(download.empty() ? QUORVEL_DOWNLOAD_HOST : download);
 }
 
 void StoreSettings(MainWindow& w) {
