@@ -1,5 +1,7 @@
 #include "processguard.h"
 
+#include "bytetext.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -23,12 +25,6 @@ const char* const kLauncherMappingName = "/Ｒｕｄｕｖ－ＯＺ";
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return s;
-}
-
 std::string BaseName(const std::string& path) {
   size_t cut = path.find_last_of("/\\");
   return cut == std::string::npos ? path : path.substr(cut + 1);
@@ -50,7 +46,7 @@ std::vector<std::string> ProcessNames(pid_t pid) {
 
 std::vector<pid_t> ProcessesNamed(const std::string& name) {
   std::vector<pid_t> found;
-  const std::string wanted = Lower(name);
+  const std::string wanted = bytetext::AsciiLowerUtf8(name);
   DIR* proc = opendir("/proc");
   if (!proc) return found;
   while (dirent* entry = readdir(proc)) {
@@ -58,7 +54,7 @@ std::vector<pid_t> ProcessesNamed(const std::string& name) {
     long pid = std::strtol(entry->d_name, &end, 10);
     if (pid <= 0 || *end) continue;
     for (const std::string& n : ProcessNames(pid_t(pid)))
-      if (Lower(n) == wanted) {
+      if (bytetext::AsciiLowerUtf8(n) == wanted) {
         found.push_back(pid_t(pid));
         break;
       }
@@ -113,7 +109,7 @@ std::optional<pid_t> WindowOwner(const std::string& title) {
 }  // namespace
 
 void LauncherHandshake(const std::string& exeName) {
-  if (Lower(exeName.size() > 4 ? exeName.substr(exeName.size() - 4) : exeName) != ".tmp") return;
+  if (bytetext::AsciiLowerUtf8(exeName.size() > 4 ? exeName.substr(exeName.size() - 4) : exeName) != ".tmp") return;
   int fd = shm_open(kLauncherMappingName, O_RDWR, 0);
   if (fd < 0) return;
   struct stat st;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "bytetext.h"
 #include "gbk.h"
 
 namespace {
@@ -34,16 +35,6 @@ const Charset kCharsets[] = {
     {"windows-1250", Decoder::Iconv, "CP1250"}, {"windows-1251", Decoder::Iconv, "CP1251"},
     {"koi8-r", Decoder::Iconv, "KOI8-R"},
 };
-
-bool SameName(std::string_view a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i]; ++i) {
-    char c = a[i];
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    if (c != b[i]) return false;
-  }
-  return i == a.size() && !b[i];
-}
 
 void AppendCodePoint(std::u16string& out, uint32_t cp) {
   if (cp < 0x10000) {
@@ -129,8 +120,9 @@ std::u16string DecodeCp1252(std::string_view s) {
 }  // namespace
 
 std::optional<std::string> DecodeToGbk(std::string_view charset, std::string_view bytes) {
+  const std::string name = bytetext::AsciiLowerUtf8(charset);
   for (const Charset& c : kCharsets) {
-    if (!SameName(charset, c.name)) continue;
+    if (name != c.name) continue;
     std::u16string text;
     switch (c.decoder) {
       case Decoder::Cp936: text = gbk::Decode(bytes); break;

@@ -1,27 +1,15 @@
 #include "crackurl.h"
 
-namespace {
-
-bool SameAscii(std::string_view a, std::string_view lowerB) {
-  if (a.size() != lowerB.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char c = a[i];
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    if (c != lowerB[i]) return false;
-  }
-  return true;
-}
-
-}  // namespace
+#include "bytetext.h"
 
 std::optional<UrlParts> CrackUrl(std::string_view address) {
   size_t schemeEnd = address.find("://");
   if (schemeEnd == std::string_view::npos) return std::nullopt;
   UrlParts parts;
-  std::string_view scheme = address.substr(0, schemeEnd);
-  if (SameAscii(scheme, "https")) {
+  const std::string scheme = bytetext::AsciiLowerUtf8(address.substr(0, schemeEnd));
+  if (scheme == "https") {
     parts.secure = true;
-  } else if (!SameAscii(scheme, "http")) {
+  } else if (scheme != "http") {
     return std::nullopt;
   }
   std::string_view rest = address.substr(schemeEnd + 3);
