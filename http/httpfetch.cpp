@@ -22,7 +22,12 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const char* FailureText(int number) {
+const char* FailureTextUtf8(int number);
+
+// The numbered texts, in code page 936 like every other text the call hands back.
+std::string FailureText(int number) { return gbk::Encode(Utf8ToUtf16(FailureTextUtf8(number)), false); }
+
+const char* FailureTextUtf8(int number) {
   switch (number) {
     case 700: return "700 当前系统不支持WinHttp服务!";
     case 701: return "701 解析URL地址失败!";
@@ -67,8 +72,9 @@ std::string HeaderName(std::string_view line) {
 
 // The header lines as libcurl takes them. Like the Windows service adding headers with
 // "add or replace", a later line replaces an earlier one of the same name in its place.
-// Nothing when a line is not a header.
-std::optional<std::vector<std::string>> HeaderLines(const std::string& block) {
+// Nothing when a line is not a header. The Cookie line goes to `cookie` instead: libcurl
+// puts it on one line with the cookies its store holds for the request.
+std::optional<std::vector<std::string>> HeaderLines(const std::string& block, std::string& cookie) {
   std::vector<std::string> lines;
   bool hasContentType = false;
   for (std::string& line : bytetext::Split(block, "\r\n")) {
@@ -78,6 +84,10 @@ std::optional<std::vector<std::string>> HeaderLines(const std::string& block) {
     // libcurl drops "Name:" with nothing after it; "Name;" sends it empty.
     if (bytetext::Trim(std::string_view(line).substr(colon + 1)).empty()) line = line.substr(0, colon) + ";";
     std::string name = HeaderName(line.substr(0, colon));
+    if (name == "cookie") {
+      cookie = line.back() == ';' ? std::string() : bytetext::Trim(std::string_view(line).substr(colon + 1));
+      continue;
+    }
     hasContentType |= name == "content-type";
     auto same = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
       return HeaderName(l.substr(0, l.find_first_of(":;"))) == name;
@@ -114,28 +124,49 @@ struct CurlDeleter {
 
 // What one call knows about its transfer; libcurl's callbacks write it.
 struct Transfer {
-  std::string headers;  // raw header block of the latest response
+  std::string headers;  // header block of the latest response, every line ended by CR LF
   std::string body;
   int status = 0;
   bool headersDone = false;  // the blank line after a final (non-1xx) header block
   bool tooBig = false;
+  bool conflictingLength = false;  // two Content-Length lines that disagree
+  std::optional<std::string> contentLength;
   Clock::time_point lastActivity = Clock::now();
   curl_off_t uploaded = 0;
 };
 
+std::string_view WithoutLineEnd(std::string_view line) {
+  if (line.ends_with('\n')) line.remove_suffix(1);
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  return line;
+}
+
+// A server may end its header lines with a bare LF; they are kept as CR LF lines, the form
+// every reader of the block expects.
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   auto* t = static_cast<Transfer*>(user);
-  std::string_view line(data, size * count);
+  const size_t received = size * count;
+  std::string_view line = WithoutLineEnd(std::string_view(data, received));
   t->lastActivity = Clock::now();
   if (line.starts_with("HTTP/")) {  // a new response: keep only the last one's headers
     t->headers.clear();
     t->headersDone = false;
+    t->contentLength.reset();
     size_t blank = line.find(' ');
     t->status = blank == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(blank + 1, 3)).c_str());
   }
+  if (HeaderName(line.substr(0, line.find(':'))) == "content-length" && line.find(':') != std::string_view::npos) {
+    std::string value = bytetext::Trim(line.substr(line.find(':') + 1));
+    if (t->contentLength && *t->contentLength != value) {
+      t->conflictingLength = true;  // which of the two is the body's length cannot be known
+      return 0;
+    }
+    t->contentLength = value;
+  }
   t->headers.append(line);
-  if ((line == "\r\n" || line == "\n") && t->status >= 200) t->headersDone = true;
-  return line.size();
+  t->headers.append("\r\n");
+  if (line.empty() && t->status >= 200) t->headersDone = true;
+  return received;
 }
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
@@ -159,11 +190,13 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t upload
 }
 
 // Which stage a transfer broke off in: before the request was out (711), waiting for an
-// answer (712), or reading the body (713).
-int FailureOf(CURL* easy, const Transfer& t, CURLcode rc, bool secure) {
-  if (rc == CURLE_URL_MALFORMAT || rc == CURLE_UNSUPPORTED_PROTOCOL) return 701;
+// answer (712), or reading the body (713). An answer that is not HTTP at all (HTTP/0.9, a
+// garbage status line) or a redirect to a refused scheme is no answer: 712.
+int FailureOf(CURL* easy, const Transfer& t, CURLcode rc, bool secure, bool redirected) {
+  if (rc == CURLE_URL_MALFORMAT && !redirected) return 701;
+  if (t.conflictingLength) return 712;
   if (t.headersDone) return 713;
-  if (t.status) return 712;
+  if (t.status || rc == CURLE_UNSUPPORTED_PROTOCOL || rc == CURLE_WEIRD_SERVER_REPLY || redirected) return 712;
   curl_off_t connected = 0;
   curl_easy_getinfo(easy, secure ? CURLINFO_APPCONNECT_TIME_T : CURLINFO_CONNECT_TIME_T, &connected);
   if (connected == 0 || rc == CURLE_SEND_ERROR) return 711;
@@ -171,8 +204,11 @@ int FailureOf(CURL* easy, const Transfer& t, CURLcode rc, bool secure) {
 }
 
 // Runs one request to its end, pumping events at least every 50 ms. The timeout is the
-// longest silence allowed, connecting included. Nothing when the silence ran out.
-std::optional<CURLcode> Perform(CURL* easy, Transfer& t, Clock::duration timeout, const EventPump& pump) {
+// longest silence allowed, connecting included; the deadline bounds the whole call, so a
+// server that trickles a byte now and then cannot hold it for ever. Nothing when either
+// ran out.
+std::optional<CURLcode> Perform(CURL* easy, Transfer& t, Clock::duration timeout, Clock::time_point deadline,
+                                const EventPump& pump) {
   CURLM* multi = curl_multi_init();
   if (!multi) return CURLE_OUT_OF_MEMORY;
   curl_multi_add_handle(multi, easy);
@@ -187,7 +223,8 @@ std::optional<CURLcode> Perform(CURL* easy, Transfer& t, Clock::duration timeout
       result = msg->data.result;
       break;
     }
-    if (Clock::now() - t.lastActivity > timeout) break;
+    const auto now = Clock::now();
+    if (now - t.lastActivity > timeout || now >= deadline) break;
     curl_multi_poll(multi, nullptr, 0, 50, nullptr);
     if (pump && Clock::now() - lastPump >= std::chrono::milliseconds(20)) {
       pump();
@@ -213,7 +250,45 @@ bool HttpAvailable() {
   return false;
 }
 
-bool IsSecure(const char* url) { return url && (url[4] == 's' || url[4] == 'S'); }
+// Where credentials may go: scheme, host and port, as libcurl reads the address.
+struct Origin {
+  std::string scheme, host, port;
+  bool operator==(const Origin&) const = default;
+};
+
+std::optional<Origin> OriginOf(const char* address) {
+  std::unique_ptr<CURLU, void (*)(CURLU*)> u(curl_url(), curl_url_cleanup);
+  if (!u || curl_url_set(u.get(), CURLUPART_URL, address, 0) != CURLUE_OK) return std::nullopt;
+  Origin origin;
+  for (auto [part, out] : {std::pair{CURLUPART_SCHEME, &origin.scheme}, {CURLUPART_HOST, &origin.host},
+                           {CURLUPART_PORT, &origin.port}}) {
+    char* value = nullptr;
+    if (curl_url_get(u.get(), part, &value, CURLU_DEFAULT_PORT) != CURLUE_OK) return std::nullopt;
+    *out = bytetext::AsciiLowerUtf8(value);
+    curl_free(value);
+  }
+  return origin;
+}
+
+// The caller's cookies less those whose names the cookie store now holds (set by a redirect
+// of this call), so that the one Cookie line libcurl makes of both names each cookie once.
+std::string WithoutStoredNames(CURL* easy, const std::string& callerCookies) {
+  std::vector<std::string> stored;
+  curl_slist* list = nullptr;
+  if (curl_easy_getinfo(easy, CURLINFO_COOKIELIST, &list) == CURLE_OK) {
+    for (curl_slist* l = list; l; l = l->next) {
+      std::vector<std::string> fields = bytetext::Split(l->data, "\t");
+      if (fields.size() >= 6) stored.push_back(fields[5]);
+    }
+    curl_slist_free_all(list);
+  }
+  std::string kept;
+  for (const std::string& item : bytetext::Split(callerCookies, ";")) {
+    if (HasCookieName(stored, CookieName(item))) continue;
+    kept += (kept.empty() ? "" : "; ") + bytetext::Trim(item);
+  }
+  return kept;
+}
 
 }  // namespace
 
@@ -271,7 +346,10 @@ std::string HttpFetch(const std::string& address, int method, const std::string&
             curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnProgress) == CURLE_OK &&
             curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t) == CURLE_OK &&
             curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK &&
-            curl_easy_setopt(easy, CURLOPT_NOPROXY, "") == CURLE_OK;
+            curl_easy_setopt(easy, CURLOPT_NOPROXY, "") == CURLE_OK &&
+            // Only the web, also where a redirect points: never file:, dict:, gopher: and the like.
+            curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+            curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
   const char* verb = Verb(method);
   if (method == 2) {
     ok = ok && curl_easy_setopt(easy, CURLOPT_NOBODY, 1L) == CURLE_OK;
@@ -285,16 +363,17 @@ std::string HttpFetch(const std::string& address, int method, const std::string&
 
   ++stagesReached;
   const auto timeout = std::chrono::milliseconds(timeoutSeconds > 0 ? timeoutSeconds * 1000L : 30000L);
+  const auto deadline = Clock::now() + kHttpFetchCallLimit * timeout;
   if (curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(timeout.count())) != CURLE_OK) return fail(705);
-  if (!serverUser.empty() && !serverPassword.empty()) {
-    std::string user = Utf8(serverUser), password = Utf8(serverPassword);
-    // Basic credentials go with every request of the call, redirected ones included.
-    if (curl_easy_setopt(easy, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC)) != CURLE_OK ||
-        curl_easy_setopt(easy, CURLOPT_USERNAME, user.c_str()) != CURLE_OK ||
-        curl_easy_setopt(easy, CURLOPT_PASSWORD, password.c_str()) != CURLE_OK ||
-        curl_easy_setopt(easy, CURLOPT_UNRESTRICTED_AUTH, 1L) != CURLE_OK)
-      return fail(707);
-  }
+  // Basic credentials go to the address's own scheme, host and port only, redirects included.
+  const std::string user = Utf8(serverUser), password = Utf8(serverPassword);
+  const bool credentials = !serverUser.empty() && !serverPassword.empty();
+  if (credentials && curl_easy_setopt(easy, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC)) != CURLE_OK) return fail(707);
+  auto sendCredentials = [&](bool send) {
+    return curl_easy_setopt(easy, CURLOPT_USERNAME, send ? user.c_str() : nullptr) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_PASSWORD, send ? password.c_str() : nullptr) == CURLE_OK;
+  };
+  if (credentials && !sendCredentials(true)) return fail(707);
   if (!proxyUser.empty() && !proxyPassword.empty()) {
     std::string user = Utf8(proxyUser), password = Utf8(proxyPassword);
     if (curl_easy_setopt(easy, CURLOPT_PROXYAUTH, long(CURLAUTH_BASIC)) != CURLE_OK ||
@@ -309,8 +388,10 @@ std::string HttpFetch(const std::string& address, int method, const std::string&
   if (curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L) != CURLE_OK) return fail(709);
 
   ++stagesReached;
-  auto lines = HeaderLines(HeaderBlock(extraHeaders, method, cookies));
+  std::string cookieLine;
+  auto lines = HeaderLines(HeaderBlock(extraHeaders, method, cookies), cookieLine);
   if (!lines) return fail(710);
+  if (!cookieLine.empty() && curl_easy_setopt(easy, CURLOPT_COOKIE, cookieLine.c_str()) != CURLE_OK) return fail(710);
   std::unique_ptr<curl_slist, CurlDeleter> headerList;
   for (const std::string& line : *lines) {
     curl_slist* grown = curl_slist_append(headerList.get(), line.c_str());
@@ -323,28 +404,38 @@ std::string HttpFetch(const std::string& address, int method, const std::string&
   // Redirects: 301, 302 and 307, at most 10, never from https to http; a POST becomes a GET
   // except after 307. Failing to follow one means no answer (712).
   ++stagesReached;
+  const std::optional<Origin> start = OriginOf(target.c_str());
   bool secure = url->secure;
   std::optional<CURLcode> rc;
-  for (int hop = 0;; ++hop) {
+  std::string hopCookies;
+  int hop = 0;
+  for (;; ++hop) {
     std::string proxy = ProxyFor(proxyName, secure);
     curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
     t = Transfer();
-    rc = Perform(easy, t, timeout, pump);
+    rc = Perform(easy, t, timeout, deadline, pump);
     if (rc != CURLE_OK || disableRedirects || (t.status != 301 && t.status != 302 && t.status != 307)) break;
     char* next = nullptr;
     curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &next);
     if (!next) break;
-    if (hop == 10 || (secure && !IsSecure(next))) {
+    const std::optional<Origin> origin = OriginOf(next);
+    if (hop == 10 || !origin || (secure && origin->scheme != "https")) {
       stagesReached = 8;
       return fail(712);
     }
-    secure = IsSecure(next);
+    secure = origin->scheme == "https";
     std::string nextUrl = next;
     curl_easy_setopt(easy, CURLOPT_URL, nextUrl.c_str());
     if (method == 1 && t.status != 307) curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    if (credentials) sendCredentials(origin == start);
+    if (cookies && !cookieLine.empty()) {
+      hopCookies = WithoutStoredNames(easy, cookieLine);
+      curl_easy_setopt(easy, CURLOPT_COOKIE, hopCookies.empty() ? nullptr : hopCookies.c_str());
+    }
   }
   int failure = 0;
-  if (!rc || *rc != CURLE_OK) failure = t.tooBig ? 713 : FailureOf(easy, t, rc.value_or(CURLE_OPERATION_TIMEDOUT), secure);
+  if (!rc || *rc != CURLE_OK)
+    failure = t.tooBig ? 713 : FailureOf(easy, t, rc.value_or(CURLE_OPERATION_TIMEDOUT), secure, hop > 0);
   stagesReached = failure == 711 ? 7 : failure == 712 ? 8 : 9;
   if (failure && failure != 713) return fail(failure);
   // A body that broke off keeps its 713 text (the Windows service reported the status line

@@ -14,7 +14,15 @@
 //   707 设置代理凭证失败!            708 禁止自动设置Cookies失败!  709 重定向设置失败!
 //   710 设置协议头失败!              711 发送请求失败! (name resolution, connection, sending)
 //   712 服务器未响应! (no answer)    713 读取数据失败! (the body broke off; the part read is returned)
-// HTTP error statuses are no failure: the status text shows them ("404 Not Found").
+// HTTP error statuses are no failure: the status text shows them ("404 Not Found"). The
+// failure texts are code page 936 byte text, like every other text of the call.
+//
+// The timeout is the longest silence allowed (connecting, sending, waiting, between two
+// packets of the body). The whole call, redirects included, also ends after
+// kHttpFetchCallLimit times the timeout (5 minutes at the default 30 s): far more than a
+// slow portal needs, but a server that trickles a byte now and then cannot hold it for ever.
+// Redirects lead only to http and https addresses; server credentials go only to the
+// address's own scheme, host and port; an answer that is not HTTP counts as no answer (712).
 #include <string>
 
 #include "texthelpers.h"
@@ -38,6 +46,8 @@ std::string HttpFetch(const std::string& address,
                       std::string* responseBytes = nullptr,    // out: the raw body
                       bool mergeCookies = true,
                       const EventPump& pump = nullptr);
+
+constexpr int kHttpFetchCallLimit = 10;
 
 // The largest body read; a longer one breaks off with 713.
 constexpr size_t kHttpFetchMaxBody = size_t(256) << 20;

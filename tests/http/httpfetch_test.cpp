@@ -155,7 +155,7 @@ TEST(HttpFetch, RedirectsFollowedKeepCookiesOfTheCall) {
   EXPECT_EQ(HttpFetch(http.url("/loop/11"), 0, {}, nullptr, nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, 0,
                       nullptr, &status),
             "");
-  EXPECT_EQ(status, "712 服务器未响应!") << "the eleventh redirect is refused";
+  EXPECT_EQ(status, G(u"712 服务器未响应!")) << "the eleventh redirect is refused";
 }
 
 TEST(HttpFetch, RedirectsDisabledReturnTheLocation) {
@@ -223,24 +223,24 @@ TEST(HttpFetch, FailuresByStageLeaveOtherOutputsAlone) {
     return status;
   };
   for (const char* bad : {"", "ftp://host/x", "http://", "www.example.com", "http:/host/", "http://host:99999/", "http://h:x/"})
-    EXPECT_EQ(fetch(bad), "701 解析URL地址失败!") << bad;
+    EXPECT_EQ(fetch(bad), G(u"701 解析URL地址失败!")) << bad;
 
   int closedPort;
   {
     RawServer gone([](int, const std::string&) {});
     closedPort = gone.port();
   }
-  EXPECT_EQ(fetch("http://127.0.0.1:" + std::to_string(closedPort) + "/"), "711 发送请求失败!") << "refused";
-  EXPECT_EQ(fetch("http://no-such-host.invalid/"), "711 发送请求失败!") << "unresolvable";
+  EXPECT_EQ(fetch("http://127.0.0.1:" + std::to_string(closedPort) + "/"), G(u"711 发送请求失败!")) << "refused";
+  EXPECT_EQ(fetch("http://no-such-host.invalid/"), G(u"711 发送请求失败!")) << "unresolvable";
   {
     RawServer silent([](int, const std::string&) {});
-    EXPECT_EQ(fetch(silent.url("/"), 1), "712 服务器未响应!") << "closed without an answer";
+    EXPECT_EQ(fetch(silent.url("/"), 1), G(u"712 服务器未响应!")) << "closed without an answer";
   }
   {
     RawServer* self = nullptr;
     RawServer stalled([&self](int, const std::string&) { self->Stall(); });
     self = &stalled;
-    EXPECT_EQ(fetch(stalled.url("/"), 1), "712 服务器未响应!") << "no answer within the timeout";
+    EXPECT_EQ(fetch(stalled.url("/"), 1), G(u"712 服务器未响应!")) << "no answer within the timeout";
   }
 }
 
@@ -255,7 +255,7 @@ TEST(HttpFetch, BodyThatBreaksOffKeepsWhatWasRead) {
   EXPECT_EQ(HttpFetch(server.url("/"), 0, {}, nullptr, nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, 1, nullptr,
                       &status, &bytes),
             "partial");
-  EXPECT_EQ(status, "713 读取数据失败!");
+  EXPECT_EQ(status, G(u"713 读取数据失败!"));
   EXPECT_EQ(bytes, "partial");
 }
 
@@ -283,7 +283,7 @@ TEST(HttpFetch, SecureAddressTunnelsThroughTheProxy) {
   auto requests = proxy.requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(RequestLine(requests[0]), "CONNECT secure.test:443 HTTP/1.1");
-  EXPECT_EQ(status, "711 发送请求失败!");
+  EXPECT_EQ(status, G(u"711 发送请求失败!"));
 }
 
 TEST(HttpFetch, PumpRunsWhileWaitingAndNestedCallsShareNothing) {
@@ -306,6 +306,117 @@ TEST(HttpFetch, PumpRunsWhileWaitingAndNestedCallsShareNothing) {
   EXPECT_EQ(nested, "second");
   EXPECT_EQ(nestedCookies, "n=2");
   EXPECT_GE(pumps, 5) << "400 ms of waiting pumps at least every 50 ms";
+}
+
+}  // namespace
+
+namespace {
+
+std::string Status(const std::string& url, std::string* result = nullptr, int timeout = 2) {
+  std::string status;
+  std::string body = HttpFetch(url, 0, {}, nullptr, nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, timeout, nullptr,
+                               &status);
+  if (result) *result = body;
+  return status;
+}
+
+TEST(HttpFetchHostile, RedirectsLeadOnlyToTheWeb) {
+  // Each scheme libcurl knows beside the web ones: the local file, and protocols that would
+  // send chosen bytes to any host and port.
+  for (const std::string location : {"file:///etc/hostname", "dict://127.0.0.1:1/x", "gopher://127.0.0.1:1/_x",
+                                     "ftp://127.0.0.1:1/x", "FILE:///etc/passwd"}) {
+    RawServer server = Answering(HttpAnswer("HTTP/1.1 302 Found", "Location: " + location + "\r\n", "moved"));
+    std::string result = "unset";
+    EXPECT_EQ(Status(server.url("/"), &result), G(u"712 服务器未响应!")) << location;
+    EXPECT_EQ(result, "") << location;
+  }
+}
+
+TEST(HttpFetchHostile, CredentialsStayWithTheirOrigin) {
+  RawServer other = Answering(HttpAnswer("HTTP/1.1 200 OK", "", "other"));
+  RawServer server([&other](int fd, const std::string& request) {
+    const std::string to = request.starts_with("GET /same") ? "/done" : other.url("/elsewhere");
+    RawServer::Send(fd, request.starts_with("GET /done") ? HttpAnswer("HTTP/1.1 200 OK", "", "same")
+                                                         : HttpAnswer("HTTP/1.1 302 Found", "Location: " + to + "\r\n", ""));
+  });
+  auto fetch = [](const std::string& url) {
+    return HttpFetch(url, 0, {}, nullptr, nullptr, {}, nullptr, false, "user", "pw");
+  };
+  EXPECT_EQ(fetch(server.url("/same")), "same");
+  EXPECT_EQ(fetch(server.url("/away")), "other");
+  auto here = server.requests();
+  ASSERT_EQ(here.size(), 3u);
+  for (const std::string& r : here) EXPECT_EQ(CountLines(r, "Authorization:"), 1) << RequestLine(r);
+  auto there = other.requests();
+  ASSERT_EQ(there.size(), 1u);
+  EXPECT_EQ(CountLines(there[0], "Authorization:"), 0) << "another port is another origin";
+  EXPECT_EQ(CountLines(there[0], "Proxy-Authorization:"), 0);
+}
+
+TEST(HttpFetchHostile, AnswersThatAreNotHttpAreNoAnswer) {
+  for (const std::string answer : {"garbage\r\n\r\n", "<html>HTTP/0.9 page</html>", "HTTQ/1.1 200 OK\r\n\r\nx"}) {
+    RawServer server = Answering(answer);
+    EXPECT_EQ(Status(server.url("/")), G(u"712 服务器未响应!")) << answer;
+  }
+}
+
+TEST(HttpFetchHostile, ConflictingContentLengthsAreRefused) {
+  RawServer server = Answering("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 50\r\n\r\nhello");
+  std::string result = "unset";
+  EXPECT_EQ(Status(server.url("/"), &result), G(u"712 服务器未响应!"));
+  EXPECT_EQ(result, "");
+  RawServer same = Answering("HTTP/1.1 200 OK\r\nContent-Length: 5\r\ncontent-length: 5\r\n\r\nhello");
+  EXPECT_EQ(Status(same.url("/"), &result), "200 OK") << "a repeated equal length is harmless";
+  EXPECT_EQ(result, "hello");
+}
+
+TEST(HttpFetchHostile, HeaderLinesEndedByBareLineFeeds) {
+  RawServer server = Answering("HTTP/1.1 200 OK\nSet-Cookie: a=1; path=/\nSet-Cookie: b=2\nContent-Length: 2\n\nok");
+  std::string returned, headers, status;
+  EXPECT_EQ(HttpFetch(server.url("/"), 0, {}, nullptr, &returned, {}, &headers, false, {}, {}, {}, {}, {}, 0, nullptr,
+                      &status),
+            "ok");
+  EXPECT_EQ(status, "200 OK");
+  EXPECT_EQ(returned, "a=1; b=2");
+  EXPECT_TRUE(headers.starts_with("HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\n")) << headers;
+}
+
+TEST(HttpFetchHostile, OneCookieLineWithTheCallersAndTheRedirectsCookies) {
+  RawServer server([](int fd, const std::string& request) {
+    RawServer::Send(fd, request.starts_with("GET /start")
+                            ? HttpAnswer("HTTP/1.1 302 Found", "Location: /final\r\nSet-Cookie: sid=abc; path=/\r\n"
+                                                               "Set-Cookie: a=new; path=/\r\n", "")
+                            : HttpAnswer("HTTP/1.1 200 OK", "", "done"));
+  });
+  std::string cookies = "a=1; x=9";
+  EXPECT_EQ(HttpFetch(server.url("/start"), 0, {}, &cookies), "done");
+  auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(CountLines(requests[0], "Cookie:"), 1);
+  EXPECT_NE(requests[0].find("\r\nCookie: a=1; x=9\r\n"), std::string::npos);
+  ASSERT_EQ(CountLines(requests[1], "Cookie:"), 1) << requests[1];
+  std::string line = requests[1].substr(requests[1].find("\r\nCookie: ") + 10);
+  line = line.substr(0, line.find("\r\n"));
+  for (const char* item : {"sid=abc", "a=new", "x=9"}) EXPECT_NE(line.find(item), std::string::npos) << line;
+  EXPECT_EQ(line.find("a=1"), std::string::npos) << "the redirect's a= replaces the caller's: " << line;
+}
+
+TEST(HttpFetchHostile, TrickleEndsAtTheCallLimit) {
+  RawServer* self = nullptr;
+  RawServer server([&self](int fd, const std::string&) {
+    RawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+    for (int i = 0; i < 300 && !self->stopping(); ++i) {
+      if (!RawServer::Send(fd, "x")) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  self = &server;
+  const auto begin = std::chrono::steady_clock::now();
+  std::string result;
+  EXPECT_EQ(Status(server.url("/"), &result, 1), G(u"713 读取数据失败!"));
+  const auto took = std::chrono::steady_clock::now() - begin;
+  EXPECT_LT(took, std::chrono::seconds(kHttpFetchCallLimit + 3)) << "bounded by the call limit, not the trickle";
+  EXPECT_FALSE(result.empty()) << "what arrived is kept";
 }
 
 }  // namespace
