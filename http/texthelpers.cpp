@@ -1,7 +1,6 @@
 #include "texthelpers.h"
 
 #include <chrono>
-#include <thread>
 #include <unordered_set>
 
 #include "bytetext.h"
@@ -20,15 +19,51 @@ std::string TextBetween(std::string_view text, std::string_view left, std::strin
   return std::string(text.substr(size_t(p - 1), size_t(q - p)));
 }
 
+namespace {
+
+// The end of the piece of `line` that starts at `from`: just after the first "</p>" that lies
+// kPiece bytes or more past `from`, else just after the line's last "</p>"; npos when no
+// "</p>" follows. Cutting there never splits a paragraph, since a paragraph ends at the
+// first "</p>" after its "<p>".
+size_t PieceEnd(std::string_view line, size_t from) {
+  constexpr size_t kPiece = 64 * 1024;
+  size_t end = std::string_view::npos;
+  for (long at = long(from) + 1; (at = Find(line, "</p>", at, true)) != -1; at += 4) {
+    end = size_t(at - 1 + 4);
+    if (end - from >= kPiece) break;
+  }
+  return end;
+}
+
+}  // namespace
+
 std::string CollectParagraphs(std::string_view html, const EventPump& pump) {
+  // A paragraph never spans a line ("." stops at "\n"), so the page is matched a line, or a
+  // piece of a long line, at a time: the matcher's memory stays near the piece's size, and
+  // text after a line's last "</p>" (where no paragraph can end) is never searched at all.
+  // Events run every few milliseconds rather than after a pause per paragraph, so a page of
+  // a million empty paragraphs costs no more than its matching.
+  using Clock = std::chrono::steady_clock;
+  html = html.substr(0, html.find('\0'));
   RegexMatcher matcher;
   std::string result;
-  matcher.Match("<p>(.*?)</p>", html, false, true, true);
-  for (int i = 1; i <= matcher.MatchCount(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    result += matcher.SubMatchText(i, 1);
-    result += "\r\n";
-    if (pump) pump();
+  auto lastPump = Clock::time_point{};
+  for (size_t lineStart = 0; lineStart < html.size();) {
+    size_t lineEnd = lineStart;
+    while (lineEnd < html.size() && html[lineEnd] != '\n') lineEnd += bytetext::CharLength(html, lineEnd);
+    const std::string_view line = html.substr(lineStart, lineEnd - lineStart);
+    for (size_t from = 0, end; (end = PieceEnd(line, from)) != std::string_view::npos; from = end) {
+      matcher.Match("<p>(.*?)</p>", line.substr(from, end - from), false, true, true);
+      for (int i = 1; i <= matcher.MatchCount(); ++i) {
+        result += matcher.SubMatchText(i, 1);
+        result += "\r\n";
+        if (pump && Clock::now() - lastPump >= std::chrono::milliseconds(10)) {
+          pump();
+          lastPump = Clock::now();
+        }
+      }
+    }
+    lineStart = lineEnd + 1;
   }
   return result;
 }

@@ -17,7 +17,7 @@ std::string TextBetween(std::string_view text, std::string_view left, std::strin
                         long start = 1, bool caseSensitive = false);
 
 // The inner text of every single-line <p>...</p> (any letter case), each followed by CR LF.
-// Pauses 1 ms and pumps events after each paragraph.
+// Pumps events while it works (at most every 10 ms, after a paragraph).
 std::string CollectParagraphs(std::string_view html, const EventPump& pump = nullptr);
 
 // Merges the cookies a response returned into the cookie string: the response's cookies
