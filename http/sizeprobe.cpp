@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -107,18 +108,64 @@ bool SendAll(int fd, std::string_view data, Clock::time_point deadline, const Ev
 
 }  // namespace
 
-ProbeTarget ParseProbeAddress(std::string_view address) {
+namespace {
+
+bool HasControlBytes(std::string_view text) {
+  for (unsigned char c : text)
+    if (c < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
+// 1 to 65535, decimal digits only.
+std::optional<int> PortNumber(std::string_view text) {
+  if (text.empty() || text.size() > 5) return std::nullopt;
+  int port = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    port = port * 10 + (c - '0');
+  }
+  if (port < 1 || port > 65535) return std::nullopt;
+  return port;
+}
+
+}  // namespace
+
+std::optional<ProbeTarget> ParseProbeAddress(std::string_view address) {
   ProbeTarget target;
   long p = bytetext::Find(address, "://");
   long q = bytetext::Find(address, "/", p + 4);
   // An address without a path is the root; the request would otherwise have no path at all.
   std::string_view hostPart = q == -1 ? address : address.substr(0, size_t(q - 1));
-  target.path = q == -1 ? "/" : std::string(address.substr(size_t(q - 1)));
+  std::string_view path = q == -1 ? std::string_view("/") : address.substr(size_t(q - 1));
+  target.path = std::string(path.substr(0, path.find('#')));  // the fragment stays with the client
   target.hostAndPort = bytetext::Replace(hostPart, "http://", "", true);
-  std::vector<std::string> items = bytetext::Split(target.hostAndPort, ":");
-  target.host = items.empty() ? std::string() : items[0];
-  if (items.size() > 1) target.port = int(std::strtod(items[1].c_str(), nullptr));
-  if (target.port < 1) target.port = 1;
+  std::string_view hostAndPort = target.hostAndPort;
+  std::string_view portText;
+  bool hasPort = false;
+  if (hostAndPort.starts_with('[')) {  // [IPv6] or [IPv6]:port
+    size_t close = hostAndPort.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    target.host = std::string(hostAndPort.substr(1, close - 1));
+    std::string_view after = hostAndPort.substr(close + 1);
+    if (!after.empty() && after.front() != ':') return std::nullopt;
+    hasPort = !after.empty();
+    if (hasPort) portText = after.substr(1);
+  } else {
+    std::vector<std::string> items = bytetext::Split(hostAndPort, ":");
+    if (items.size() > 2) return std::nullopt;
+    target.host = items.empty() ? std::string() : items[0];
+    hasPort = hostAndPort.find(':') != std::string_view::npos;
+    if (hasPort) portText = hostAndPort.substr(hostAndPort.find(':') + 1);
+  }
+  if (hasPort) {
+    std::optional<int> port = PortNumber(portText);
+    if (!port) return std::nullopt;
+    target.port = *port;
+  }
+  // Nothing from the page may end the request line or add a header of its own.
+  if (target.host.empty() || HasControlBytes(target.hostAndPort) || target.hostAndPort.find_first_of(" /") != std::string::npos ||
+      HasControlBytes(target.path))
+    return std::nullopt;
   return target;
 }
 
@@ -132,13 +179,23 @@ long long ProbeDataArrived(std::string_view firstBytes) {
   if (p == -1) return 0;
   long e = bytetext::Find(text, "\r\n", p);
   if (e == -1) return 0;
-  std::string value = text.substr(size_t(p - 1 + 16), size_t(std::max(0L, e - p - 16)));
-  double number = std::strtod(value.c_str(), nullptr);
-  return number >= 0 && number < 9.2e18 ? static_cast<long long>(number) : 0;
+  std::string_view value = std::string_view(text).substr(size_t(p - 1 + 16), size_t(std::max(0L, e - p - 16)));
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  // Decimal digits only: "0x400", "1e3" or "-5" are no length.
+  if (value.empty() || value.size() > 18) return 0;
+  long long length = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return 0;
+    length = length * 10 + (c - '0');
+  }
+  return length;
 }
 
 long long RequestContentLength(const std::string& address, const EventPump& pump, ProbeLimits limits) {
-  ProbeTarget target = ParseProbeAddress(address);
+  std::optional<ProbeTarget> parsed = ParseProbeAddress(address);
+  if (!parsed) return 0;
+  const ProbeTarget& target = *parsed;
   int fd = Connect(target, Clock::now() + limits.connect, pump);
   if (fd < 0) return 0;
   long long length = 0;

@@ -4,6 +4,7 @@
 // is dropped. Each probe keeps its own state, so a probe started while another one waits
 // (from an event the first one's pump runs) leaves the first one alone.
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,14 +22,17 @@ struct ProbeTarget {
   std::string path;  // from the first "/" after the host, query included
 };
 
-// Takes "http://host[:port]/path" apart; an address without a path asks for "/".
-ProbeTarget ParseProbeAddress(std::string_view address);
+// Takes "http://host[:port]/path" apart; an address without a path asks for "/", and the
+// fragment is not sent. Nothing when the port is not 1 to 65535 in decimal digits, or the
+// host or path holds a control byte (or the host a blank) that could end the request line.
+// "[::1]:8080" names an IPv6 host.
+std::optional<ProbeTarget> ParseProbeAddress(std::string_view address);
 
 // "GET <path> HTTP/1.1", Accept and Host, nothing else.
 std::string ProbeRequestText(const ProbeTarget& target);
 
 // The Content-Length of the first bytes of an answer ("Content-Length: " in exactly this
-// letter case), 0 when there is none or it is not a number.
+// letter case), 0 when there is none or it is not decimal digits.
 long long ProbeDataArrived(std::string_view firstBytes);
 
 // The Content-Length for a GET of the address, 0 when the probe fails in any way.

@@ -10,16 +10,34 @@ using std::chrono::milliseconds;
 const ProbeLimits kShort{milliseconds(1000), milliseconds(300)};
 
 TEST(SizeProbe, AddressRequestAndHostLine) {
-  ProbeTarget t = ParseProbeAddress("http://dl.example.com/a/b.torrent?x=1");
+  ProbeTarget t = *ParseProbeAddress("http://dl.example.com/a/b.torrent?x=1");
   EXPECT_EQ(t.host, "dl.example.com");
   EXPECT_EQ(t.port, 80);
   EXPECT_EQ(ProbeRequestText(t), "GET /a/b.torrent?x=1 HTTP/1.1\r\nAccept: */*\r\nHost: dl.example.com\r\n\r\n");
-  t = ParseProbeAddress("HTTP://dl.example.com:8080/f.zip");
+  t = *ParseProbeAddress("HTTP://dl.example.com:8080/f.zip");
   EXPECT_EQ(t.host, "dl.example.com");
   EXPECT_EQ(t.port, 8080);
   EXPECT_EQ(ProbeRequestText(t), "GET /f.zip HTTP/1.1\r\nAccept: */*\r\nHost: dl.example.com:8080\r\n\r\n");
-  EXPECT_EQ(ParseProbeAddress("http://h:0/x").port, 1) << "a port below 1 counts as 1";
-  EXPECT_EQ(ParseProbeAddress("http://h").path, "/");
+  EXPECT_EQ(ParseProbeAddress("http://h")->path, "/");
+  EXPECT_EQ(ParseProbeAddress("http://h/a.zip#part")->path, "/a.zip") << "the fragment is not sent";
+  t = *ParseProbeAddress("http://[::1]:8080/v6.zip");
+  EXPECT_EQ(t.host, "::1");
+  EXPECT_EQ(t.port, 8080);
+  EXPECT_EQ(ProbeRequestText(t), "GET /v6.zip HTTP/1.1\r\nAccept: */*\r\nHost: [::1]:8080\r\n\r\n");
+  EXPECT_EQ(ParseProbeAddress("http://[::1]/x")->port, 80);
+}
+
+TEST(SizeProbe, AddressesThatCannotBeProbedSafely) {
+  for (const char* bad : {"http://h:0/x", "http://h:65536/x", "http://h:1e100/x", "http://h:99999999999/x",
+                          "http://h:-80/x", "http://h:80.5/x", "http://h:/x", "http://h: 80/x", "http://h:1:2/x",
+                          "http:///x", "http://[::1/x", "http://[::1]x/y",
+                          "http://h/a HTTP/1.1\r\nHost: evil\r\n\r\nGET /b", "http://h/a\nb", "http://h/\x7f",
+                          "http://h\r\nX: y/a", "http://h x/a"})
+    EXPECT_FALSE(ParseProbeAddress(bad)) << bad;
+  EXPECT_EQ(RequestContentLength("http://127.0.0.1:1e100/x", nullptr, kShort), 0);
+  RawServer server([](int fd, const std::string&) { RawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 4096\r\n\r\n"); });
+  EXPECT_EQ(RequestContentLength(server.url("/a HTTP/1.1\r\nHost: x\r\n\r\nGET /smuggled"), nullptr, kShort), 0);
+  EXPECT_TRUE(server.requests().empty()) << "nothing is sent for such an address";
 }
 
 TEST(SizeProbe, ContentLengthOfTheFirstArrival) {
@@ -31,6 +49,9 @@ TEST(SizeProbe, ContentLengthOfTheFirstArrival) {
   EXPECT_EQ(ProbeDataArrived("HTTP/1.1 200 OK\r\nContent-Length: abc\r\n"), 0);
   EXPECT_EQ(ProbeDataArrived(std::string("X\0Content-Length: 5\r\n", 22)), 0) << "read up to the first NUL";
   EXPECT_EQ(ProbeDataArrived(""), 0);
+  EXPECT_EQ(ProbeDataArrived("HTTP/1.1 200 OK\r\nContent-Length: 0x400\r\n"), 0) << "decimal digits only";
+  for (const char* bad : {"1e3", "-5", "12abc", "99999999999999999999", "1.5", "+7"})
+    EXPECT_EQ(ProbeDataArrived("HTTP/1.1 200 OK\r\nContent-Length: " + std::string(bad) + "\r\n"), 0) << bad;
 }
 
 TEST(SizeProbe, SizesWithTheirUnits) {
