@@ -2,9 +2,29 @@
 
 #include "bytetext.h"
 
+namespace {
+
+// The first of `chars` at or after `from` / the last of them, stepping over two-byte
+// characters, so that a trail byte that happens to be "@", ":" or "/" splits nothing.
+size_t FirstOf(std::string_view text, std::string_view chars, size_t from = 0) {
+  for (size_t i = from; i < text.size(); i += bytetext::CharLength(text, i))
+    if (chars.find(text[i]) != std::string_view::npos) return i;
+  return std::string_view::npos;
+}
+
+size_t LastOf(std::string_view text, char c) {
+  size_t last = std::string_view::npos;
+  for (size_t i = 0; i < text.size(); i += bytetext::CharLength(text, i))
+    if (text[i] == c) last = i;
+  return last;
+}
+
+}  // namespace
+
 std::optional<UrlParts> CrackUrl(std::string_view address) {
-  size_t schemeEnd = address.find("://");
-  if (schemeEnd == std::string_view::npos) return std::nullopt;
+  long found = bytetext::Find(address, "://");
+  if (found == -1) return std::nullopt;
+  const size_t schemeEnd = size_t(found - 1);
   UrlParts parts;
   const std::string scheme = bytetext::AsciiLowerUtf8(address.substr(0, schemeEnd));
   if (scheme == "https") {
@@ -13,20 +33,20 @@ std::optional<UrlParts> CrackUrl(std::string_view address) {
     return std::nullopt;
   }
   std::string_view rest = address.substr(schemeEnd + 3);
-  size_t authorityEnd = rest.find_first_of("/?#");
+  size_t authorityEnd = FirstOf(rest, "/?#");
   std::string_view authority = rest.substr(0, authorityEnd);
   std::string_view tail = authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
-  if (size_t at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
+  if (size_t at = LastOf(authority, '@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
 
   std::string_view host = authority, port;
   if (authority.starts_with('[')) {
-    size_t close = authority.find(']');
+    size_t close = FirstOf(authority, "]");
     if (close == std::string_view::npos) return std::nullopt;
     host = authority.substr(1, close - 1);
     std::string_view after = authority.substr(close + 1);
     if (!after.empty() && after.front() != ':') return std::nullopt;
     if (!after.empty()) port = after.substr(1);
-  } else if (size_t colon = authority.find(':'); colon != std::string_view::npos) {
+  } else if (size_t colon = FirstOf(authority, ":"); colon != std::string_view::npos) {
     host = authority.substr(0, colon);
     port = authority.substr(colon + 1);
   }
@@ -40,7 +60,7 @@ std::optional<UrlParts> CrackUrl(std::string_view address) {
   parts.host = std::string(host);
   parts.port = number != 0 ? number : (parts.secure ? 443 : 80);
 
-  size_t extraStart = tail.find_first_of("?#");
+  size_t extraStart = FirstOf(tail, "?#");
   parts.path = std::string(tail.substr(0, extraStart));
   if (extraStart != std::string_view::npos) parts.extra = std::string(tail.substr(extraStart));
   return parts;
