@@ -17,6 +17,13 @@ struct CodeDeleter {
 
 PCRE2_SPTR Units(const std::u16string& s) { return reinterpret_cast<PCRE2_SPTR>(s.data()); }
 
+// The offset one character after `i`: a surrogate pair is one character.
+size_t NextCharacter(const std::u16string& s, size_t i) {
+  ++i;
+  if (i < s.size() && (s[i] & 0xFC00) == 0xDC00 && (s[i - 1] & 0xFC00) == 0xD800) ++i;
+  return i;
+}
+
 // PCRE2 knows only one kind of line end for "^" and "$"; VBScript takes "\n" and "\r"
 // each on its own, so both anchors are spelled out as look-arounds.
 std::u16string AnchorsForEveryLineEnd(std::u16string_view pattern) {
@@ -68,6 +75,75 @@ struct RegexMatcher::Matches {
   std::u16string Text(Span s) const { return s.set() ? subject.substr(s.begin, s.end - s.begin) : std::u16string(); }
 };
 
+// One search over a subject with what PCRE2 needs to finish ordinary searches: a JIT stack
+// that grows as deep subjects need (the default 32 KiB ends `(?:a|b)*c` at 1,367
+// characters) and the interpreter behind it. A start position whose attempt runs into the
+// match or memory limit is given up alone and the search goes on after it; after
+// kMaxRunaways such positions the rest of the subject is left unsearched, so that a
+// pattern that backtracks without end still costs a bounded time.
+class RegexMatcher::Search {
+ public:
+  static constexpr int kMaxRunaways = 16;
+
+  explicit Search(const pcre2_code* code)
+      : code_(code),
+        data_(pcre2_match_data_create_from_pattern(code, nullptr)),
+        context_(pcre2_match_context_create(nullptr)),
+        stack_(pcre2_jit_stack_create(32 * 1024, 16 * 1024 * 1024, nullptr)) {
+    if (context_ && stack_) pcre2_jit_stack_assign(context_, nullptr, stack_);
+    if (context_) pcre2_set_heap_limit(context_, 64 * 1024);  // KiB, for the interpreter
+  }
+  ~Search() {
+    pcre2_jit_stack_free(stack_);
+    pcre2_match_context_free(context_);
+    pcre2_match_data_free(data_);
+  }
+  Search(const Search&) = delete;
+  Search& operator=(const Search&) = delete;
+
+  // The next match at or after `start`, or nothing.
+  std::optional<Matches::Found> Next(const std::u16string& s, size_t start, uint32_t captures) {
+    int rc = Run(s, start, 0);
+    // Over its budget somewhere at or after `start`: walk the positions one at a time, each
+    // with its own budget, and skip the one that runs away.
+    while (IsLimit(rc) && runaways_ < kMaxRunaways) {
+      for (; start <= s.size(); start = NextCharacter(s, start)) {
+        rc = Run(s, start, PCRE2_ANCHORED);
+        if (rc >= 0 || IsLimit(rc)) break;
+      }
+      if (rc >= 0 || start > s.size()) break;
+      ++runaways_;
+      start = NextCharacter(s, start);
+      if (start > s.size()) break;
+      rc = Run(s, start, 0);
+    }
+    if (rc < 0) return std::nullopt;
+    PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data_);
+    Matches::Found found{{ov[0], std::max(ov[0], ov[1])}, {}};
+    for (uint32_t g = 1; g <= captures; ++g) found.groups.push_back({ov[2 * g], ov[2 * g + 1]});
+    return found;
+  }
+
+ private:
+  static bool IsLimit(int rc) {
+    return rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
+           rc == PCRE2_ERROR_JIT_STACKLIMIT || rc == PCRE2_ERROR_NOMEMORY;
+  }
+
+  int Run(const std::u16string& s, size_t start, uint32_t options) {
+    int rc = pcre2_match(code_, Units(s), s.size(), start, options, data_, context_);
+    // Deeper than the JIT stack: the interpreter keeps its frames on the heap.
+    if (rc == PCRE2_ERROR_JIT_STACKLIMIT) rc = pcre2_match(code_, Units(s), s.size(), start, options | PCRE2_NO_JIT, data_, context_);
+    return rc;
+  }
+
+  const pcre2_code* code_;
+  pcre2_match_data* data_;
+  pcre2_match_context* context_;
+  pcre2_jit_stack* stack_;
+  int runaways_ = 0;
+};
+
 RegexMatcher::RegexMatcher() = default;
 RegexMatcher::~RegexMatcher() = default;
 RegexMatcher::RegexMatcher(const RegexMatcher&) = default;
@@ -99,21 +175,16 @@ bool RegexMatcher::Match(std::string_view pattern, std::string_view subject, boo
   uint32_t captures = 0;
   pcre2_pattern_info(expression->code.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
   matches->groupCount = int(captures);
-  pcre2_match_data* data = pcre2_match_data_create_from_pattern(expression->code.get(), nullptr);
+  Search search(expression->code.get());
   const std::u16string& s = matches->subject;
   for (size_t start = 0; start <= s.size();) {
-    // Any failure, the match limit included, ends the search: no further match.
-    if (pcre2_match(expression->code.get(), Units(s), s.size(), start, 0, data, nullptr) < 0) break;
-    PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data);
-    Matches::Found found{{ov[0], std::max(ov[0], ov[1])}, {}};
-    for (uint32_t g = 1; g <= captures; ++g) found.groups.push_back({ov[2 * g], ov[2 * g + 1]});
-    matches->found.push_back(found);
+    std::optional<Matches::Found> found = search.Next(s, start, captures);
+    if (!found) break;
+    matches->found.push_back(*found);
     if (!global) break;
     // After an empty match the next search starts one character later.
-    start = found.whole.end > found.whole.begin ? found.whole.end : found.whole.end + 1;
-    if (start < s.size() && start > 0 && (s[start] & 0xFC00) == 0xDC00 && (s[start - 1] & 0xFC00) == 0xD800) ++start;
+    start = found->whole.end > found->whole.begin ? found->whole.end : NextCharacter(s, found->whole.end);
   }
-  pcre2_match_data_free(data);
   expression_ = std::move(expression);
   matches_ = std::move(matches);
   return true;

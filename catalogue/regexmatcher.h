@@ -9,7 +9,8 @@
 //   - "\w", "\d", "\s" are ASCII classes; case folding is Unicode's
 //   - a global search steps one unit past an empty match, and reports a match at the end
 //   - an unset group referenced by "\1" matches empty
-//   - a pattern that backtracks without end stops at PCRE2's match limit: no further match
+//   - a start position whose attempt backtracks without end stops at PCRE2's match limit and
+//     is skipped; the search goes on after it (up to 16 such positions per search)
 // Match and group indexes are 1-based.
 #include <memory>
 #include <string>
@@ -52,6 +53,7 @@ class RegexMatcher {
  private:
   struct Expression;
   struct Matches;
+  class Search;
   std::shared_ptr<const Expression> expression_;
   std::shared_ptr<const Matches> matches_;
   std::string subject_;  // GBK

@@ -157,10 +157,26 @@ TEST(RegexMatcher, CopiesShareMatchesAndKeepThem) {
   EXPECT_EQ(m.MatchCount(), 0);
 }
 
-TEST(RegexMatcher, RunawayBacktrackingEndsAsNoMatch) {
+// Ordinary subjects deeper than PCRE2's default JIT stack still match: "no match" only ever
+// means no match.
+TEST(RegexMatcher, DeepSubjectsMatch) {
   RegexMatcher m;
-  ASSERT_TRUE(m.Match("(a+)+b", std::string(40, 'a') + "cb"));
-  EXPECT_EQ(m.MatchCount(), 0);
+  std::string ab;
+  for (int i = 0; i < 5000; ++i) ab += i % 3 ? "a" : "b";
+  ASSERT_TRUE(m.Match("(?:a|b)*c", ab + "c"));
+  EXPECT_EQ(Groups(m, 0), (Texts{ab + "c"}));
+  const std::string cell(100 * 1024, 'x');
+  ASSERT_TRUE(m.Match("<td>((?:.|\\r|\\n)*?)</td>", "<tr><td>" + cell + "\r\n</td><td>2</td>"));
+  ASSERT_EQ(m.MatchCount(), 2);
+  EXPECT_EQ(m.SubMatchText(1, 1), cell + "\r\n");
+  EXPECT_EQ(m.SubMatchText(2, 1), "2");
+}
+
+// A runaway start position is given up alone: the search finds what comes after it.
+TEST(RegexMatcher, RunawayAttemptEndsOnlyItself) {
+  RegexMatcher m;
+  ASSERT_TRUE(m.Match("(a+)+b", std::string(28, 'a') + "c aab"));
+  EXPECT_EQ(Groups(m, 0), (Texts{"aab"}));
   // Bad GBK and NUL in the subject are defined: "?" for the bad bytes, the text ends at NUL.
   ASSERT_TRUE(m.Match(".+", std::string("a\x81\x20z\xB0\0tail", 9)));
   EXPECT_EQ(Groups(m, 0), (Texts{"a?z?"}));
