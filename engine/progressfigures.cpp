@@ -43,6 +43,8 @@ std::string FailureText(int failCode) {
     case 1005: why = "下载地址、文件名或保存目录无效"; break;
     case 1006: why = "服务器上的文件不断变化"; break;
     case 1007: why = "同一文件正在下载"; break;
+    case 1008: why = "文件名无效或过长"; break;
+    case 1009: why = "服务器返回的不是该文件"; break;
     default:
       why = failCode > 0 && failCode < 1000 ? "服务器返回 " + std::to_string(failCode) : "错误代码 " + std::to_string(failCode);
   }

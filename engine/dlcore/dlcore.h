@@ -11,12 +11,15 @@ typedef void* DLTask;
 
 #define DLCORE_API __attribute__((visibility("default")))
 
-/* The first call starts the engine; further calls do nothing. Returns 1. */
+/* Starts the engine when none runs; further calls do nothing. Returns 1. */
 DLCORE_API int DL_Init(void);
-/* The first call stops every transfer with its resume data flushed; further calls do nothing. */
+/* Stops every transfer with its resume data flushed and ends the engine. Until the next
+ * DL_Init every call does nothing and every handle is unknown; the handles of a later engine
+ * never repeat those of an earlier one. A call racing it on another thread finishes first. */
 DLCORE_API void DL_UnInit(void);
-/* A new task from a task-creation record (0 only for a null record). A record the engine
- * cannot use gives a task that reports state 1 with a failure code. */
+/* A new task from a task-creation record (0 for a null record, or after DL_UnInit). A
+ * record the engine cannot use gives a task that reports state 1 with a failure code. The
+ * first task asked for before any DL_Init starts the engine. */
 DLCORE_API DLTask DL_CreateTask(const void* createParams);
 DLCORE_API void DL_StartTask(DLTask task);
 /* Fills the task-progress record; 0 for an unknown handle. Never blocks on the network. */

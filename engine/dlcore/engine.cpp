@@ -1,6 +1,8 @@
 #include "engine.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -75,7 +77,7 @@ TaskSpec SpecFromRecord(const std::uint8_t* record) {
 
 void FillProgressRecord(const Progress& p, std::uint8_t* record) {
   using namespace progressinfo;
-  Put<std::int32_t>(record, stat, p.stat);
+  Put<std::int32_t>(record, progressinfo::stat, p.stat);
   Put<std::int32_t>(record, fail_code, p.failCode);
   std::u16string name = Utf8ToUtf16(p.name).substr(0, kNameBytes / 2 - 1);
   std::memset(record + szFilename, 0, kNameBytes);
@@ -121,7 +123,8 @@ std::string ReadInstalledIdDat() {
   return text.str();
 }
 
-Engine::Engine(TaskTuning tuning) : tuning_(tuning), multi_(curl_multi_init()) {
+Engine::Engine(TaskTuning tuning, std::uintptr_t firstId)
+    : tuning_(tuning), multi_(curl_multi_init()), nextId_(firstId) {
   tuning_.userAgent = UserAgentFromIdDat(ReadInstalledIdDat());
   // Separate TCP connections: several connections to one server must really be several.
   curl_multi_setopt(multi_, CURLMOPT_PIPELINING, long(CURLPIPE_NOTHING));
@@ -262,8 +265,21 @@ void Engine::DeleteTempFiles(const TaskSpec& order) {
     for (auto& [id, task] : tasks_)
       if (task->PartPath() == part && task->Snapshot().stat != kStateCancelled && task->Snapshot().stat != kStateComplete)
         return;  // a task still owns these files
+    // Another process that downloads into these files holds the data file's lock.
+    int fd = open(part.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      close(fd);
+      return;
+    }
     for (const std::string& path : {part, part + ".ctl", part + ".ctl.tmp"}) unlink(path.c_str());
+    if (fd >= 0) close(fd);
   });
+}
+
+std::uintptr_t Engine::NextId() {
+  std::uintptr_t next = 0;
+  Call([&] { next = nextId_; });
+  return next;
 }
 
 bool Engine::Query(std::uintptr_t id, Progress& out) const {

@@ -17,7 +17,9 @@
 
 class Engine {
  public:
-  explicit Engine(TaskTuning tuning = {});
+  // Handles count up from `firstId`, so that an engine started after another never hands
+  // out a handle the first one did.
+  explicit Engine(TaskTuning tuning = {}, std::uintptr_t firstId = 1);
   ~Engine();  // stops every task, flushing its state
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
@@ -28,6 +30,7 @@ class Engine {
   void Delete(std::uintptr_t id);
   void DeleteTempFiles(const TaskSpec& order);
   bool Query(std::uintptr_t id, Progress& out) const;
+  std::uintptr_t NextId();
 
  private:
   void Run();

@@ -59,17 +59,38 @@ void ParseHeaderLine(ResponseHead& head, std::string_view line) {
   if (StartsWithNoCase(line, "content-range:")) {
     head.range = ParseContentRange(value);
   } else if (StartsWithNoCase(line, "content-length:")) {
-    head.contentLength = Number(value).value_or(-1);
+    const std::int64_t length = Number(value).value_or(-1);
+    if (head.sawLength && length != head.contentLength) head.conflictingLength = true;
+    head.sawLength = true;
+    head.contentLength = length;
   } else if (StartsWithNoCase(line, "etag:")) {
     head.etag = value.starts_with("W/") ? std::string() : std::string(value);
   } else if (StartsWithNoCase(line, "last-modified:")) {
     head.lastModified = std::string(value);
+  } else if (StartsWithNoCase(line, "content-type:")) {
+    head.html = StartsWithNoCase(value, "text/html") || StartsWithNoCase(value, "application/xhtml");
   } else if (StartsWithNoCase(line, "accept-ranges:")) {
     head.acceptRanges = value.find("bytes") != std::string_view::npos;
   }
 }
 
+namespace {
+
+bool SameFile(const ResponseHead& head, const KnownFile& known) {
+  return head.contentLength == known.total && (!known.etag.empty() || !known.lastModified.empty()) &&
+         head.etag == known.etag && (known.lastModified.empty() || head.lastModified == known.lastModified);
+}
+
+// The file changed on the server: the answer names its own version and length, and it is no
+// page of the kind captive portals and proxies answer with.
+bool NewVersion(const ResponseHead& head) {
+  return head.contentLength > 0 && !head.html && (!head.etag.empty() || !head.lastModified.empty());
+}
+
+}  // namespace
+
 Verdict Judge(const ResponseHead& head, const RangeRequest& request, const KnownFile& known) {
+  if (head.conflictingLength) return request.sole ? Verdict::Foreign : Verdict::Refuse;
   const bool validatorChanged = (!known.etag.empty() && head.etag != known.etag) ||
                                 (known.etag.empty() && !known.lastModified.empty() && head.lastModified != known.lastModified);
   switch (head.status) {
@@ -82,7 +103,8 @@ Verdict Judge(const ResponseHead& head, const RangeRequest& request, const Known
       return Verdict::Accept;
     }
     case 200:
-      return request.sole ? Verdict::Restart : Verdict::Unsplittable;
+      if (!request.sole) return Verdict::Unsplittable;
+      return known.total < 0 || SameFile(head, known) || NewVersion(head) ? Verdict::Restart : Verdict::Foreign;
     case 412:  // only If-Match and If-Unmodified-Since fail this way: the file changed
       return Verdict::Changed;
     case 416:

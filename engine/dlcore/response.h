@@ -17,6 +17,9 @@ struct ResponseHead {
   std::string etag;  // strong ETag only; a weak one is no validator
   std::string lastModified;
   bool acceptRanges = false;
+  bool html = false;  // Content-Type text/html or application/xhtml+xml
+  bool sawLength = false;
+  bool conflictingLength = false;  // two Content-Length lines that disagree
 };
 
 // Feeds one raw header line; a status line starts a new response (redirects, 100 Continue).
@@ -28,7 +31,11 @@ struct RangeRequest {
   bool sole = false;      // the task's first request (fresh start or resume), not an extra connection
 };
 
-// What the task already knows about the file; empty before its first answer.
+// What the task already knows about the file; empty before its first answer. Once it knows
+// a size, a 200 restarts the file from zero only when it carries the same size and
+// validators, or when it is plainly a new version of the file (a validator of its own, a
+// length, not an HTML page). Anything else (a captive portal's login page, a proxy's error
+// page) is not the file.
 struct KnownFile {
   std::int64_t total = -1;
   std::string etag, lastModified;
@@ -42,6 +49,7 @@ enum class Verdict {
   Refuse,        // not for this extra connection: hand its range back, use fewer connections
   Retry,         // the server is busy: ask again later
   Fail,          // the task fails with the HTTP status
+  Foreign,       // not the file the task knows (another size or validators): try again later
 };
 
 Verdict Judge(const ResponseHead& head, const RangeRequest& request, const KnownFile& known);

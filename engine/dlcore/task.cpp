@@ -1,7 +1,9 @@
 #include "task.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +25,7 @@ struct Connection {
   bool reachedEnd = false;  // stopped on purpose at the end of its (shortened) range
   Clock::time_point lastData = Clock::now();
   int writeError = 0;
+  int failCode = 0;  // the task fails with this, decided while judging the answer
 
   ~Connection() {
     if (easy) curl_easy_cleanup(easy);
@@ -61,6 +64,17 @@ void SyncFolder(const std::string& folder) {
     fsync(dir);
     close(dir);
   }
+}
+
+// The longest name whose temporary state file ("<name>.part.ctl.tmp") a file system with
+// 255-byte names can hold.
+constexpr size_t kMaxNameBytes = 255 - std::char_traits<char>::length(".part.ctl.tmp");
+
+// What a refused open says about the task.
+int OpenFailure(int error) {
+  if (error == ENAMETOOLONG || error == EILSEQ || error == EINVAL) return kFailBadName;
+  if (error == ENOSPC || error == EDQUOT) return kFailDiskFull;
+  return kFailFolder;
 }
 
 // "name.ext" → "name(n).ext"
@@ -102,6 +116,9 @@ void Task::Start() {
   windowStart_ = {};
   retryAt_ = {};
   if (!OpenFiles()) return;
+  if (fd_ >= 0 && file_.total > 0) {
+    if (int code = Reserve(file_.total)) return Fail(code);
+  }
   state_ = kStateRequesting;
   lastCheckpoint_ = Clock::now();
   std::vector<ByteRange> gaps = file_.done.Gaps(file_.total);
@@ -114,19 +131,35 @@ void Task::Start() {
   windowBytes_ = Downloaded();
 }
 
-// The data file, and what the state file says of it when it can be trusted: same address,
-// a resumable answer, and a data file as long as the bytes it claims.
+// The data file when there is one, locked, and what the state file says of it when it can
+// be trusted: same address, a resumable answer, and a data file as long as the bytes it
+// claims. Without a data file nothing is made yet: the first good answer makes it.
 bool Task::OpenFiles() {
   std::error_code ec;
   std::filesystem::create_directories(spec_.folder, ec);
-  if (fd_ < 0) fd_ = open(PartPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd_ < 0) {
+  if (!std::filesystem::is_directory(spec_.folder, ec) || access(spec_.folder.c_str(), W_OK | X_OK) != 0) {
     Fail(kFailFolder);
     return false;
   }
-  std::optional<ControlState> saved = spec_.resume ? ReadControlFile(ControlPath()) : std::nullopt;
+  if (spec_.name.size() > kMaxNameBytes) {
+    Fail(kFailBadName);
+    return false;
+  }
+  fd_ = open(PartPath().c_str(), O_RDWR | O_CLOEXEC);
+  if (fd_ < 0 && errno != ENOENT) {
+    Fail(OpenFailure(errno));
+    return false;
+  }
+  // Another process downloads into this file: leave its files alone.
+  if (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    close(fd_);
+    fd_ = -1;
+    Fail(kFailTargetBusy);
+    return false;
+  }
+  std::optional<ControlState> saved = fd_ >= 0 && spec_.resume ? ReadControlFile(ControlPath()) : std::nullopt;
   struct stat st {};
-  fstat(fd_, &st);
+  if (fd_ >= 0) fstat(fd_, &st);
   bool usable = saved && saved->url == spec_.url && saved->total >= 0 && saved->rangeable &&
                 (saved->done.ranges().empty() || saved->done.ranges().back().end <= st.st_size);
   if (usable) {
@@ -137,13 +170,57 @@ bool Task::OpenFiles() {
     file_ = FreshState();
     written_.Clear();
     lastSaved_ = ControlState{};
-    if (ftruncate(fd_, 0) != 0) {
+    if (fd_ >= 0 && ftruncate(fd_, 0) != 0) {
       Fail(kFailDiskWrite);
       return false;
     }
     unlink(ControlPath().c_str());
   }
   return true;
+}
+
+// Made, and locked, only once an answer has been judged to be the file.
+bool Task::CreatePartFile(Connection& c) {
+  fd_ = open(PartPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    c.failCode = OpenFailure(errno);
+    return false;
+  }
+  if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {  // another process made it in the meantime
+    close(fd_);
+    fd_ = -1;
+    c.failCode = kFailTargetBusy;
+    return false;
+  }
+  return true;
+}
+
+// Room for the whole file, taken now so that a full disk shows at once and not halfway. A
+// size the free space cannot hold is refused before a byte is reserved: the server's word
+// alone never fills a disk. Returns a failure code, 0 when the room is there.
+int Task::Reserve(std::int64_t size) {
+  struct statvfs vfs {};
+  struct stat st {};
+  const bool known = (fd_ >= 0 ? fstatvfs(fd_, &vfs) : statvfs(spec_.folder.c_str(), &vfs)) == 0;
+  const std::int64_t allocated = fd_ >= 0 && fstat(fd_, &st) == 0 ? std::int64_t(st.st_blocks) * 512 : 0;
+  const double available = double(vfs.f_bavail) * double(vfs.f_frsize);
+  if (known && double(size - allocated) > available) return kFailDiskFull;
+  if (fd_ < 0) return 0;
+  int rc = posix_fallocate(fd_, 0, size);
+  return rc == ENOSPC || rc == EDQUOT || rc == EFBIG ? kFailDiskFull : 0;
+}
+
+// A failed or stopped task keeps its data, not the room reserved for the rest.
+void Task::ReleaseUnwrittenSpace() {
+  if (fd_ < 0 || file_.total <= 0) return;
+  for (const ByteRange& gap : written_.Gaps(file_.total))
+    fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, gap.begin, gap.end - gap.begin);
+}
+
+// The data file has no name any more: its folder (or the file) was deleted under the task.
+bool Task::PartFileGone() const {
+  struct stat st {};
+  return fd_ >= 0 && fstat(fd_, &st) == 0 && st.st_nlink == 0;
 }
 
 void Task::StartFresh() {
@@ -225,7 +302,14 @@ void Task::AbortAll() {
 void Task::Fail(int code) {
   AbortAll();
   if (fd_ >= 0) {
-    Checkpoint();  // what is on disk stays resumable
+    if (written_.Covered() == 0 && lastSaved_.done.ranges().empty()) {
+      // Nothing was kept: nothing is left behind (the lock says the files are ours).
+      unlink(PartPath().c_str());
+      unlink(ControlPath().c_str());
+    } else {
+      Checkpoint();  // what is on disk stays resumable
+      ReleaseUnwrittenSpace();
+    }
     close(fd_);
     fd_ = -1;
   }
@@ -238,7 +322,8 @@ void Task::Stop() {
   state_ = kStateStopping;
   AbortAll();
   Checkpoint();
-  close(fd_);
+  ReleaseUnwrittenSpace();
+  if (fd_ >= 0) close(fd_);
   fd_ = -1;
   state_ = kStateStopped;
 }
@@ -249,7 +334,7 @@ bool Task::Judged(Connection& c) {
     c.judged = true;
     KnownFile known{file_.total, file_.etag, file_.lastModified};
     if (c.plain) {
-      c.verdict = c.head.status == 200 ? Verdict::Restart : c.head.status == 429 || c.head.status == 503 ? Verdict::Retry : Verdict::Fail;
+      c.verdict = c.head.conflictingLength ? Verdict::Foreign : c.head.status == 200 ? Verdict::Restart : c.head.status == 429 || c.head.status == 503 ? Verdict::Retry : Verdict::Fail;
     } else {
       c.verdict = Judge(c.head, RangeRequest{c.begin, c.requestedEnd, c.sole}, known);
     }
@@ -259,8 +344,18 @@ bool Task::Judged(Connection& c) {
   return c.verdict == Verdict::Accept || c.verdict == Verdict::Restart;
 }
 
-// The first answer tells the size and the validators; a 200 starts the file over.
+// The first answer tells the size and the validators; a 200 starts the file over. The data
+// file is made here, once the answer has been judged to be the file.
 bool Task::AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restart) {
+  if (fd_ < 0) {
+    // A size the disk cannot hold is refused before a file is made.
+    const std::int64_t size = restart ? head.contentLength : head.range->total;
+    if (int code = size > 0 ? Reserve(size) : 0) {
+      c.failCode = code;
+      return false;
+    }
+    if (!CreatePartFile(c)) return false;
+  }
   file_ = FreshState();
   file_.etag = head.etag;
   file_.lastModified = head.lastModified;
@@ -280,9 +375,8 @@ bool Task::AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restar
   }
   c.end = file_.total;
   if (file_.total > 0) {
-    int rc = posix_fallocate(fd_, 0, file_.total);  // no space shows now, not halfway
-    if (rc == ENOSPC || rc == EDQUOT) {
-      c.writeError = rc;
+    if (int code = Reserve(file_.total)) {
+      c.failCode = code;
       return false;
     }
   }
@@ -306,8 +400,8 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
   return size;
 }
 
-void Task::ConnectionFailed(Clock::time_point now) {
-  if (++failuresInRow_ >= tuning_.maxFailures) return Fail(kFailNetwork);
+void Task::ConnectionFailed(Clock::time_point now, int code) {
+  if (++failuresInRow_ >= tuning_.maxFailures) return Fail(code);
   retryAt_ = now + std::chrono::milliseconds(200 << std::min(failuresInRow_, 5));
 }
 
@@ -322,7 +416,7 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
   const bool shortBody = result == CURLE_OK && c.end >= 0 && c.pos < c.end;
   const bool unknownSizeDone = result == CURLE_OK && c.end < 0 && c.judged &&
                                (c.verdict == Verdict::Accept || c.verdict == Verdict::Restart);
-  const int writeError = c.writeError;
+  const int writeError = c.writeError, failCode = c.failCode;
   const Verdict verdict = c.verdict;
   const bool judged = c.judged, sole = c.sole;
   const long status = c.head.status;
@@ -332,18 +426,22 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
   // Kept bytes are progress; bytes a single stream must fetch again from zero are not.
   if (progressed && file_.rangeable) failuresInRow_ = 0;
 
+  if (failCode) return Fail(failCode);
   if (writeError) return Fail(writeError == ENOSPC || writeError == EDQUOT ? kFailDiskFull : kFailDiskWrite);
   if (!judged) return ConnectionFailed(now);
   switch (verdict) {
     case Verdict::Fail: return Fail(int(status));
     case Verdict::Changed: return RestartFromZero();
+    // Not the file (a login page of a hotel network, a proxy's error page): tried again like
+    // a failed connection, and the data on disk stays for a later resume.
+    case Verdict::Foreign: return ConnectionFailed(now, kFailForeign);
     case Verdict::Unsplittable:
       splitting_ = false;
       if (sole) {
         AbortAll();
         written_.Clear();
         file_ = FreshState();
-        if (ftruncate(fd_, 0) != 0) return Fail(kFailDiskWrite);
+        if (fd_ >= 0 && ftruncate(fd_, 0) != 0) return Fail(kFailDiskWrite);
         Launch({0, -1}, true, true);
       }
       return;
@@ -462,6 +560,7 @@ void Task::Tick(Clock::time_point now) {
   // and of completion find little left to do.
   if (Active() && fd_ >= 0) sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
   if (Active() && now - lastCheckpoint_ >= tuning_.checkpoint) {
+    if (PartFileGone()) return Fail(kFailFolder);
     Checkpoint();
     lastCheckpoint_ = now;
   }

@@ -25,6 +25,8 @@ enum FailCode : int {
   kFailBadTask = 1005,       // the task record holds no usable address, name or folder
   kFailUnstable = 1006,      // the file kept changing on the server
   kFailTargetBusy = 1007,    // another task downloads into the same file
+  kFailBadName = 1008,       // the file system refuses the name (too long, not valid there)
+  kFailForeign = 1009,       // the server kept answering with something else than the file
 };
 
 enum TaskState : int {
@@ -91,6 +93,10 @@ class Task {
 
  private:
   bool OpenFiles();
+  bool CreatePartFile(Connection& c);
+  int Reserve(std::int64_t size);
+  void ReleaseUnwrittenSpace();
+  bool PartFileGone() const;
   void StartFresh();
   void Launch(ByteRange range, bool sole, bool plain = false);
   void Abort(Connection& c);
@@ -111,7 +117,7 @@ class Task {
     return s;
   }
   std::int64_t Downloaded() const;
-  void ConnectionFailed(Clock::time_point now);
+  void ConnectionFailed(Clock::time_point now, int code = kFailNetwork);
 
   CURLM* multi_;
   TaskSpec spec_;

@@ -5,9 +5,11 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -31,8 +33,8 @@ class DlcoreTest : public testing::Test {
     folder_ = fs::temp_directory_path() / ("quorvel-dl-" + std::to_string(getpid()) + "-" +
                                            testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder_);
-    // The engine starts with the first task (DL_CreateTask starts it), so that a child
-    // forked before that runs an engine of its own.
+    // The engine starts with the first task, so that a child forked before that runs an
+    // engine of its own.
     info_.Build();
   }
   void TearDown() override {
@@ -42,6 +44,7 @@ class DlcoreTest : public testing::Test {
 
   DLTask Create(const std::string& url, const std::string& name = "file.bin", bool replace = false, bool resume = true) {
     params_.Build(url, {}, {}, name, folder_.string(), false, replace, resume);
+    DL_Init();  // after the first task's, does nothing
     return DL_CreateTask(params_.Address());
   }
   DLTask Download(const std::string& url, const std::string& name = "file.bin", bool replace = false) {
@@ -127,8 +130,8 @@ TEST_F(DlcoreTest, HttpErrorsFailWithTheStatusAndNoFile) {
   ASSERT_EQ(Wait(t), 1);
   EXPECT_EQ(info_.fail_code(), 404);
   EXPECT_FALSE(fs::exists(folder_ / "file.bin"));
-  DL_DelTempFile(params_.Address());
-  EXPECT_FALSE(fs::exists(folder_ / "file.bin.part"));
+  EXPECT_FALSE(fs::exists(folder_ / "file.bin.part")) << "no data file before an answer was judged good";
+  EXPECT_FALSE(fs::exists(folder_ / "file.bin.part.ctl"));
 }
 
 TEST_F(DlcoreTest, StopResumesWithoutFetchingAgain) {
@@ -260,26 +263,195 @@ TEST_F(DlcoreTest, ResumesAfterKillNine) {
   EXPECT_LE(server.bytesServed() - before, content.size() - size_t(claimed) + (1 << 20));
 }
 
-// On a 1 MiB file system the download fails as "disk full" before filling it with a file
-// that claims to be complete.
-TEST_F(DlcoreTest, FullDiskFailsWithItsOwnCode) {
-  FileServer server(PatternBytes(4 << 20, 12));
+// A captive portal between two runs answers with its login page: the partial data stays,
+// the task fails saying the server answered with something else, and a later run resumes.
+TEST_F(DlcoreTest, ALoginPageNeverReplacesTheDownload) {
+  const std::string content = PatternBytes(4 << 20, 13);
+  FileServer server(content);
+  server.SetFaults({.bytesPerSecond = 1 << 20});
+  DLTask t = Download(server.url());
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), 3);
+  DL_StopTask(t);
+  const auto kept = fs::file_size(folder_ / "file.bin.part");
+  server.SetFaults({.loginPage = true});
+  DL_StartTask(t);
+  ASSERT_EQ(Wait(t), 1);
+  EXPECT_EQ(info_.fail_code(), 1009);
+  EXPECT_FALSE(fs::exists(folder_ / "file.bin"));
+  ASSERT_TRUE(fs::exists(folder_ / "file.bin.part"));
+  EXPECT_EQ(fs::file_size(folder_ / "file.bin.part"), kept);
+  auto state = ReadControlFile((folder_ / "file.bin.part.ctl").string());
+  ASSERT_TRUE(state);
+  EXPECT_GT(state->done.Covered(), 1 << 20) << "the data on disk is still claimed";
+  server.SetFaults({});
+  const size_t before = server.bytesServed();
+  DL_StartTask(t);
+  ASSERT_EQ(Wait(t), 4);
+  EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
+  EXPECT_LE(server.bytesServed() - before, content.size() - (1 << 20) + (1 << 20));
+}
+
+TEST_F(DlcoreTest, ConflictingLengthsAreNotTheFile) {
+  RawServer server([](int fd, const std::string&) {
+    RawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nContent-Length: 20\r\n\r\n0123456789");
+  });
+  ASSERT_EQ(Wait(Download(server.url("/x.bin"))), 1);
+  EXPECT_EQ(info_.fail_code(), 1009);
+  EXPECT_FALSE(fs::exists(folder_ / "file.bin"));
+  EXPECT_FALSE(fs::exists(folder_ / "file.bin.part"));
+}
+
+// The save folder deleted under a running task is noticed at the next checkpoint.
+TEST_F(DlcoreTest, ADeletedSaveFolderFailsAtOnce) {
+  FileServer server(PatternBytes(8 << 20, 14));
+  server.SetFaults({.bytesPerSecond = 512 << 10});
+  DLTask t = Download(server.url());
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > 0; }), 3);
+  fs::remove_all(folder_);
+  ASSERT_EQ(Wait(t, nullptr, milliseconds(5000)), 1) << "not after writing the whole file into nowhere";
+  EXPECT_EQ(info_.fail_code(), 1004);
+}
+
+// A stopped task keeps its data, not the room reserved for the rest of the file.
+TEST_F(DlcoreTest, StopGivesBackTheReservedSpace) {
+  const std::string content = PatternBytes(64 << 20, 15);
+  FileServer server(content);
+  server.SetFaults({.bytesPerSecond = 2 << 20});
+  DLTask t = Download(server.url());
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), 3);
+  DL_StopTask(t);
+  struct stat st {};
+  ASSERT_EQ(stat((folder_ / "file.bin.part").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 64 << 20) << "the size stays for the resume";
+  EXPECT_LT(std::int64_t(st.st_blocks) * 512, 32 << 20) << "but not the blocks of the missing bytes";
+  server.SetFaults({});
+  DL_StartTask(t);
+  ASSERT_EQ(Wait(t), 4);
+  EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
+}
+
+// Names that the file system refuses fail as bad names, at once and leaving nothing.
+TEST_F(DlcoreTest, NamesTooLongFailAsBadNames) {
+  FileServer server(PatternBytes(1000, 16));
+  std::string chinese;
+  for (int i = 0; i < 90; ++i) chinese += "\xE5\x9C\xB0";  // 270 bytes
+  for (const std::string& name : {std::string(243, 'a'), chinese}) {
+    ASSERT_EQ(Wait(Download(server.url(), name)), 1);
+    EXPECT_EQ(info_.fail_code(), 1008) << name.size();
+  }
+  EXPECT_EQ(server.requests(), 0) << "nothing was asked for";
+  ASSERT_EQ(Wait(Download(server.url(), std::string(242, 'a'))), 4) << "the longest name that fits";
+}
+
+// A second process that downloads into the same file is answered at once and touches nothing.
+TEST_F(DlcoreTest, OneDownloadPerTargetAcrossProcesses) {
+  const std::string content = PatternBytes(4 << 20, 17);
+  FileServer server(content);
+  server.SetFaults({.bytesPerSecond = 1 << 20});
   fs::create_directories(folder_);
   pid_t child = fork();
   if (child == 0) {
-    if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=1m") != 0)
-      _exit(77);
-    DLTask t = Download(server.url());
-    int stat = Wait(t);
-    bool ok = stat == 1 && info_.fail_code() == 1003 && !fs::exists(folder_ / "file.bin");
+    int stat = Wait(Download(server.url()));
     DL_UnInit();
-    _exit(ok ? 0 : 1);
+    _exit(stat == 4 ? 0 : 1);
   }
+  for (int i = 0; i < 200 && !fs::exists(folder_ / "file.bin.part.ctl"); ++i) std::this_thread::sleep_for(milliseconds(20));
+  ASSERT_EQ(Wait(Download(server.url())), 1);
+  EXPECT_EQ(info_.fail_code(), 1007);
   int status = 0;
   waitpid(child, &status, 0);
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private tmpfs on this machine";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
+  EXPECT_FALSE(fs::exists(folder_ / "file.bin.part"));
+  EXPECT_FALSE(fs::exists(folder_ / "file.bin.part.ctl")) << "nothing stale beside the complete file";
+}
+
+// After DL_UnInit every call does nothing; handles of a later engine never repeat old ones;
+// calls racing DL_UnInit never touch a destroyed engine (the sanitizer build watches).
+TEST_F(DlcoreTest, TheInterfaceAfterUnInit) {
+  FileServer server(PatternBytes(1 << 20, 18));
+  server.SetFaults({.bytesPerSecond = 256 << 10});
+  DLTask old = Download(server.url());
+  std::atomic<bool> stop{false};
+  std::thread racer([&] {
+    TaskProgressInfo info;
+    info.Build();
+    while (!stop) {
+      DL_QueryTaskInfoEx(old, info.Address());
+      DL_StartTask(old);
+    }
+  });
+  std::this_thread::sleep_for(milliseconds(100));
+  DL_UnInit();
+  stop = true;
+  racer.join();
+  EXPECT_EQ(DL_QueryTaskInfoEx(old, info_.Address()), 0);
+  params_.Build(server.url(), {}, {}, "other.bin", folder_.string(), false, false, true);
+  EXPECT_EQ(DL_CreateTask(params_.Address()), nullptr) << "no silent restart of the engine";
+  DL_StopTask(old);
+  DL_DeleteTask(old);
+  DL_Init();
+  DLTask fresh = DL_CreateTask(params_.Address());
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_NE(fresh, old) << "an old handle never reaches a new task";
+  EXPECT_EQ(DL_QueryTaskInfoEx(old, info_.Address()), 0);
+}
+
+class DlcoreSmallDiskTest : public DlcoreTest {
+ protected:
+  // Runs `test` in a child whose save folder is a private 1 MiB file system; the child's exit
+  // status is the test's verdict (0 passed, 77 no private file system here).
+  void OnASmallDisk(const std::function<bool()>& test) {
+    fs::create_directories(folder_);
+    pid_t child = fork();
+    if (child == 0) {
+      if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=1m") != 0)
+        _exit(77);
+      bool ok = test();
+      DL_UnInit();
+      _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private tmpfs on this machine";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "see the child's output above";
+  }
+  std::int64_t FreeBytes() {
+    return std::int64_t(fs::space(folder_).available);
+  }
+};
+
+// On a 1 MiB file system the download fails as "disk full" before filling it with a file
+// that claims to be complete, and gives the space back.
+TEST_F(DlcoreSmallDiskTest, FullDiskFailsWithItsOwnCodeAndFreesTheSpace) {
+  FileServer server(PatternBytes(4 << 20, 12));
+  OnASmallDisk([&] {
+    const std::int64_t before = FreeBytes();
+    int stat = Wait(Download(server.url()));
+    EXPECT_EQ(stat, 1);
+    EXPECT_EQ(info_.fail_code(), 1003);
+    EXPECT_FALSE(fs::exists(folder_ / "file.bin"));
+    EXPECT_FALSE(fs::exists(folder_ / "file.bin.part")) << "nothing was kept, nothing is left";
+    EXPECT_EQ(FreeBytes(), before);
+    return !testing::Test::HasFailure();
+  });
+}
+
+// A server that claims a terabyte gets a "disk full" at once: nothing is reserved on its word.
+TEST_F(DlcoreSmallDiskTest, AClaimTheDiskCannotHoldIsRefusedBeforeReserving) {
+  RawServer server([](int fd, const std::string&) {
+    RawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1099511627776\r\nETag: \"big\"\r\n"
+                        "Accept-Ranges: bytes\r\n\r\n" + std::string(4096, 'x'));
+  });
+  OnASmallDisk([&] {
+    const std::int64_t before = FreeBytes();
+    EXPECT_EQ(Wait(Download(server.url("/huge.bin"))), 1);
+    EXPECT_EQ(info_.fail_code(), 1003);
+    EXPECT_FALSE(fs::exists(folder_ / "file.bin.part"));
+    EXPECT_EQ(FreeBytes(), before);
+    return !testing::Test::HasFailure();
+  });
 }
 
 }  // namespace
