@@ -54,11 +54,27 @@ TEST(ReleasePage, HostilePages) {
 
 TEST(SafeFileName, OneComponentInsideTheFolder) {
   EXPECT_EQ(SafeFileName("V3.2.1.zip"), "V3.2.1.zip");
-  EXPECT_EQ(SafeFileName("../../etc/passwd.zip"), ".._.._etc_passwd.zip");
+  EXPECT_EQ(SafeFileName("../../etc/passwd.zip"), "_.._.._etc_passwd.zip");
   EXPECT_EQ(SafeFileName("a\\b\x01\x1f\x7f.zip"), "a_b.zip");
   EXPECT_EQ(SafeFileName(".."), "_..");
   EXPECT_EQ(SafeFileName(""), "_");
   EXPECT_EQ(SafeFileName("主程序.zip"), "主程序.zip");
+  EXPECT_EQ(SafeFileName("\x01\x02.zip"), "_.zip") << "never hidden";
+  EXPECT_EQ(SafeFileName("..zip"), "_..zip");
+  EXPECT_EQ(SafeFileName(".hidden"), "_.hidden");
+}
+
+TEST(SafeFileName, LongNamesFitWithTheEnginesFilesKeepingTheExtension) {
+  std::string version;
+  for (int i = 0; i < 100; ++i) version += "版";  // 300 bytes
+  const std::string safe = SafeFileName(version + ".zip");
+  EXPECT_LE(safe.size() + std::string(".part.ctl.tmp").size(), 255u);
+  EXPECT_TRUE(safe.ends_with(".zip"));
+  EXPECT_EQ(safe.size(), 79u * 3 + 4) << "79 whole characters: none cut in half";
+  EXPECT_EQ(SafeFileName(std::string(400, 'v')).size(), kMaxSafeNameBytes);
+  EXPECT_EQ(SafeFileName(std::string(300, 'v') + "." + std::string(40, 'e')).size(), kMaxSafeNameBytes)
+      << "an extension too long to keep is cut like the rest";
+  EXPECT_EQ(SafeFileName(std::string(242, 'v')), std::string(242, 'v'));
 }
 
 }  // namespace
