@@ -299,6 +299,9 @@ static bool HasValue(std::string_view content, std::string_view key, std::string
 }
 
 std::string SetText(std::string_view content, std::string_view path, std::string_view text) {
+  // The file is UTF-8: a key, name or text that is not could not be read back, and a key
+  // line the reader refuses would file the value under the key before it.
+  if (!IsUtf8(path) || !IsUtf8(text)) return std::string(content);
   std::string_view key, name;
   SplitPath(path, key, name);
   const std::string newLine = '"' + Escape(name) + "\"=\"" + Escape(text) + '"';
@@ -334,6 +337,7 @@ std::string ReadText(const std::string& file, std::string_view path) {
 }
 
 bool WriteText(const std::string& file, std::string_view path, std::string_view text) {
+  if (!IsUtf8(path) || !IsUtf8(text)) return false;
   std::string content;
   if (::access(file.c_str(), F_OK) == 0) {
     auto old = ReadFile(file);

@@ -27,7 +27,8 @@ namespace registry {
 std::string ReadText(const std::string& file, std::string_view path);
 
 // Stores `text` as REG_SZ under `path`, creating the folder, file and key when missing.
-// Returns false, leaving the old file untouched, when anything fails.
+// Returns false, leaving the old file untouched, when anything fails (a path or text that is
+// not UTF-8 included: SetText then returns the content as it was).
 bool WriteText(const std::string& file, std::string_view path, std::string_view text);
 
 // The same two operations on the content of a registry file, for the file functions above.

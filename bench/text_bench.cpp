@@ -33,6 +33,14 @@ void BM_CollectParagraphs(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(page.size()));
 }
 
+// A hostile page: nothing but empty paragraphs, about 150,000 a MiB.
+void BM_CollectEmptyParagraphs(benchmark::State& state) {
+  std::string page;
+  while (page.size() < size_t(state.range(0))) page += "<p></p>";
+  for (auto _ : state) benchmark::DoNotOptimize(CollectParagraphs(page));
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(page.size()));
+}
+
 void BM_MatchTableCells(benchmark::State& state) {
   const std::string page = PortalPage(size_t(state.range(0)));
   for (auto _ : state) {
@@ -52,6 +60,7 @@ void BM_GbkRoundTrip(benchmark::State& state) {
 constexpr int64_t kMB = 1 << 20;
 BENCHMARK(BM_TextBetween)->Arg(kMB)->Arg(10 * kMB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CollectParagraphs)->Arg(kMB)->Arg(10 * kMB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CollectEmptyParagraphs)->Arg(kMB)->Arg(16 * kMB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MatchTableCells)->Arg(kMB)->Arg(10 * kMB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GbkRoundTrip)->Arg(kMB)->Arg(10 * kMB)->Unit(benchmark::kMillisecond);
 

@@ -85,7 +85,7 @@ std::u16string Decode(std::string_view bytes) {
   const Tables& t = TheTables();
   std::u16string out;
   out.reserve(bytes.size());
-  for (size_t i = 0; i < bytes.size(); ++i) {
+  for (size_t i = 0; i < bytes.size(); i += CharLength(bytes, i)) {
     unsigned char b = bytes[i];
     if (b < 0x80) {
       out += char16_t(b);
@@ -93,8 +93,8 @@ std::u16string Decode(std::string_view bytes) {
       out += u'\u20AC';
     } else if (b == 0xFF) {
       out += u'\uF8F5';
-    } else if (i + 1 < bytes.size() && bytes[i + 1] != '\0') {
-      unsigned char trail = bytes[++i];
+    } else if (CharLength(bytes, i) == 2) {
+      unsigned char trail = bytes[i + 1];
       char16_t unit = t.decode[(b - 0x81) * 256 + trail];
       out += unit ? unit : kDefaultChar;
     } else {

@@ -17,6 +17,15 @@ namespace gbk {
 // byte at the end or before a NUL gives "?".
 std::u16string Decode(std::string_view bytes);
 
+// The number of bytes Decode reads as the character at `i`: 2 for a lead byte (0x81 to 0xFE)
+// with a non-NUL byte after it, else 1. (Byte text's own CharLength takes every byte of 0x80
+// and more as a lead byte; this is the decoder's view, for cutting text where the decoded
+// characters begin.)
+inline size_t CharLength(std::string_view bytes, size_t i) {
+  const unsigned char b = static_cast<unsigned char>(bytes[i]);
+  return b > 0x80 && b < 0xFF && i + 1 < bytes.size() && bytes[i + 1] != '\0' ? 2 : 1;
+}
+
 // Encodes per UTF-16 code unit as WideCharToMultiByte(936): best fit on, "?" for the rest,
 // surrogates "?" each. With `compositeCheck` a base character and the combining mark after
 // it become the composed character when code page 936 holds it (exact or best fit).

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "bytetext.h"
+#include "gbk.h"
 #include "regexmatcher.h"
 
 using bytetext::Find;
@@ -21,6 +22,14 @@ std::string TextBetween(std::string_view text, std::string_view left, std::strin
 
 namespace {
 
+// Where "</p>" (either letter case) begins at or after `from`, or npos. The scan steps as the
+// decoder reads characters, so that it finds the tag exactly where the matcher sees it.
+size_t FindCloseTag(std::string_view text, size_t from) {
+  for (size_t i = from; i + 4 <= text.size(); i += gbk::CharLength(text, i))
+    if (text[i] == '<' && text[i + 1] == '/' && (text[i + 2] | 0x20) == 'p' && text[i + 3] == '>') return i;
+  return std::string_view::npos;
+}
+
 // The end of the piece of `line` that starts at `from`: just after the first "</p>" that lies
 // kPiece bytes or more past `from`, else just after the line's last "</p>"; npos when no
 // "</p>" follows. Cutting there never splits a paragraph, since a paragraph ends at the
@@ -28,8 +37,8 @@ namespace {
 size_t PieceEnd(std::string_view line, size_t from) {
   constexpr size_t kPiece = 64 * 1024;
   size_t end = std::string_view::npos;
-  for (long at = long(from) + 1; (at = Find(line, "</p>", at, true)) != -1; at += 4) {
-    end = size_t(at - 1 + 4);
+  for (size_t at = from; (at = FindCloseTag(line, at)) != std::string_view::npos; at += 4) {
+    end = at + 4;
     if (end - from >= kPiece) break;
   }
   return end;
@@ -50,7 +59,7 @@ std::string CollectParagraphs(std::string_view html, const EventPump& pump) {
   auto lastPump = Clock::time_point{};
   for (size_t lineStart = 0; lineStart < html.size();) {
     size_t lineEnd = lineStart;
-    while (lineEnd < html.size() && html[lineEnd] != '\n') lineEnd += bytetext::CharLength(html, lineEnd);
+    while (lineEnd < html.size() && html[lineEnd] != '\n') lineEnd += gbk::CharLength(html, lineEnd);
     const std::string_view line = html.substr(lineStart, lineEnd - lineStart);
     for (size_t from = 0, end; (end = PieceEnd(line, from)) != std::string_view::npos; from = end) {
       matcher.Match("<p>(.*?)</p>", line.substr(from, end - from), false, true, true);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Quorvel twice (with AddressSanitizer + UndefinedBehaviorSanitizer,
-# then plain) and runs the whole test suite in each build. Ends with CTest's summary of the plain build.
+# then plain) and runs the whole test suite in each build; in between, the fuzz targets run over
+# their corpus. Ends with CTest's summary of the plain build.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
@@ -22,7 +23,11 @@ echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 build_and_test build-asan -DQUORVEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 asan=$?
 [ $asan -eq 0 ] || echo "!! the tests failed under the sanitizers (see above)"
+echo "== fuzz targets over their corpus (and a few seconds of fuzzing each)"
+bash tests/fuzz/run.sh build-fuzz
+fuzz=$?
+[ $fuzz -eq 0 ] || echo "!! a fuzz target failed (see above)"
 echo "== tests"
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 plain=$?
-[ $asan -eq 0 ] && [ $plain -eq 0 ]
+[ $asan -eq 0 ] && [ $fuzz -eq 0 ] && [ $plain -eq 0 ]

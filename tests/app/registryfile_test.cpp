@@ -138,6 +138,15 @@ TEST(RegistryText, WritingKeepsEveryOtherLine) {
   EXPECT_EQ(FindText(SetText("[A]\n\"v\"=\"1\"", "Quorvel\\v", "2"), "A\\v", NoEnv), "1");
 }
 
+// A key the reader would refuse (not UTF-8) filed the value under the key before it: a write
+// of such a path or text changes nothing (found by the settings file fuzz target).
+TEST(RegistryText, PathsAndTextsThatAreNotUtf8AreNotWritten) {
+  const std::string content = "WINE REGISTRY Version 2\n\n[]\n\"a\"=\"1\"\n";
+  EXPECT_EQ(SetText(content, "\xF4\x8F\\x\\", "v"), content);
+  EXPECT_EQ(FindText(SetText(content, "\xF4\x8F\\", "v"), "\\", NoEnv), "");
+  EXPECT_EQ(SetText(content, "Quorvel\\a", "\xC3"), content);
+}
+
 TEST(RegistryText, ExpandEnvironmentLikeWindows) {
   auto env = [](const char* n) -> const char* {
     std::string name(n);

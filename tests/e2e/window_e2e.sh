@@ -10,7 +10,11 @@ work=$(mktemp -d /tmp/quorvel-e2e.XXXXXX)
 pids=()
 cleanup() { kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+fail() {
+  echo "FAIL: $*"
+  [ -f "$work/quorvel.log" ] && { echo "-- quorvel's output:"; head -60 "$work/quorvel.log"; }
+  exit 1
+}
 wait_for() {  # seconds, command...
   local end=$((SECONDS + $1)); shift
   until "$@"; do [ $SECONDS -ge $end ] && return 1; sleep 0.1; done
@@ -20,6 +24,8 @@ display=:$((100 + RANDOM % 800))
 Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
 wait_for 10 test -S "/tmp/.X11-unix/X${display#:}" || fail "Xvfb did not start"
 export DISPLAY=$display
+# The socket can be there before the server takes connections (or be left from another run).
+wait_for 10 xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb does not answer"
 
 coproc PORTAL { exec "$bin/sampleportal"; }
 pids+=("$PORTAL_PID")

@@ -54,6 +54,7 @@ TEST(CollectParagraphs, PiecesGiveWhatTheWholePageGives) {
       "<p><p>a</p></p>\n</p><p>b</p>",
       "<p>a\n</p><p>b</p>",
       std::string("\x81\n<p>x</p>") + "<p>y</p>",  // a lead byte takes the line feed with it
+      "<p>x\xff\xff\xff</p>\n<p>\x80</p>",          // 0x80 and 0xFF are characters of their own
       "<p>before</p>" + std::string("\0<p>after</p>", 14),
   };
   for (const std::string& page : pages) EXPECT_EQ(CollectParagraphs(page), whole(page)) << page.substr(0, 60);
