@@ -351,6 +351,13 @@ TEST(HttpFetchHostile, CredentialsStayWithTheirOrigin) {
   ASSERT_EQ(there.size(), 1u);
   EXPECT_EQ(CountLines(there[0], "Authorization:"), 0) << "another port is another origin";
   EXPECT_EQ(CountLines(there[0], "Proxy-Authorization:"), 0);
+
+  // Proxy credentials without a proxy go nowhere.
+  HttpFetch(other.url("/direct"), 0, {}, nullptr, nullptr, {}, nullptr, false, {}, {}, {}, "puser", "ppw");
+  there = other.requests();
+  ASSERT_EQ(there.size(), 2u);
+  EXPECT_EQ(CountLines(there[1], "Proxy-Authorization:"), 0);
+  EXPECT_EQ(CountLines(there[1], "Authorization:"), 0);
 }
 
 TEST(HttpFetchHostile, AnswersThatAreNotHttpAreNoAnswer) {
