@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
@@ -13,6 +14,17 @@ namespace {
 bool Exists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
+}
+
+// Moves `from` to `to` unless something exists there. Some file systems (NFS among them)
+// refuse renameat2's RENAME_NOREPLACE with EINVAL; link() then does the same job, as it too
+// fails on an existing name, and the temporary name is removed after.
+bool MoveNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (link(from.c_str(), to.c_str()) != 0) return false;
+  unlink(from.c_str());
+  return true;
 }
 
 }  // namespace
@@ -48,7 +60,7 @@ bool EnsureCarriedFile(const std::string& path, const CarriedFile& file, mode_t 
   bool ok = done == file.size && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   // Never over something that appeared meanwhile.
-  ok = ok && renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0;
+  ok = ok && MoveNoReplace(temp, path);
   if (!ok) unlink(temp.c_str());
   return ok;
 }

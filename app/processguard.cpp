@@ -15,7 +15,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -79,8 +81,23 @@ std::string Property(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property, x
   return value;
 }
 
+std::string HostName() {
+  char name[256] = {};
+  return gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string();
+}
+
+bool HasName(pid_t pid, const std::string& name) {
+  const std::string wanted = bytetext::AsciiLowerUtf8(name);
+  for (const std::string& n : ProcessNames(pid))
+    if (bytetext::AsciiLowerUtf8(n) == wanted) return true;
+  return false;
+}
+
 // The process of a top-level window titled exactly `title`, found through the window
-// manager's client list; nothing without a display or a window manager.
+// manager's client list; nothing without a display or a window manager. A window's
+// properties are any X client's to write: the pid it names is taken only when it is a real
+// process other than ours (never 0 or -1, which kill() reads as process groups), the window
+// says it runs on this host, and the process itself carries the name sought.
 std::optional<pid_t> WindowOwner(const std::string& title) {
   if (!std::getenv("DISPLAY")) return std::nullopt;
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);
@@ -89,17 +106,19 @@ std::optional<pid_t> WindowOwner(const std::string& title) {
     xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
     const xcb_atom_t list = Atom(c, "_NET_CLIENT_LIST"), name = Atom(c, "_NET_WM_NAME"),
                      utf8 = Atom(c, "UTF8_STRING"), pidAtom = Atom(c, "_NET_WM_PID");
+    const std::string host = HostName();
     std::string clients = Property(c, root, list, XCB_ATOM_WINDOW);
     for (size_t i = 0; i + 4 <= clients.size() && !owner; i += 4) {
       xcb_window_t w;
       std::memcpy(&w, clients.data() + i, 4);
       if (Property(c, w, name, utf8) != title) continue;
       std::string pid = Property(c, w, pidAtom, XCB_ATOM_CARDINAL);
-      if (pid.size() >= 4) {
-        uint32_t value;
-        std::memcpy(&value, pid.data(), 4);
-        owner = pid_t(value);
-      }
+      std::string machine = Property(c, w, XCB_ATOM_WM_CLIENT_MACHINE, XCB_GET_PROPERTY_TYPE_ANY);
+      machine = machine.substr(0, machine.find('\0'));
+      if (pid.size() != 4 || host.empty() || machine != host) continue;
+      std::int32_t value;
+      std::memcpy(&value, pid.data(), 4);
+      if (value > 0 && pid_t(value) != getpid() && HasName(pid_t(value), title)) owner = pid_t(value);
     }
   }
   xcb_disconnect(c);
@@ -120,12 +139,31 @@ void LauncherHandshake(const std::string& exeName) {
   close(fd);
 }
 
+namespace {
+
+// 128 bits of FNV-1a over the whole path (two 64-bit passes with different starting values),
+// as hex: a name of fixed length however long the path is. Written here, not taken from a
+// library, because only a stable spread is needed, not a cryptographic hash.
+std::string PathDigest(const std::string& path) {
+  std::string hex;
+  for (std::uint64_t hash : {std::uint64_t(14695981039346656037ull), std::uint64_t(0x6a09e667f3bcc908ull)}) {
+    for (unsigned char c : path) hash = (hash ^ c) * 1099511628211ull;
+    char part[17];
+    std::snprintf(part, sizeof part, "%016llx", static_cast<unsigned long long>(hash));
+    hex += part;
+  }
+  return hex;
+}
+
+}  // namespace
+
 bool GuardSingleInstance(const std::string& exePath, int& guardFd) {
   // A name in the abstract socket namespace: it exists exactly as long as the process
-  // holding it, crash or not.
+  // holding it, crash or not. It names the whole path by its digest: a path cut to the
+  // socket name's 107 bytes would take copies in different folders for one.
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
-  const std::string name = "Quorvel:" + exePath;
+  const std::string name = "Quorvel:" + PathDigest(exePath);
   const size_t length = std::min(name.size(), sizeof addr.sun_path - 1);
   std::memcpy(addr.sun_path + 1, name.data(), length);
   int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -147,7 +185,7 @@ bool EndProcessByName(const std::string& name) {
     std::vector<pid_t> named = ProcessesNamed(name);
     if (!named.empty()) target = named.front();
   }
-  return target && *target != getpid() && kill(*target, SIGKILL) == 0;
+  return target && *target > 0 && *target != getpid() && kill(*target, SIGKILL) == 0;
 }
 
 void EndEmulators() {

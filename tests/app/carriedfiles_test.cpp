@@ -1,13 +1,22 @@
 #include "carriedfiles.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sched.h>
+#include <stdio.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstddef>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -99,6 +108,42 @@ TEST(CarriedFiles, ReadOnlyProgramFolderFallsBackToThePerUserFolder) {
   waitpid(child, &status, 0);
   if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mounts here";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// On a file system that refuses RENAME_NOREPLACE (EINVAL, as NFS does; here a seccomp filter
+// answers so) the carried files are still written, and still never over an existing file.
+TEST(CarriedFiles, WrittenWhereTheNoReplaceRenameIsRefused) {
+  ScratchConfig scratch;
+  const std::string target = (scratch.folder() / "id.dat").string(), kept = (scratch.folder() / "kept.dat").string();
+  { std::ofstream(kept) << "mine"; }
+  pid_t child = fork();
+  if (child == 0) {
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat2, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EINVAL & SECCOMP_RET_DATA)),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{sizeof filter / sizeof filter[0], filter};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) _exit(77);
+    if (renameat2(AT_FDCWD, kept.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0 || errno != EINVAL) _exit(78);
+    const bool wrote = EnsureCarriedFile(target, CarriedIdDat());
+    const bool overwrote = EnsureCarriedFile(kept, CarriedIdDat());
+    _exit(wrote && !overwrote ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no seccomp here";
+  ASSERT_TRUE(WIFEXITED(status)) << "the child died";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::ifstream in(target, std::ios::binary);
+  std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(written, Bytes(CarriedIdDat()));
+  std::ifstream keptIn(kept);
+  std::string mine;
+  keptIn >> mine;
+  EXPECT_EQ(mine, "mine") << "never over an existing file";
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.folder()), fs::directory_iterator()), 2) << "no temporary file left";
 }
 
 TEST(SkinKit, AttachesAStyleSheetToTheApplication) {

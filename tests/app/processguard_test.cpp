@@ -4,9 +4,13 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <poll.h>
 #include <sys/wait.h>
+#include <xcb/xcb.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "testsupport.h"
@@ -55,6 +59,14 @@ TEST(ProcessGuard, OneClaimPerExecutablePath) {
   EXPECT_TRUE(GuardSingleInstance(path, second)) << "the claim ends with its holder";
   close(second);
   close(other);
+  // Two folders under a long common prefix are two programs: the whole path counts.
+  const std::string deep = "/opt/" + std::string(200, 'd') + "/" + std::to_string(getpid());
+  int a = -1, b = -1;
+  EXPECT_TRUE(GuardSingleInstance(deep + "/one/quorvel", a));
+  EXPECT_TRUE(GuardSingleInstance(deep + "/two/quorvel", b));
+  EXPECT_FALSE(GuardSingleInstance(deep + "/one/quorvel", second));
+  close(a);
+  close(b);
 }
 
 TEST(ProcessGuard, LauncherHandshakeForTmpNamesOnly) {
@@ -93,6 +105,100 @@ TEST(ProcessGuard, ExactlyOneEmulatorProcessIsEnded) {
   EXPECT_TRUE(EndProcessByName("WinCE.exe"));
   EXPECT_FALSE(Alive(aAlive ? a : b));
   EXPECT_FALSE(EndProcessByName("WinCE.exe")) << "nothing left to end";
+}
+
+// A private X server for the test's lifetime (Xvfb picks a free display itself).
+class PrivateXServer {
+ public:
+  PrivateXServer() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[1], 3);
+      execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "320x240x24", "-nolisten", "tcp", (char*)nullptr);
+      _exit(127);
+    }
+    close(fds[1]);
+    char number[16] = {};
+    pollfd p{fds[0], POLLIN, 0};
+    if (poll(&p, 1, 10000) > 0 && read(fds[0], number, sizeof number - 1) > 0) display_ = ":" + std::string(number, strcspn(number, "\n"));
+    close(fds[0]);
+  }
+  ~PrivateXServer() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+// A window titled `title` that names `pid` and `machine` as its owner, listed in the root
+// window's client list as a window manager would.
+void LyingWindow(xcb_connection_t* c, const std::string& title, std::int32_t pid, const std::string& machine) {
+  xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  auto atom = [c](const char* name) {
+    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+    xcb_atom_t a = r->atom;
+    free(r);
+    return a;
+  };
+  xcb_window_t w = xcb_generate_id(c);
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, 0, 0, 10, 10, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                    screen->root_visual, 0, nullptr);
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8, uint32_t(title.size()), title.data());
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 8,
+                      uint32_t(machine.size()), machine.data());
+  xcb_change_property(c, XCB_PROP_MODE_APPEND, screen->root, atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 32, 1, &w);
+  xcb_flush(c);
+  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));  // the server has it all
+}
+
+// A window's properties are any client's to write: a "WinCE.exe" window that names process
+// group 0, our own process, an innocent process or another host ends nothing; one that names a
+// real WinCE.exe process of this host ends that process.
+TEST(ProcessGuard, LyingWindowsEndNothing) {
+  PrivateXServer x;
+  if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
+  ScratchConfig scratch;
+  const fs::path emulator = scratch.folder() / "WinCE.exe";
+  fs::copy_file("/bin/sleep", emulator);
+  pid_t innocent = Spawn("/bin/sleep", {"30"});
+  pid_t first = Spawn(emulator.string(), {"30"});
+  pid_t second = Spawn(emulator.string(), {"30"});
+  ASSERT_TRUE(WaitFor([] { return IsProcessRunning("WinCE.exe"); }, 2000));
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+
+  // In a child of its own process group, so that a kill of "group 0" could end only the child.
+  pid_t child = fork();
+  if (child == 0) {
+    setpgid(0, 0);
+    setenv("DISPLAY", x.display().c_str(), 1);
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) _exit(3);
+    LyingWindow(c, "DeviceEmulator.exe", 0, host);
+    LyingWindow(c, "DeviceEmulator.exe", getpid(), host);
+    LyingWindow(c, "DeviceEmulator.exe", innocent, host);
+    LyingWindow(c, "DeviceEmulator.exe", std::max(first, second), "elsewhere");
+    if (EndProcessByName("DeviceEmulator.exe")) _exit(4);  // no such process runs
+    LyingWindow(c, "WinCE.exe", std::max(first, second), host);
+    if (!EndProcessByName("WinCE.exe")) _exit(5);
+    xcb_disconnect(c);
+    _exit(0);
+  }
+  EXPECT_EQ(WaitExit(child, 10000), 0) << "the child was ended (a kill of its group) or a step failed";
+  EXPECT_TRUE(Alive(innocent)) << "a process the window named but is not WinCE.exe lives";
+  EXPECT_TRUE(Alive(std::min(first, second))) << "the named WinCE.exe was ended, not the first one found";
+  EXPECT_FALSE(Alive(std::max(first, second)));
+  for (pid_t pid : {innocent, first, second}) kill(pid, SIGKILL);
+  for (pid_t pid : {innocent, first, second}) WaitExit(pid, 2000);
 }
 
 // The real program: a second start from the same path ends with 0 before it deploys
