@@ -13,12 +13,22 @@ StatusBar::StatusBar(QWidget* parent) : QFrame(parent) {
     parts_[i] = new QLabel(this);
     parts_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     if (i < 2) parts_[i]->setFixedWidth(145);
+    parts_[i]->installEventFilter(this);
     layout->addWidget(parts_[i], i < 2 ? 0 : 1);
   }
 }
 
 void StatusBar::setPartText(int part, const QString& text) {
-  if (part >= 0 && part < 3) parts_[part]->setText(text);
+  if (part < 0 || part >= 3) return;
+  parts_[part]->setText(text);
+  parts_[part]->setToolTip(text);
+}
+
+bool StatusBar::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonDblClick)
+    for (int i = 0; i < 3; ++i)
+      if (watched == parts_[i]) emit partDoubleClicked(i);
+  return QFrame::eventFilter(watched, event);
 }
 
 QString StatusBar::partText(int part) const {
@@ -49,7 +59,7 @@ bool BalloonTip::eventFilter(QObject* watched, QEvent* event) {
 BalloonTip::~BalloonTip() { delete window_; }
 
 void BalloonTip::popUp(const QString& text, const QPoint& screenPosition) {
-  QString body = text.toHtmlEscaped().replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
+  QString body = text.toHtmlEscaped().replace(QStringLiteral("\r\n"), QStringLiteral("<br>")).replace(u'\n', QStringLiteral("<br>"));
   window_->setText(QStringLiteral("<html><head><style>") + styleSheet_ + QStringLiteral("</style></head><body>") +
                    body + QStringLiteral("</body></html>"));
   window_->adjustSize();

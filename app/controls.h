@@ -8,13 +8,21 @@
 
 class QLabel;
 
-// A status bar with three parts: 145 px, 145 px and the rest.
+// A status bar with three parts: 145 px, 145 px and the rest. A part's tooltip holds its
+// whole text, for texts longer than the part is wide.
 class StatusBar : public QFrame {
   Q_OBJECT
  public:
   explicit StatusBar(QWidget* parent);
   void setPartText(int part, const QString& text);
   QString partText(int part) const;
+  QLabel* part(int part) const { return parts_[part]; }
+
+ signals:
+  void partDoubleClicked(int part);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QLabel* parts_[3];

@@ -110,6 +110,7 @@ MainWindow::MainWindow(ProgramState& programState) : state(programState) {
   handlers.chooseFolderFromEdit = [this] { ChooseSaveFolderFromEdit(*this); };
   handlers.cancelDownload = [this] { CancelDownload(*this); };
   handlers.pollProgress = [this] { PollProgress(*this); };
+  handlers.openCompletedFolder = [this] { OpenCompletedFolder(*this); };
   ConnectEvents();
 
   createdSteps = {
@@ -203,6 +204,9 @@ void MainWindow::ConnectEvents() {
   route(按钮_取消, &QPushButton::clicked, &Handlers::cancelDownload);
   route(时钟_下载, &QTimer::timeout, &Handlers::pollProgress);
   route(probeWindow->客户1, &TcpClient::dataArrived, &Handlers::probeDataArrived);
+  connect(状态条2, &StatusBar::partDoubleClicked, this, [this](int part) {
+    if (part == 0) Dispatch(handlers.openCompletedFolder);
+  });
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -230,6 +234,7 @@ void MainWindow::RunCreatedEvent() {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!shutDown_) {
     shutDown_ = true;
+    state.shuttingDown = true;  // a search waiting inside an event handler ends now
     for (const Step& step : shutdownSteps) step.run();
   }
   event->accept();

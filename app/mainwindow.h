@@ -41,6 +41,7 @@ class MainWindow : public QWidget {
     std::function<void()> cancelDownload;            // 按钮_取消 clicked
     std::function<void()> pollProgress;              // 时钟_下载 tick
     std::function<void()> probeDataArrived;          // 客户1 on ProbeWindow: data arrived
+    std::function<void()> openCompletedFolder;       // 状态条2's first part double-clicked
   } handlers;
 
   struct Step {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "carriedfiles.h"
 #include "downloadsession.h"
@@ -28,7 +29,10 @@ struct ProgramState {
   std::string portalServer;       // "http://" + the channel portal's host
   std::string downloadServer;     // "http://" + the download server's host
   EngineCalls engine;             // the download engine library's functions
-  void* currentTask = nullptr;     // engine handle of the most recently started download
+  std::vector<StartedDownload> downloads;  // started by the window and not yet seen ending, oldest first
+  void* currentTask = nullptr;     // engine handle of the download on display (the newest running one)
+  QString completedFolder;         // where the last completed download was saved
+  bool shuttingDown = false;       // set when the window starts closing: nothing new starts after it
   TaskCreateParams createParams;   // the record of the last download start
   TaskProgressInfo progressInfo;   // filled by every progress query
   SocketLibrary sockets;          // the network library, started with the program

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTreeWidget>
 
 #include "controls.h"
@@ -24,27 +25,63 @@ std::string ToGbk(const QString& text) { return gbk::Encode(text.toStdU16String(
 // A name that came from a page, made safe to use inside the save folder.
 QString SafeName(const QString& name) { return QString::fromStdString(SafeFileName(name.toStdString())); }
 
-void Pump() { QCoreApplication::processEvents(); }
+// Lets the window's events run while a search waits; the wait ends once the window closes.
+EventPump PumpFor(MainWindow& w) {
+  return [&w] {
+    QCoreApplication::processEvents();
+    return !w.state.shuttingDown;
+  };
+}
+
+// A search's outcome where the user sees it: the balloon tip at the search button.
+void Tell(MainWindow& w, const QString& text) {
+  w.气球提示框1->popUp(text, w.按钮_渠道主程序搜索->mapToGlobal(QPoint(0, w.按钮_渠道主程序搜索->height())));
+}
+
+// While a search runs its button is disabled and the cursor shows work.
+class SearchRunning {
+ public:
+  explicit SearchRunning(MainWindow& w) : w_(w) {
+    w_.按钮_渠道主程序搜索->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+  ~SearchRunning() {
+    QApplication::restoreOverrideCursor();
+    if (!w_.state.shuttingDown) w_.按钮_渠道主程序搜索->setEnabled(true);
+  }
+
+ private:
+  MainWindow& w_;
+};
 
 }  // namespace
 
 void SearchReleases(MainWindow& w) {
+  if (w.state.shuttingDown || !w.按钮_渠道主程序搜索->isEnabled()) return;
+  SearchRunning running(w);
   const bool downloadNow = w.选择框_下载开关->isChecked();
   const ProgramState& s = w.state;
+  const EventPump pump = PumpFor(w);
+  std::string status;
   const std::string page = HttpFetch(s.portalServer + kPortalPath, 1, ReleaseFormText(ToGbk(w.编辑框_渠道设备号->text())),
-                                     nullptr, nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, 0, nullptr, nullptr,
-                                     nullptr, true, Pump);
-  const ReleasePage r = ParseReleasePage(page, s.downloadServer, Pump);
+                                     nullptr, nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, 0, nullptr, &status,
+                                     nullptr, true, pump);
+  if (s.shuttingDown) return;  // the window closed meanwhile: nothing more happens
+  const ReleasePage r = ParseReleasePage(page, s.downloadServer, pump);
   w.编辑框_版本->setText(FromGbk(r.version + " " + r.size));
   if (r.version.empty()) {
     w.编辑框_版本->setText(QStringLiteral("查无结果！"));
+    // The portal could not be asked, or answered an error or something else than its page.
+    const bool failed = page.empty() || !status.starts_with("200");
+    Tell(w, failed ? QStringLiteral("搜索失败：") + FromGbk(status) + QStringLiteral("\n请检查网络连接后再试。")
+                   : QStringLiteral("查无结果！没有这个设备号的主程序。"));
     return;
   }
   auto* row = new QTreeWidgetItem();
   w.超级列表框->addTopLevelItem(row);
   const QString cells[10] = {
       QString::number(w.超级列表框->topLevelItemCount()), FromGbk(r.version), FromGbk(r.releaseDate),
-      FromGbk(r.size), QString::fromStdString(ProbeRemoteSize(r.torrentLink, Pump)), FromGbk(r.programLink),
+      FromGbk(r.size), QString::fromStdString(ProbeRemoteSize(r.torrentLink, pump)), FromGbk(r.programLink),
       FromGbk(r.torrentLink), FromGbk(r.companionMaps), FromGbk(r.mapName), FromGbk(r.mapLink)};
   for (int column = 0; column < 10; ++column) {
     row->setText(column, cells[column]);

@@ -1,13 +1,16 @@
 #include "downloadsession.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include "controls.h"
 #include "librarycall.h"
@@ -55,17 +58,74 @@ void StartEngine(MainWindow& w) {
 }
 
 void StopEngine(MainWindow& w) {
+  // Every download the window started is stopped with its resume data, not just the one
+  // on display; the engine's end would do it too, but this says so.
+  for (const StartedDownload& d : w.state.downloads) w.state.engine.stopTask(d.task);
+  w.state.downloads.clear();
   for (int i = 0; i < 2; ++i) w.state.engine.uninit();
 }
 
+namespace {
+
+// The longest texts the creation record holds, in UTF-16 units.
+constexpr int kMaxAddressUnits = int(createparams::kUrlBytes / 2 - 1);
+constexpr int kMaxPathUnits = int(createparams::kPathBytes / 2 - 1);
+
+// A text the user must see in full: in the status part (its tooltip holds all of it) and in
+// the balloon tip over the status bar, with what to do about it.
+void Announce(MainWindow& w, const QString& text, const QString& advice = {}) {
+  w.状态条2->setPartText(0, text);
+  w.气球提示框1->popUp(advice.isEmpty() ? text : text + QStringLiteral("\n") + advice, w.状态条2->mapToGlobal(QPoint(0, 0)));
+}
+
+// Why a download cannot start: which text does not fit its record.
+QString TooLong(const QString& url, const QString& name, const QString& folder) {
+  if (url.size() > kMaxAddressUnits) return QStringLiteral("下载地址过长（最多 %1 个字符）").arg(kMaxAddressUnits);
+  if (name.size() > kMaxPathUnits) return QStringLiteral("文件名过长（最多 %1 个字符），请改短后再试").arg(kMaxPathUnits);
+  if (folder.size() > kMaxPathUnits) return QStringLiteral("保存目录过长（最多 %1 个字符），请选择较短的目录").arg(kMaxPathUnits);
+  return QStringLiteral("下载地址、文件名或保存目录无效");
+}
+
+std::vector<StartedDownload>::iterator Find(ProgramState& s, void* task) {
+  return std::find_if(s.downloads.begin(), s.downloads.end(), [task](const StartedDownload& d) { return d.task == task; });
+}
+
+// The download on display has ended: the display turns to the newest one still running, or
+// goes idle.
+void FollowTheNextDownload(MainWindow& w) {
+  ProgramState& s = w.state;
+  if (s.downloads.empty()) {
+    SetTimerPeriod(w.时钟_下载, 0);
+    return;
+  }
+  s.currentTask = s.downloads.back().task;
+  w.按钮_取消->setEnabled(true);
+  SetTimerPeriod(w.时钟_下载, 100);
+}
+
+}  // namespace
+
 void StartDownload(MainWindow& w) {
   ProgramState& s = w.state;
+  if (s.shuttingDown) return;  // the engine is going or gone: nothing may start now
+  const QString url = w.编辑框_下载地址->text(), name = w.编辑框_保存文件名->text(), folder = w.编辑框_保存目录->text();
   // The texts go to the engine as the boxes hold them, in UTF-16; a text too long for its
-  // field leaves no block, and the engine then reports the task as unusable.
-  s.createParams.BuildUtf16(Units(w.编辑框_下载地址->text()), Units(w.编辑框_保存文件名->text()),
-                            Units(w.编辑框_保存目录->text()), false, true, true);
-  s.currentTask = s.engine.createTask(s.createParams.Address());
-  s.engine.startTask(s.currentTask);
+  // field leaves no record, and the download does not start. Any earlier one stays as it is.
+  if (!s.createParams.BuildUtf16(Units(url), Units(name), Units(folder), false, true, true)) {
+    Announce(w, QStringLiteral("下载失败：") + TooLong(url, name, folder));
+    if (s.downloads.empty()) SetTimerPeriod(w.时钟_下载, 0);
+    return;
+  }
+  void* task = s.engine.createTask(s.createParams.Address());
+  if (!task) {
+    Announce(w, QStringLiteral("下载失败：下载引擎未接受这个下载"));
+    if (s.downloads.empty()) SetTimerPeriod(w.时钟_下载, 0);
+    return;
+  }
+  s.engine.startTask(task);
+  // Downloads run side by side; each stays reachable, and the display follows the newest.
+  s.downloads.push_back({task, folder, name});
+  s.currentTask = task;
   s.progressInfo.Build();
   SetTimerPeriod(w.时钟_下载, 100);
   w.按钮_取消->setEnabled(true);
@@ -94,9 +154,16 @@ void CancelDownload(MainWindow& w) {
   ProgramState& s = w.state;
   w.按钮_取消->setEnabled(false);
   if (!s.currentTask) return;  // nothing was ever started: nothing to ask the engine
-  s.engine.stopTask(s.currentTask);
-  s.engine.deleteTask(s.currentTask);
-  DeleteTempFiles(w, w.编辑框_保存目录->text(), w.编辑框_保存文件名->text());
+  void* task = s.currentTask;
+  s.engine.stopTask(task);
+  s.engine.deleteTask(task);
+  // The files of the download on display, wherever the boxes point now.
+  auto started = Find(s, task);
+  const bool known = started != s.downloads.end();
+  DeleteTempFiles(w, known ? started->folder : w.编辑框_保存目录->text(), known ? started->name : w.编辑框_保存文件名->text());
+  if (!known) return;
+  s.downloads.erase(started);
+  if (!s.downloads.empty()) FollowTheNextDownload(w);
 }
 
 void ReleaseListDoubleClicked(MainWindow& w) {
@@ -124,21 +191,55 @@ void ResetProgressDisplay(MainWindow& w) {
   w.进度条1->setValue(0);
 }
 
+void OpenCompletedFolder(MainWindow& w) {
+  if (!w.state.completedFolder.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(w.state.completedFolder));
+}
+
+namespace {
+
+// What the user is told when a download ends, after the display has been reset.
+void ShowTheEnd(MainWindow& w, int stat, int failCode, const QString& name, const QString& folder) {
+  if (stat == 4) {
+    // A lasting sign of success: the status part keeps it, and the balloon says where the
+    // file is; a double-click on the status part opens the folder.
+    w.state.completedFolder = folder;
+    w.状态条2->setPartText(0, QStringLiteral("下载完毕！ ") + name);
+    w.气球提示框1->popUp(QStringLiteral("下载完毕：%1/%2\n双击状态栏打开所在目录。").arg(folder, name),
+                         w.状态条2->mapToGlobal(QPoint(0, 0)));
+  } else if (failCode != 0) {
+    // A failure must not pass for a cancel: say that it failed, why, and what to do.
+    Announce(w, QString::fromStdString(FailureText(failCode)), QString::fromStdString(FailureAdvice(failCode)));
+  }
+}
+
+}  // namespace
+
 void PollProgress(MainWindow& w) {
   ProgramState& s = w.state;
   TaskProgressInfo& info = s.progressInfo;
-  if (!s.engine.queryTaskInfoEx(s.currentTask, info.Address())) return;
+  if (!s.currentTask || !s.engine.queryTaskInfoEx(s.currentTask, info.Address())) return;
   const int stat = info.stat();
+  // The engine's own name for the file, read as the UTF-16 it wrote.
+  const QString name = TextOfUnits(info.record().ReadField("szFilename"));
   if (const char* text = StateText(stat)) w.状态条2->setPartText(0, QString::fromUtf8(text));
-  if (stat == 4 || stat == 1) SetTimerPeriod(w.时钟_下载, 0);
+  const bool ended = stat == 4 || stat == 1;
+  QString folder = w.编辑框_保存目录->text();
+  if (ended) {
+    if (auto started = Find(s, s.currentTask); started != s.downloads.end()) {
+      folder = started->folder;
+      s.downloads.erase(started);
+    }
+    SetTimerPeriod(w.时钟_下载, 0);
+  }
   if (stat == 6 || stat == 1) {
     ResetProgressDisplay(w);
-    // A failure must not pass for a cancel: say that it failed, and why.
-    if (stat == 1 && info.fail_code() != 0) w.状态条2->setPartText(0, QString::fromStdString(FailureText(info.fail_code())));
+    if (stat == 1) {
+      ShowTheEnd(w, stat, info.fail_code(), name, folder);
+      FollowTheNextDownload(w);
+    }
     return;
   }
-  // The engine's own name for the file, read as the UTF-16 it wrote.
-  w.编辑框_保存文件名->setText(TextOfUnits(info.record().ReadField("szFilename")));
+  w.编辑框_保存文件名->setText(name);
   const ProgressFigures f = FiguresOf(info.nSpeed(), info.nTotalDownload(), info.nTotalSize(), info.fPercent());
   w.状态条1->setPartText(0, QString::fromStdString(f.speed));
   w.状态条1->setPartText(1, QString::fromStdString(f.downloaded));
@@ -146,4 +247,8 @@ void PollProgress(MainWindow& w) {
   w.状态条2->setPartText(2, QString::fromStdString(f.percent));
   w.进度条1->setValue(f.bar);
   if (w.进度条1->value() == 100) ResetProgressDisplay(w);
+  if (stat == 4) {
+    ShowTheEnd(w, stat, 0, name, folder);
+    FollowTheNextDownload(w);
+  }
 }

@@ -10,6 +10,12 @@
 class LibraryBinder;
 class MainWindow;
 
+// A download the window started: the engine's handle, and the folder and name it went to.
+struct StartedDownload {
+  void* task = nullptr;
+  QString folder, name;
+};
+
 // The engine library's functions, bound at their first call. Tests put doubles in.
 struct EngineCalls {
   std::function<int()> init;
@@ -24,7 +30,7 @@ struct EngineCalls {
 EngineCalls BindEngineCalls(LibraryBinder& binder, const std::string& libraryPath);
 
 void StartEngine(MainWindow& w);  // DL_Init three times
-void StopEngine(MainWindow& w);   // DL_UnInit twice
+void StopEngine(MainWindow& w);   // every started download stopped (resume data kept), DL_UnInit twice
 void StartDownload(MainWindow& w);
 void CancelDownload(MainWindow& w);
 // False, with no engine call, when the folder or name does not fit its 520 bytes.
@@ -35,3 +41,5 @@ void ReleaseListDoubleClicked(MainWindow& w);
 void DownloadModeClicked(MainWindow& w);
 void PollProgress(MainWindow& w);
 void ResetProgressDisplay(MainWindow& w);
+// Opens the folder of the last completed download in the desktop's file manager.
+void OpenCompletedFolder(MainWindow& w);

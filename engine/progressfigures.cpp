@@ -33,6 +33,23 @@ ProgressFigures FiguresOf(std::int32_t nSpeed, std::int64_t nTotalDownload, std:
   return f;
 }
 
+std::string FailureAdvice(int failCode) {
+  switch (failCode) {
+    case 404: return "服务器上没有这个文件，请确认版本号或图资版本。";
+    case 1001: return "请检查网络连接，然后重新开始下载：已下载的部分会保留。";
+    case 1002:
+    case 1004: return "请确认保存目录存在并且可以写入，或选择另一个保存目录。";
+    case 1003: return "请清理磁盘空间或选择另一个保存目录，然后重新开始下载。";
+    case 1005:
+    case 1008: return "请改短文件名或选择较短的保存目录。";
+    case 1006: return "服务器上的文件正在更新，请稍后再试。";
+    case 1007: return "请等待正在进行的下载结束。";
+    case 1009: return "可能需要先登录所用的网络（如酒店或机场的网络），然后重新开始下载：已下载的部分会保留。";
+    default:
+      return failCode >= 500 && failCode < 600 ? "服务器暂时出错，请稍后再试。" : "";
+  }
+}
+
 std::string FailureText(int failCode) {
   std::string why;
   switch (failCode) {

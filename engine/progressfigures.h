@@ -20,3 +20,6 @@ ProgressFigures FiguresOf(std::int32_t nSpeed, std::int64_t nTotalDownload, std:
 
 // Why a task failed, for the state text: the engine's failure code in words.
 std::string FailureText(int failCode);
+
+// What the user can do about a failure, or empty text where there is nothing to do.
+std::string FailureAdvice(int failCode);

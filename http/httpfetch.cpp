@@ -227,7 +227,7 @@ std::optional<CURLcode> Perform(CURL* easy, Transfer& t, Clock::duration timeout
     if (now - t.lastActivity > timeout || now >= deadline) break;
     curl_multi_poll(multi, nullptr, 0, 50, nullptr);
     if (pump && Clock::now() - lastPump >= std::chrono::milliseconds(20)) {
-      pump();
+      if (!pump()) break;  // the caller gives the wait up
       lastPump = Clock::now();
     }
   }
@@ -313,7 +313,8 @@ std::string HttpFetch(const std::string& address, int method, const std::string&
     const int& stages;
     const bool& enabled;
     ~ExitPump() {
-      for (int i = 0; pump && enabled && i < stages; ++i) pump();
+      for (int i = 0; pump && enabled && i < stages && pump(); ++i) {
+      }
     }
   } exitPump{pump, stagesReached, pumpOnExit};
 

@@ -59,7 +59,7 @@ AddrInfoList Resolve(const std::string& host, int port, Clock::time_point deadli
       if (lookup->done) return AddrInfoList(std::exchange(lookup->result, nullptr));
     }
     if (Clock::now() >= deadline) return nullptr;
-    if (pump) pump();
+    if (pump && !pump()) return nullptr;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
@@ -73,7 +73,7 @@ bool WaitFor(int fd, short events, Clock::time_point deadline, const EventPump& 
     int n = poll(&p, 1, int(std::min(left, std::chrono::milliseconds(kSlice)).count()));
     if (n > 0) return true;
     if (n < 0 && errno != EINTR) return false;
-    if (pump) pump();
+    if (pump && !pump()) return false;
   }
 }
 

@@ -67,7 +67,7 @@ std::string CollectParagraphs(std::string_view html, const EventPump& pump) {
         result += matcher.SubMatchText(i, 1);
         result += "\r\n";
         if (pump && Clock::now() - lastPump >= std::chrono::milliseconds(10)) {
-          pump();
+          if (!pump()) return result;
           lastPump = Clock::now();
         }
       }

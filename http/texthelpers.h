@@ -8,7 +8,9 @@
 #include <vector>
 
 // Dispatches the window's pending events; long operations call it so the window stays alive.
-using EventPump = std::function<void()>;
+// It answers false when the wait is to end at once (the window is closing): the operation
+// then gives up, as if the network had failed.
+using EventPump = std::function<bool()>;
 
 // The text between the first `left` at or after `start` and the next `right` after it, or
 // empty text when either is missing. "#引号" in a marker stands for a double quote. Letter

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "testsupport.h"
 
@@ -167,12 +168,16 @@ TEST(ProcessGuard, LyingWindowsEndNothing) {
   PrivateXServer x;
   if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
   ScratchConfig scratch;
-  const fs::path emulator = scratch.folder() / "WinCE.exe";
+  // Names of this test's own, so that tests running beside it (which end "WinCE.exe"
+  // processes) and this one never end each other's processes.
+  const std::string wince = "WinCE-" + std::to_string(getpid()) + ".exe", absent = "Absent-" + std::to_string(getpid()) + ".exe";
+  const fs::path emulator = scratch.folder() / wince;
   fs::copy_file("/bin/sleep", emulator);
   pid_t innocent = Spawn("/bin/sleep", {"30"});
-  pid_t first = Spawn(emulator.string(), {"30"});
-  pid_t second = Spawn(emulator.string(), {"30"});
-  ASSERT_TRUE(WaitFor([] { return IsProcessRunning("WinCE.exe"); }, 2000));
+  std::vector<pid_t> emulators;
+  for (int i = 0; i < 3; ++i) emulators.push_back(Spawn(emulator.string(), {"30"}));
+  std::sort(emulators.begin(), emulators.end());
+  ASSERT_TRUE(WaitFor([&] { return IsProcessRunning(wince); }, 2000));
   char host[256] = {};
   gethostname(host, sizeof host - 1);
 
@@ -183,22 +188,33 @@ TEST(ProcessGuard, LyingWindowsEndNothing) {
     setenv("DISPLAY", x.display().c_str(), 1);
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c)) _exit(3);
-    LyingWindow(c, "DeviceEmulator.exe", 0, host);
-    LyingWindow(c, "DeviceEmulator.exe", getpid(), host);
-    LyingWindow(c, "DeviceEmulator.exe", innocent, host);
-    LyingWindow(c, "DeviceEmulator.exe", std::max(first, second), "elsewhere");
-    if (EndProcessByName("DeviceEmulator.exe")) _exit(4);  // no such process runs
-    LyingWindow(c, "WinCE.exe", std::max(first, second), host);
-    if (!EndProcessByName("WinCE.exe")) _exit(5);
+    LyingWindow(c, absent, 0, host);
+    LyingWindow(c, absent, getpid(), host);
+    LyingWindow(c, absent, innocent, host);
+    if (EndProcessByName(absent)) _exit(4);  // no such process runs
+    // A window of another host is not taken at its word: the first process of the name goes.
+    LyingWindow(c, wince, emulators[2], "elsewhere");
+    if (!EndProcessByName(wince)) _exit(5);
+    auto running = [](pid_t pid) {  // not ended (an ended child of the test stays a zombie)
+      char exe[256];
+      return readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), exe, sizeof exe) > 0;
+    };
+    if (running(emulators[0]) || !running(emulators[2])) _exit(7);
+    // A window of this host that names a real process of the name: that process goes.
+    LyingWindow(c, wince, emulators[2], host);
+    if (!EndProcessByName(wince)) _exit(6);
     xcb_disconnect(c);
     _exit(0);
   }
   EXPECT_EQ(WaitExit(child, 10000), 0) << "the child was ended (a kill of its group) or a step failed";
-  EXPECT_TRUE(Alive(innocent)) << "a process the window named but is not WinCE.exe lives";
-  EXPECT_TRUE(Alive(std::min(first, second))) << "the named WinCE.exe was ended, not the first one found";
-  EXPECT_FALSE(Alive(std::max(first, second)));
-  for (pid_t pid : {innocent, first, second}) kill(pid, SIGKILL);
-  for (pid_t pid : {innocent, first, second}) WaitExit(pid, 2000);
+  EXPECT_TRUE(Alive(innocent)) << "a process the window named but is not the emulator lives";
+  EXPECT_FALSE(Alive(emulators[0])) << "the other host's window was passed over";
+  EXPECT_TRUE(Alive(emulators[1]));
+  EXPECT_FALSE(Alive(emulators[2])) << "the window of this host named it";
+  for (pid_t pid : emulators) kill(pid, SIGKILL);
+  kill(innocent, SIGKILL);
+  for (pid_t pid : emulators) WaitExit(pid, 2000);
+  WaitExit(innocent, 2000);
 }
 
 // The real program: a second start from the same path ends with 0 before it deploys

@@ -9,11 +9,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include "../app/testsupport.h"
+#include "../fixtures/rawserver.h"
+#include "controls.h"
 #include "../fixtures/sampleportal.h"
 #include "downloadsession.h"
 #include "mainwindow.h"
@@ -74,10 +79,41 @@ TEST_F(SearchTest, ASearchAppendsTheReleaseRow) {
   w->编辑框_渠道设备号->setText(QStringLiteral("0000"));
   SearchReleases(*w);
   EXPECT_EQ(w->编辑框_版本->text(), QStringLiteral("查无结果！"));
+  EXPECT_TRUE(w->气球提示框1->window()->text().contains(QStringLiteral("查无结果！"))) << "the user sees it";
   EXPECT_EQ(w->超级列表框->topLevelItemCount(), 2);
   state.portalServer = "http://127.0.0.1:1";
   SearchReleases(*w);
   EXPECT_EQ(w->编辑框_版本->text(), QStringLiteral("查无结果！")) << "a failed request";
+  EXPECT_TRUE(w->气球提示框1->window()->text().contains(QStringLiteral("搜索失败：711 发送请求失败!")))
+      << w->气球提示框1->window()->text().toStdString();
+  EXPECT_TRUE(w->按钮_渠道主程序搜索->isEnabled()) << "enabled again after the search";
+}
+
+// Closing the window while a search waits ends the search at once, and nothing starts after.
+TEST_F(SearchTest, ClosingDuringASearchEndsItAndStartsNothing) {
+  RawServer* self = nullptr;
+  RawServer silent([&self](int, const std::string&) { self->Stall(std::chrono::milliseconds(20000)); });
+  self = &silent;
+  state.portalServer = "http://127.0.0.1:" + std::to_string(silent.port());
+  w->选择框_下载开关->setChecked(true);
+  w->show();
+  bool disabledWhileRunning = false;
+  QTimer::singleShot(300, [&] {
+    disabledWhileRunning = !w->按钮_渠道主程序搜索->isEnabled();
+    w->close();
+  });
+  QElapsedTimer clock;
+  clock.start();
+  SearchReleases(*w);
+  EXPECT_LT(clock.elapsed(), 3000) << "not the request's 30 s";
+  EXPECT_TRUE(disabledWhileRunning) << "the button is disabled while a search runs";
+  EXPECT_TRUE(state.shuttingDown);
+  EXPECT_TRUE(w->编辑框_下载地址->text().isEmpty());
+  w->编辑框_下载地址->setText(QString::fromStdString("http://" + portal.host() + "/app/oem/20200202/3261/V3.2.1.zip"));
+  w->编辑框_保存文件名->setText(QStringLiteral("late.zip"));
+  StartDownload(*w);
+  EXPECT_TRUE(state.downloads.empty()) << "nothing starts after shut-down began";
+  EXPECT_FALSE(fs::exists(folder / "late.zip.part"));
 }
 
 TEST_F(SearchTest, TheSwitchDownloadsTheReleaseInEitherMode) {

@@ -3,9 +3,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QTest>
+#include <QUrl>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -110,9 +115,12 @@ TEST_F(SessionTest, FiguresOfARunningDownload) {
 
 TEST_F(SessionTest, CompletionStopsTheTimerAndResetsAtAFullBar) {
   fake.stat = 4, fake.percent = 1.0f, fake.downloaded = fake.total = 1 << 20;
+  w.编辑框_保存目录->setText(QStringLiteral("/home/u/下载"));
   PollProgress(w);
   EXPECT_FALSE(w.时钟_下载->isActive());
-  EXPECT_EQ(Part(w.状态条2, 0), QString()) << "the completion text goes with the reset";
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载完毕！ 3.2.1.zip")) << "a lasting sign after the reset";
+  EXPECT_TRUE(w.气球提示框1->window()->text().contains(QStringLiteral("/home/u/下载/3.2.1.zip"))) << "where the file is";
+  EXPECT_EQ(state.completedFolder, QStringLiteral("/home/u/下载"));
   EXPECT_EQ(Part(w.状态条1, 0), QStringLiteral("即时速度："));
   EXPECT_EQ(w.进度条1->value(), 0);
   EXPECT_FALSE(w.按钮_取消->isEnabled());
@@ -121,7 +129,7 @@ TEST_F(SessionTest, CompletionStopsTheTimerAndResetsAtAFullBar) {
   fake.percent = 0.995f;
   PollProgress(w);
   EXPECT_FALSE(w.时钟_下载->isActive());
-  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载完毕！"));
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载完毕！ 3.2.1.zip"));
   EXPECT_EQ(w.进度条1->value(), 99);
 }
 
@@ -160,6 +168,8 @@ TEST_F(SessionTest, StoppingPausedCancelledFailedAndUnknownStates) {
   fake.failCode = 1003;
   PollProgress(w);
   EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载失败：磁盘空间不足"));
+  EXPECT_EQ(w.状态条2->part(0)->toolTip(), Part(w.状态条2, 0)) << "the whole text, however narrow the part";
+  EXPECT_TRUE(w.气球提示框1->window()->text().contains(QStringLiteral("请清理磁盘空间"))) << "and what to do";
 }
 
 TEST_F(SessionTest, StartCancelAndTheTempFileBlock) {
@@ -202,6 +212,112 @@ TEST_F(SessionTest, StartCancelAndTheTempFileBlock) {
   state.currentTask = nullptr;
   CancelDownload(w);
   EXPECT_TRUE(fake.calls.empty()) << "no download yet: no engine call";
+}
+
+// Texts that do not fit the record: the failure says which and what to do, nothing reaches the
+// engine, and a download that runs stays reachable.
+TEST_F(SessionTest, TextsTooLongForTheRecordFailVisibly) {
+  w.编辑框_下载地址->setText(QStringLiteral("http://dl.test/a.zip"));
+  w.编辑框_保存文件名->setText(QStringLiteral("a.zip"));
+  w.编辑框_保存目录->setText(QStringLiteral("/tmp/dl"));
+  StartDownload(w);
+  ASSERT_EQ(state.downloads.size(), 1u);
+  void* running = state.currentTask;
+  fake.calls.clear();
+  w.编辑框_保存目录->setText(QString(300, u'd'));
+  StartDownload(w);
+  EXPECT_TRUE(fake.calls.empty()) << "no null record reaches the engine";
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载失败：保存目录过长（最多 259 个字符），请选择较短的目录"));
+  EXPECT_EQ(w.状态条2->part(0)->toolTip(), Part(w.状态条2, 0)) << "readable in full";
+  EXPECT_EQ(state.currentTask, running) << "the running download stays on display";
+  EXPECT_TRUE(w.时钟_下载->isActive());
+  CancelDownload(w);
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{"stop", "delete", "deltemp"})) << "and can still be cancelled";
+  EXPECT_EQ(UnitsAt(fake.lastTempBlock, createparams::szSavePath), u"/tmp/dl") << "its own folder, not the box's";
+
+  w.编辑框_保存文件名->setText(QString(1000, u'9'));
+  w.编辑框_保存目录->setText(QStringLiteral("/tmp/dl"));
+  SetTimerPeriod(w.时钟_下载, 100);
+  StartDownload(w);
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载失败：文件名过长（最多 259 个字符），请改短后再试"));
+  EXPECT_FALSE(w.时钟_下载->isActive()) << "nothing runs: the display stops";
+  w.编辑框_下载地址->setText(QString(3000, u'u'));
+  w.编辑框_保存文件名->setText(QStringLiteral("a.zip"));
+  StartDownload(w);
+  EXPECT_TRUE(Part(w.状态条2, 0).startsWith(QStringLiteral("下载失败：下载地址过长")));
+}
+
+// Downloads run side by side and all stay reachable: the display follows the newest, cancel
+// stops the one on display, the display then returns to one still running, and closing stops
+// every one of them.
+TEST_F(SessionTest, EveryStartedDownloadStaysReachable) {
+  std::map<void*, int> statOf;
+  int next = 100;
+  fake.calls.clear();
+  EngineCalls calls = fake.Calls();
+  calls.createTask = [&](const void*) { fake.calls.push_back("create"); return reinterpret_cast<void*>(++next); };
+  std::vector<void*> stopped;
+  calls.stopTask = [&](void* t) { stopped.push_back(t); };
+  auto query = calls.queryTaskInfoEx;
+  calls.queryTaskInfoEx = [&, query](void* t, void* r) {
+    fake.stat = statOf.count(t) ? statOf[t] : 3;
+    return query(t, r);
+  };
+  state.engine = calls;
+  w.编辑框_下载地址->setText(QStringLiteral("http://dl.test/a.zip"));
+  w.编辑框_保存目录->setText(QStringLiteral("/tmp/dl"));
+  w.编辑框_保存文件名->setText(QStringLiteral("release.zip"));
+  StartDownload(w);
+  w.编辑框_保存文件名->setText(QStringLiteral("map.ndz"));
+  StartDownload(w);
+  w.编辑框_保存文件名->setText(QStringLiteral("third.ndz"));
+  StartDownload(w);
+  void* release = reinterpret_cast<void*>(101);
+  void* map = reinterpret_cast<void*>(102);
+  void* third = reinterpret_cast<void*>(103);
+  ASSERT_EQ(state.downloads.size(), 3u);
+  EXPECT_EQ(state.currentTask, third) << "the display follows the newest";
+
+  CancelDownload(w);
+  EXPECT_EQ(stopped, (std::vector<void*>{third}));
+  EXPECT_EQ(UnitsAt(fake.lastTempBlock, createparams::szFilename), u"third.ndz");
+  EXPECT_EQ(state.currentTask, map) << "back to one still running";
+  EXPECT_TRUE(w.按钮_取消->isEnabled());
+  EXPECT_TRUE(w.时钟_下载->isActive());
+
+  statOf[map] = 4;
+  PollProgress(w);
+  EXPECT_EQ(state.currentTask, release) << "a completed download hands the display on";
+  EXPECT_TRUE(w.时钟_下载->isActive());
+
+  StopEngine(w);
+  EXPECT_EQ(stopped, (std::vector<void*>{third, release})) << "closing stops every download still running";
+  EXPECT_TRUE(state.downloads.empty());
+}
+
+}  // namespace
+
+// Takes the desktop's "open this URL" in place of a file manager.
+class UrlOpener : public QObject {
+  Q_OBJECT
+ public:
+  QUrl opened;
+ public slots:
+  void open(const QUrl& url) { opened = url; }
+};
+
+namespace {
+
+// A double-click on the status part opens the completed download's folder.
+TEST_F(SessionTest, TheCompletedFolderOpensFromTheStatusBar) {
+  UrlOpener opener;
+  QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
+  fake.stat = 4, fake.percent = 1.0f;
+  w.编辑框_保存目录->setText(QStringLiteral("/tmp/下载"));
+  PollProgress(w);
+  QTest::mouseDClick(w.状态条2->part(0), Qt::LeftButton);
+  EXPECT_EQ(opener.opened, QUrl::fromLocalFile(QStringLiteral("/tmp/下载")));
+  QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
 
 TEST_F(SessionTest, ReleaseListDoubleClickAndModeCaption) {
@@ -250,7 +366,7 @@ TEST_F(LiveSessionTest, DownloadCompletesAndTheDisplayEndsIdle) {
   Start(server.url());
   ASSERT_TRUE(WaitFor([&] { return !w.时钟_下载->isActive(); }, 20000));
   EXPECT_EQ(ReadAll(folder / "main.zip"), content);
-  EXPECT_EQ(w.状态条2->partText(0), QString()) << "complete at 100 %: reset in the same tick";
+  EXPECT_EQ(w.状态条2->partText(0), QStringLiteral("下载完毕！ main.zip")) << "complete at 100 %: reset, with a lasting sign";
   EXPECT_EQ(w.进度条1->value(), 0);
   EXPECT_FALSE(w.按钮_取消->isEnabled());
   StopEngine(w);
@@ -290,3 +406,5 @@ TEST_F(LiveSessionTest, ClosingMidDownloadThenStartingAgainResumes) {
 }
 
 }  // namespace
+
+#include "downloadsession_test.moc"

@@ -298,6 +298,7 @@ TEST(HttpFetch, PumpRunsWhileWaitingAndNestedCallsShareNothing) {
   auto pump = [&] {
     if (++pumps == 2)
       nested = HttpFetch(slow.url("/second"), 0, {}, nullptr, &nestedCookies);
+    return true;
   };
   std::string outer = HttpFetch(slow.url("/first"), 0, {}, nullptr, &outerCookies, {}, nullptr, false, {}, {}, {},
                                 {}, {}, 0, nullptr, nullptr, nullptr, true, pump);
@@ -424,6 +425,25 @@ TEST(HttpFetchHostile, TrickleEndsAtTheCallLimit) {
   const auto took = std::chrono::steady_clock::now() - begin;
   EXPECT_LT(took, std::chrono::seconds(kHttpFetchCallLimit + 3)) << "bounded by the call limit, not the trickle";
   EXPECT_FALSE(result.empty()) << "what arrived is kept";
+}
+
+}  // namespace
+
+namespace {
+
+// A pump that answers false (the window is closing) ends the wait at once.
+TEST(HttpFetchHostile, APumpThatSaysStopEndsTheWait) {
+  RawServer* self = nullptr;
+  RawServer silent([&self](int, const std::string&) { self->Stall(std::chrono::milliseconds(5000)); });
+  self = &silent;
+  int pumps = 0;
+  const auto begin = std::chrono::steady_clock::now();
+  std::string status;
+  EXPECT_EQ(HttpFetch(silent.url("/"), 0, {}, nullptr, nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, 30, nullptr,
+                      &status, nullptr, true, [&] { return ++pumps < 3; }),
+            "");
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(3)) << "not the 30 s timeout";
+  EXPECT_EQ(status.substr(0, 3), "712");
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ TEST(SizeProbe, EveryFailureEndsBoundedAsMinusOne) {
   RawServer silent([&self](int, const std::string&) { self->Stall(); });
   self = &silent;
   int pumps = 0;
-  EXPECT_EQ(ProbeRemoteSize(silent.url("/f"), [&] { ++pumps; }, kShort), "-1 ") << "a server that never answers";
+  EXPECT_EQ(ProbeRemoteSize(silent.url("/f"), [&] { ++pumps; return true; }, kShort), "-1 ") << "a server that never answers";
   EXPECT_GE(pumps, 3) << "events run while it waits";
 
   RawServer closing([](int, const std::string&) {});
@@ -107,6 +107,7 @@ TEST(SizeProbe, ASecondProbeInsideTheFirstLeavesItAlone) {
   std::string inner;
   auto pump = [&] {
     if (inner.empty()) inner = ProbeRemoteSize(server.url("/second"), nullptr, kShort);
+    return true;
   };
   EXPECT_EQ(ProbeRemoteSize(server.url("/first"), pump, kShort), "2 KB");
   EXPECT_EQ(inner, "3 KB");
