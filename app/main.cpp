@@ -6,6 +6,7 @@
 #include <QFont>
 
 #include "fatalerror.h"
+#include "language.h"
 #include "mainwindow.h"
 #include "processguard.h"
 #include "programfolder.h"
@@ -23,6 +24,7 @@ int main(int argc, char* argv[]) {
 
   QApplication app(argc, argv);
   QApplication::setFont(QFont(QStringList{"SimSun", "WenQuanYi Micro Hei", "Noto Sans CJK SC"}, 9));
+  LoadChineseQtTexts();
   int exitCode = 0;
   {
     MainWindow window(state);

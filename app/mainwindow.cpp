@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -99,6 +100,12 @@ MainWindow::MainWindow(ProgramState& programState) : state(programState) {
   move(50, 50);
   BuildSearchGroup();
   BuildDownloadGroup();
+  // Enter or Space on a focused button presses it (Space does by itself; Enter only for
+  // buttons that take it, which outside a dialog none do unless told).
+  for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(true);
+  // The map-data version (seven characters) fits its 50 px box only without the box's own
+  // inner margin.
+  编辑框_图资->setTextMargins(-1, 0, -1, 0);
   probeWindow = new ProbeWindow();
 
   handlers.searchReleases = [this] { SearchReleases(*this); };
@@ -195,7 +202,9 @@ void MainWindow::ConnectEvents() {
     connect(source, signal, this, [this, handler] { Dispatch(handlers.*handler); });
   };
   route(按钮_渠道主程序搜索, &QPushButton::clicked, &Handlers::searchReleases);
+  route(编辑框_渠道设备号, &QLineEdit::returnPressed, &Handlers::searchReleases);  // Enter searches
   超级列表框->viewport()->installEventFilter(this);
+  超级列表框->installEventFilter(this);  // Enter on a row downloads it
   route(组合框_图资, &QComboBox::currentIndexChanged, &Handlers::selectMapDataKind);
   route(按钮_图资下载, &QPushButton::clicked, &Handlers::downloadMapData);
   route(选择框_下载模式, &QCheckBox::clicked, &Handlers::downloadModeClicked);
@@ -210,6 +219,13 @@ void MainWindow::ConnectEvents() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && watched == 超级列表框) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      Dispatch(handlers.releaseListDoubleClicked);
+      return true;
+    }
+  }
   if (event->type() == QEvent::MouseButtonDblClick) {
     if (watched == 超级列表框->viewport()) Dispatch(handlers.releaseListDoubleClicked);
     if (watched == 编辑框_保存目录) {

@@ -27,8 +27,9 @@ void WriteStored(const char* path, const std::string& text) {
   registry::WriteText(SettingsFilePath(), path, text);  // a failed write is dropped
 }
 
-QString RunFolderDialog(QWidget* owner, QFileDialog::Options options) {
+QString RunFolderDialog(QWidget* owner, QFileDialog::Options options, const QString& startFolder = {}) {
   QFileDialog dialog(owner, kChooserTitle);
+  if (!startFolder.isEmpty()) dialog.setDirectory(startFolder);
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOptions(options | QFileDialog::ShowDirsOnly);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
@@ -87,10 +88,10 @@ void AcceptChosenFolder(MainWindow& w, const QString& path) {
 }
 
 void ChooseSaveFolderFromButton(MainWindow& w) {
-  // No owner, no initial folder: the dialog opens at its own default selection. The path is
-  // taken as the dialog returns it: there is no blank-padded buffer to trim, and trimming
-  // would break folder names that begin or end with a blank.
-  AcceptChosenFolder(w, RunFolderDialog(nullptr, {}));
+  // No owner; it opens at the current save folder. The path is taken as the dialog returns
+  // it: there is no blank-padded buffer to trim, and trimming would break folder names that
+  // begin or end with a blank.
+  AcceptChosenFolder(w, RunFolderDialog(nullptr, {}, w.编辑框_保存目录->text()));
 }
 
 void ChooseSaveFolderFromEdit(MainWindow& w) {

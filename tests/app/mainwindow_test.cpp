@@ -163,7 +163,7 @@ TEST(MainWindow, EventTableRoutesEachEventToItsHandler) {
   auto& h = w.handlers;
   h = {record("search"), record("listDoubleClick"), record("selectKind"), record("downloadMapData"),
        record("mode"),   record("folderButton"),    record("folderEdit"), record("cancel"),
-       record("poll"),   record("probe")};
+       record("poll"),   record("probe"),         record("openFolder")};
 
   auto expectOnly = [&](const char* name) {
     EXPECT_EQ(calls, QStringList{QString::fromUtf8(name)});
@@ -196,6 +196,24 @@ TEST(MainWindow, EventTableRoutesEachEventToItsHandler) {
   calls.clear();
   emit w.probeWindow->客户1->dataArrived();
   expectOnly("probe");
+  QTest::mouseDClick(w.状态条2->part(0), Qt::LeftButton);
+  expectOnly("openFolder");
+
+  // The keyboard: Enter in the device number searches, Enter on a row downloads it, Enter or
+  // Space on a focused button presses it.
+  QTest::keyClick(w.编辑框_渠道设备号, Qt::Key_Return);
+  expectOnly("search");
+  w.超级列表框->setCurrentItem(row);
+  QTest::keyClick(w.超级列表框, Qt::Key_Return);
+  expectOnly("listDoubleClick");
+  QTest::keyClick(w.按钮_图资下载, Qt::Key_Return);
+  expectOnly("downloadMapData");
+  QTest::keyClick(w.按钮_取消, Qt::Key_Space);
+  expectOnly("cancel");
+  QTest::keyClick(w.按钮_渠道主程序搜索, Qt::Key_Enter);
+  expectOnly("search");
+  for (QWidget* focusable : {static_cast<QWidget*>(w.组合框_图资), static_cast<QWidget*>(w.超级列表框)})
+    EXPECT_NE(focusable->focusPolicy() & Qt::TabFocus, 0) << "reached with the Tab key";
 
   // Events that are not in the table.
   w.选择框_下载开关->click();

@@ -4,10 +4,12 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QTimer>
 
 #include "bytetext.h"
+#include "language.h"
 #include "mainwindow.h"
 #include "registryfile.h"
 #include "testsupport.h"
@@ -129,12 +131,13 @@ TEST_F(SettingsTest, ChosenFolderIsStoredAtOnceAndCancelChangesNothing) {
 }
 
 // Answers the next folder dialog with `folder`, or cancels it when `folder` is empty.
-void AnswerFolderDialog(const QString& folder, QString* title, bool* hadEditField) {
+void AnswerFolderDialog(const QString& folder, QString* title, bool* hadEditField, QString* openedAt = nullptr) {
   QTimer::singleShot(0, [=] {
     QFileDialog* dialog = nullptr;
     WaitFor([&] { return (dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())); });
     if (!dialog) return;
     *title = dialog->windowTitle();
+    if (openedAt) *openedAt = dialog->directory().absolutePath();
     *hadEditField = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) != nullptr &&
                     dialog->fileMode() == QFileDialog::Directory;
     if (folder.isEmpty()) {
@@ -164,6 +167,10 @@ TEST_F(SettingsTest, BothChoosersFillTheBoxWithTheChosenFolder) {
   AnswerFolderDialog(QString::fromStdString(chosen.string()), &title, &editField);
   w.handlers.chooseFolderFromButton();
   EXPECT_EQ(w.编辑框_保存目录->text().toStdString(), chosen.string());
+  QString openedAt;
+  AnswerFolderDialog(QString(), &title, &editField, &openedAt);
+  w.handlers.chooseFolderFromButton();
+  EXPECT_EQ(openedAt.toStdString(), chosen.string()) << "the chooser opens at the current save folder";
   EXPECT_EQ(Stored("保存目录"), chosen.string());
 
   std::filesystem::path other = config.folder() / "other";
@@ -175,6 +182,13 @@ TEST_F(SettingsTest, BothChoosersFillTheBoxWithTheChosenFolder) {
   EXPECT_TRUE(editField);
   EXPECT_EQ(w.编辑框_保存目录->text().toStdString(), other.string());
   EXPECT_EQ(Stored("保存目录"), other.string());
+}
+
+// The standard dialogs speak Chinese whatever the system's locale.
+TEST(Language, QtsOwnTextsInChinese) {
+  if (!LoadChineseQtTexts()) GTEST_SKIP() << "Qt's translations (qt6-translations-l10n) are not installed";
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+  EXPECT_NE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Look in:")) << "the folder chooser too";
 }
 
 }  // namespace
