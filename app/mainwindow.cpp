@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -94,10 +95,15 @@ void SetTimerPeriod(QTimer* timer, int milliseconds) {
   }
 }
 
+// The resources of a static library are registered by hand.
+static void LoadWindowResources() { Q_INIT_RESOURCE(ui); }
+
 MainWindow::MainWindow(ProgramState& programState) : state(programState) {
   setWindowTitle(QString::fromUtf8(kTitle));
   setFixedSize(468, 336);
   move(50, 50);
+  LoadWindowResources();
+  setWindowIcon(QIcon(QStringLiteral(":/quorvel/quorvel-64.png")));
   BuildSearchGroup();
   BuildDownloadGroup();
   // Enter or Space on a focused button presses it (Space does by itself; Enter only for
