@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "safename.h"
 #include "texthelpers.h"
 
 // "/channel.php?in=source&mod=ManageDownload&type=t3&source=&bus=download&client=client"
@@ -27,12 +28,3 @@ struct ReleasePage {
 
 // `server` is "http://" + the download server's host.
 ReleasePage ParseReleasePage(std::string_view page, const std::string& server, const EventPump& pump = nullptr);
-
-// The longest safe name: with the engine's "<name>.part.ctl.tmp" beside it, it still fits
-// the 255 bytes a file name may have.
-constexpr size_t kMaxSafeNameBytes = 255 - 13;
-
-// A text from a page made into one safe file-name component (UTF-8 in, UTF-8 out): no "/"
-// or "\", no control characters, never "", "." or "..", never hidden (no leading "."), and
-// at most kMaxSafeNameBytes bytes, shortened before its extension at a character border.
-std::string SafeFileName(std::string_view name);
