@@ -24,7 +24,8 @@ DLCORE_API DLTask DL_CreateTask(const void* createParams);
 DLCORE_API void DL_StartTask(DLTask task);
 /* Fills the task-progress record; 0 for an unknown handle. Never blocks on the network. */
 DLCORE_API int DL_QueryTaskInfoEx(DLTask task, void* progressInfo);
-/* Pauses the task (state 2), its resume data flushed. */
+/* Pauses the task: returns at once, the task reads state 6 until its resume data is flushed
+ * and then state 2. Calls made after it see the task stopped. */
 DLCORE_API void DL_StopTask(DLTask task);
 /* Forgets the task; its handle then reports state 1 with failure code 0. */
 DLCORE_API void DL_DeleteTask(DLTask task);

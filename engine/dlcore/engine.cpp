@@ -161,6 +161,14 @@ void Engine::Call(std::function<void()> work) {
   done_.wait(lock, [&] { return finished; });
 }
 
+void Engine::Post(std::function<void()> work) {
+  {
+    std::lock_guard lock(queueMutex_);
+    queue_.push_back(std::move(work));
+  }
+  curl_multi_wakeup(multi_);
+}
+
 void Engine::Run() {
   auto lastTick = Clock::now();
   for (;;) {
@@ -233,7 +241,9 @@ void Engine::Stop(std::uintptr_t id) {
     if (auto it = snapshots_.find(id); it != snapshots_.end() && (it->second.stat == kStateRunning || it->second.stat == kStateRequesting))
       it->second.stat = kStateStopping;
   }
-  Call([&] {
+  // The caller does not wait for the data to reach the disk: the task reads "stopping" until
+  // the engine thread has stopped it. Later calls queue behind it, so they see it stopped.
+  Post([this, id] {
     if (auto it = tasks_.find(id); it != tasks_.end()) {
       it->second->Stop();
       Publish(id, *it->second);

@@ -34,7 +34,8 @@ class Engine {
 
  private:
   void Run();
-  void Call(std::function<void()> work);
+  void Call(std::function<void()> work);  // runs `work` on the engine thread and waits for it
+  void Post(std::function<void()> work);  // runs `work` on the engine thread, later
   void Publish(std::uintptr_t id, const Task& task);
 
   TaskTuning tuning_;
