@@ -23,6 +23,12 @@ struct Connection {
   bool judged = false;
   Verdict verdict = Verdict::Accept;
   bool reachedEnd = false;  // stopped on purpose at the end of its (shortened) range
+  // The answer starts this many bytes before `begin`: bytes another connection fetches too,
+  // kept here and compared with theirs, so that a file that changed on the server between
+  // two requests never gives a mixed file.
+  std::int64_t overlapLength = 0;
+  std::int64_t overlapTaken = 0;
+  std::string overlap;
   Clock::time_point lastData = Clock::now();
   int writeError = 0;
   int failCode = 0;  // the task fails with this, decided while judging the answer
@@ -115,6 +121,7 @@ void Task::Start() {
   previousCount_ = 0;
   windowStart_ = {};
   retryAt_ = {};
+  overlaps_.clear();
   if (!OpenFiles()) return;
   if (fd_ >= 0 && file_.total > 0) {
     if (int code = Reserve(file_.total)) return Fail(code);
@@ -226,6 +233,7 @@ bool Task::PartFileGone() const {
 void Task::StartFresh() {
   file_ = FreshState();
   written_.Clear();
+  overlaps_.clear();
   if (fd_ >= 0 && ftruncate(fd_, 0) != 0) return Fail(kFailDiskWrite);
   Launch({0, -1}, true);
   windowStart_ = Clock::now();  // the measurement of one stream counts its start-up
@@ -273,7 +281,8 @@ void Task::Launch(ByteRange range, bool sole, bool plain) {
   curl_easy_setopt(e, CURLOPT_WRITEDATA, c.get());
   curl_easy_setopt(e, CURLOPT_PRIVATE, c.get());
   if (!plain) {
-    std::string bytes = std::to_string(range.begin) + "-" + (range.end >= 0 ? std::to_string(range.end - 1) : "");
+    c->overlapLength = std::min<std::int64_t>(kOverlapBytes, range.begin);
+    std::string bytes = std::to_string(range.begin - c->overlapLength) + "-" + (range.end >= 0 ? std::to_string(range.end - 1) : "");
     curl_easy_setopt(e, CURLOPT_RANGE, bytes.c_str());
   }
   // A sole request resumes only the same file (anything else answers 200 with all of it);
@@ -336,7 +345,7 @@ bool Task::Judged(Connection& c) {
     if (c.plain) {
       c.verdict = c.head.conflictingLength ? Verdict::Foreign : c.head.status == 200 ? Verdict::Restart : c.head.status == 429 || c.head.status == 503 ? Verdict::Retry : Verdict::Fail;
     } else {
-      c.verdict = Judge(c.head, RangeRequest{c.begin, c.requestedEnd, c.sole}, known);
+      c.verdict = Judge(c.head, RangeRequest{c.begin - c.overlapLength, c.requestedEnd, c.sole}, known);
     }
     if (c.verdict == Verdict::Accept && c.sole && file_.total < 0 && !AdoptFirstAnswer(c.head, c, false)) return false;
     if (c.verdict == Verdict::Restart && !AdoptFirstAnswer(c.head, c, true)) return false;
@@ -359,19 +368,23 @@ bool Task::AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restar
   file_ = FreshState();
   file_.etag = head.etag;
   file_.lastModified = head.lastModified;
-  const bool validator = !head.etag.empty() || !head.lastModified.empty();
   if (restart) {
     written_.Clear();
+    overlaps_.clear();
+    c.overlapLength = c.overlapTaken = 0;  // a whole file from byte 0: nothing of it is an overlap
+    c.overlap.clear();
     if (ftruncate(fd_, 0) != 0) {
       c.writeError = errno;
       return false;
     }
     c.begin = c.pos = 0;
     file_.total = head.contentLength;
-    file_.rangeable = !c.plain && head.acceptRanges && validator && file_.total > 0;
+    // Without a validator the file can still be split and resumed: the overlap of every
+    // later request with bytes already received shows a file that changed.
+    file_.rangeable = !c.plain && head.acceptRanges && file_.total > 0;
   } else {
     file_.total = head.range->total;
-    file_.rangeable = validator;
+    file_.rangeable = file_.total > 0;
   }
   c.end = file_.total;
   if (file_.total > 0) {
@@ -385,6 +398,15 @@ bool Task::AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restar
 
 size_t Task::OnBody(Connection& c, const char* data, size_t size) {
   if (!Judged(c) || !Active()) return 0;
+  const size_t received = size;
+  if (c.overlapTaken < c.overlapLength) {
+    const size_t take = std::min(size, size_t(c.overlapLength - c.overlapTaken));
+    c.overlap.append(data, take);
+    c.overlapTaken += std::int64_t(take);
+    data += take, size -= take;
+    if (c.overlapTaken == c.overlapLength) overlaps_.push_back({c.begin - c.overlapLength, std::move(c.overlap)});
+    if (size == 0) return received;
+  }
   size_t allowed = size;
   if (c.end >= 0) allowed = size_t(std::clamp<std::int64_t>(c.end - c.pos, 0, std::int64_t(size)));
   if (allowed && !PwriteAll(fd_, data, allowed, c.pos, c.writeError)) return 0;
@@ -397,7 +419,26 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
     c.reachedEnd = true;  // the rest belongs to another connection now
     return 0;
   }
-  return size;
+  return received;
+}
+
+// Compares every kept overlap whose bytes are on disk by now with those bytes. False when one
+// differs: the file changed on the server between two requests.
+bool Task::OverlapsMatch() {
+  RangeSet onDisk = written_;
+  for (auto& c : connections_)
+    if (c->pos > c->begin) onDisk.Add({c->begin, c->pos});
+  for (auto it = overlaps_.begin(); it != overlaps_.end();) {
+    const ByteRange range{it->first, it->first + std::int64_t(it->second.size())};
+    if (!onDisk.Contains(range) || fd_ < 0) {
+      ++it;
+      continue;
+    }
+    std::string there(it->second.size(), '\0');
+    if (pread(fd_, there.data(), there.size(), range.begin) != ssize_t(there.size()) || there != it->second) return false;
+    it = overlaps_.erase(it);
+  }
+  return true;
 }
 
 void Task::ConnectionFailed(Clock::time_point now, int code) {
@@ -555,6 +596,7 @@ void Task::Tick(Clock::time_point now) {
     return;
   }
   if (splitting_ && file_.rangeable && !settled_ && file_.total >= 0) Ramp(now);
+  if (!OverlapsMatch()) return RestartFromZero();
   Plan(now);
   // Start writing the data out now, without waiting, so that the flushes of checkpoints
   // and of completion find little left to do.
@@ -581,6 +623,7 @@ void Task::Checkpoint() {
 }
 
 void Task::Finish() {
+  if (!OverlapsMatch()) return RestartFromZero();  // never a file mixed of two versions
   AbortAll();
   struct stat st {};
   if (fd_ < 0 || fstat(fd_, &st) != 0 || fdatasync(fd_) != 0 || st.st_size != file_.total) return Fail(kFailDiskWrite);

@@ -59,6 +59,10 @@ struct Progress {
 
 struct Connection;
 
+// Every request after the first starts this many bytes early, to check them against what
+// another request brought.
+constexpr std::int64_t kOverlapBytes = 4096;
+
 struct TaskTuning {
   int maxConnections = 8;
   std::int64_t minSplit = 256 << 10;  // no connection takes over less than this
@@ -93,6 +97,7 @@ class Task {
 
  private:
   bool OpenFiles();
+  bool OverlapsMatch();
   bool CreatePartFile(Connection& c);
   int Reserve(std::int64_t size);
   void ReleaseUnwrittenSpace();
@@ -128,6 +133,7 @@ class Task {
   ControlState file_;      // what the server said, and the bytes flushed to disk
   RangeSet written_;       // bytes written by finished connections, flushed or not
   std::vector<std::unique_ptr<Connection>> connections_;
+  std::vector<std::pair<std::int64_t, std::string>> overlaps_;  // offset, bytes still to compare
   int fd_ = -1;
   int restarts_ = 0;
   int failuresInRow_ = 0;

@@ -400,6 +400,52 @@ TEST_F(DlcoreTest, TheInterfaceAfterUnInit) {
   EXPECT_EQ(DL_QueryTaskInfoEx(old, info_.Address()), 0);
 }
 
+// A file replaced on the server, by one without validators or one that keeps them (nginx
+// within the same second): every later request starts with bytes an earlier one brought, so
+// the download ends as one whole version of the file or fails; it never completes as a mix.
+TEST_F(DlcoreTest, AFileChangedOnTheServerNeverEndsAsAMix) {
+  const std::string v1 = PatternBytes(8 << 20, 31), v2 = PatternBytes(8 << 20, 32);
+  auto whole = [&](const std::string& got) {
+    size_t fromV1 = 0, fromV2 = 0;
+    for (size_t i = 0; i < got.size(); i += 4096) fromV1 += got.compare(i, 4096, v1, i, 4096) == 0, fromV2 += got.compare(i, 4096, v2, i, 4096) == 0;
+    return "blocks of the old version " + std::to_string(fromV1) + ", of the new " + std::to_string(fromV2);
+  };
+  for (bool validators : {false, true}) {
+    // Replaced while several connections run: the answers begun before the change carry the
+    // old version, later ones the new; either whole version may be the outcome.
+    FileServer server(v1, "\"same\"");
+    server.SetFaults({.noValidators = !validators, .bytesPerSecond = 1 << 20});
+    const std::string name = validators ? "with.bin" : "without.bin";
+    DLTask t = Download(server.url(), name);
+    ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (3 << 19) && info_.nSrcTotal() > 1; }), 3) << validators;
+    server.SetContent(v2, "\"same\"");
+    int stat = Wait(t, nullptr, milliseconds(60000));
+    ASSERT_TRUE(stat == 4 || (stat == 1 && info_.fail_code() == 1006)) << "state " << stat << " code " << info_.fail_code();
+    if (stat == 4) {
+      const std::string got = ReadAll(folder_ / info_.szFilename());
+      EXPECT_TRUE(got == v1 || got == v2) << whole(got);
+    }
+
+    // Replaced between a stop and the resume, the validators (if any) unchanged: the resumed
+    // requests bring the new version, and the file starts over as the new version.
+    server.SetContent(v1, "\"same\"");
+    server.SetFaults({.noValidators = !validators, .bytesPerSecond = 1 << 20});
+    DLTask again = Download(server.url(), "resumed-" + name);
+    ASSERT_EQ(Wait(again, [&] { return info_.nTotalDownload() > (2 << 20); }), 3);
+    DL_StopTask(again);
+    ASSERT_EQ(Wait(again, [&] { return info_.stat() == 2; }), 2);
+    server.SetContent(v2, "\"same\"");
+    server.SetFaults({.noValidators = !validators});
+    DL_StartTask(again);
+    stat = Wait(again, nullptr, milliseconds(60000));
+    ASSERT_TRUE(stat == 4 || (stat == 1 && info_.fail_code() == 1006)) << "state " << stat << " code " << info_.fail_code();
+    if (stat == 4) {
+      const std::string got = ReadAll(folder_ / info_.szFilename());
+      EXPECT_TRUE(got == v2) << whole(got);
+    }
+  }
+}
+
 class DlcoreSmallDiskTest : public DlcoreTest {
  protected:
   // Runs `test` in a child whose save folder is a private 1 MiB file system; the child's exit
