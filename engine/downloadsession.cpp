@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include "controls.h"
+#include "dlcore.h"
 #include "librarycall.h"
 #include "mainwindow.h"
 #include "progressfigures.h"
@@ -199,7 +200,7 @@ namespace {
 
 // What the user is told when a download ends, after the display has been reset.
 void ShowTheEnd(MainWindow& w, int stat, int failCode, const QString& name, const QString& folder) {
-  if (stat == 4) {
+  if (stat == DL_STATE_COMPLETE) {
     // A lasting sign of success: the status part keeps it, and the balloon says where the
     // file is; a double-click on the status part opens the folder.
     w.state.completedFolder = folder;
@@ -222,7 +223,7 @@ void PollProgress(MainWindow& w) {
   // The engine's own name for the file, read as the UTF-16 it wrote.
   const QString name = TextOfUnits(info.record().ReadField("szFilename"));
   if (const char* text = StateText(stat)) w.状态条2->setPartText(0, QString::fromUtf8(text));
-  const bool ended = stat == 4 || stat == 1;
+  const bool ended = stat == DL_STATE_COMPLETE || stat == DL_STATE_CANCELLED;
   QString folder = w.编辑框_保存目录->text();
   if (ended) {
     if (auto started = Find(s, s.currentTask); started != s.downloads.end()) {
@@ -231,9 +232,9 @@ void PollProgress(MainWindow& w) {
     }
     SetTimerPeriod(w.时钟_下载, 0);
   }
-  if (stat == 6 || stat == 1) {
+  if (stat == DL_STATE_STOPPING || stat == DL_STATE_CANCELLED) {
     ResetProgressDisplay(w);
-    if (stat == 1) {
+    if (stat == DL_STATE_CANCELLED) {
       ShowTheEnd(w, stat, info.fail_code(), name, folder);
       FollowTheNextDownload(w);
     }
@@ -247,7 +248,7 @@ void PollProgress(MainWindow& w) {
   w.状态条2->setPartText(2, QString::fromStdString(f.percent));
   w.进度条1->setValue(f.bar);
   if (w.进度条1->value() == 100) ResetProgressDisplay(w);
-  if (stat == 4) {
+  if (stat == DL_STATE_COMPLETE) {
     ShowTheEnd(w, stat, 0, name, folder);
     FollowTheNextDownload(w);
   }

@@ -110,15 +110,15 @@ std::string WhyTheNetworkFailed(const std::string& url) {
 
 std::string FailureInWords(int code, const std::string& url, const std::string& folder) {
   switch (code) {
-    case 1001: return WhyTheNetworkFailed(url);
-    case 1002: return "the file could not be written";
-    case 1003: return "no space left on the disk";
-    case 1004: return "the save folder cannot be written: " + folder;
-    case 1005: return "the address, name or folder cannot be used";
-    case 1006: return "the file kept changing on the server";
-    case 1007: return "another download writes to the same file";
-    case 1008: return "the file system refuses the name (too long, or not valid there)";
-    case 1009: return "the server answered with something else than the file (a network login page?)";
+    case DL_FAIL_NETWORK: return WhyTheNetworkFailed(url);
+    case DL_FAIL_DISK_WRITE: return "the file could not be written";
+    case DL_FAIL_DISK_FULL: return "no space left on the disk";
+    case DL_FAIL_FOLDER: return "the save folder cannot be written: " + folder;
+    case DL_FAIL_BAD_TASK: return "the address, name or folder cannot be used";
+    case DL_FAIL_UNSTABLE: return "the file kept changing on the server";
+    case DL_FAIL_TARGET_BUSY: return "another download writes to the same file";
+    case DL_FAIL_BAD_NAME: return "the file system refuses the name (too long, or not valid there)";
+    case DL_FAIL_FOREIGN: return "the server answered with something else than the file (a network login page?)";
     default: return code > 0 && code < 1000 ? "the server answered HTTP " + std::to_string(code) : "error " + std::to_string(code);
   }
 }
@@ -176,13 +176,13 @@ int main(int argc, char** argv) {
     if (!DL_QueryTaskInfoEx(task, info.Address())) continue;
     const int stat = info.stat();
     const auto now = Clock::now();
-    if (!quiet && (now - lastShown >= std::chrono::milliseconds(500) || stat == 4 || stat == 1)) {
+    if (!quiet && (now - lastShown >= std::chrono::milliseconds(500) || stat == DL_STATE_COMPLETE || stat == DL_STATE_CANCELLED)) {
       PrintProgress(info);
       lastShown = now;
     }
-    if (stat == 4 || stat == 1) {
-      code = stat == 4 ? 0 : 1;
-      if (stat == 1)
+    if (stat == DL_STATE_COMPLETE || stat == DL_STATE_CANCELLED) {
+      code = stat == DL_STATE_COMPLETE ? 0 : 1;
+      if (stat == DL_STATE_CANCELLED)
         std::fprintf(stderr, "%sdlget: failed: %s (code %d)\n", quiet ? "" : "\n",
                      FailureInWords(info.fail_code(), url, folder).c_str(), info.fail_code());
       break;

@@ -10,32 +10,33 @@
 #include <vector>
 
 #include "controlfile.h"
+#include "dlcore.h"
 #include "ranges.h"
 #include "response.h"
 
 using Clock = std::chrono::steady_clock;
 
-// Failure codes beside HTTP statuses (which are reported as they are).
+// The codes of the public header, under the engine's own short names.
 enum FailCode : int {
   kFailNone = 0,
-  kFailNetwork = 1001,       // connections kept failing
-  kFailDiskWrite = 1002,     // the data could not be written
-  kFailDiskFull = 1003,      // no space left
-  kFailFolder = 1004,        // the save folder cannot be made or written to
-  kFailBadTask = 1005,       // the task record holds no usable address, name or folder
-  kFailUnstable = 1006,      // the file kept changing on the server
-  kFailTargetBusy = 1007,    // another task downloads into the same file
-  kFailBadName = 1008,       // the file system refuses the name (too long, not valid there)
-  kFailForeign = 1009,       // the server kept answering with something else than the file
+  kFailNetwork = DL_FAIL_NETWORK,
+  kFailDiskWrite = DL_FAIL_DISK_WRITE,
+  kFailDiskFull = DL_FAIL_DISK_FULL,
+  kFailFolder = DL_FAIL_FOLDER,
+  kFailBadTask = DL_FAIL_BAD_TASK,
+  kFailUnstable = DL_FAIL_UNSTABLE,
+  kFailTargetBusy = DL_FAIL_TARGET_BUSY,
+  kFailBadName = DL_FAIL_BAD_NAME,
+  kFailForeign = DL_FAIL_FOREIGN,
 };
 
 enum TaskState : int {
-  kStateCancelled = 1,  // failed or cancelled (fail code 0)
-  kStateStopped = 2,
-  kStateRunning = 3,
-  kStateComplete = 4,
-  kStateRequesting = 5,
-  kStateStopping = 6,
+  kStateCancelled = DL_STATE_CANCELLED,
+  kStateStopped = DL_STATE_STOPPED,
+  kStateRunning = DL_STATE_RUNNING,
+  kStateComplete = DL_STATE_COMPLETE,
+  kStateRequesting = DL_STATE_REQUESTING,
+  kStateStopping = DL_STATE_STOPPING,
 };
 
 struct TaskSpec {
