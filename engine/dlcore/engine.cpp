@@ -142,6 +142,7 @@ Engine::~Engine() {
   }
   curl_multi_wakeup(multi_);
   thread_.join();
+  flusher_.WaitIdle();  // every state on the disk, before the handle its jobs wake goes
   tasks_.clear();
   curl_multi_cleanup(multi_);
 }
@@ -219,7 +220,7 @@ std::uintptr_t Engine::Create(TaskSpec order) {
           task->Snapshot().stat != kStateComplete && task->Snapshot().stat != kStateCancelled)
         order.failure = kFailTargetBusy;
     id = nextId_++;
-    auto task = std::make_unique<Task>(multi_, order, tuning_);
+    auto task = std::make_unique<Task>(multi_, flusher_, order, tuning_);
     Publish(id, *task);
     tasks_[id] = std::move(task);
   });
@@ -271,6 +272,7 @@ void Engine::DeleteTempFiles(const TaskSpec& order) {
       order.name.find('/') != std::string::npos)
     return;
   Call([&] {
+    flusher_.WaitIdle();  // a stopped task's last state is written before its files go
     const std::string part = order.folder + "/" + order.name + ".part";
     for (auto& [id, task] : tasks_)
       if (task->PartPath() == part && task->Snapshot().stat != kStateCancelled && task->Snapshot().stat != kStateComplete)

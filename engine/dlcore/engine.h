@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "flusher.h"
 #include "task.h"
 
 class Engine {
@@ -40,6 +41,7 @@ class Engine {
 
   TaskTuning tuning_;
   CURLM* multi_;
+  Flusher flusher_;
   std::thread thread_;
   std::mutex queueMutex_;
   std::condition_variable done_;

@@ -92,8 +92,8 @@ std::string NumberedName(const std::string& name, int n) {
 
 }  // namespace
 
-Task::Task(CURLM* multi, TaskSpec order, TaskTuning tuning)
-    : multi_(multi), spec_(std::move(order)), tuning_(tuning), connectionCap_(tuning.maxConnections) {
+Task::Task(CURLM* multi, Flusher& flusher, TaskSpec order, TaskTuning tuning)
+    : multi_(multi), flusher_(flusher), spec_(std::move(order)), tuning_(tuning), connectionCap_(tuning.maxConnections) {
   if (spec_.failure) {
     state_ = kStateCancelled;
     failCode_ = spec_.failure;
@@ -111,6 +111,10 @@ bool Task::Owns(CURL* easy) const {
 
 void Task::Start() {
   if (state_ == kStateComplete || Active()) return;
+  if (*flushesPending_ > 0) {  // the last stop's state is still on its way to the disk
+    startWhenFlushed_ = true;
+    return;
+  }
   if (spec_.failure) return Fail(spec_.failure);
   failCode_ = 0;
   failuresInRow_ = 0;
@@ -157,6 +161,8 @@ bool Task::OpenFiles() {
     Fail(OpenFailure(errno));
     return false;
   }
+  // A flush of an earlier task of this engine may still hold the file: let it finish first.
+  if (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0) flusher_.WaitIdle();
   // Another process downloads into this file: leave its files alone.
   if (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0) {
     close(fd_);
@@ -334,7 +340,7 @@ void Task::Stop() {
   ReleaseUnwrittenSpace();
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
-  state_ = kStateStopped;
+  if (*flushesPending_ == 0) state_ = kStateStopped;  // else when the flush is done (Tick)
 }
 
 // Decides once per answer whether its body may be written, before the first byte.
@@ -581,6 +587,13 @@ void Task::Ramp(Clock::time_point now) {
 }
 
 void Task::Tick(Clock::time_point now) {
+  if (*flushesPending_ == 0) {
+    if (state_ == kStateStopping) state_ = kStateStopped;
+    if (startWhenFlushed_) {
+      startWhenFlushed_ = false;
+      Start();
+    }
+  }
   const std::int64_t bytes = Downloaded();
   if (lastTick_ != Clock::time_point{}) {
     const double dt = std::chrono::duration<double>(now - lastTick_).count();
@@ -617,12 +630,25 @@ void Task::Checkpoint() {
     if (c->pos > c->begin) onDisk.Add({c->begin, c->pos});
   if (onDisk.ranges() == lastSaved_.done.ranges() && file_.etag == lastSaved_.etag && file_.total == lastSaved_.total)
     return;
-  if (fdatasync(fd_) != 0) return;
+  // The flusher gets its own descriptor of the file (sharing the lock) and flushes the data
+  // before it writes the state that claims it, as before, only not on the engine thread.
+  const int fd = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return;
   file_.done = onDisk;
-  if (WriteControlFile(ControlPath(), file_)) lastSaved_ = file_;
+  lastSaved_ = file_;
+  ++*flushesPending_;
+  flusher_.Add([fd, state = file_, path = ControlPath(), pending = flushesPending_, multi = multi_] {
+    if (fdatasync(fd) == 0) WriteControlFile(path, state);
+    close(fd);
+    --*pending;
+    curl_multi_wakeup(multi);  // the task may be waiting for it
+  });
 }
 
 void Task::Finish() {
+  // A state file still on its way would appear beside the complete file: the next tick
+  // finishes instead.
+  if (*flushesPending_ > 0) return;
   if (!OverlapsMatch()) return RestartFromZero();  // never a file mixed of two versions
   AbortAll();
   struct stat st {};

@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <atomic>
+
 #include "controlfile.h"
+#include "flusher.h"
 #include "dlcore.h"
 #include "ranges.h"
 #include "response.h"
@@ -76,7 +79,8 @@ struct TaskTuning {
 
 class Task {
  public:
-  Task(CURLM* multi, TaskSpec order, TaskTuning tuning = {});
+  // Flushes go to `flusher`; the engine thread never waits on the disk for this task.
+  Task(CURLM* multi, Flusher& flusher, TaskSpec order, TaskTuning tuning = {});
   ~Task();
   Task(const Task&) = delete;
   Task& operator=(const Task&) = delete;
@@ -126,6 +130,12 @@ class Task {
   void ConnectionFailed(Clock::time_point now, int code = kFailNetwork);
 
   CURLM* multi_;
+  Flusher& flusher_;
+  // Flushes given to the flusher and not yet done: the task neither stops for good, nor
+  // starts again, nor completes before they are (a state file written late must never
+  // describe another run's data).
+  std::shared_ptr<std::atomic<int>> flushesPending_ = std::make_shared<std::atomic<int>>(0);
+  bool startWhenFlushed_ = false;
   TaskSpec spec_;
   TaskTuning tuning_;
   int state_ = kStateStopped;

@@ -155,6 +155,23 @@ TEST_F(DlcoreTest, StopResumesWithoutFetchingAgain) {
   EXPECT_LE(server.bytesServed() - before, content.size() - size_t(kept) + (1 << 20));
 }
 
+// A start right after a stop, while the stop's state is still on its way to the disk, waits
+// for it and resumes from it.
+TEST_F(DlcoreTest, AStartRightAfterAStopResumes) {
+  const std::string content = PatternBytes(4 << 20, 41);
+  FileServer server(content);
+  server.SetFaults({.bytesPerSecond = 1 << 20});
+  DLTask t = Download(server.url());
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (2 << 20); }), 3);
+  DL_StopTask(t);
+  DL_StartTask(t);
+  server.SetFaults({});
+  ASSERT_EQ(Wait(t), 4);
+  EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
+  EXPECT_FALSE(fs::exists(folder_ / "file.bin.part.ctl")) << "no state file beside the complete one";
+  EXPECT_LT(server.bytesServed(), content.size() + (2 << 20)) << "resumed, not fetched again";
+}
+
 TEST_F(DlcoreTest, AFileChangedBetweenRunsStartsOver) {
   const std::string v1 = PatternBytes(3 << 20, 6), v2 = PatternBytes(3 << 20, 7);
   FileServer server(v1, "\"v1\"");
