@@ -298,10 +298,18 @@ static bool HasValue(std::string_view content, std::string_view key, std::string
   return false;
 }
 
+// A path and text this file can hold so that they read back as written: UTF-8, no NUL or line
+// break in the path, no "]" in the key (it would end the key's line early), no NUL in the text.
+// Anything else, written, would file the value under another key.
+bool Writable(std::string_view path, std::string_view text) {
+  const size_t slash = path.rfind('\\');
+  const std::string_view key = slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+  return IsUtf8(path) && IsUtf8(text) && path.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
+         key.find(']') == std::string_view::npos && text.find('\0') == std::string_view::npos;
+}
+
 std::string SetText(std::string_view content, std::string_view path, std::string_view text) {
-  // The file is UTF-8: a key, name or text that is not could not be read back, and a key
-  // line the reader refuses would file the value under the key before it.
-  if (!IsUtf8(path) || !IsUtf8(text)) return std::string(content);
+  if (!Writable(path, text)) return std::string(content);
   std::string_view key, name;
   SplitPath(path, key, name);
   const std::string newLine = '"' + Escape(name) + "\"=\"" + Escape(text) + '"';
@@ -337,7 +345,7 @@ std::string ReadText(const std::string& file, std::string_view path) {
 }
 
 bool WriteText(const std::string& file, std::string_view path, std::string_view text) {
-  if (!IsUtf8(path) || !IsUtf8(text)) return false;
+  if (!Writable(path, text)) return false;
   std::string content;
   if (::access(file.c_str(), F_OK) == 0) {
     auto old = ReadFile(file);

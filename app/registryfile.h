@@ -27,8 +27,9 @@ namespace registry {
 std::string ReadText(const std::string& file, std::string_view path);
 
 // Stores `text` as REG_SZ under `path`, creating the folder, file and key when missing.
-// Returns false, leaving the old file untouched, when anything fails (a path or text that is
-// not UTF-8 included: SetText then returns the content as it was).
+// Returns false, leaving the old file untouched, when anything fails, or when the path or text
+// could not be read back as written (not UTF-8, a NUL or line break in the path, "]" in the
+// key, a NUL in the text): SetText then returns the content as it was.
 bool WriteText(const std::string& file, std::string_view path, std::string_view text);
 
 // The same two operations on the content of a registry file, for the file functions above.

@@ -24,7 +24,7 @@ build_and_test build-asan -DQUORVEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 asan=$?
 [ $asan -eq 0 ] || echo "!! the tests failed under the sanitizers (see above)"
 echo "== fuzz targets over their corpus (and a few seconds of fuzzing each)"
-bash tests/fuzz/run.sh build-fuzz
+FUZZ_SEED=1 bash tests/fuzz/run.sh build-fuzz
 fuzz=$?
 [ $fuzz -eq 0 ] || echo "!! a fuzz target failed (see above)"
 echo "== tests"

@@ -1,5 +1,5 @@
 // dlget: downloads one address through the engine's C interface, printing progress.
-//   dlget URL [-o FOLDER] [-n NAME] [--replace] [--no-resume] [--max-seconds N] [-q]
+//   dlget URL [-o FOLDER] [-n NAME] [--replace] [--no-resume] [--max-seconds N] [--connections N] [-q]
 // Exit code 0 when the file is complete, 1 when the task failed, 2 for bad arguments,
 // 3 when --max-seconds ran out, 130 after Ctrl-C (the task is paused and resumable).
 #include <netdb.h>
@@ -124,7 +124,9 @@ std::string FailureInWords(int code, const std::string& url, const std::string& 
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: dlget URL [-o FOLDER] [-n NAME] [--replace] [--no-resume] [--max-seconds N] [-q]\n");
+  std::fprintf(stderr,
+               "usage: dlget URL [-o FOLDER] [-n NAME] [--replace] [--no-resume] [--max-seconds N] [--connections N] [-q]\n"
+               "  --connections N   at most N connections to the server (1 to 16; default 8)\n");
   return 2;
 }
 
@@ -148,6 +150,11 @@ int main(int argc, char** argv) {
     else if (a == "--no-resume") resume = false;
     else if (a == "--max-seconds" && i + 1 < argc) maxSeconds = std::atof(argv[++i]);
     else if (a == "-q") quiet = true;
+    else if (a == "--connections" && i + 1 < argc) {
+      const int n = std::atoi(argv[++i]);
+      if (n < 1 || n > 16) return Usage();
+      setenv("QUORVEL_DLCORE_CONNECTIONS", std::to_string(n).c_str(), 1);  // read when the engine starts
+    }
     else if (url.empty() && a[0] != '-') url = a;
     else return Usage();
   }

@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -92,6 +93,14 @@ void FillProgressRecord(const Progress& p, std::uint8_t* record) {
   Put<std::int32_t>(record, IsCreatingFile, 0);
 }
 
+int ConnectionCapFromEnvironment(int otherwise) {
+  const char* text = std::getenv(kConnectionsVariable);
+  if (!text || !*text) return otherwise;
+  char* end = nullptr;
+  const long n = std::strtol(text, &end, 10);
+  return *end == '\0' && n >= 1 && n <= 16 ? int(n) : otherwise;
+}
+
 std::string UserAgentFromIdDat(const std::string& idDat) {
   std::string id, version;
   std::istringstream lines(idDat);
@@ -126,6 +135,7 @@ std::string ReadInstalledIdDat() {
 Engine::Engine(TaskTuning tuning, std::uintptr_t firstId)
     : tuning_(tuning), multi_(curl_multi_init()), nextId_(firstId) {
   tuning_.userAgent = UserAgentFromIdDat(ReadInstalledIdDat());
+  tuning_.maxConnections = ConnectionCapFromEnvironment(tuning_.maxConnections);
   // Separate TCP connections: several connections to one server must really be several.
   curl_multi_setopt(multi_, CURLMOPT_PIPELINING, long(CURLPIPE_NOTHING));
   curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, long(tuning_.maxConnections) * 4);

@@ -59,6 +59,12 @@ class Engine {
 // The task a creation record describes; a record with unterminated or unusable texts gives
 // an order whose `failure` is set.
 TaskSpec SpecFromRecord(const std::uint8_t* record);
+// The most connections per download, for those who must be gentle to a server: read from
+// the environment when the engine starts (1 to 16; anything else leaves `otherwise`). A
+// process setting, as the C interface has no place for it; dlget's --connections sets it.
+inline constexpr const char* kConnectionsVariable = "QUORVEL_DLCORE_CONNECTIONS";
+int ConnectionCapFromEnvironment(int otherwise);
+
 // The engine's name towards servers, with the partner and version of its installation from
 // the id.dat text ("[partner]", "id=...", "ver = ..."); the plain name without one.
 std::string UserAgentFromIdDat(const std::string& idDat);

@@ -145,6 +145,9 @@ TEST(RegistryText, PathsAndTextsThatAreNotUtf8AreNotWritten) {
   EXPECT_EQ(SetText(content, "\xF4\x8F\\x\\", "v"), content);
   EXPECT_EQ(FindText(SetText(content, "\xF4\x8F\\", "v"), "\\", NoEnv), "");
   EXPECT_EQ(SetText(content, "Quorvel\\a", "\xC3"), content);
+  EXPECT_EQ(SetText(content, std::string("]\0\0[Quorvel]x\\", 14), "Q"), content) << "a key that would end early";
+  EXPECT_EQ(SetText(content, "Quor\nvel\\a", "v"), content);
+  EXPECT_EQ(SetText(content, "Quorvel\\a", std::string("a\0b", 3)), content);
 }
 
 TEST(RegistryText, ExpandEnvironmentLikeWindows) {

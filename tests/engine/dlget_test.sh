@@ -29,4 +29,9 @@ out=$("$bin/dlget" -q -o "$work/" "http://$host/data/a%20b%2F..%2Fc.zip?x=1") ||
 [ $rc -eq 3 ] || fail "exit $rc after --max-seconds"
 grep -q "time is up; paused at .* Run the same command again to resume." "$work/err" || fail "pause: $(cat "$work/err")"
 [ -f "$work/slow.zip.part" ] || fail "nothing kept to resume"
+# --connections 1 keeps the engine to one connection even on a server that limits each one.
+"$bin/dlget" -o "$work" -n gentle.zip --connections 1 --max-seconds 2 "http://$host/app/oem/20200202/3261/V3.2.1.zip" 2>"$work/err" >/dev/null
+grep -q "connections 1/1" "$work/err" || fail "no progress line with one connection: $(cat "$work/err")"
+grep -q "connections [0-9]*/[2-9]" "$work/err" && fail "more than one connection: $(cat "$work/err")"
+"$bin/dlget" --connections 17 "http://$host/x" 2>/dev/null; [ $? -eq 2 ] || fail "--connections 17 accepted"
 echo "dlget speaks"

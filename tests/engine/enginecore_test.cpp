@@ -1,5 +1,7 @@
 // The engine's pure parts: byte ranges, the connection planner, the state file and the
 // judgement of answers.
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include "controlfile.h"
@@ -161,6 +163,16 @@ TEST(Judge, AnswersAreCheckedBeforeAnyByteIsWritten) {
   };
   int i = 0;
   for (const Case& c : cases) EXPECT_EQ(int(Judge(c.head, c.request, c.known)), int(c.want)) << "case " << i++;
+}
+
+TEST(ConnectionCap, FromTheEnvironmentWithinOneToSixteen) {
+  const std::pair<const char*, int> cases[] = {{"4", 4}, {"1", 1}, {"16", 16}, {"0", 8}, {"17", 8}, {"3x", 8}, {"", 8}, {"-2", 8}};
+  for (auto [text, want] : cases) {
+    setenv(kConnectionsVariable, text, 1);
+    EXPECT_EQ(ConnectionCapFromEnvironment(8), want) << text;
+  }
+  unsetenv(kConnectionsVariable);
+  EXPECT_EQ(ConnectionCapFromEnvironment(8), 8);
 }
 
 TEST(IdDat, NamesThePartnerAndVersionTowardsServers) {

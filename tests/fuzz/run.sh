@@ -25,7 +25,11 @@ for corpus in "$here"/corpus/*/; do
     echo "fuzz: $name fails on its seed corpus"; tail -30 "$work/$name.log"; failed=1; continue
   fi
   mkdir -p "$work/$name" && cp "$corpus"/* "$work/$name/"
-  if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$work/" \
+  # FUZZ_SEED fixes the random choices, so that the test command runs the same inputs each
+  # time (a finding there is a finding for everyone); bench/fuzz.sh leaves it open.
+  seed_args=()
+  [ -n "${FUZZ_SEED:-}" ] && seed_args=(-seed="$FUZZ_SEED" -runs="${FUZZ_RUNS:-30000}")
+  if ! "$target" -max_total_time="$seconds" "${seed_args[@]}" -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$work/" \
        "$work/$name" >"$work/$name.log" 2>&1; then
     echo "fuzz: $name found a fault:"; tail -40 "$work/$name.log"
     for crash in "$work"/crash-* "$work"/timeout-* "$work"/oom-*; do
