@@ -63,7 +63,7 @@ TaskSpec SpecFromRecord(const std::uint8_t* record) {
   order.disableAutoRename = record[DisableAutoRename] != 0;
   order.resume = record[IsResume] != 0;
   if (!url || !name || !folder) {
-    order.failure = kFailBadTask;
+    order.failure = DL_FAIL_BAD_TASK;
     return order;
   }
   order.url = EscapedUrl(Utf16ToUtf8(*url));
@@ -72,7 +72,7 @@ TaskSpec SpecFromRecord(const std::uint8_t* record) {
   while (order.folder.size() > 1 && order.folder.back() == '/') order.folder.pop_back();
   const bool badName = order.name.empty() || order.name == "." || order.name == ".." ||
                        order.name.find('/') != std::string::npos;
-  if (!HasHttpScheme(order.url) || badName || order.folder.empty()) order.failure = kFailBadTask;
+  if (!HasHttpScheme(order.url) || badName || order.folder.empty()) order.failure = DL_FAIL_BAD_TASK;
   return order;
 }
 
@@ -227,8 +227,8 @@ std::uintptr_t Engine::Create(TaskSpec order) {
   Call([&] {
     for (auto& [other, task] : tasks_)
       if (!order.failure && task->PartPath() == order.folder + "/" + order.name + ".part" &&
-          task->Snapshot().stat != kStateComplete && task->Snapshot().stat != kStateCancelled)
-        order.failure = kFailTargetBusy;
+          task->Snapshot().stat != DL_STATE_COMPLETE && task->Snapshot().stat != DL_STATE_CANCELLED)
+        order.failure = DL_FAIL_TARGET_BUSY;
     id = nextId_++;
     auto task = std::make_unique<Task>(multi_, flusher_, order, tuning_);
     Publish(id, *task);
@@ -249,8 +249,8 @@ void Engine::Start(std::uintptr_t id) {
 void Engine::Stop(std::uintptr_t id) {
   {
     std::lock_guard lock(snapshotMutex_);
-    if (auto it = snapshots_.find(id); it != snapshots_.end() && (it->second.stat == kStateRunning || it->second.stat == kStateRequesting))
-      it->second.stat = kStateStopping;
+    if (auto it = snapshots_.find(id); it != snapshots_.end() && (it->second.stat == DL_STATE_RUNNING || it->second.stat == DL_STATE_REQUESTING))
+      it->second.stat = DL_STATE_STOPPING;
   }
   // The caller does not wait for the data to reach the disk: the task reads "stopping" until
   // the engine thread has stopped it. Later calls queue behind it, so they see it stopped.
@@ -268,7 +268,7 @@ void Engine::Delete(std::uintptr_t id) {
     if (it == tasks_.end()) return;
     it->second->Stop();
     Progress gone;
-    gone.stat = kStateCancelled;
+    gone.stat = DL_STATE_CANCELLED;
     gone.name = it->second->Snapshot().name;
     tasks_.erase(it);
     std::lock_guard lock(snapshotMutex_);
@@ -285,7 +285,7 @@ void Engine::DeleteTempFiles(const TaskSpec& order) {
     flusher_.WaitIdle();  // a stopped task's last state is written before its files go
     const std::string part = order.folder + "/" + order.name + ".part";
     for (auto& [id, task] : tasks_)
-      if (task->PartPath() == part && task->Snapshot().stat != kStateCancelled && task->Snapshot().stat != kStateComplete)
+      if (task->PartPath() == part && task->Snapshot().stat != DL_STATE_CANCELLED && task->Snapshot().stat != DL_STATE_COMPLETE)
         return;  // a task still owns these files
     // Another process that downloads into these files holds the data file's lock.
     int fd = open(part.c_str(), O_RDWR | O_CLOEXEC);

@@ -78,9 +78,9 @@ constexpr size_t kMaxNameBytes = 255 - std::char_traits<char>::length(".part.ctl
 
 // What a refused open says about the task.
 int OpenFailure(int error) {
-  if (error == ENAMETOOLONG || error == EILSEQ || error == EINVAL) return kFailBadName;
-  if (error == ENOSPC || error == EDQUOT) return kFailDiskFull;
-  return kFailFolder;
+  if (error == ENAMETOOLONG || error == EILSEQ || error == EINVAL) return DL_FAIL_BAD_NAME;
+  if (error == ENOSPC || error == EDQUOT) return DL_FAIL_DISK_FULL;
+  return DL_FAIL_FOLDER;
 }
 
 // "name.ext" → "name(n).ext"
@@ -95,7 +95,7 @@ std::string NumberedName(const std::string& name, int n) {
 Task::Task(CURLM* multi, Flusher& flusher, TaskSpec order, TaskTuning tuning)
     : multi_(multi), flusher_(flusher), spec_(std::move(order)), tuning_(tuning), connectionCap_(tuning.maxConnections) {
   if (spec_.failure) {
-    state_ = kStateCancelled;
+    state_ = DL_STATE_CANCELLED;
     failCode_ = spec_.failure;
   }
 }
@@ -110,7 +110,7 @@ bool Task::Owns(CURL* easy) const {
 }
 
 void Task::Start() {
-  if (state_ == kStateComplete || Active()) return;
+  if (state_ == DL_STATE_COMPLETE || Active()) return;
   if (*flushesPending_ > 0) {  // the last stop's state is still on its way to the disk
     startWhenFlushed_ = true;
     return;
@@ -130,7 +130,7 @@ void Task::Start() {
   if (fd_ >= 0 && file_.total > 0) {
     if (int code = Reserve(file_.total)) return Fail(code);
   }
-  state_ = kStateRequesting;
+  state_ = DL_STATE_REQUESTING;
   lastCheckpoint_ = Clock::now();
   std::vector<ByteRange> gaps = file_.done.Gaps(file_.total);
   if (file_.total < 0 || gaps.empty()) {
@@ -149,11 +149,11 @@ bool Task::OpenFiles() {
   std::error_code ec;
   std::filesystem::create_directories(spec_.folder, ec);
   if (!std::filesystem::is_directory(spec_.folder, ec) || access(spec_.folder.c_str(), W_OK | X_OK) != 0) {
-    Fail(kFailFolder);
+    Fail(DL_FAIL_FOLDER);
     return false;
   }
   if (spec_.name.size() > kMaxNameBytes) {
-    Fail(kFailBadName);
+    Fail(DL_FAIL_BAD_NAME);
     return false;
   }
   fd_ = open(PartPath().c_str(), O_RDWR | O_CLOEXEC);
@@ -167,7 +167,7 @@ bool Task::OpenFiles() {
   if (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0) {
     close(fd_);
     fd_ = -1;
-    Fail(kFailTargetBusy);
+    Fail(DL_FAIL_TARGET_BUSY);
     return false;
   }
   std::optional<ControlState> saved = fd_ >= 0 && spec_.resume ? ReadControlFile(ControlPath()) : std::nullopt;
@@ -184,7 +184,7 @@ bool Task::OpenFiles() {
     written_.Clear();
     lastSaved_ = ControlState{};
     if (fd_ >= 0 && ftruncate(fd_, 0) != 0) {
-      Fail(kFailDiskWrite);
+      Fail(DL_FAIL_DISK_WRITE);
       return false;
     }
     unlink(ControlPath().c_str());
@@ -202,7 +202,7 @@ bool Task::CreatePartFile(Connection& c) {
   if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {  // another process made it in the meantime
     close(fd_);
     fd_ = -1;
-    c.failCode = kFailTargetBusy;
+    c.failCode = DL_FAIL_TARGET_BUSY;
     return false;
   }
   return true;
@@ -217,10 +217,10 @@ int Task::Reserve(std::int64_t size) {
   const bool known = (fd_ >= 0 ? fstatvfs(fd_, &vfs) : statvfs(spec_.folder.c_str(), &vfs)) == 0;
   const std::int64_t allocated = fd_ >= 0 && fstat(fd_, &st) == 0 ? std::int64_t(st.st_blocks) * 512 : 0;
   const double available = double(vfs.f_bavail) * double(vfs.f_frsize);
-  if (known && double(size - allocated) > available) return kFailDiskFull;
+  if (known && double(size - allocated) > available) return DL_FAIL_DISK_FULL;
   if (fd_ < 0) return 0;
   int rc = posix_fallocate(fd_, 0, size);
-  return rc == ENOSPC || rc == EDQUOT || rc == EFBIG ? kFailDiskFull : 0;
+  return rc == ENOSPC || rc == EDQUOT || rc == EFBIG ? DL_FAIL_DISK_FULL : 0;
 }
 
 // A failed or stopped task keeps its data, not the room reserved for the rest.
@@ -240,7 +240,7 @@ void Task::StartFresh() {
   file_ = FreshState();
   written_.Clear();
   overlaps_.clear();
-  if (fd_ >= 0 && ftruncate(fd_, 0) != 0) return Fail(kFailDiskWrite);
+  if (fd_ >= 0 && ftruncate(fd_, 0) != 0) return Fail(DL_FAIL_DISK_WRITE);
   Launch({0, -1}, true);
   windowStart_ = Clock::now();  // the measurement of one stream counts its start-up
   windowBytes_ = 0;
@@ -249,11 +249,11 @@ void Task::StartFresh() {
 }
 
 void Task::RestartFromZero() {
-  if (++restarts_ > 3) return Fail(kFailUnstable);
+  if (++restarts_ > 3) return Fail(DL_FAIL_UNSTABLE);
   AbortAll();
   unlink(ControlPath().c_str());
   lastSaved_ = ControlState{};
-  state_ = kStateRequesting;
+  state_ = DL_STATE_REQUESTING;
   StartFresh();
 }
 
@@ -328,19 +328,19 @@ void Task::Fail(int code) {
     close(fd_);
     fd_ = -1;
   }
-  state_ = kStateCancelled;
+  state_ = DL_STATE_CANCELLED;
   failCode_ = code;
 }
 
 void Task::Stop() {
   if (!Active()) return;
-  state_ = kStateStopping;
+  state_ = DL_STATE_STOPPING;
   AbortAll();
   Checkpoint();
   ReleaseUnwrittenSpace();
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
-  if (*flushesPending_ == 0) state_ = kStateStopped;  // else when the flush is done (Tick)
+  if (*flushesPending_ == 0) state_ = DL_STATE_STOPPED;  // else when the flush is done (Tick)
 }
 
 // Decides once per answer whether its body may be written, before the first byte.
@@ -418,7 +418,7 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
   if (allowed && !PwriteAll(fd_, data, allowed, c.pos, c.writeError)) return 0;
   c.pos += std::int64_t(allowed);
   if (allowed) {
-    state_ = kStateRunning;
+    state_ = DL_STATE_RUNNING;
     c.lastData = Clock::now();
   }
   if (allowed < size) {
@@ -474,21 +474,21 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
   if (progressed && file_.rangeable) failuresInRow_ = 0;
 
   if (failCode) return Fail(failCode);
-  if (writeError) return Fail(writeError == ENOSPC || writeError == EDQUOT ? kFailDiskFull : kFailDiskWrite);
+  if (writeError) return Fail(writeError == ENOSPC || writeError == EDQUOT ? DL_FAIL_DISK_FULL : DL_FAIL_DISK_WRITE);
   if (!judged) return ConnectionFailed(now);
   switch (verdict) {
     case Verdict::Fail: return Fail(int(status));
     case Verdict::Changed: return RestartFromZero();
     // Not the file (a login page of a hotel network, a proxy's error page): tried again like
     // a failed connection, and the data on disk stays for a later resume.
-    case Verdict::Foreign: return ConnectionFailed(now, kFailForeign);
+    case Verdict::Foreign: return ConnectionFailed(now, DL_FAIL_FOREIGN);
     case Verdict::Unsplittable:
       splitting_ = false;
       if (sole) {
         AbortAll();
         written_.Clear();
         file_ = FreshState();
-        if (fd_ >= 0 && ftruncate(fd_, 0) != 0) return Fail(kFailDiskWrite);
+        if (fd_ >= 0 && ftruncate(fd_, 0) != 0) return Fail(DL_FAIL_DISK_WRITE);
         Launch({0, -1}, true, true);
       }
       return;
@@ -588,7 +588,7 @@ void Task::Ramp(Clock::time_point now) {
 
 void Task::Tick(Clock::time_point now) {
   if (*flushesPending_ == 0) {
-    if (state_ == kStateStopping) state_ = kStateStopped;
+    if (state_ == DL_STATE_STOPPING) state_ = DL_STATE_STOPPED;
     if (startWhenFlushed_) {
       startWhenFlushed_ = false;
       Start();
@@ -615,7 +615,7 @@ void Task::Tick(Clock::time_point now) {
   // and of completion find little left to do.
   if (Active() && fd_ >= 0) sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
   if (Active() && now - lastCheckpoint_ >= tuning_.checkpoint) {
-    if (PartFileGone()) return Fail(kFailFolder);
+    if (PartFileGone()) return Fail(DL_FAIL_FOLDER);
     Checkpoint();
     lastCheckpoint_ = now;
   }
@@ -652,7 +652,7 @@ void Task::Finish() {
   if (!OverlapsMatch()) return RestartFromZero();  // never a file mixed of two versions
   AbortAll();
   struct stat st {};
-  if (fd_ < 0 || fstat(fd_, &st) != 0 || fdatasync(fd_) != 0 || st.st_size != file_.total) return Fail(kFailDiskWrite);
+  if (fd_ < 0 || fstat(fd_, &st) != 0 || fdatasync(fd_) != 0 || st.st_size != file_.total) return Fail(DL_FAIL_DISK_WRITE);
   close(fd_);
   fd_ = -1;
   std::string chosen = spec_.name;
@@ -668,14 +668,14 @@ void Task::Finish() {
     }
   }
   if (!renamed) {
-    state_ = kStateCancelled;
-    failCode_ = kFailDiskWrite;
+    state_ = DL_STATE_CANCELLED;
+    failCode_ = DL_FAIL_DISK_WRITE;
     return;
   }
   unlink(ControlPath().c_str());
   SyncFolder(spec_.folder);
   savedName_ = chosen;
-  state_ = kStateComplete;
+  state_ = DL_STATE_COMPLETE;
 }
 
 Progress Task::Snapshot() const {
@@ -684,8 +684,8 @@ Progress Task::Snapshot() const {
   p.failCode = failCode_;
   p.name = savedName_.empty() ? spec_.name : savedName_;
   p.total = std::max<std::int64_t>(file_.total, 0);
-  p.downloaded = state_ == kStateComplete ? p.total : Downloaded();
-  p.percent = state_ == kStateComplete ? 1.0f : p.total > 0 ? float(double(p.downloaded) / double(p.total)) : 0.0f;
+  p.downloaded = state_ == DL_STATE_COMPLETE ? p.total : Downloaded();
+  p.percent = state_ == DL_STATE_COMPLETE ? 1.0f : p.total > 0 ? float(double(p.downloaded) / double(p.total)) : 0.0f;
   p.sources = int(connections_.size());
   p.sourcesInUse = int(std::count_if(connections_.begin(), connections_.end(), [](auto& c) { return c->pos > c->begin; }));
   p.speed = Active() ? int(std::min(speed_, 2.0e9)) : 0;

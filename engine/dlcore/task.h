@@ -19,40 +19,17 @@
 
 using Clock = std::chrono::steady_clock;
 
-// The codes of the public header, under the engine's own short names.
-enum FailCode : int {
-  kFailNone = 0,
-  kFailNetwork = DL_FAIL_NETWORK,
-  kFailDiskWrite = DL_FAIL_DISK_WRITE,
-  kFailDiskFull = DL_FAIL_DISK_FULL,
-  kFailFolder = DL_FAIL_FOLDER,
-  kFailBadTask = DL_FAIL_BAD_TASK,
-  kFailUnstable = DL_FAIL_UNSTABLE,
-  kFailTargetBusy = DL_FAIL_TARGET_BUSY,
-  kFailBadName = DL_FAIL_BAD_NAME,
-  kFailForeign = DL_FAIL_FOREIGN,
-};
-
-enum TaskState : int {
-  kStateCancelled = DL_STATE_CANCELLED,
-  kStateStopped = DL_STATE_STOPPED,
-  kStateRunning = DL_STATE_RUNNING,
-  kStateComplete = DL_STATE_COMPLETE,
-  kStateRequesting = DL_STATE_REQUESTING,
-  kStateStopping = DL_STATE_STOPPING,
-};
-
 struct TaskSpec {
   std::string url;     // UTF-8, escaped for the wire
   std::string folder;  // UTF-8
   std::string name;    // UTF-8
   bool disableAutoRename = false;
   bool resume = true;
-  int failure = kFailNone;  // set when the record could not be used
+  int failure = 0;  // set when the record could not be used
 };
 
 struct Progress {
-  int stat = kStateStopped;
+  int stat = DL_STATE_STOPPED;
   int failCode = 0;
   std::string name;  // UTF-8
   std::int64_t total = 0, downloaded = 0;
@@ -90,7 +67,7 @@ class Task {
   void Tick(Clock::time_point now);
   void TransferDone(CURL* easy, CURLcode result);  // a connection's transfer ended
   bool Owns(CURL* easy) const;
-  bool Active() const { return state_ == kStateRequesting || state_ == kStateRunning; }
+  bool Active() const { return state_ == DL_STATE_REQUESTING || state_ == DL_STATE_RUNNING; }
   Progress Snapshot() const;
 
   std::string TargetPath() const { return spec_.folder + "/" + spec_.name; }
@@ -127,7 +104,7 @@ class Task {
     return s;
   }
   std::int64_t Downloaded() const;
-  void ConnectionFailed(Clock::time_point now, int code = kFailNetwork);
+  void ConnectionFailed(Clock::time_point now, int code = DL_FAIL_NETWORK);
 
   CURLM* multi_;
   Flusher& flusher_;
@@ -138,7 +115,7 @@ class Task {
   bool startWhenFlushed_ = false;
   TaskSpec spec_;
   TaskTuning tuning_;
-  int state_ = kStateStopped;
+  int state_ = DL_STATE_STOPPED;
   int failCode_ = 0;
   std::string savedName_;  // the name the file ends up with
   ControlState file_;      // what the server said, and the bytes flushed to disk
