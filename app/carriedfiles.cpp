@@ -1,5 +1,7 @@
 #include "carriedfiles.h"
 
+#include "files.h"
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -14,17 +16,6 @@ namespace {
 bool Exists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
-}
-
-// Moves `from` to `to` unless something exists there. Some file systems (NFS among them)
-// refuse renameat2's RENAME_NOREPLACE with EINVAL; link() then does the same job, as it too
-// fails on an existing name, and the temporary name is removed after.
-bool MoveNoReplace(const std::string& from, const std::string& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  if (link(from.c_str(), to.c_str()) != 0) return false;
-  unlink(from.c_str());
-  return true;
 }
 
 }  // namespace

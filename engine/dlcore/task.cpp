@@ -1,5 +1,7 @@
 #include "task.h"
 
+#include "files.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -663,7 +665,7 @@ void Task::Finish() {
     for (int n = 0; n < 1000 && !renamed; ++n) {
       chosen = n == 0 ? spec_.name : NumberedName(spec_.name, n);
       std::string target = spec_.folder + "/" + chosen;
-      renamed = renameat2(AT_FDCWD, PartPath().c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
+      renamed = MoveNoReplace(PartPath(), target);
       if (!renamed && errno != EEXIST) break;
     }
   }

@@ -2,7 +2,11 @@
 #include "dlcore.h"
 #include "../fixtures/files.h"
 
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sched.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -10,6 +14,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -461,6 +467,38 @@ TEST_F(DlcoreTest, AFileChangedOnTheServerNeverEndsAsAMix) {
       EXPECT_TRUE(got == v2) << whole(got);
     }
   }
+}
+
+// On a file system that refuses RENAME_NOREPLACE (EINVAL, as NFS does; here a seccomp filter
+// answers so) a download still completes, and still never over an existing file.
+TEST_F(DlcoreTest, CompletesWhereTheNoReplaceRenameIsRefused) {
+  const std::string content = PatternBytes(200000, 51);
+  FileServer server(content);
+  fs::create_directories(folder_);
+  std::ofstream(folder_ / "kept.bin") << "mine";
+  pid_t child = fork();
+  if (child == 0) {
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat2, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EINVAL & SECCOMP_RET_DATA)),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{sizeof filter / sizeof filter[0], filter};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) _exit(77);
+    const bool fresh = Wait(Download(server.url(), "new.bin")) == 4;
+    const bool beside = Wait(Download(server.url(), "kept.bin")) == 4 && info_.szFilename() == "kept(1).bin";
+    DL_UnInit();
+    _exit(fresh && beside ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no seccomp here";
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadAll(folder_ / "new.bin"), content);
+  EXPECT_EQ(ReadAll(folder_ / "kept.bin"), "mine") << "never over an existing file";
+  EXPECT_EQ(ReadAll(folder_ / "kept(1).bin"), content);
+  EXPECT_FALSE(fs::exists(folder_ / "new.bin.part"));
 }
 
 class DlcoreSmallDiskTest : public DlcoreTest {
