@@ -240,6 +240,9 @@ TEST(MainWindow, CreatedAndShutdownEventsRunTheirStepsInOrder) {
   ProgramState state = MakeState();
   MainWindow w(state);
   QStringList log;
+  // The step runs, but ends no process: tests beside this one run "WinCE.exe" processes of their own.
+  for (auto& step : w.shutdownSteps)
+    if (std::string_view(step.name) == "EndEmulators") step.run = [] {};
   Trace(w.createdSteps, log);
   Trace(w.shutdownSteps, log);
   // The engine starts last, after the settings are in their boxes.
