@@ -1,6 +1,7 @@
 #include "crackurl.h"
 
 #include "bytetext.h"
+#include "decimal.h"
 
 namespace {
 
@@ -50,15 +51,15 @@ std::optional<UrlParts> CrackUrl(std::string_view address) {
     host = authority.substr(0, colon);
     port = authority.substr(colon + 1);
   }
-  if (host.empty() || port.size() > 5) return std::nullopt;
-  int number = 0;
-  for (char c : port) {
-    if (c < '0' || c > '9') return std::nullopt;
-    number = number * 10 + (c - '0');
+  if (host.empty()) return std::nullopt;
+  std::int64_t number = 0;
+  if (!port.empty()) {
+    auto digits = DecimalNumber(port, 5);
+    if (!digits || *digits > 65535) return std::nullopt;
+    number = *digits;
   }
-  if (number > 65535) return std::nullopt;
   parts.host = std::string(host);
-  parts.port = number != 0 ? number : (parts.secure ? 443 : 80);
+  parts.port = number != 0 ? int(number) : (parts.secure ? 443 : 80);
 
   size_t extraStart = FirstOf(tail, "?#");
   parts.path = std::string(tail.substr(0, extraStart));

@@ -22,11 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const char* FailureTextUtf8(int number);
-
-// The numbered texts, in code page 936 like every other text the call hands back.
-std::string FailureText(int number) { return gbk::Encode(Utf8ToUtf16(FailureTextUtf8(number)), false); }
-
 const char* FailureTextUtf8(int number) {
   switch (number) {
     case 700: return "700 当前系统不支持WinHttp服务!";
@@ -44,6 +39,9 @@ const char* FailureTextUtf8(int number) {
     default: return "713 读取数据失败!";
   }
 }
+
+// The numbered texts, in code page 936 like every other text the call hands back.
+std::string FailureText(int number) { return gbk::Encode(Utf8ToUtf16(FailureTextUtf8(number)), false); }
 
 const char* Verb(int method) {
   static const char* const kVerbs[] = {"GET", "POST", "HEAD", "PUT", "OPTIONS", "DELETE", "TRACE", "CONNECT"};
@@ -155,8 +153,9 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     size_t blank = line.find(' ');
     t->status = blank == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(blank + 1, 3)).c_str());
   }
-  if (HeaderName(line.substr(0, line.find(':'))) == "content-length" && line.find(':') != std::string_view::npos) {
-    std::string value = bytetext::Trim(line.substr(line.find(':') + 1));
+  const size_t colon = line.find(':');
+  if (colon != std::string_view::npos && HeaderName(line.substr(0, colon)) == "content-length") {
+    std::string value = bytetext::Trim(line.substr(colon + 1));
     if (t->contentLength && *t->contentLength != value) {
       t->conflictingLength = true;  // which of the two is the body's length cannot be known
       return 0;

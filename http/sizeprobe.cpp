@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bytetext.h"
+#include "decimal.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -118,14 +119,9 @@ bool HasControlBytes(std::string_view text) {
 
 // 1 to 65535, decimal digits only.
 std::optional<int> PortNumber(std::string_view text) {
-  if (text.empty() || text.size() > 5) return std::nullopt;
-  int port = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    port = port * 10 + (c - '0');
-  }
-  if (port < 1 || port > 65535) return std::nullopt;
-  return port;
+  auto port = DecimalNumber(text, 5);
+  if (!port || *port < 1 || *port > 65535) return std::nullopt;
+  return int(*port);
 }
 
 }  // namespace
@@ -183,13 +179,7 @@ long long ProbeDataArrived(std::string_view firstBytes) {
   while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
   while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
   // Decimal digits only: "0x400", "1e3" or "-5" are no length.
-  if (value.empty() || value.size() > 18) return 0;
-  long long length = 0;
-  for (char c : value) {
-    if (c < '0' || c > '9') return 0;
-    length = length * 10 + (c - '0');
-  }
-  return length;
+  return DecimalNumber(value).value_or(0);
 }
 
 long long RequestContentLength(const std::string& address, const EventPump& pump, ProbeLimits limits) {

@@ -1,5 +1,7 @@
 #include "response.h"
 
+#include "decimal.h"
+
 #include <cstdlib>
 #include <string>
 
@@ -21,25 +23,15 @@ std::string_view Trimmed(std::string_view v) {
   return v;
 }
 
-std::optional<std::int64_t> Number(std::string_view v) {
-  if (v.empty() || v.size() > 18) return std::nullopt;
-  std::int64_t n = 0;
-  for (char c : v) {
-    if (c < '0' || c > '9') return std::nullopt;
-    n = n * 10 + (c - '0');
-  }
-  return n;
-}
-
 // "bytes 0-99/1000" or "bytes 0-99/*"
 std::optional<ContentRange> ParseContentRange(std::string_view v) {
   if (!v.starts_with("bytes ")) return std::nullopt;
   v.remove_prefix(6);
   size_t dash = v.find('-'), slash = v.find('/');
   if (dash == std::string_view::npos || slash == std::string_view::npos || dash > slash) return std::nullopt;
-  auto first = Number(v.substr(0, dash)), last = Number(v.substr(dash + 1, slash - dash - 1));
+  auto first = DecimalNumber(v.substr(0, dash)), last = DecimalNumber(v.substr(dash + 1, slash - dash - 1));
   std::string_view total = v.substr(slash + 1);
-  auto size = total == "*" ? std::optional<std::int64_t>(-1) : Number(total);
+  auto size = total == "*" ? std::optional<std::int64_t>(-1) : DecimalNumber(total);
   if (!first || !last || !size || *last < *first || (*size >= 0 && *last >= *size)) return std::nullopt;
   return ContentRange{*first, *last, *size};
 }
@@ -59,7 +51,7 @@ void ParseHeaderLine(ResponseHead& head, std::string_view line) {
   if (StartsWithNoCase(line, "content-range:")) {
     head.range = ParseContentRange(value);
   } else if (StartsWithNoCase(line, "content-length:")) {
-    const std::int64_t length = Number(value).value_or(-1);
+    const std::int64_t length = DecimalNumber(value).value_or(-1);
     if (head.sawLength && length != head.contentLength) head.conflictingLength = true;
     head.sawLength = true;
     head.contentLength = length;

@@ -165,11 +165,8 @@ bool Task::OpenFiles() {
   }
   // A flush of an earlier task of this engine may still hold the file: let it finish first.
   if (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0) flusher_.WaitIdle();
-  // Another process downloads into this file: leave its files alone.
-  if (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    close(fd_);
-    fd_ = -1;
-    Fail(DL_FAIL_TARGET_BUSY);
+  if (fd_ >= 0 && !LockPartFile()) {
+    Fail(DL_FAIL_TARGET_BUSY);  // another process downloads into this file: its files stay as they are
     return false;
   }
   std::optional<ControlState> saved = fd_ >= 0 && spec_.resume ? ReadControlFile(ControlPath()) : std::nullopt;
@@ -201,13 +198,19 @@ bool Task::CreatePartFile(Connection& c) {
     c.failCode = OpenFailure(errno);
     return false;
   }
-  if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {  // another process made it in the meantime
-    close(fd_);
-    fd_ = -1;
+  if (!LockPartFile()) {  // another process made it in the meantime
     c.failCode = DL_FAIL_TARGET_BUSY;
     return false;
   }
   return true;
+}
+
+// Takes the data file's lock; when another download holds it, lets go of the file instead.
+bool Task::LockPartFile() {
+  if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+  close(fd_);
+  fd_ = -1;
+  return false;
 }
 
 // Room for the whole file, taken now so that a full disk shows at once and not halfway. A

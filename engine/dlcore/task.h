@@ -81,6 +81,7 @@ class Task {
   bool OpenFiles();
   bool OverlapsMatch();
   bool CreatePartFile(Connection& c);
+  bool LockPartFile();
   int Reserve(std::int64_t size);
   void ReleaseUnwrittenSpace();
   bool PartFileGone() const;

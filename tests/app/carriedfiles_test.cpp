@@ -2,12 +2,8 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
 #include <sched.h>
 #include <stdio.h>
-#include <sys/prctl.h>
-#include <sys/syscall.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,6 +20,7 @@
 
 #include "testsupport.h"
 #include "../fixtures/files.h"
+#include "../fixtures/norename.h"
 
 namespace fs = std::filesystem;
 
@@ -118,14 +115,7 @@ TEST(CarriedFiles, WrittenWhereTheNoReplaceRenameIsRefused) {
   { std::ofstream(kept) << "mine"; }
   pid_t child = fork();
   if (child == 0) {
-    sock_filter filter[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat2, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EINVAL & SECCOMP_RET_DATA)),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-    };
-    sock_fprog program{sizeof filter / sizeof filter[0], filter};
-    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) _exit(77);
+    if (!RefuseNoReplaceRenames()) _exit(77);
     if (renameat2(AT_FDCWD, kept.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0 || errno != EINVAL) _exit(78);
     const bool wrote = EnsureCarriedFile(target, CarriedIdDat());
     const bool overwrote = EnsureCarriedFile(kept, CarriedIdDat());

@@ -2,11 +2,7 @@
 #include "dlcore.h"
 #include "../fixtures/files.h"
 
-#include <linux/filter.h>
-#include <linux/seccomp.h>
 #include <sched.h>
-#include <sys/prctl.h>
-#include <sys/syscall.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -23,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "../fixtures/fileserver.h"
+#include "../fixtures/norename.h"
 #include "controlfile.h"
 #include "recordlayout.h"
 #include "taskrecord.h"
@@ -478,14 +475,7 @@ TEST_F(DlcoreTest, CompletesWhereTheNoReplaceRenameIsRefused) {
   std::ofstream(folder_ / "kept.bin") << "mine";
   pid_t child = fork();
   if (child == 0) {
-    sock_filter filter[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat2, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EINVAL & SECCOMP_RET_DATA)),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-    };
-    sock_fprog program{sizeof filter / sizeof filter[0], filter};
-    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) _exit(77);
+    if (!RefuseNoReplaceRenames()) _exit(77);
     const bool fresh = Wait(Download(server.url(), "new.bin")) == 4;
     const bool beside = Wait(Download(server.url(), "kept.bin")) == 4 && info_.szFilename() == "kept(1).bin";
     DL_UnInit();
