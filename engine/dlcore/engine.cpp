@@ -231,6 +231,7 @@ std::uintptr_t Engine::Create(TaskSpec order) {
         order.failure = DL_FAIL_TARGET_BUSY;
     id = nextId_++;
     auto task = std::make_unique<Task>(multi_, flusher_, order, tuning_);
+    task->OnProgress([this, id, t = task.get()] { Publish(id, *t); });
     Publish(id, *task);
     tasks_[id] = std::move(task);
   });

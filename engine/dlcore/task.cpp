@@ -425,6 +425,10 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
   if (allowed) {
     state_ = DL_STATE_RUNNING;
     c.lastData = Clock::now();
+    if (publish_ && c.lastData - lastPublished_ >= kProgressInterval) {
+      lastPublished_ = c.lastData;
+      publish_();
+    }
   }
   if (allowed < size) {
     c.reachedEnd = true;  // the rest belongs to another connection now
@@ -616,14 +620,29 @@ void Task::Tick(Clock::time_point now) {
   if (splitting_ && file_.rangeable && !settled_ && file_.total >= 0) Ramp(now);
   if (!OverlapsMatch()) return RestartFromZero();
   Plan(now);
-  // Start writing the data out now, without waiting, so that the flushes of checkpoints
-  // and of completion find little left to do.
-  if (Active() && fd_ >= 0) sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+  StartWriteBack();
   if (Active() && now - lastCheckpoint_ >= tuning_.checkpoint) {
     if (PartFileGone()) return Fail(DL_FAIL_FOLDER);
     Checkpoint();
     lastCheckpoint_ = now;
   }
+}
+
+// Starts writing the data out now, so that the flushes of checkpoints and of completion find
+// little left to do. Even this start waits on the disk (30-60 ms on a fast download), so it
+// runs on the flusher, one at a time.
+void Task::StartWriteBack() {
+  if (!Active() || fd_ < 0 || writeBackQueued_->exchange(true)) return;
+  const int fd = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) {
+    *writeBackQueued_ = false;
+    return;
+  }
+  flusher_.Add([fd, queued = writeBackQueued_] {
+    sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    close(fd);
+    *queued = false;
+  });
 }
 
 // Data first, then the state that claims it: the state file never names a byte that is not

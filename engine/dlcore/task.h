@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +44,7 @@ struct Connection;
 // Every request after the first starts this many bytes early, to check them against what
 // another request brought.
 constexpr std::int64_t kOverlapBytes = 4096;
+constexpr auto kProgressInterval = std::chrono::milliseconds(20);
 
 struct TaskTuning {
   int maxConnections = 8;
@@ -69,6 +71,10 @@ class Task {
   bool Owns(CURL* easy) const;
   bool Active() const { return state_ == DL_STATE_REQUESTING || state_ == DL_STATE_RUNNING; }
   Progress Snapshot() const;
+  // Called on the engine thread while data arrives, at most every `kProgressInterval`: a
+  // fast link keeps libcurl reading for a hundred milliseconds and more before the engine
+  // loop comes round again, and the progress record must not stand still that long.
+  void OnProgress(std::function<void()> publish) { publish_ = std::move(publish); }
 
   std::string TargetPath() const { return spec_.folder + "/" + spec_.name; }
   std::string PartPath() const { return TargetPath() + ".part"; }
@@ -96,6 +102,7 @@ class Task {
   void Plan(Clock::time_point now);
   void Ramp(Clock::time_point now);
   bool RecycleStalledTail(Clock::time_point now);
+  void StartWriteBack();
   void Checkpoint();
   void Finish();
   RangeSet Covered() const;
@@ -114,6 +121,7 @@ class Task {
   // describe another run's data).
   std::shared_ptr<std::atomic<int>> flushesPending_ = std::make_shared<std::atomic<int>>(0);
   bool startWhenFlushed_ = false;
+  std::shared_ptr<std::atomic<bool>> writeBackQueued_ = std::make_shared<std::atomic<bool>>(false);
   TaskSpec spec_;
   TaskTuning tuning_;
   int state_ = DL_STATE_STOPPED;
@@ -132,6 +140,8 @@ class Task {
   Clock::time_point retryAt_{};
   Clock::time_point lastCheckpoint_{};
   ControlState lastSaved_;
+  std::function<void()> publish_;
+  Clock::time_point lastPublished_{};
   // speed
   Clock::time_point lastTick_{};
   std::int64_t lastDownloaded_ = 0;
