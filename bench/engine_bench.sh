@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
-# Times dlget against curl, wget, aria2c and axel on a local nginx (127.0.0.1 only) and
-# writes the medians to bench/RESULTS.md.
-#   bash bench/engine_bench.sh [-r RUNS]      (default 3 runs; needs a built build/bin/dlget)
-# Targets: unthrottled dlget >= 0.9 x curl; throttled (4 MiB/s per connection) dlget >= aria2c
-# -x8 -s8 -k1M and axel -n8; under 64 MB resident for 1 GiB; a resume after kill -9 at about
-# half re-fetches under 5 % of the file, with a matching SHA-256.
+# Times dlget against curl, wget, aria2c and axel side by side, on servers it starts on
+# 127.0.0.1 (nginx, and bench/pacing_server.py), and writes the medians into bench/RESULTS.md.
+#   bash bench/engine_bench.sh [-r RUNS]      (default 7 runs; needs a built build/bin/dlget)
+# Targets: unthrottled dlget >= 0.95 x curl with at most 0.5 % more bytes served than the file;
+# on throttled servers (paced and nginx limit_rate) at least the best of aria2c -x16 -s16 -k1M
+# and axel -n16; without validators at least aria2c -x8; one small file no slower than curl;
+# a resume after kill -9 at about half re-fetches at most 2 % of the file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=3
+runs=7
 [ "${1:-}" = "-r" ] && runs=$2
 dlget=$PWD/build/bin/dlget
 [ -x "$dlget" ] || { echo "build first: cmake -S . -B build && cmake --build build" >&2; exit 2; }
 
 need=()
-for p in nginx-light aria2 axel wget curl time bc; do
+for p in nginx-light aria2 axel wget curl time bc hyperfine python3; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -23,11 +24,16 @@ fi
 
 work=$(mktemp -d /tmp/quorvel-bench.XXXXXX)
 port=18080
-mkdir -p "$work/www/slow" "$work/logs" "$work/out"
+mkdir -p "$work/www/slow" "$work/www/slow1" "$work/logs" "$work/out"
+: > "$work/logs/paced.log"; : > "$work/logs/plain.log"
 head -c $((512 << 20)) /dev/urandom > "$work/www/big.bin"
 head -c $((1024 << 20)) /dev/urandom > "$work/www/huge.bin"
 head -c $((256 << 20)) /dev/urandom > "$work/www/slow/long.bin"
 head -c $((64 << 20)) /dev/urandom > "$work/www/slow/med.bin"
+head -c $((16 << 20)) /dev/urandom > "$work/www/slow1/small.bin"
+head -c $((16 << 20)) /dev/urandom > "$work/www/paced.bin"
+head -c $((64 << 20)) /dev/urandom > "$work/www/plain.bin"
+head -c $((64 << 10)) /dev/urandom > "$work/www/tiny.bin"
 cat > "$work/nginx.conf" <<CONF
 worker_processes 1;
 pid $work/nginx.pid;
@@ -41,50 +47,74 @@ http {
     listen 127.0.0.1:$port;
     root $work/www;
     location /slow/ { limit_rate 4m; }
+    location /slow1/ { limit_rate 1m; }
   }
 }
 CONF
 chmod -R a+rX "$work"  # nginx's workers read as an unprivileged user
 nginx -c "$work/nginx.conf" -p "$work"
-trap 'nginx -c "$work/nginx.conf" -p "$work" -s stop 2>/dev/null || true; rm -rf "$work"' EXIT
+# Two pacing servers (each connection held to its rate from the first byte): 256 KiB/s with
+# validators, 4 MiB/s without ETag or Last-Modified.
+python3 bench/pacing_server.py "$work/www" $((port + 1)) 262144 "$work/logs/paced.log" & paced=$!
+python3 bench/pacing_server.py "$work/www" $((port + 2)) 4194304 "$work/logs/plain.log" --no-validators & plain=$!
+trap 'kill $paced $plain 2>/dev/null; nginx -c "$work/nginx.conf" -p "$work" -s stop 2>/dev/null || true; rm -rf "$work"' EXIT
 sleep 0.5
 base=http://127.0.0.1:$port
+pacedBase=http://127.0.0.1:$((port + 1))
+plainBase=http://127.0.0.1:$((port + 2))
 
-declare -A times rss ok
-# tool label, file path on the server, command (with OUT as the output file)
+declare -A times rss ok served
+# label, file path on the server, the server's log, command (with OUT as the output file)
 measure() {
-  local label=$1 path=$2; shift 2
+  local label=$1 path=$2 log=$3; shift 3
   local out=$work/out/file.bin
   rm -f "$work"/out/*
   local cmd=${*//OUT/$out}
-  local t0 t1
+  local t0 t1 before
+  before=$(wc -l < "$log" 2>/dev/null || echo 0)
   t0=$(date +%s.%N)
   /usr/bin/time -f "%M" -o "$work/rss" timeout 300 bash -c "$cmd" >/dev/null 2>&1 || true
   t1=$(date +%s.%N)
+  sleep 0.1  # the pacing servers log when a connection's answer ends
   times[$label]+="$(echo "$t1 - $t0" | bc) "
   rss[$label]+="$(cat "$work/rss" | tail -1) "
+  served[$label]+="$(tail -n +$((before + 1)) "$log" | awk '{s+=$3} END {print s+0}') "
   if [ -f "$out" ] && cmp -s "$out" "$work/www/$path"; then ok[$label]+="OK "; else ok[$label]+="BAD "; fi
 }
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+nginxLog=$work/logs/access.log
+aria16="aria2c -q -x16 -s16 -k1M --allow-overwrite=true -d $work/out -o file.bin"
+dl="$dlget -q --replace -o $work/out -n file.bin"
 
 for r in $(seq "$runs"); do
-  measure "big curl" big.bin "curl -s -o OUT $base/big.bin"
-  measure "big wget" big.bin "wget -q -O OUT $base/big.bin"
-  measure "big aria2c -x8 -s8 -k1M" big.bin "aria2c -q -x8 -s8 -k1M --allow-overwrite=true -d $work/out -o file.bin $base/big.bin"
-  measure "big axel -n8" big.bin "axel -q -n8 -o OUT $base/big.bin"
-  measure "big dlget" big.bin "$dlget -q --replace -o $work/out -n file.bin $base/big.bin"
-  measure "slow aria2c -x8 -s8 -k1M" slow/med.bin "aria2c -q -x8 -s8 -k1M --allow-overwrite=true -d $work/out -o file.bin $base/slow/med.bin"
-  measure "slow axel -n8" slow/med.bin "axel -q -n8 -o OUT $base/slow/med.bin"
-  measure "slow dlget" slow/med.bin "$dlget -q --replace -o $work/out -n file.bin $base/slow/med.bin"
+  measure "big curl" big.bin "$nginxLog" "curl -s -o OUT $base/big.bin"
+  measure "big wget" big.bin "$nginxLog" "wget -q -O OUT $base/big.bin"
+  measure "big aria2c -x8 -s8 -k1M" big.bin "$nginxLog" "aria2c -q -x8 -s8 -k1M --allow-overwrite=true -d $work/out -o file.bin $base/big.bin"
+  measure "big axel -n8" big.bin "$nginxLog" "axel -q -n8 -o OUT $base/big.bin"
+  measure "big dlget" big.bin "$nginxLog" "$dl $base/big.bin"
+  for row in "paced paced.bin $work/logs/paced.log $pacedBase" "slow slow/med.bin $nginxLog $base" \
+             "slow1 slow1/small.bin $nginxLog $base"; do
+    set -- $row
+    measure "$1 aria2c -x16 -s16 -k1M" "$2" "$3" "$aria16 $4/$2"
+    measure "$1 axel -n16" "$2" "$3" "axel -q -n16 -o OUT $4/$2"
+    measure "$1 dlget" "$2" "$3" "$dl $4/$2"
+  done
+  measure "plain aria2c -x8 -s8 -k1M" plain.bin "$work/logs/plain.log" "aria2c -q -x8 -s8 -k1M --allow-overwrite=true -d $work/out -o file.bin $plainBase/plain.bin"
+  measure "plain dlget" plain.bin "$work/logs/plain.log" "$dl $plainBase/plain.bin"
 done
-measure "huge dlget (1 GiB)" huge.bin "$dlget -q --replace -o $work/out -n file.bin $base/huge.bin"
-measure "huge curl (1 GiB)" huge.bin "curl -s -o OUT $base/huge.bin"
+measure "huge dlget (1 GiB)" huge.bin "$nginxLog" "$dl $base/huge.bin"
+measure "huge curl (1 GiB)" huge.bin "$nginxLog" "curl -s -o OUT $base/huge.bin"
 
-# Resume after kill -9 at about half of a throttled 256 MiB file (about 8 s at 8 x 4 MiB/s).
+# Many small files: one 64 KiB file, process start to exit.
+small=$(hyperfine -N --warmup 20 -r 300 --export-json "$work/small.json" \
+  "curl -s -o $work/out/c.bin $base/tiny.bin" "$dlget -q --replace -o $work/out -n d.bin $base/tiny.bin" >/dev/null 2>&1 &&
+  python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"]; print(" ".join("%.1f" % (x["mean"] * 1000) for x in r))' "$work/small.json")
+cmp -s "$work/out/d.bin" "$work/www/tiny.bin" && small_ok=OK || small_ok=BAD
+# Resume after kill -9 at about half of a throttled 256 MiB file (about 4 s at 16 x 4 MiB/s).
 rm -f "$work"/out/* ; : > "$work/logs/access.log"
 nginx -c "$work/nginx.conf" -p "$work" -s reopen; sleep 0.2
 "$dlget" -q -o "$work/out" -n file.bin "$base/slow/long.bin" & pid=$!
-sleep 4
+sleep 2
 kill -9 $pid 2>/dev/null || true; wait $pid 2>/dev/null || true
 sleep 0.3
 "$dlget" -q -o "$work/out" -n file.bin "$base/slow/long.bin" >/dev/null || true
@@ -94,28 +124,49 @@ refetch=$(echo "scale=2; 100 * ($sent - $size) / $size" | bc)
 sha_ok=$([ "$(sha256sum < "$work/out/file.bin")" = "$(sha256sum < "$work/www/slow/long.bin")" ] && echo OK || echo BAD)
 
 {
-  echo "# Engine benchmark results"
+  echo "<!-- engine_bench.sh writes from here to the end marker -->"
+  echo "Reproduce: \`bash bench/engine_bench.sh -r $runs\`. nginx on 127.0.0.1: \`/slow/\` limited to 4 MiB/s"
+  echo "per request, \`/slow1/\` to 1 MiB/s (\`limit_rate\`, which sends each request's first second at"
+  echo "once); \`paced\`: our pacing server holding each connection to 256 KiB/s from its first byte;"
+  echo "\`plain\`: the pacing server at 4 MiB/s per connection, Range but no ETag or Last-Modified."
+  echo "Files of random bytes, each compared with the served one. Medians of $runs runs; times include process"
+  echo "start; bytes served read from the servers' logs. Measured $(date -u +%Y-%m-%d) on $(nproc) cores."
   echo
-  echo "Reproduce: \`bash bench/engine_bench.sh -r $runs\` (nginx on 127.0.0.1, files of random bytes;"
-  echo "\`/slow/\` is limited to 4 MiB/s per connection). Medians of $runs runs; times include process start."
-  echo "Measured $(date -u +%Y-%m-%d) on $(nproc) cores."
-  echo
-  echo "| target | tool | median s | MiB/s | max RSS MB | files |"
-  echo "|---|---|---|---|---|---|"
+  echo "| row | tool | median s | MiB/s | bytes served / file | max RSS MB | files |"
+  echo "|---|---|---|---|---|---|---|"
   for label in "big curl" "big wget" "big aria2c -x8 -s8 -k1M" "big axel -n8" "big dlget" \
-               "slow aria2c -x8 -s8 -k1M" "slow axel -n8" "slow dlget" "huge curl (1 GiB)" "huge dlget (1 GiB)"; do
+               "paced aria2c -x16 -s16 -k1M" "paced axel -n16" "paced dlget" \
+               "slow aria2c -x16 -s16 -k1M" "slow axel -n16" "slow dlget" \
+               "slow1 aria2c -x16 -s16 -k1M" "slow1 axel -n16" "slow1 dlget" \
+               "plain aria2c -x8 -s8 -k1M" "plain dlget" "huge curl (1 GiB)" "huge dlget (1 GiB)"; do
     m=$(echo "${times[$label]}" | median)
-    mb=$(case "$label" in big*) echo 512;; slow*) echo 64;; huge*) echo 1024;; esac)
+    mb=$(case "$label" in big*) echo 512;; slow1*|paced*) echo 16;; slow*|plain*) echo 64;; huge*) echo 1024;; esac)
     r=$(echo "${rss[$label]}" | median)
-    echo "| ${label%% *} | ${label#* } | $(printf %.2f "$m") | $(echo "scale=1; $mb / $m" | bc) | $(echo "scale=1; $r / 1024" | bc) | ${ok[$label]} |"
+    b=$(echo "${served[$label]}" | median)
+    echo "| ${label%% *} | ${label#* } | $(printf %.2f "$m") | $(echo "scale=1; $mb / $m" | bc) | $(echo "scale=4; $b / ($mb * 1048576)" | bc) | $(echo "scale=1; $r / 1024" | bc) | ${ok[$label]} |"
   done
-  curl_big=$(echo "${times[big curl]}" | median); dl_big=$(echo "${times[big dlget]}" | median)
-  aria_slow=$(echo "${times[slow aria2c -x8 -s8 -k1M]}" | median); axel_slow=$(echo "${times[slow axel -n8]}" | median)
-  dl_slow=$(echo "${times[slow dlget]}" | median)
+  ratio() { echo "scale=2; $(echo "${times[$2]}" | median) / $(echo "${times[$1]}" | median)" | bc; }
+  best() { local a b; a=$(echo "${times[$1]}" | median); b=$(echo "${times[$2]}" | median); [ "$(echo "$a < $b" | bc)" = 1 ] && echo "$1" || echo "$2"; }
   echo
-  echo "Ratios (throughput, higher is better for dlget):"
-  echo "- unthrottled, dlget / curl: $(echo "scale=2; $curl_big / $dl_big" | bc) (target >= 0.9)"
-  echo "- throttled, dlget / aria2c -k1M: $(echo "scale=2; $aria_slow / $dl_slow" | bc); dlget / axel -n8: $(echo "scale=2; $axel_slow / $dl_slow" | bc) (target >= 1)"
-  echo "- resume after kill -9 at 4 s into the throttled 256 MiB file (about half): $refetch % of the file fetched twice, SHA-256 $sha_ok (target < 5 %)"
-} > bench/RESULTS.md
-cat bench/RESULTS.md
+  echo "Ratios (throughput of dlget over the other's, higher is better for dlget):"
+  echo "- unthrottled 512 MiB, over curl: $(ratio "big dlget" "big curl"); 1 GiB: $(ratio "huge dlget (1 GiB)" "huge curl (1 GiB)") (target >= 0.95)"
+  for row in paced slow slow1; do
+    b=$(best "$row aria2c -x16 -s16 -k1M" "$row axel -n16")
+    echo "- $row, over the best of aria2c -x16 and axel -n16 (${b#* }): $(ratio "$row dlget" "$b") (target >= 1)"
+  done
+  echo "- no validators, over aria2c -x8: $(ratio "plain dlget" "plain aria2c -x8 -s8 -k1M") (target >= 1)"
+  set -- $small
+  echo "- one 64 KiB file, process start to exit (hyperfine, 300 runs): curl $1 ms, dlget $2 ms, file $small_ok (target: dlget <= curl)"
+  echo "- resume after kill -9 at 2 s into the throttled 256 MiB file (about half): $refetch % of the file fetched twice, SHA-256 $sha_ok (target <= 2 %)"
+  echo "<!-- engine_bench.sh end -->"
+} > "$work/results.md"
+# The generated part replaces the one between the markers; the notes around it stay.
+python3 - "$work/results.md" bench/RESULTS.md <<'PY'
+import re, sys
+new = open(sys.argv[1]).read().strip()
+old = open(sys.argv[2]).read()
+pattern = re.compile(r"<!-- engine_bench.sh writes.*?<!-- engine_bench.sh end -->", re.S)
+text = pattern.sub(lambda _: new, old) if pattern.search(old) else old.rstrip() + "\n\n" + new + "\n"
+open(sys.argv[2], "w").write(text)
+PY
+sed -n '/engine_bench.sh writes/,/engine_bench.sh end/p' bench/RESULTS.md

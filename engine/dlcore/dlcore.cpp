@@ -23,7 +23,7 @@ std::uintptr_t Id(DLTask task) { return reinterpret_cast<std::uintptr_t>(task); 
 
 void StartEngine() {  // with the lock held for writing
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  gEngine = std::make_unique<Engine>(TaskTuning{}, gNextHandle);
+  gEngine = std::make_unique<Engine>(EngineOptions{}, gNextHandle);
 }
 
 // Runs `work` with the engine while it lives; `otherwise` when there is none.

@@ -132,13 +132,13 @@ std::string ReadInstalledIdDat() {
   return text.str();
 }
 
-Engine::Engine(TaskTuning tuning, std::uintptr_t firstId)
-    : tuning_(tuning), multi_(curl_multi_init()), nextId_(firstId) {
-  tuning_.userAgent = UserAgentFromIdDat(ReadInstalledIdDat());
-  tuning_.maxConnections = ConnectionCapFromEnvironment(tuning_.maxConnections);
+Engine::Engine(EngineOptions options, std::uintptr_t firstId)
+    : options_(options), multi_(curl_multi_init()), nextId_(firstId) {
+  options_.userAgent = UserAgentFromIdDat(ReadInstalledIdDat());
+  options_.maxConnections = ConnectionCapFromEnvironment(options_.maxConnections);
   // Separate TCP connections: several connections to one server must really be several.
   curl_multi_setopt(multi_, CURLMOPT_PIPELINING, long(CURLPIPE_NOTHING));
-  curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, long(tuning_.maxConnections) * 4);
+  curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, long(options_.maxConnections) * 4);
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -230,7 +230,7 @@ std::uintptr_t Engine::Create(TaskSpec order) {
           task->Snapshot().stat != DL_STATE_COMPLETE && task->Snapshot().stat != DL_STATE_CANCELLED)
         order.failure = DL_FAIL_TARGET_BUSY;
     id = nextId_++;
-    auto task = std::make_unique<Task>(multi_, flusher_, order, tuning_);
+    auto task = std::make_unique<Task>(multi_, flusher_, order, options_);
     task->OnProgress([this, id, t = task.get()] { Publish(id, *t); });
     Publish(id, *task);
     tasks_[id] = std::move(task);

@@ -20,7 +20,7 @@ class Engine {
  public:
   // Handles count up from `firstId`, so that an engine started after another never hands
   // out a handle the first one did.
-  explicit Engine(TaskTuning tuning = {}, std::uintptr_t firstId = 1);
+  explicit Engine(EngineOptions options = {}, std::uintptr_t firstId = 1);
   ~Engine();  // stops every task, flushing its state
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
@@ -39,7 +39,7 @@ class Engine {
   void Post(std::function<void()> work);  // runs `work` on the engine thread, later
   void Publish(std::uintptr_t id, const Task& task);
 
-  TaskTuning tuning_;
+  EngineOptions options_;
   CURLM* multi_;
   Flusher flusher_;
   std::thread thread_;

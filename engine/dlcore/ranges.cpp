@@ -46,15 +46,3 @@ std::vector<ByteRange> RangeSet::Gaps(std::int64_t total) const {
   if (at < total) gaps.push_back({at, total});
   return gaps;
 }
-
-std::optional<Assignment> PlanConnection(const std::vector<ByteRange>& free, const std::vector<ByteRange>& inFlight,
-                                         std::int64_t minSplit) {
-  auto largest = [](const std::vector<ByteRange>& v) {
-    return std::max_element(v.begin(), v.end(), [](auto& a, auto& b) { return a.size() < b.size(); });
-  };
-  if (auto f = largest(free); f != free.end() && f->size() > 0) return Assignment{*f, std::nullopt};
-  auto busy = largest(inFlight);
-  if (busy == inFlight.end() || busy->size() < 2 * minSplit) return std::nullopt;
-  std::int64_t mid = busy->begin + busy->size() / 2;
-  return Assignment{{mid, busy->end}, size_t(busy - inFlight.begin())};
-}

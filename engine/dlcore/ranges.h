@@ -2,7 +2,6 @@
 // Byte ranges of one download: which are on disk, and how the rest is shared among the
 // connections. Pure bookkeeping, no I/O.
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 struct ByteRange {
@@ -25,13 +24,3 @@ class RangeSet {
  private:
   std::vector<ByteRange> ranges_;
 };
-
-// Where a new connection should start: the largest part of `free` (gaps no connection
-// owns), or else the upper half of the largest range a connection still has to fetch,
-// when that half is at least `minSplit`. `inFlight` holds each connection's [pos, end).
-struct Assignment {
-  ByteRange range;
-  std::optional<size_t> splitFrom;  // index into inFlight whose end becomes range.begin
-};
-std::optional<Assignment> PlanConnection(const std::vector<ByteRange>& free, const std::vector<ByteRange>& inFlight,
-                                         std::int64_t minSplit);

@@ -1,6 +1,9 @@
 #include "task.h"
 
+#include "connection.h"
+
 #include "files.h"
+#include "planner.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,99 +16,21 @@
 #include <cstdio>
 #include <filesystem>
 
-struct Connection {
-  Task* task = nullptr;
-  CURL* easy = nullptr;
-  curl_slist* headers = nullptr;
-  std::int64_t begin = 0, pos = 0, end = -1;  // end -1: to the end of an unknown size
-  std::int64_t requestedEnd = -1;             // end may shrink when another connection takes over
-  bool sole = false;   // the task's only connection when it was opened
-  bool plain = false;  // no Range header at all
-  ResponseHead head;
-  bool judged = false;
-  Verdict verdict = Verdict::Accept;
-  bool reachedEnd = false;  // stopped on purpose at the end of its (shortened) range
-  // The answer starts this many bytes before `begin`: bytes another connection fetches too,
-  // kept here and compared with theirs, so that a file that changed on the server between
-  // two requests never gives a mixed file.
-  std::int64_t overlapLength = 0;
-  std::int64_t overlapTaken = 0;
-  std::string overlap;
-  Clock::time_point lastData = Clock::now();
-  int writeError = 0;
-  int failCode = 0;  // the task fails with this, decided while judging the answer
 
-  ~Connection() {
-    if (easy) curl_easy_cleanup(easy);
-    if (headers) curl_slist_free_all(headers);
-  }
-};
-
-namespace {
-
-size_t HeaderCallback(char* data, size_t size, size_t count, void* user) {
-  ParseHeaderLine(static_cast<Connection*>(user)->head, std::string_view(data, size * count));
-  return size * count;
-}
-
-size_t BodyCallback(char* data, size_t size, size_t count, void* user) {
-  auto* c = static_cast<Connection*>(user);
-  return c->task->OnBody(*c, data, size * count);
-}
-
-bool PwriteAll(int fd, const char* data, size_t size, std::int64_t offset, int& error) {
-  while (size > 0) {
-    ssize_t n = pwrite(fd, data, size, offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? errno : EIO;
-      return false;
-    }
-    data += n, size -= size_t(n), offset += n;
-  }
-  return true;
-}
-
-void SyncFolder(const std::string& folder) {
-  int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
-}
-
-// The longest name whose temporary state file ("<name>.part.ctl.tmp") a file system with
-// 255-byte names can hold.
-constexpr size_t kMaxNameBytes = 255 - std::char_traits<char>::length(".part.ctl.tmp");
-
-// What a refused open says about the task.
-int OpenFailure(int error) {
-  if (error == ENAMETOOLONG || error == EILSEQ || error == EINVAL) return DL_FAIL_BAD_NAME;
-  if (error == ENOSPC || error == EDQUOT) return DL_FAIL_DISK_FULL;
-  return DL_FAIL_FOLDER;
-}
-
-// "name.ext" → "name(n).ext"
-std::string NumberedName(const std::string& name, int n) {
-  size_t dot = name.rfind('.');
-  if (dot == 0 || dot == std::string::npos) return name + "(" + std::to_string(n) + ")";
-  return name.substr(0, dot) + "(" + std::to_string(n) + ")" + name.substr(dot);
-}
-
-}  // namespace
-
-Task::Task(CURLM* multi, Flusher& flusher, TaskSpec order, TaskTuning tuning)
-    : multi_(multi), flusher_(flusher), spec_(std::move(order)), tuning_(tuning), connectionCap_(tuning.maxConnections) {
+Task::Task(CURLM* multi, Flusher& flusher, TaskSpec order, EngineOptions options)
+    : multi_(multi),
+      flusher_(flusher),
+      spec_(std::move(order)),
+      options_(options),
+      part_(spec_.folder, spec_.name),
+      connectionCap_(options.maxConnections) {
   if (spec_.failure) {
     state_ = DL_STATE_CANCELLED;
     failCode_ = spec_.failure;
   }
 }
 
-Task::~Task() {
-  AbortAll();
-  if (fd_ >= 0) close(fd_);
-}
+Task::~Task() { AbortAll(); }
 
 bool Task::Owns(CURL* easy) const {
   return std::any_of(connections_.begin(), connections_.end(), [easy](auto& c) { return c->easy == easy; });
@@ -121,16 +46,15 @@ void Task::Start() {
   failCode_ = 0;
   failuresInRow_ = 0;
   restarts_ = 0;
-  settled_ = false;
   splitting_ = true;
-  connectionCap_ = tuning_.maxConnections;
-  previousCount_ = 0;
+  connectionCap_ = options_.maxConnections;
+  ramp_ = Ramp{};
   windowStart_ = {};
   retryAt_ = {};
   overlaps_.clear();
   if (!OpenFiles()) return;
-  if (fd_ >= 0 && file_.total > 0) {
-    if (int code = Reserve(file_.total)) return Fail(code);
+  if (part_.IsOpen() && file_.total > 0) {
+    if (int code = part_.Reserve(file_.total)) return Fail(code);
   }
   state_ = DL_STATE_REQUESTING;
   lastCheckpoint_ = Clock::now();
@@ -154,26 +78,23 @@ bool Task::OpenFiles() {
     Fail(DL_FAIL_FOLDER);
     return false;
   }
-  if (spec_.name.size() > kMaxNameBytes) {
+  if (spec_.name.size() > kMaxPartNameBytes) {
     Fail(DL_FAIL_BAD_NAME);
     return false;
   }
-  fd_ = open(PartPath().c_str(), O_RDWR | O_CLOEXEC);
-  if (fd_ < 0 && errno != ENOENT) {
-    Fail(OpenFailure(errno));
+  if (int code = part_.OpenExisting()) {
+    Fail(code);
     return false;
   }
   // A flush of an earlier task of this engine may still hold the file: let it finish first.
-  if (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0) flusher_.WaitIdle();
-  if (fd_ >= 0 && !LockPartFile()) {
+  if (part_.IsOpen() && !part_.TryLock()) flusher_.WaitIdle();
+  if (part_.IsOpen() && !part_.LockOrLetGo()) {
     Fail(DL_FAIL_TARGET_BUSY);  // another process downloads into this file: its files stay as they are
     return false;
   }
-  std::optional<ControlState> saved = fd_ >= 0 && spec_.resume ? ReadControlFile(ControlPath()) : std::nullopt;
-  struct stat st {};
-  if (fd_ >= 0) fstat(fd_, &st);
+  std::optional<ControlState> saved = part_.IsOpen() && spec_.resume ? ReadControlFile(ControlPath()) : std::nullopt;
   bool usable = saved && saved->url == spec_.url && saved->total >= 0 && saved->rangeable &&
-                (saved->done.ranges().empty() || saved->done.ranges().back().end <= st.st_size);
+                (saved->done.ranges().empty() || saved->done.ranges().back().end <= part_.Size());
   if (usable) {
     file_ = *saved;
     written_ = saved->done;
@@ -182,7 +103,7 @@ bool Task::OpenFiles() {
     file_ = FreshState();
     written_.Clear();
     lastSaved_ = ControlState{};
-    if (fd_ >= 0 && ftruncate(fd_, 0) != 0) {
+    if (part_.IsOpen() && !part_.Truncate()) {
       Fail(DL_FAIL_DISK_WRITE);
       return false;
     }
@@ -193,64 +114,30 @@ bool Task::OpenFiles() {
 
 // Made, and locked, only once an answer has been judged to be the file.
 bool Task::CreatePartFile(Connection& c) {
-  fd_ = open(PartPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd_ < 0) {
-    c.failCode = OpenFailure(errno);
+  if (int code = part_.Create()) {
+    c.failCode = code;
     return false;
   }
-  if (!LockPartFile()) {  // another process made it in the meantime
+  if (!part_.LockOrLetGo()) {  // another process made it in the meantime
     c.failCode = DL_FAIL_TARGET_BUSY;
     return false;
   }
   return true;
 }
 
-// Takes the data file's lock; when another download holds it, lets go of the file instead.
-bool Task::LockPartFile() {
-  if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
-  close(fd_);
-  fd_ = -1;
-  return false;
-}
-
-// Room for the whole file, taken now so that a full disk shows at once and not halfway. A
-// size the free space cannot hold is refused before a byte is reserved: the server's word
-// alone never fills a disk. Returns a failure code, 0 when the room is there.
-int Task::Reserve(std::int64_t size) {
-  struct statvfs vfs {};
-  struct stat st {};
-  const bool known = (fd_ >= 0 ? fstatvfs(fd_, &vfs) : statvfs(spec_.folder.c_str(), &vfs)) == 0;
-  const std::int64_t allocated = fd_ >= 0 && fstat(fd_, &st) == 0 ? std::int64_t(st.st_blocks) * 512 : 0;
-  const double available = double(vfs.f_bavail) * double(vfs.f_frsize);
-  if (known && double(size - allocated) > available) return DL_FAIL_DISK_FULL;
-  if (fd_ < 0) return 0;
-  int rc = posix_fallocate(fd_, 0, size);
-  return rc == ENOSPC || rc == EDQUOT || rc == EFBIG ? DL_FAIL_DISK_FULL : 0;
-}
-
-// A failed or stopped task keeps its data, not the room reserved for the rest.
 void Task::ReleaseUnwrittenSpace() {
-  if (fd_ < 0 || file_.total <= 0) return;
-  for (const ByteRange& gap : written_.Gaps(file_.total))
-    fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, gap.begin, gap.end - gap.begin);
-}
-
-// The data file has no name any more: its folder (or the file) was deleted under the task.
-bool Task::PartFileGone() const {
-  struct stat st {};
-  return fd_ >= 0 && fstat(fd_, &st) == 0 && st.st_nlink == 0;
+  if (file_.total > 0) part_.Release(written_.Gaps(file_.total));
 }
 
 void Task::StartFresh() {
   file_ = FreshState();
   written_.Clear();
   overlaps_.clear();
-  if (fd_ >= 0 && ftruncate(fd_, 0) != 0) return Fail(DL_FAIL_DISK_WRITE);
+  if (part_.IsOpen() && !part_.Truncate()) return Fail(DL_FAIL_DISK_WRITE);
   Launch({0, -1}, true);
   windowStart_ = Clock::now();  // the measurement of one stream counts its start-up
   windowBytes_ = 0;
-  previousCount_ = 0;
-  connectionTarget_ = 1;
+  ramp_ = Ramp{};
 }
 
 void Task::RestartFromZero() {
@@ -269,43 +156,8 @@ void Task::Launch(ByteRange range, bool sole, bool plain) {
   c->end = c->requestedEnd = range.end;
   c->sole = sole;
   c->plain = plain;
-  c->easy = curl_easy_init();
-  if (!c->easy) return ConnectionFailed(Clock::now());
-  CURL* e = c->easy;
-  const bool secure = spec_.url.size() > 5 && (spec_.url[4] == 's' || spec_.url[4] == 'S');
-  curl_easy_setopt(e, CURLOPT_URL, spec_.url.c_str());
-  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
-  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(e, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
-  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, 20L);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1024L);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, tuning_.lowSpeedTime);
-  curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
-  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 1024L * 1024);  // fewer, larger writes
-  curl_easy_setopt(e, CURLOPT_USERAGENT, tuning_.userAgent.c_str());
-  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, HeaderCallback);
-  curl_easy_setopt(e, CURLOPT_HEADERDATA, c.get());
-  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, BodyCallback);
-  curl_easy_setopt(e, CURLOPT_WRITEDATA, c.get());
-  curl_easy_setopt(e, CURLOPT_PRIVATE, c.get());
-  if (!plain) {
-    c->overlapLength = std::min<std::int64_t>(kOverlapBytes, range.begin);
-    std::string bytes = std::to_string(range.begin - c->overlapLength) + "-" + (range.end >= 0 ? std::to_string(range.end - 1) : "");
-    curl_easy_setopt(e, CURLOPT_RANGE, bytes.c_str());
-  }
-  // A sole request resumes only the same file (anything else answers 200 with all of it);
-  // an extra connection is refused (412) when the file has changed.
-  const std::string& validator = file_.etag.empty() ? file_.lastModified : file_.etag;
-  if (!plain && !validator.empty()) {
-    std::string line = sole ? "If-Range: " + validator
-                            : file_.etag.empty() ? "If-Unmodified-Since: " + validator : "If-Match: " + validator;
-    c->headers = curl_slist_append(nullptr, line.c_str());
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, c->headers);
-  }
-  curl_multi_add_handle(multi_, e);
+  if (!PrepareRequest(*c, spec_.url, options_, file_.etag, file_.lastModified)) return ConnectionFailed(Clock::now());
+  curl_multi_add_handle(multi_, c->easy);
   connections_.push_back(std::move(c));
 }
 
@@ -321,17 +173,14 @@ void Task::AbortAll() {
 
 void Task::Fail(int code) {
   AbortAll();
-  if (fd_ >= 0) {
+  if (part_.IsOpen()) {
     if (written_.Covered() == 0 && lastSaved_.done.ranges().empty()) {
-      // Nothing was kept: nothing is left behind (the lock says the files are ours).
-      unlink(PartPath().c_str());
-      unlink(ControlPath().c_str());
+      part_.Remove();  // nothing was kept: nothing is left behind (the lock says the files are ours)
     } else {
       Checkpoint();  // what is on disk stays resumable
       ReleaseUnwrittenSpace();
     }
-    close(fd_);
-    fd_ = -1;
+    part_.Close();
   }
   state_ = DL_STATE_CANCELLED;
   failCode_ = code;
@@ -343,8 +192,7 @@ void Task::Stop() {
   AbortAll();
   Checkpoint();
   ReleaseUnwrittenSpace();
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  part_.Close();
   if (*flushesPending_ == 0) state_ = DL_STATE_STOPPED;  // else when the flush is done (Tick)
 }
 
@@ -367,10 +215,10 @@ bool Task::Judged(Connection& c) {
 // The first answer tells the size and the validators; a 200 starts the file over. The data
 // file is made here, once the answer has been judged to be the file.
 bool Task::AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restart) {
-  if (fd_ < 0) {
+  if (!part_.IsOpen()) {
     // A size the disk cannot hold is refused before a file is made.
     const std::int64_t size = restart ? head.contentLength : head.range->total;
-    if (int code = size > 0 ? Reserve(size) : 0) {
+    if (int code = size > 0 ? part_.Reserve(size) : 0) {
       c.failCode = code;
       return false;
     }
@@ -384,7 +232,7 @@ bool Task::AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restar
     overlaps_.clear();
     c.overlapLength = c.overlapTaken = 0;  // a whole file from byte 0: nothing of it is an overlap
     c.overlap.clear();
-    if (ftruncate(fd_, 0) != 0) {
+    if (!part_.Truncate()) {
       c.writeError = errno;
       return false;
     }
@@ -399,7 +247,7 @@ bool Task::AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restar
   }
   c.end = file_.total;
   if (file_.total > 0) {
-    if (int code = Reserve(file_.total)) {
+    if (int code = part_.Reserve(file_.total)) {
       c.failCode = code;
       return false;
     }
@@ -420,11 +268,13 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
   }
   size_t allowed = size;
   if (c.end >= 0) allowed = size_t(std::clamp<std::int64_t>(c.end - c.pos, 0, std::int64_t(size)));
-  if (allowed && !PwriteAll(fd_, data, allowed, c.pos, c.writeError)) return 0;
+  if (allowed && !part_.Write(data, allowed, c.pos, c.writeError)) return 0;
   c.pos += std::int64_t(allowed);
   if (allowed) {
     state_ = DL_STATE_RUNNING;
     c.lastData = Clock::now();
+    if (c.firstData == Clock::time_point{}) c.firstData = c.lastData;
+    ++c.pieces;
     if (publish_ && c.lastData - lastPublished_ >= kProgressInterval) {
       lastPublished_ = c.lastData;
       publish_();
@@ -445,19 +295,19 @@ bool Task::OverlapsMatch() {
     if (c->pos > c->begin) onDisk.Add({c->begin, c->pos});
   for (auto it = overlaps_.begin(); it != overlaps_.end();) {
     const ByteRange range{it->first, it->first + std::int64_t(it->second.size())};
-    if (!onDisk.Contains(range) || fd_ < 0) {
+    if (!onDisk.Contains(range) || !part_.IsOpen()) {
       ++it;
       continue;
     }
     std::string there(it->second.size(), '\0');
-    if (pread(fd_, there.data(), there.size(), range.begin) != ssize_t(there.size()) || there != it->second) return false;
+    if (!part_.ReadAt(there, range.begin) || there != it->second) return false;
     it = overlaps_.erase(it);
   }
   return true;
 }
 
 void Task::ConnectionFailed(Clock::time_point now, int code) {
-  if (++failuresInRow_ >= tuning_.maxFailures) return Fail(code);
+  if (++failuresInRow_ >= options_.maxFailures) return Fail(code);
   retryAt_ = now + std::chrono::milliseconds(200 << std::min(failuresInRow_, 5));
 }
 
@@ -497,16 +347,17 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
         AbortAll();
         written_.Clear();
         file_ = FreshState();
-        if (fd_ >= 0 && ftruncate(fd_, 0) != 0) return Fail(DL_FAIL_DISK_WRITE);
+        if (part_.IsOpen() && !part_.Truncate()) return Fail(DL_FAIL_DISK_WRITE);
         Launch({0, -1}, true, true);
       }
       return;
     case Verdict::Refuse:
       connectionCap_ = std::max<int>(1, int(connections_.size()));
-      settled_ = true;
+      ramp_.target = connectionCap_;
+      ramp_.settled = true;
       return;
     case Verdict::Retry:
-      if (++failuresInRow_ >= tuning_.maxFailures) return Fail(int(status));
+      if (++failuresInRow_ >= options_.maxFailures) return Fail(int(status));
       retryAt_ = now + std::chrono::milliseconds(500 << std::min(failuresInRow_, 4));
       return;
     case Verdict::Accept:
@@ -543,54 +394,45 @@ void Task::Plan(Clock::time_point now) {
   }
   std::vector<ByteRange> free = Covered().Gaps(file_.total);
   if (free.empty() && connections_.empty()) return Finish();
-  const int wanted = splitting_ ? std::min(connectionTarget_, connectionCap_) : 1;
+  if (auto stalled = StalledTail(Views(now), options_.minSplit, options_.stallPatience)) {
+    Abort(*connections_[*stalled]);
+    free = Covered().Gaps(file_.total);
+  }
+  const int wanted = splitting_ ? std::min(ramp_.target, connectionCap_) : 1;
   while (int(connections_.size()) < wanted || connections_.empty()) {
-    std::vector<ByteRange> inFlight;
-    for (auto& c : connections_) inFlight.push_back({c->pos, c->end});
-    auto plan = PlanConnection(free, inFlight, connections_.empty() ? 1 : tuning_.minSplit);
-    if (!plan && RecycleStalledTail(now)) {
-      free = Covered().Gaps(file_.total);
-      continue;
-    }
+    auto plan = PlanConnection(free, Views(now), connections_.empty() ? 1 : options_.minSplit);
     if (!plan) break;
     if (plan->splitFrom) connections_[*plan->splitFrom]->end = plan->range.begin;
+    if (std::int64_t trial = connections_.empty() ? 0 : TrialBytes(ramp_, options_.window))
+      plan->range.end = std::min(plan->range.end, plan->range.begin + trial);
     Launch(plan->range, connections_.empty());
     free = Covered().Gaps(file_.total);
   }
 }
 
-// At the tail, a connection that has had no data for a while (a server that serves each
-// connection in time slots, or a slow path) hands its small remainder back, so that a
-// fresh connection fetches it while others stand idle.
-bool Task::RecycleStalledTail(Clock::time_point now) {
-  for (auto& c : connections_)
-    if (c->end - c->pos > 0 && c->end - c->pos <= 2 * tuning_.minSplit && now - c->lastData > tuning_.window) {
-      Abort(*c);
-      return true;
-    }
-  return false;
+std::vector<ConnectionView> Task::Views(Clock::time_point now) const {
+  std::vector<ConnectionView> views;
+  for (auto& c : connections_) {
+    ConnectionView v{c->pos, c->end, 0, now - c->lastData, {}};
+    const double seconds = std::chrono::duration<double>(now - c->firstData).count();
+    if (c->firstData != Clock::time_point{} && seconds >= 0.1) v.speed = double(c->pos - c->begin) / seconds;
+    if (c->pieces > 1) v.meanWait = (c->lastData - c->firstData) / (c->pieces - 1);
+    views.push_back(v);
+  }
+  return views;
 }
 
-// One stream runs alone for a window, its start-up included, to measure it; then all the
-// connections run for a window. When they do not raise the speed by half, the trial is
-// taken back and the single stream goes on alone: one stream that fills the line is not
-// slowed by splitting, and a server that limits each connection gets all of them at once.
-void Task::Ramp(Clock::time_point now) {
-  if (now - windowStart_ < tuning_.window || Downloaded() == windowBytes_) return;
-  const double seconds = std::chrono::duration<double>(now - windowStart_).count();
-  const double speed = double(Downloaded() - windowBytes_) / seconds;
+// Measures the speed of the connections running over a window long enough to see them (a
+// few chunks of each), and lets the planner decide how many run next.
+void Task::MeasureRamp(Clock::time_point now) {
+  const auto elapsed = now - windowStart_;
+  const std::int64_t bytes = Downloaded() - windowBytes_;
   const int count = int(connections_.size());
-  if (previousCount_ == 0) {
-    previousWindowSpeed_ = speed;
-    previousCount_ = count;
-    connectionTarget_ = connectionCap_;
-  } else {
-    if (speed < previousWindowSpeed_ * 1.5) {
-      connectionTarget_ = previousCount_;
-      while (int(connections_.size()) > connectionTarget_) Abort(*connections_.back());
-    }
-    settled_ = true;
-  }
+  if (elapsed < options_.window || bytes == 0) return;
+  if (bytes < kRampWindowBytes * count && elapsed < 20 * options_.window) return;
+  // Connections beyond a lowered target were added on trial: they end with their short
+  // ranges and are not replaced.
+  NextRampStep(ramp_, count, double(bytes) / std::chrono::duration<double>(elapsed).count(), connectionCap_);
   windowStart_ = now;
   windowBytes_ = Downloaded();
 }
@@ -617,12 +459,12 @@ void Task::Tick(Clock::time_point now) {
     speed_ = 0;
     return;
   }
-  if (splitting_ && file_.rangeable && !settled_ && file_.total >= 0) Ramp(now);
+  if (splitting_ && file_.rangeable && file_.total >= 0) MeasureRamp(now);
   if (!OverlapsMatch()) return RestartFromZero();
   Plan(now);
   StartWriteBack();
-  if (Active() && now - lastCheckpoint_ >= tuning_.checkpoint) {
-    if (PartFileGone()) return Fail(DL_FAIL_FOLDER);
+  if (Active() && now - lastCheckpoint_ >= options_.checkpoint) {
+    if (part_.Gone()) return Fail(DL_FAIL_FOLDER);
     Checkpoint();
     lastCheckpoint_ = now;
   }
@@ -632,8 +474,8 @@ void Task::Tick(Clock::time_point now) {
 // little left to do. Even this start waits on the disk (30-60 ms on a fast download), so it
 // runs on the flusher, one at a time.
 void Task::StartWriteBack() {
-  if (!Active() || fd_ < 0 || writeBackQueued_->exchange(true)) return;
-  const int fd = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (!Active() || !part_.IsOpen() || writeBackQueued_->exchange(true)) return;
+  const int fd = part_.Duplicate();
   if (fd < 0) {
     *writeBackQueued_ = false;
     return;
@@ -648,7 +490,7 @@ void Task::StartWriteBack() {
 // Data first, then the state that claims it: the state file never names a byte that is not
 // on disk.
 void Task::Checkpoint() {
-  if (fd_ < 0 || file_.total < 0) return;
+  if (!part_.IsOpen() || file_.total < 0) return;
   RangeSet onDisk = written_;
   for (auto& c : connections_)
     if (c->pos > c->begin) onDisk.Add({c->begin, c->pos});
@@ -656,7 +498,7 @@ void Task::Checkpoint() {
     return;
   // The flusher gets its own descriptor of the file (sharing the lock) and flushes the data
   // before it writes the state that claims it, as before, only not on the engine thread.
-  const int fd = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  const int fd = part_.Duplicate();
   if (fd < 0) return;
   file_.done = onDisk;
   lastSaved_ = file_;
@@ -675,29 +517,13 @@ void Task::Finish() {
   if (*flushesPending_ > 0) return;
   if (!OverlapsMatch()) return RestartFromZero();  // never a file mixed of two versions
   AbortAll();
-  struct stat st {};
-  if (fd_ < 0 || fstat(fd_, &st) != 0 || fdatasync(fd_) != 0 || st.st_size != file_.total) return Fail(DL_FAIL_DISK_WRITE);
-  close(fd_);
-  fd_ = -1;
-  std::string chosen = spec_.name;
-  bool renamed = false;
-  if (spec_.disableAutoRename) {
-    renamed = rename(PartPath().c_str(), TargetPath().c_str()) == 0;
-  } else {
-    for (int n = 0; n < 1000 && !renamed; ++n) {
-      chosen = n == 0 ? spec_.name : NumberedName(spec_.name, n);
-      std::string target = spec_.folder + "/" + chosen;
-      renamed = MoveNoReplace(PartPath(), target);
-      if (!renamed && errno != EEXIST) break;
-    }
-  }
-  if (!renamed) {
+  if (!part_.FlushAndClose(file_.total)) return Fail(DL_FAIL_DISK_WRITE);
+  const std::string chosen = part_.Complete(!spec_.disableAutoRename);
+  if (chosen.empty()) {
     state_ = DL_STATE_CANCELLED;
     failCode_ = DL_FAIL_DISK_WRITE;
     return;
   }
-  unlink(ControlPath().c_str());
-  SyncFolder(spec_.folder);
   savedName_ = chosen;
   state_ = DL_STATE_COMPLETE;
 }

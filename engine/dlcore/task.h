@@ -14,11 +14,12 @@
 
 #include "controlfile.h"
 #include "flusher.h"
+#include "options.h"
+#include "partfile.h"
+#include "planner.h"
 #include "dlcore.h"
 #include "ranges.h"
 #include "response.h"
-
-using Clock = std::chrono::steady_clock;
 
 struct TaskSpec {
   std::string url;     // UTF-8, escaped for the wire
@@ -41,25 +42,10 @@ struct Progress {
 
 struct Connection;
 
-// Every request after the first starts this many bytes early, to check them against what
-// another request brought.
-constexpr std::int64_t kOverlapBytes = 4096;
-constexpr auto kProgressInterval = std::chrono::milliseconds(20);
-
-struct TaskTuning {
-  int maxConnections = 8;
-  std::int64_t minSplit = 256 << 10;  // no connection takes over less than this
-  Clock::duration window = std::chrono::milliseconds(50);  // speed is compared over this
-  Clock::duration checkpoint = std::chrono::milliseconds(250);  // at most this much progress is lost
-  int maxFailures = 5;  // failed connections in a row without progress
-  long lowSpeedTime = 20;  // seconds below 1 KiB/s that end a connection
-  std::string userAgent = "Quorvel-dlcore";
-};
-
 class Task {
  public:
   // Flushes go to `flusher`; the engine thread never waits on the disk for this task.
-  Task(CURLM* multi, Flusher& flusher, TaskSpec order, TaskTuning tuning = {});
+  Task(CURLM* multi, Flusher& flusher, TaskSpec order, EngineOptions options = {});
   ~Task();
   Task(const Task&) = delete;
   Task& operator=(const Task&) = delete;
@@ -76,9 +62,8 @@ class Task {
   // loop comes round again, and the progress record must not stand still that long.
   void OnProgress(std::function<void()> publish) { publish_ = std::move(publish); }
 
-  std::string TargetPath() const { return spec_.folder + "/" + spec_.name; }
-  std::string PartPath() const { return TargetPath() + ".part"; }
-  std::string ControlPath() const { return PartPath() + ".ctl"; }
+  std::string PartPath() const { return part_.PartPath(); }
+  std::string ControlPath() const { return part_.ControlPath(); }
 
   // Called from libcurl's callbacks.
   size_t OnBody(Connection& c, const char* data, size_t size);
@@ -87,10 +72,7 @@ class Task {
   bool OpenFiles();
   bool OverlapsMatch();
   bool CreatePartFile(Connection& c);
-  bool LockPartFile();
-  int Reserve(std::int64_t size);
   void ReleaseUnwrittenSpace();
-  bool PartFileGone() const;
   void StartFresh();
   void Launch(ByteRange range, bool sole, bool plain = false);
   void Abort(Connection& c);
@@ -100,8 +82,8 @@ class Task {
   bool Judged(Connection& c);
   bool AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restart);
   void Plan(Clock::time_point now);
-  void Ramp(Clock::time_point now);
-  bool RecycleStalledTail(Clock::time_point now);
+  std::vector<ConnectionView> Views(Clock::time_point now) const;
+  void MeasureRamp(Clock::time_point now);
   void StartWriteBack();
   void Checkpoint();
   void Finish();
@@ -123,7 +105,7 @@ class Task {
   bool startWhenFlushed_ = false;
   std::shared_ptr<std::atomic<bool>> writeBackQueued_ = std::make_shared<std::atomic<bool>>(false);
   TaskSpec spec_;
-  TaskTuning tuning_;
+  EngineOptions options_;
   int state_ = DL_STATE_STOPPED;
   int failCode_ = 0;
   std::string savedName_;  // the name the file ends up with
@@ -131,12 +113,11 @@ class Task {
   RangeSet written_;       // bytes written by finished connections, flushed or not
   std::vector<std::unique_ptr<Connection>> connections_;
   std::vector<std::pair<std::int64_t, std::string>> overlaps_;  // offset, bytes still to compare
-  int fd_ = -1;
+  PartFile part_;
   int restarts_ = 0;
   int failuresInRow_ = 0;
   int connectionCap_;
   bool splitting_ = true;
-  bool settled_ = false;
   Clock::time_point retryAt_{};
   Clock::time_point lastCheckpoint_{};
   ControlState lastSaved_;
@@ -146,10 +127,8 @@ class Task {
   Clock::time_point lastTick_{};
   std::int64_t lastDownloaded_ = 0;
   double speed_ = 0;
-  // ramp: speed of the window before the last added connections
+  // ramp: how many connections, measured over windows
   Clock::time_point windowStart_{};
   std::int64_t windowBytes_ = 0;
-  double previousWindowSpeed_ = 0;
-  int previousCount_ = 0;
-  int connectionTarget_ = 1;
+  Ramp ramp_;
 };

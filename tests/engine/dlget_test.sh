@@ -25,7 +25,7 @@ out=$("$bin/dlget" -q -o "$work/" "http://$host/data/a%20b%2F..%2Fc.zip?x=1") ||
 [ -f "$work/a b_.._c.zip" ] || fail "no file"
 
 # A download stopped by --max-seconds says it is paused and how to resume; running again resumes.
-"$bin/dlget" -o "$work" -n slow.zip --max-seconds 1.5 "http://$host/app/oem/20200202/3261/V3.2.1.zip" 2>"$work/err" >/dev/null; rc=$?
+"$bin/dlget" -o "$work" -n slow.zip --max-seconds 0.5 "http://$host/app/oem/20200202/3261/V3.2.1.zip" 2>"$work/err" >/dev/null; rc=$?
 [ $rc -eq 3 ] || fail "exit $rc after --max-seconds"
 grep -q "time is up; paused at .* Run the same command again to resume." "$work/err" || fail "pause: $(cat "$work/err")"
 [ -f "$work/slow.zip.part" ] || fail "nothing kept to resume"

@@ -6,6 +6,7 @@
 
 #include "controlfile.h"
 #include "engine.h"
+#include "planner.h"
 #include "ranges.h"
 #include "response.h"
 
@@ -51,7 +52,9 @@ TEST(PlanConnection, SplitsPartitionTheFileExactly) {
   for (std::int64_t total : {1, 1000, 1 << 20, (1 << 20) + 1}) {
     Ranges owned = {{0, total}};
     for (int step = 0; step < 40; ++step) {
-      auto plan = PlanConnection({}, owned, 64);
+      std::vector<ConnectionView> views;
+      for (auto& r : owned) views.push_back({r.begin, r.end, double(next() % 3) * 1000});
+      auto plan = PlanConnection({}, views, 64);
       if (!plan) break;
       owned[*plan->splitFrom].end = plan->range.begin;
       owned.push_back(plan->range);

@@ -1,0 +1,27 @@
+#pragma once
+// The engine's tuning, in one place: what a download asks of a server and how it measures.
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+using Clock = std::chrono::steady_clock;
+
+// Every request after the first starts this many bytes early, to check them against what
+// another request brought.
+constexpr std::int64_t kOverlapBytes = 4096;
+constexpr auto kProgressInterval = std::chrono::milliseconds(20);
+
+// A window of the ramp lasts until each connection has brought this much (a few of a paced
+// server's chunks), so that a slow server is not judged on one chunk more or less.
+constexpr std::int64_t kRampWindowBytes = 32 << 10;
+
+struct EngineOptions {
+  int maxConnections = 16;  // a server that limits each connection asks to be shared, not taken
+  std::int64_t minSplit = 256 << 10;  // no connection takes over less than this while speeds are unknown
+  Clock::duration window = std::chrono::milliseconds(50);  // speed is compared over this
+  Clock::duration checkpoint = std::chrono::milliseconds(250);  // at most this much progress is lost
+  Clock::duration stallPatience = std::chrono::milliseconds(250);  // at least this long without data at the tail: refetched
+  int maxFailures = 5;  // failed connections in a row without progress
+  long lowSpeedTime = 20;  // seconds below 1 KiB/s that end a connection
+  std::string userAgent = "Quorvel-dlcore";
+};

@@ -1,0 +1,63 @@
+#pragma once
+// The data file of one download ("<name>.part"): opened or made, locked against every other
+// download of the same file, reserved, written, and at the end renamed to its name. File
+// system work only: what the bytes mean is the task's business.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ranges.h"
+
+class PartFile {
+ public:
+  PartFile(std::string folder, std::string name) : folder_(std::move(folder)), name_(std::move(name)) {}
+  ~PartFile() { Close(); }
+  PartFile(const PartFile&) = delete;
+  PartFile& operator=(const PartFile&) = delete;
+
+  std::string TargetPath() const { return folder_ + "/" + name_; }
+  std::string PartPath() const { return TargetPath() + ".part"; }
+  std::string ControlPath() const { return PartPath() + ".ctl"; }
+  bool IsOpen() const { return fd_ >= 0; }
+
+  // Opens the data file if it exists. Returns 0, or the failure code of an open refused
+  // (DL_FAIL_BAD_NAME, DL_FAIL_DISK_FULL, DL_FAIL_FOLDER). Not there is not a failure.
+  int OpenExisting();
+  // Makes it. Returns 0 or a failure code.
+  int Create();
+  bool TryLock() const;  // false: another download holds it
+  // Takes the lock; when another download holds it, lets go of the file instead.
+  bool LockOrLetGo();
+  std::int64_t Size() const;
+  // Room for `size` bytes, taken now so that a full disk shows at once and not halfway. A
+  // size the free space cannot hold is refused before a byte is reserved: the server's word
+  // alone never fills a disk. Without an open file only the free space is checked. Returns
+  // 0 or DL_FAIL_DISK_FULL.
+  int Reserve(std::int64_t size) const;
+  // A failed or stopped download keeps its data, not the room reserved for the rest.
+  void Release(const std::vector<ByteRange>& gaps) const;
+  bool Truncate() const;
+  // All of `data` at `offset`, short writes and interruptions retried; false with `error`.
+  bool Write(const char* data, size_t size, std::int64_t offset, int& error) const;
+  bool ReadAt(std::string& into, std::int64_t offset) const;
+  // The file has no name any more: its folder (or the file) was deleted under the download.
+  bool Gone() const;
+  // A second descriptor sharing the lock, for work on the flusher thread; -1 on failure.
+  int Duplicate() const;
+  // Flushes the data, checks the size and closes; false, and still open, when the data may
+  // not be on disk.
+  bool FlushAndClose(std::int64_t expectedSize);
+  // Renames the closed data file to its name, or with `numbered` to the first free of
+  // "name(1).ext", "name(2).ext"... and flushes the folder. The name used, empty on failure.
+  std::string Complete(bool numbered) const;
+  void Remove() const;  // the data file and its state file
+  void Close();
+
+ private:
+  std::string folder_, name_;
+  int fd_ = -1;
+};
+
+// The longest name whose temporary state file ("<name>.part.ctl.tmp") a file system with
+// 255-byte names can hold.
+inline constexpr size_t kMaxPartNameBytes = 255 - sizeof(".part.ctl.tmp") + 1;
