@@ -11,6 +11,7 @@
 #include "processguard.h"
 #include "programfolder.h"
 #include "programstate.h"
+#include "wiring.h"
 
 int main(int argc, char* argv[]) {
   ProgramPaths paths = FindProgramPaths();
@@ -28,6 +29,7 @@ int main(int argc, char* argv[]) {
   int exitCode = 0;
   {
     MainWindow window(state);
+    WireMainWindow(window);
     window.RunCreatedEvent();
     if (window.endProgram) {
       exitCode = *window.endProgram;

@@ -13,6 +13,8 @@
 #include "taskrecord.h"
 #include "utf8.h"
 
+using namespace common;
+
 using Clock = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {

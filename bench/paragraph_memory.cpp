@@ -7,6 +7,8 @@
 
 #include "texthelpers.h"
 
+using namespace text;
+
 namespace {
 long PeakKiB() {
   rusage usage{};

@@ -8,17 +8,19 @@
 #include "regexmatcher.h"
 #include "texthelpers.h"
 
+using namespace text;
+
 namespace {
 
 // A release table with Chinese cells, CRLF line ends and a few paragraphs, `bytes` long.
 std::string PortalPage(size_t bytes) {
-  const std::string row = gbk::Encode(
+  const std::string row = text::gbk::Encode(
       u"<tr class=\"row\">\r\n<td>导航主程序 V3.2.1</td><td>2020-02-02</td><td>356.2 MB</td>"
       u"<td><a href=\"http://dl.example/p/3261/main.zip\">下载</a></td></tr>\r\n");
-  const std::string paragraph = gbk::Encode(u"<p>说明：请先备份设备中的数据。</p>\r\n");
+  const std::string paragraph = text::gbk::Encode(u"<p>说明：请先备份设备中的数据。</p>\r\n");
   std::string page = "<html><head><meta charset=gb2312></head><body><table>\r\n";
   for (int i = 0; page.size() < bytes; ++i) page += (i % 500 == 0) ? paragraph : row;
-  return page + gbk::Encode(u"</table><div id=\"end\">末尾</div></body></html>");
+  return page + text::gbk::Encode(u"</table><div id=\"end\">末尾</div></body></html>");
 }
 
 void BM_TextBetween(benchmark::State& state) {

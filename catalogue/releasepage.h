@@ -6,6 +6,9 @@
 
 #include "safename.h"
 #include "texthelpers.h"
+#include "eventpump.h"
+
+namespace catalogue {
 
 // "/channel.php?in=source&mod=ManageDownload&type=t3&source=&bus=download&client=client"
 extern const char* const kPortalPath;
@@ -27,4 +30,6 @@ struct ReleasePage {
 };
 
 // `server` is "http://" + the download server's host.
-ReleasePage ParseReleasePage(std::string_view page, const std::string& server, const EventPump& pump = nullptr);
+ReleasePage ParseReleasePage(std::string_view page, const std::string& server, const common::EventPump& pump = nullptr);
+
+}  // namespace catalogue

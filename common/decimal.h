@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+namespace common {
+
 // The value of 1 to `maxDigits` decimal digits (at most 18, so that it fits); nothing for an
 // empty text, any other character ("0x400", "1e3", "-5", " 7") or too many digits.
 inline std::optional<std::int64_t> DecimalNumber(std::string_view text, size_t maxDigits = 18) {
@@ -16,3 +18,5 @@ inline std::optional<std::int64_t> DecimalNumber(std::string_view text, size_t m
   }
   return value;
 }
+
+}  // namespace common

@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+namespace common {
 
 bool MoveNoReplace(const std::string& from, const std::string& to) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
@@ -13,3 +16,68 @@ bool MoveNoReplace(const std::string& from, const std::string& to) {
   unlink(from.c_str());
   return true;
 }
+
+bool WriteAll(int fd, std::string_view data, std::optional<std::int64_t> offset) {
+  while (!data.empty()) {
+    const ssize_t n = offset ? pwrite(fd, data.data(), data.size(), *offset) : write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;  // a file that takes nothing would loop for ever
+      return false;
+    }
+    data.remove_prefix(size_t(n));
+    if (offset) *offset += n;
+  }
+  return true;
+}
+
+void SyncFolder(const std::string& folder) {
+  int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+}
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+int OpenTemporary(const std::string& path, const AtomicWrite& how, std::string& temp) {
+  if (how.tempSuffix.empty()) {
+    temp = path + ".XXXXXX";
+    return mkostemp(temp.data(), O_CLOEXEC);
+  }
+  temp = path + how.tempSuffix;
+  return open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::string_view content, const AtomicWrite& how) {
+  std::string temp;
+  const int fd = OpenTemporary(path, how, temp);
+  if (fd < 0) return false;
+  struct stat old {};
+  if (how.mode) {
+    fchmod(fd, *how.mode);
+  } else if (stat(path.c_str(), &old) == 0) {
+    fchmod(fd, old.st_mode & 07777);
+  }
+  bool ok = WriteAll(fd, content) && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (ok) ok = how.replace ? rename(temp.c_str(), path.c_str()) == 0 : MoveNoReplace(temp, path);
+  if (!ok) {
+    const int error = errno;
+    unlink(temp.c_str());
+    errno = error;
+    return false;
+  }
+  SyncFolder(FolderOf(path));
+  return true;
+}
+
+}  // namespace common

@@ -1,8 +1,37 @@
 #pragma once
 // File operations the libraries share.
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+
+namespace common {
 
 // Moves `from` to `to` unless something exists there (false, errno EEXIST). Some file systems
 // (NFS among them) refuse renameat2's RENAME_NOREPLACE with EINVAL; link() then does the same
 // job, as it too fails on an existing name, and the old name is removed after.
 bool MoveNoReplace(const std::string& from, const std::string& to);
+
+// Writes all of `data`, going on after short writes and interrupted calls; false (errno set)
+// when the file takes no more. At `offset` when one is given, else at the file position.
+bool WriteAll(int fd, std::string_view data, std::optional<std::int64_t> offset = std::nullopt);
+
+// Flushes a folder's entries (a new or renamed name) to disk; failures are not reported,
+// as nothing could be done about them.
+void SyncFolder(const std::string& folder);
+
+// How WriteFileAtomically treats the file.
+struct AtomicWrite {
+  std::optional<mode_t> mode;  // none: the old file's mode, or 0600 for a new file
+  bool replace = true;         // false: never over an existing file (fails with errno EEXIST)
+  std::string tempSuffix;      // empty: a unique temporary name; else path + suffix, for a sole writer
+};
+
+// The content goes to a temporary file beside `path`, is flushed to disk, and is then moved
+// into place with the folder flushed: a crash or a full disk leaves the old file or the new
+// one, never a damaged one. The temporary file is removed when anything fails.
+bool WriteFileAtomically(const std::string& path, std::string_view content, const AtomicWrite& how = {});
+
+}  // namespace common

@@ -1,5 +1,7 @@
 #include "safename.h"
 
+namespace common {
+
 namespace {
 
 // The longest UTF-8 prefix of `text` within `bytes`, never cutting a character.
@@ -30,3 +32,5 @@ std::string SafeFileName(std::string_view name) {
   }
   return out;
 }
+
+}  // namespace common

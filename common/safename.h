@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace common {
+
 // The longest safe name: with the engine's "<name>.part.ctl.tmp" beside it, it still fits
 // the 255 bytes a file name may have.
 constexpr size_t kMaxSafeNameBytes = 255 - 13;
@@ -13,3 +15,5 @@ constexpr size_t kMaxSafeNameBytes = 255 - 13;
 // or "\", no control characters, never "", "." or "..", never hidden (no leading "."), and
 // at most kMaxSafeNameBytes bytes, shortened before its extension at a character border.
 std::string SafeFileName(std::string_view name);
+
+}  // namespace common

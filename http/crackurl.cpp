@@ -2,20 +2,23 @@
 
 #include "bytetext.h"
 #include "decimal.h"
+#include "ascii.h"
+
+namespace http {
 
 namespace {
 
 // The first of `chars` at or after `from` / the last of them, stepping over two-byte
 // characters, so that a trail byte that happens to be "@", ":" or "/" splits nothing.
 size_t FirstOf(std::string_view text, std::string_view chars, size_t from = 0) {
-  for (size_t i = from; i < text.size(); i += bytetext::CharLength(text, i))
+  for (size_t i = from; i < text.size(); i += text::CharLength(text, i))
     if (chars.find(text[i]) != std::string_view::npos) return i;
   return std::string_view::npos;
 }
 
 size_t LastOf(std::string_view text, char c) {
   size_t last = std::string_view::npos;
-  for (size_t i = 0; i < text.size(); i += bytetext::CharLength(text, i))
+  for (size_t i = 0; i < text.size(); i += text::CharLength(text, i))
     if (text[i] == c) last = i;
   return last;
 }
@@ -23,11 +26,11 @@ size_t LastOf(std::string_view text, char c) {
 }  // namespace
 
 std::optional<UrlParts> CrackUrl(std::string_view address) {
-  long found = bytetext::Find(address, "://");
+  long found = text::Find(address, "://");
   if (found == -1) return std::nullopt;
   const size_t schemeEnd = size_t(found - 1);
   UrlParts parts;
-  const std::string scheme = bytetext::AsciiLowerUtf8(address.substr(0, schemeEnd));
+  const std::string scheme = common::AsciiLower(address.substr(0, schemeEnd));
   if (scheme == "https") {
     parts.secure = true;
   } else if (scheme != "http") {
@@ -54,7 +57,7 @@ std::optional<UrlParts> CrackUrl(std::string_view address) {
   if (host.empty()) return std::nullopt;
   std::int64_t number = 0;
   if (!port.empty()) {
-    auto digits = DecimalNumber(port, 5);
+    auto digits = common::DecimalNumber(port, 5);
     if (!digits || *digits > 65535) return std::nullopt;
     number = *digits;
   }
@@ -66,3 +69,5 @@ std::optional<UrlParts> CrackUrl(std::string_view address) {
   if (extraStart != std::string_view::npos) parts.extra = std::string(tail.substr(extraStart));
   return parts;
 }
+
+}  // namespace http

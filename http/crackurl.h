@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace http {
+
 struct UrlParts {
   bool secure = false;  // https
   std::string host;     // without brackets for IPv6
@@ -16,3 +18,5 @@ struct UrlParts {
 // Nothing unless the address is http:// or https:// (any letter case) with a host and, when
 // given, a numeric port up to 65535.
 std::optional<UrlParts> CrackUrl(std::string_view address);
+
+}  // namespace http

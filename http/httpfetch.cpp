@@ -16,8 +16,12 @@
 #include "gbk.h"
 #include "regexmatcher.h"
 #include "utf8.h"
+#include "ascii.h"
+#include "eventpump.h"
 
-using bytetext::Find;
+namespace http {
+
+using text::Find;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -41,7 +45,7 @@ const char* FailureTextUtf8(int number) {
 }
 
 // The numbered texts, in code page 936 like every other text the call hands back.
-std::string FailureText(int number) { return gbk::Encode(Utf8ToUtf16(FailureTextUtf8(number)), false); }
+std::string FailureText(int number) { return text::gbk::Encode(common::Utf8ToUtf16(FailureTextUtf8(number)), false); }
 
 const char* Verb(int method) {
   static const char* const kVerbs[] = {"GET", "POST", "HEAD", "PUT", "OPTIONS", "DELETE", "TRACE", "CONNECT"};
@@ -65,7 +69,7 @@ std::string HeaderBlock(const std::string& extra, int method, const std::string*
 }
 
 std::string HeaderName(std::string_view line) {
-  return bytetext::AsciiLower(bytetext::Trim(line.substr(0, line.find(':'))));
+  return text::AsciiLower(text::Trim(line.substr(0, line.find(':'))));
 }
 
 // The header lines as libcurl takes them. Like the Windows service adding headers with
@@ -75,15 +79,15 @@ std::string HeaderName(std::string_view line) {
 std::optional<std::vector<std::string>> HeaderLines(const std::string& block, std::string& cookie) {
   std::vector<std::string> lines;
   bool hasContentType = false;
-  for (std::string& line : bytetext::Split(block, "\r\n")) {
+  for (std::string& line : text::Split(block, "\r\n")) {
     if (line.empty()) continue;
     size_t colon = line.find(':');
     if (colon == std::string::npos || colon == 0) return std::nullopt;
     // libcurl drops "Name:" with nothing after it; "Name;" sends it empty.
-    if (bytetext::Trim(std::string_view(line).substr(colon + 1)).empty()) line = line.substr(0, colon) + ";";
+    if (text::Trim(std::string_view(line).substr(colon + 1)).empty()) line = line.substr(0, colon) + ";";
     std::string name = HeaderName(line.substr(0, colon));
     if (name == "cookie") {
-      cookie = line.back() == ';' ? std::string() : bytetext::Trim(std::string_view(line).substr(colon + 1));
+      cookie = line.back() == ';' ? std::string() : text::Trim(std::string_view(line).substr(colon + 1));
       continue;
     }
     hasContentType |= name == "content-type";
@@ -98,7 +102,7 @@ std::optional<std::vector<std::string>> HeaderLines(const std::string& block, st
 }
 
 // The object path on the wire: bytes outside printable ASCII are sent as UTF-8, escaped.
-std::string Utf8(const std::string& gbkText) { return Utf16ToUtf8(gbk::Decode(gbkText)); }
+std::string Utf8(const std::string& gbkText) { return common::Utf16ToUtf8(text::gbk::Decode(gbkText)); }
 
 std::string EscapedPath(const std::string& gbkPath) {
   std::string out;
@@ -155,7 +159,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   }
   const size_t colon = line.find(':');
   if (colon != std::string_view::npos && HeaderName(line.substr(0, colon)) == "content-length") {
-    std::string value = bytetext::Trim(line.substr(colon + 1));
+    std::string value = text::Trim(line.substr(colon + 1));
     if (t->contentLength && *t->contentLength != value) {
       t->conflictingLength = true;  // which of the two is the body's length cannot be known
       return 0;
@@ -207,7 +211,7 @@ int FailureOf(CURL* easy, const Transfer& t, CURLcode rc, bool secure, bool redi
 // server that trickles a byte now and then cannot hold it for ever. Nothing when either
 // ran out.
 std::optional<CURLcode> Perform(CURL* easy, Transfer& t, Clock::duration timeout, Clock::time_point deadline,
-                                const EventPump& pump) {
+                                const common::EventPump& pump) {
   CURLM* multi = curl_multi_init();
   if (!multi) return CURLE_OUT_OF_MEMORY;
   curl_multi_add_handle(multi, easy);
@@ -263,7 +267,7 @@ std::optional<Origin> OriginOf(const char* address) {
                            {CURLUPART_PORT, &origin.port}}) {
     char* value = nullptr;
     if (curl_url_get(u.get(), part, &value, CURLU_DEFAULT_PORT) != CURLUE_OK) return std::nullopt;
-    *out = bytetext::AsciiLowerUtf8(value);
+    *out = common::AsciiLower(value);
     curl_free(value);
   }
   return origin;
@@ -276,15 +280,15 @@ std::string WithoutStoredNames(CURL* easy, const std::string& callerCookies) {
   curl_slist* list = nullptr;
   if (curl_easy_getinfo(easy, CURLINFO_COOKIELIST, &list) == CURLE_OK) {
     for (curl_slist* l = list; l; l = l->next) {
-      std::vector<std::string> fields = bytetext::Split(l->data, "\t");
+      std::vector<std::string> fields = text::Split(l->data, "\t");
       if (fields.size() >= 6) stored.push_back(fields[5]);
     }
     curl_slist_free_all(list);
   }
   std::string kept;
-  for (const std::string& item : bytetext::Split(callerCookies, ";")) {
-    if (HasCookieName(stored, CookieName(item))) continue;
-    kept += (kept.empty() ? "" : "; ") + bytetext::Trim(item);
+  for (const std::string& item : text::Split(callerCookies, ";")) {
+    if (text::HasCookieName(stored, text::CookieName(item))) continue;
+    kept += (kept.empty() ? "" : "; ") + text::Trim(item);
   }
   return kept;
 }
@@ -297,7 +301,7 @@ std::string HttpFetch(const std::string& address, int method, const std::string&
                       const std::string& serverPassword, const std::string& proxyAddress,
                       const std::string& proxyUser, const std::string& proxyPassword, int timeoutSeconds,
                       std::string* redirectLocation, std::string* statusText, std::string* responseBytes,
-                      bool mergeCookies, const EventPump& pump) {
+                      bool mergeCookies, const common::EventPump& pump) {
   // Each stage reached (cracking to the header query) lets pending events run once on the
   // way out, failed or not; the early failures 700, 707, 708 and 709 let none run.
   int stagesReached = 0;
@@ -308,7 +312,7 @@ std::string HttpFetch(const std::string& address, int method, const std::string&
     return std::string();
   };
   struct ExitPump {
-    const EventPump& pump;
+    const common::EventPump& pump;
     const int& stages;
     const bool& enabled;
     ~ExitPump() {
@@ -443,35 +447,37 @@ std::string HttpFetch(const std::string& address, int method, const std::string&
   if (failure) fail(713);
   const bool broken = failure != 0;
 
-  std::string headers = bytetext::Replace(t.headers, "Set-Cookie", "Set-Cookie", true);
+  std::string headers = text::Replace(t.headers, "Set-Cookie", "Set-Cookie", true);
   if (!broken && statusText) {
     long end = Find(headers, "\r\n", 10);
     *statusText = end == -1 ? headers.substr(std::min<size_t>(9, headers.size())) : headers.substr(9, size_t(end - 10));
   }
   if (responseHeaders) *responseHeaders = headers;
   std::string returned;
-  for (const std::string& line : bytetext::Split(headers, "\r\n")) {
+  for (const std::string& line : text::Split(headers, "\r\n")) {
     if (Find(line, "Set-Cookie") != -1) {
-      std::string item = Find(line, ";") != -1 ? TextBetween(line, "Set-Cookie:", ";")
-                                              : bytetext::Replace(line, "Set-Cookie:", "", true);
-      returned += bytetext::Trim(item) + "; ";
+      std::string item = Find(line, ";") != -1 ? text::TextBetween(line, "Set-Cookie:", ";")
+                                              : text::Replace(line, "Set-Cookie:", "", true);
+      returned += text::Trim(item) + "; ";
     }
-    if (redirectLocation && bytetext::AsciiLower(bytetext::Left(line, 10)) == "location: ") *redirectLocation = line.substr(10);
+    if (redirectLocation && text::AsciiLower(text::Left(line, 10)) == "location: ") *redirectLocation = line.substr(10);
     if (pump) pump();
   }
-  returned = bytetext::Left(returned, long(returned.size()) - 2);
-  if (mergeCookies && cookies) returned = MergeCookies(*cookies, returned);
+  returned = text::Left(returned, long(returned.size()) - 2);
+  if (mergeCookies && cookies) returned = text::MergeCookies(*cookies, returned);
   if (returnedCookies) *returnedCookies = returned;
 
   if (responseBytes) *responseBytes = t.body;
   std::string result = t.body.substr(0, t.body.find('\0'));
-  RegexMatcher matcher;
-  if (matcher.Match("<meta.+?charset=[^\\w]?([-\\w]+)", bytetext::Left(result, 1024)) && matcher.MatchCount() > 0) {
+  text::RegexMatcher matcher;
+  if (matcher.Match("<meta.+?charset=[^\\w]?([-\\w]+)", text::Left(result, 1024)) && matcher.MatchCount() > 0) {
     std::string charset = matcher.SubMatchText(1, 1);
     if (!charset.empty() && charset != "gbk" && charset != "gb2312") {
-      if (auto decoded = DecodeToGbk(charset, t.body)) result = std::move(*decoded);
+      if (auto decoded = text::DecodeToGbk(charset, t.body)) result = std::move(*decoded);
     }
     if (pump) pump();
   }
   return result;
 }
+
+}  // namespace http

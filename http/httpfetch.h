@@ -26,6 +26,9 @@
 #include <string>
 
 #include "texthelpers.h"
+#include "eventpump.h"
+
+namespace http {
 
 std::string HttpFetch(const std::string& address,
                       int method = 0,                        // 0 GET 1 POST 2 HEAD 3 PUT 4 OPTIONS 5 DELETE 6 TRACE 7 CONNECT
@@ -45,9 +48,11 @@ std::string HttpFetch(const std::string& address,
                       std::string* statusText = nullptr,       // out
                       std::string* responseBytes = nullptr,    // out: the raw body
                       bool mergeCookies = true,
-                      const EventPump& pump = nullptr);
+                      const common::EventPump& pump = nullptr);
 
 constexpr int kHttpFetchCallLimit = 10;
 
 // The largest body read; a longer one breaks off with 713.
 constexpr size_t kHttpFetchMaxBody = size_t(256) << 20;
+
+}  // namespace http

@@ -20,6 +20,9 @@
 
 #include "bytetext.h"
 #include "decimal.h"
+#include "eventpump.h"
+
+namespace http {
 
 using Clock = std::chrono::steady_clock;
 
@@ -34,7 +37,7 @@ using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoDeleter>;
 
 // Name lookup blocks; it runs on a thread of its own while the caller pumps events, and is
 // abandoned (left to finish on its own) when the limit passes.
-AddrInfoList Resolve(const std::string& host, int port, Clock::time_point deadline, const EventPump& pump) {
+AddrInfoList Resolve(const std::string& host, int port, Clock::time_point deadline, const common::EventPump& pump) {
   struct Lookup {
     std::mutex mutex;
     bool done = false;
@@ -66,7 +69,7 @@ AddrInfoList Resolve(const std::string& host, int port, Clock::time_point deadli
 }
 
 // Waits for `events` on the socket until the deadline, pumping events between short polls.
-bool WaitFor(int fd, short events, Clock::time_point deadline, const EventPump& pump) {
+bool WaitFor(int fd, short events, Clock::time_point deadline, const common::EventPump& pump) {
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return false;
@@ -78,7 +81,7 @@ bool WaitFor(int fd, short events, Clock::time_point deadline, const EventPump& 
   }
 }
 
-int Connect(const ProbeTarget& target, Clock::time_point deadline, const EventPump& pump) {
+int Connect(const ProbeTarget& target, Clock::time_point deadline, const common::EventPump& pump) {
   AddrInfoList addresses = Resolve(target.host, target.port, deadline, pump);
   for (addrinfo* a = addresses.get(); a; a = a->ai_next) {
     int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
@@ -93,7 +96,7 @@ int Connect(const ProbeTarget& target, Clock::time_point deadline, const EventPu
   return -1;
 }
 
-bool SendAll(int fd, std::string_view data, Clock::time_point deadline, const EventPump& pump) {
+bool SendAll(int fd, std::string_view data, Clock::time_point deadline, const common::EventPump& pump) {
   while (!data.empty()) {
     ssize_t n = send(fd, data.data(), data.size(), MSG_NOSIGNAL);
     if (n > 0) {
@@ -119,7 +122,7 @@ bool HasControlBytes(std::string_view text) {
 
 // 1 to 65535, decimal digits only.
 std::optional<int> PortNumber(std::string_view text) {
-  auto port = DecimalNumber(text, 5);
+  auto port = common::DecimalNumber(text, 5);
   if (!port || *port < 1 || *port > 65535) return std::nullopt;
   return int(*port);
 }
@@ -128,13 +131,13 @@ std::optional<int> PortNumber(std::string_view text) {
 
 std::optional<ProbeTarget> ParseProbeAddress(std::string_view address) {
   ProbeTarget target;
-  long p = bytetext::Find(address, "://");
-  long q = bytetext::Find(address, "/", p + 4);
+  long p = text::Find(address, "://");
+  long q = text::Find(address, "/", p + 4);
   // An address without a path is the root; the request would otherwise have no path at all.
   std::string_view hostPart = q == -1 ? address : address.substr(0, size_t(q - 1));
   std::string_view path = q == -1 ? std::string_view("/") : address.substr(size_t(q - 1));
   target.path = std::string(path.substr(0, path.find('#')));  // the fragment stays with the client
-  target.hostAndPort = bytetext::Replace(hostPart, "http://", "", true);
+  target.hostAndPort = text::Replace(hostPart, "http://", "", true);
   std::string_view hostAndPort = target.hostAndPort;
   std::string_view portText;
   bool hasPort = false;
@@ -147,7 +150,7 @@ std::optional<ProbeTarget> ParseProbeAddress(std::string_view address) {
     hasPort = !after.empty();
     if (hasPort) portText = after.substr(1);
   } else {
-    std::vector<std::string> items = bytetext::Split(hostAndPort, ":");
+    std::vector<std::string> items = text::Split(hostAndPort, ":");
     if (items.size() > 2) return std::nullopt;
     target.host = items.empty() ? std::string() : items[0];
     hasPort = hostAndPort.find(':') != std::string_view::npos;
@@ -171,18 +174,18 @@ std::string ProbeRequestText(const ProbeTarget& target) {
 
 long long ProbeDataArrived(std::string_view firstBytes) {
   std::string text(firstBytes.substr(0, firstBytes.find('\0')));
-  long p = bytetext::Find(text, "Content-Length: ");
+  long p = text::Find(text, "Content-Length: ");
   if (p == -1) return 0;
-  long e = bytetext::Find(text, "\r\n", p);
+  long e = text::Find(text, "\r\n", p);
   if (e == -1) return 0;
   std::string_view value = std::string_view(text).substr(size_t(p - 1 + 16), size_t(std::max(0L, e - p - 16)));
   while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
   while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
   // Decimal digits only: "0x400", "1e3" or "-5" are no length.
-  return DecimalNumber(value).value_or(0);
+  return common::DecimalNumber(value).value_or(0);
 }
 
-long long RequestContentLength(const std::string& address, const EventPump& pump, ProbeLimits limits) {
+long long RequestContentLength(const std::string& address, const common::EventPump& pump, ProbeLimits limits) {
   std::optional<ProbeTarget> parsed = ParseProbeAddress(address);
   if (!parsed) return 0;
   const ProbeTarget& target = *parsed;
@@ -219,7 +222,7 @@ std::string FormatProbedSize(long long bytes) {
   return std::string(number) + " " + unit;
 }
 
-std::string ProbeRemoteSize(const std::string& address, const EventPump& pump, ProbeLimits limits) {
+std::string ProbeRemoteSize(const std::string& address, const common::EventPump& pump, ProbeLimits limits) {
   return FormatProbedSize(RequestContentLength(address, pump, limits));
 }
 
@@ -232,3 +235,5 @@ void SocketLibrary::Release() {
   if (startCode_ == 0) curl_global_cleanup();
   startCode_ = -1;
 }
+
+}  // namespace http

@@ -1,4 +1,5 @@
 #include "controlfile.h"
+#include "files.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -101,23 +102,9 @@ std::optional<ControlState> DecodeControl(std::string_view bytes) {
 }
 
 bool WriteControlFile(const std::string& path, const ControlState& state) {
-  const std::string bytes = EncodeControl(state);
-  const std::string temp = path + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool ok = ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  std::string folder = path.substr(0, path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/'));
-  int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
-  return true;
+  // One writer at a time (the part file's lock), so the temporary name is fixed: a crash
+  // leaves it where DL_DelTempFile finds it.
+  return common::WriteFileAtomically(path, EncodeControl(state), {.mode = 0644, .tempSuffix = ".tmp"});
 }
 
 std::optional<ControlState> ReadControlFile(const std::string& path) {

@@ -66,9 +66,9 @@ TaskSpec SpecFromRecord(const std::uint8_t* record) {
     order.failure = DL_FAIL_BAD_TASK;
     return order;
   }
-  order.url = EscapedUrl(Utf16ToUtf8(*url));
-  order.name = Utf16ToUtf8(*name);
-  order.folder = Utf16ToUtf8(*folder);
+  order.url = EscapedUrl(common::Utf16ToUtf8(*url));
+  order.name = common::Utf16ToUtf8(*name);
+  order.folder = common::Utf16ToUtf8(*folder);
   while (order.folder.size() > 1 && order.folder.back() == '/') order.folder.pop_back();
   const bool badName = order.name.empty() || order.name == "." || order.name == ".." ||
                        order.name.find('/') != std::string::npos;
@@ -80,7 +80,7 @@ void FillProgressRecord(const Progress& p, std::uint8_t* record) {
   using namespace progressinfo;
   Put<std::int32_t>(record, progressinfo::stat, p.stat);
   Put<std::int32_t>(record, fail_code, p.failCode);
-  std::u16string name = Utf8ToUtf16(p.name).substr(0, kNameBytes / 2 - 1);
+  std::u16string name = common::Utf8ToUtf16(p.name).substr(0, kNameBytes / 2 - 1);
   std::memset(record + szFilename, 0, kNameBytes);
   std::memcpy(record + szFilename, name.data(), name.size() * 2);
   Put<std::int64_t>(record, nTotalSize, p.total);

@@ -28,14 +28,6 @@ std::string NumberedName(const std::string& name, int n) {
   return name.substr(0, dot) + "(" + std::to_string(n) + ")" + name.substr(dot);
 }
 
-void SyncFolder(const std::string& folder) {
-  int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
-}
-
 }  // namespace
 
 int PartFile::OpenExisting() {
@@ -83,16 +75,9 @@ void PartFile::Release(const std::vector<ByteRange>& gaps) const {
 bool PartFile::Truncate() const { return fd_ >= 0 && ftruncate(fd_, 0) == 0; }
 
 bool PartFile::Write(const char* data, size_t size, std::int64_t offset, int& error) const {
-  while (size > 0) {
-    ssize_t n = pwrite(fd_, data, size, offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? errno : EIO;
-      return false;
-    }
-    data += n, size -= size_t(n), offset += n;
-  }
-  return true;
+  if (common::WriteAll(fd_, std::string_view(data, size), offset)) return true;
+  error = errno;
+  return false;
 }
 
 bool PartFile::ReadAt(std::string& into, std::int64_t offset) const {
@@ -121,13 +106,13 @@ std::string PartFile::Complete(bool numbered) const {
   } else {
     for (int n = 0; n < 1000 && !renamed; ++n) {
       chosen = n == 0 ? name_ : NumberedName(name_, n);
-      renamed = MoveNoReplace(PartPath(), folder_ + "/" + chosen);
+      renamed = common::MoveNoReplace(PartPath(), folder_ + "/" + chosen);
       if (!renamed && errno != EEXIST) break;
     }
   }
   if (!renamed) return {};
   unlink(ControlPath().c_str());
-  SyncFolder(folder_);
+  common::SyncFolder(folder_);
   return chosen;
 }
 

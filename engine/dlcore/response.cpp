@@ -29,9 +29,9 @@ std::optional<ContentRange> ParseContentRange(std::string_view v) {
   v.remove_prefix(6);
   size_t dash = v.find('-'), slash = v.find('/');
   if (dash == std::string_view::npos || slash == std::string_view::npos || dash > slash) return std::nullopt;
-  auto first = DecimalNumber(v.substr(0, dash)), last = DecimalNumber(v.substr(dash + 1, slash - dash - 1));
+  auto first = common::DecimalNumber(v.substr(0, dash)), last = common::DecimalNumber(v.substr(dash + 1, slash - dash - 1));
   std::string_view total = v.substr(slash + 1);
-  auto size = total == "*" ? std::optional<std::int64_t>(-1) : DecimalNumber(total);
+  auto size = total == "*" ? std::optional<std::int64_t>(-1) : common::DecimalNumber(total);
   if (!first || !last || !size || *last < *first || (*size >= 0 && *last >= *size)) return std::nullopt;
   return ContentRange{*first, *last, *size};
 }
@@ -51,7 +51,7 @@ void ParseHeaderLine(ResponseHead& head, std::string_view line) {
   if (StartsWithNoCase(line, "content-range:")) {
     head.range = ParseContentRange(value);
   } else if (StartsWithNoCase(line, "content-length:")) {
-    const std::int64_t length = DecimalNumber(value).value_or(-1);
+    const std::int64_t length = common::DecimalNumber(value).value_or(-1);
     if (head.sawLength && length != head.contentLength) head.conflictingLength = true;
     head.sawLength = true;
     head.contentLength = length;

@@ -9,6 +9,10 @@ extern "C" {
 
 typedef void* DLTask;
 
+/* The sizes of the two packed records, in bytes. */
+#define DL_CREATE_PARAMS_SIZE 26564
+#define DL_PROGRESS_INFO_SIZE 1429
+
 /* Progress states: the stat field of the task-progress record. */
 enum {
   DL_STATE_CANCELLED = 1,  /* failed (fail_code set) or cancelled (fail_code 0) */

@@ -65,7 +65,7 @@ QString Caption(QWidget* w) {
 
 TEST(MainWindow, WindowAndGroups) {
   ProgramState state = MakeState();
-  MainWindow w(state);
+  WiredWindow w(state);
   EXPECT_EQ(w.windowTitle(), QStringLiteral("Quorvel（2020.02.02特别版）---By：Tavrin"));
   EXPECT_EQ(w.frameGeometry().size(), QSize(468, 336));
   EXPECT_EQ(w.pos(), QPoint(50, 50));
@@ -88,7 +88,7 @@ TEST(MainWindow, WindowAndGroups) {
 
 TEST(MainWindow, EveryControlWithKindPlaceCaptionAndState) {
   ProgramState state = MakeState();
-  MainWindow w(state);
+  WiredWindow w(state);
   for (const ExpectedControl& want : kControls) {
     SCOPED_TRACE(want.name);
     auto* control = w.findChild<QWidget*>(QString::fromUtf8(want.name));
@@ -118,7 +118,7 @@ TEST(MainWindow, EveryControlWithKindPlaceCaptionAndState) {
 
 TEST(MainWindow, ReleaseListColumnsAndMapDataKinds) {
   ProgramState state = MakeState();
-  MainWindow w(state);
+  WiredWindow w(state);
   const struct {
     const char* title;
     int width;
@@ -159,7 +159,7 @@ TEST(MainWindow, ReleaseListColumnsAndMapDataKinds) {
 // Each routed event reaches its own handler once and nothing else; unrouted events reach none.
 TEST(MainWindow, EventTableRoutesEachEventToItsHandler) {
   ProgramState state = MakeState();
-  MainWindow w(state);
+  WiredWindow w(state);
   w.show();
   QStringList calls;
   auto record = [&calls](const char* name) { return [&calls, name] { calls << QString::fromUtf8(name); }; };
@@ -238,7 +238,7 @@ void Trace(std::vector<MainWindow::Step>& steps, QStringList& log) {
 TEST(MainWindow, CreatedAndShutdownEventsRunTheirStepsInOrder) {
   ScratchConfig config;
   ProgramState state = MakeState();
-  MainWindow w(state);
+  WiredWindow w(state);
   QStringList log;
   // The step runs, but ends no process: tests beside this one run "WinCE.exe" processes of their own.
   for (auto& step : w.shutdownSteps)
@@ -271,7 +271,7 @@ TEST(MainWindow, CreatedAndShutdownEventsRunTheirStepsInOrder) {
 TEST(MainWindow, AStepThatEndsTheProgramStopsStartUp) {
   ScratchConfig config;
   ProgramState state = MakeState();
-  MainWindow w(state);
+  WiredWindow w(state);
   QStringList log;
   Trace(w.createdSteps, log);
   auto guard = std::find_if(w.createdSteps.begin(), w.createdSteps.end(),

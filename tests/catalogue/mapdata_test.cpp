@@ -2,22 +2,24 @@
 
 #include <gtest/gtest.h>
 
+using namespace catalogue;
+
 namespace {
 
 const std::string S = "http://dl.test";
 
-MapDataDownload At(int row, bool bt, bool part2 = false, const std::string& v = "3M21J27", const std::string& i = "") {
-  return MapDataAddress({row, v, i, bt, part2}, S).value();
+catalogue::DownloadOrder At(int row, bool bt, bool part2 = false, const std::string& v = "3M21J27", const std::string& i = "") {
+  return catalogue::MapDataAddress({row, v, i, bt, part2}, S).value();
 }
 
 // Every row in both modes: file mode, then BT mode.
 TEST(MapDataCatalogue, AllRowsInBothModes) {
   const std::string d = S + "/data/3m21j27", t = S + "/torrent/ntorrent/data/3m21j27";
   auto standard = [&](const std::string& k) {
-    return std::pair{MapDataDownload{d + "/data_3m21j27/" + k + ".ndz", k + ".ndz"},
-                     MapDataDownload{d + "/torrent/" + k + ".torrent", k + ".torrent"}};
+    return std::pair{catalogue::DownloadOrder{d + "/data_3m21j27/" + k + ".ndz", k + ".ndz"},
+                     catalogue::DownloadOrder{d + "/torrent/" + k + ".torrent", k + ".torrent"}};
   };
-  const std::pair<MapDataDownload, MapDataDownload> want[24] = {
+  const std::pair<catalogue::DownloadOrder, catalogue::DownloadOrder> want[24] = {
       {{t + "/data_3m21j27.zip", "data_3m21j27.zip"}, {t + "/data_3m21j27.zip", "data_3m21j27.zip"}},
       standard("3d_a1"), standard("3d_a0"), standard("tmc"), standard("pt"), standard("patches"),
       standard("dynmap"), standard("data1"), standard("data2"), standard("data3"), standard("data4"),
@@ -36,14 +38,14 @@ TEST(MapDataCatalogue, AllRowsInBothModes) {
     EXPECT_EQ(At(row, false), want[row].first);
     EXPECT_EQ(At(row, true), want[row].second);
   }
-  EXPECT_FALSE(MapDataAddress({-1, "v", "", false, false}, S));
-  EXPECT_FALSE(MapDataAddress({24, "v", "", false, false}, S));
+  EXPECT_FALSE(catalogue::MapDataAddress({-1, "v", "", false, false}, S));
+  EXPECT_FALSE(catalogue::MapDataAddress({24, "v", "", false, false}, S));
 }
 
 TEST(MapDataCatalogue, IncrementalAndRegionalForms) {
   EXPECT_EQ(At(5, true, false, "3m21j27", "SP2").address, S + "/data/3m21j27/datazl_p_3m21j27_sp2/patches.torrent");
   EXPECT_EQ(At(5, false, false, "3m21j27", "SP2"),
-            (MapDataDownload{S + "/data/3m21j27/datazl_p_3m21j27_sp2/patches.ndz", "patches.ndz"}));
+            (catalogue::DownloadOrder{S + "/data/3m21j27/datazl_p_3m21j27_sp2/patches.ndz", "patches.ndz"}));
   EXPECT_EQ(At(6, false, false, "3m21j27", "201703001").address, S + "/data/3m21j27/datazl_d_201703001/dynmap.ndz");
   EXPECT_EQ(At(6, true, false, "3m21j27", "AbC").address, S + "/data/3m21j27/datazl_d_AbC/dynmap.torrent")
       << "row 6's identifier is never lowered";
@@ -55,11 +57,32 @@ TEST(MapDataCatalogue, IncrementalAndRegionalForms) {
 }
 
 TEST(MapDataCatalogue, RegionHints) {
-  EXPECT_FALSE(RegionHint(19));
-  ASSERT_TRUE(RegionHint(20));
-  EXPECT_TRUE(RegionHint(20)->starts_with("【东区=0E=】在全国基础上去掉\r\n"));
-  EXPECT_TRUE(RegionHint(22)->ends_with("\r\n 7 个省级单位"));
-  EXPECT_NE(RegionHint(21)->find("【 河北、 北京、 天津、 内蒙、 山西、 黑龙江、 吉林 、辽宁】"), std::string::npos);
+  EXPECT_FALSE(catalogue::RegionHint(19));
+  ASSERT_TRUE(catalogue::RegionHint(20));
+  EXPECT_TRUE(catalogue::RegionHint(20)->starts_with("【东区=0E=】在全国基础上去掉\r\n"));
+  EXPECT_TRUE(catalogue::RegionHint(22)->ends_with("\r\n 7 个省级单位"));
+  EXPECT_NE(catalogue::RegionHint(21)->find("【 河北、 北京、 天津、 内蒙、 山西、 黑龙江、 吉林 、辽宁】"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The combo box reads its captions from the same table the addresses come from.
+TEST(MapDataCatalogue, OneTableForCaptionsFormsAndHints) {
+  const auto kinds = catalogue::MapDataKinds();
+  ASSERT_EQ(kinds.size(), 24u);
+  EXPECT_STREQ(kinds[0].caption, "【CE、Android】标准图资[BT包]");
+  EXPECT_STREQ(kinds[6].caption, "标准图资【dynamap.ndz】[201703001]");
+  EXPECT_STREQ(kinds[23].caption, "分区图资【北区=ON】");
+  for (int row = 0; row < 24; ++row) {
+    EXPECT_EQ(catalogue::TakesUpdateIdentifier(row), row == 5 || row == 6) << row;
+    EXPECT_EQ(bool(kinds[size_t(row)].hint), row >= 20) << row;
+  }
+  EXPECT_FALSE(catalogue::TakesUpdateIdentifier(-1));
+  EXPECT_FALSE(catalogue::TakesUpdateIdentifier(24));
+  EXPECT_EQ(At(1, false, false, "a/../b").fileName, "3d_a1.ndz");
+  EXPECT_EQ(At(0, false, false, "../x").fileName, "data_.._x.zip") << "a typed version never leaves the save folder";
 }
 
 }  // namespace

@@ -5,6 +5,10 @@
 #include "../fixtures/sampleportal.h"
 #include "../http/gbktext.h"
 
+using namespace catalogue;
+using namespace common;
+using namespace text;
+
 namespace {
 
 const std::string S = "http://dl.test";

@@ -24,6 +24,7 @@
 #include "recordlayout.h"
 #include "taskrecord.h"
 
+
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 

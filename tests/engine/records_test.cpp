@@ -7,6 +7,8 @@
 #include "../http/gbktext.h"
 #include "recordlayout.h"
 
+using namespace text;
+
 namespace {
 
 template <typename T>

@@ -3,6 +3,8 @@
 #include "crackurl.h"
 #include "fuzz.h"
 
+using namespace http;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view address(reinterpret_cast<const char*>(data), size);
   auto parts = CrackUrl(address);

@@ -3,6 +3,10 @@
 #include "fuzz.h"
 #include "releasepage.h"
 
+using namespace text;
+using namespace catalogue;
+using namespace common;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view page(reinterpret_cast<const char*>(data), size);
   const ReleasePage r = ParseReleasePage(page, "http://download.test");

@@ -3,6 +3,9 @@
 #include "fuzz.h"
 #include "sizeprobe.h"
 
+using namespace text;
+using namespace http;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   if (auto target = ParseProbeAddress(bytes)) {

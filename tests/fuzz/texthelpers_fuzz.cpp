@@ -4,6 +4,8 @@
 #include "regexmatcher.h"
 #include "texthelpers.h"
 
+using namespace text;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   const std::string left = in.ConsumeRandomLengthString(8), right = in.ConsumeRandomLengthString(8);

@@ -4,7 +4,8 @@
 
 #include "gbktext.h"
 
-using namespace bytetext;
+using namespace text;
+
 using Items = std::vector<std::string>;
 
 TEST(ByteTextFind, PositionsStartAndCase) {

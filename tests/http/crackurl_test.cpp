@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace http;
+
 namespace {
 
 TEST(CrackUrl, PartsOfAnAddress) {

@@ -4,15 +4,17 @@
 
 #include "gbktext.h"
 
+using namespace text;
+
 TEST(Gbk, DecodesLikeWindows) {
-  EXPECT_EQ(gbk::Decode("\xA1\xA4\xA1\xAA\xA8\x44"), u"\u00B7\u2014\u2015");
-  EXPECT_EQ(gbk::Decode("\x80\xFF"), u"\u20AC\uF8F5");
-  EXPECT_EQ(gbk::Decode("\xAA\xA1\xA2\xE3\xFE\x51"), u"\uE000\uE76C\uE816") << "private use pairs";
-  EXPECT_EQ(gbk::Decode("\x81\x20\x41"), u"?A") << "a bad trail byte is eaten with its lead";
-  EXPECT_EQ(gbk::Decode(std::string("\xBF\xB4\xC7\x00\x78", 5)), std::u16string(u"\u770B?\0x", 4));
-  EXPECT_EQ(gbk::Decode("ab\xB0"), u"ab?") << "a lone lead byte at the end";
-  EXPECT_EQ(gbk::Decode("\x81\x7F\x81\xFF"), u"??");
-  EXPECT_EQ(gbk::Decode(""), u"");
+  EXPECT_EQ(text::gbk::Decode("\xA1\xA4\xA1\xAA\xA8\x44"), u"\u00B7\u2014\u2015");
+  EXPECT_EQ(text::gbk::Decode("\x80\xFF"), u"\u20AC\uF8F5");
+  EXPECT_EQ(text::gbk::Decode("\xAA\xA1\xA2\xE3\xFE\x51"), u"\uE000\uE76C\uE816") << "private use pairs";
+  EXPECT_EQ(text::gbk::Decode("\x81\x20\x41"), u"?A") << "a bad trail byte is eaten with its lead";
+  EXPECT_EQ(text::gbk::Decode(std::string("\xBF\xB4\xC7\x00\x78", 5)), std::u16string(u"\u770B?\0x", 4));
+  EXPECT_EQ(text::gbk::Decode("ab\xB0"), u"ab?") << "a lone lead byte at the end";
+  EXPECT_EQ(text::gbk::Decode("\x81\x7F\x81\xFF"), u"??");
+  EXPECT_EQ(text::gbk::Decode(""), u"");
 }
 
 TEST(Gbk, EncodesLikeWindowsWithBestFit) {
@@ -30,20 +32,20 @@ TEST(Gbk, EveryValidPairRoundTrips) {
     for (int trail = 0x40; trail <= 0xFE; ++trail) {
       if (trail == 0x7F) continue;
       std::string bytes{char(lead), char(trail)};
-      std::u16string unit = gbk::Decode(bytes);
+      std::u16string unit = text::gbk::Decode(bytes);
       ASSERT_EQ(unit.size(), 1u);
       ASSERT_NE(unit[0], u'?') << std::hex << lead << trail;
-      ASSERT_EQ(gbk::Encode(unit), bytes) << std::hex << lead << trail;
+      ASSERT_EQ(text::gbk::Encode(unit), bytes) << std::hex << lead << trail;
       ++pairs;
     }
   EXPECT_EQ(pairs, 23940);
 }
 
 TEST(Gbk, CompositeCheckComposesWhenTheCodePageHoldsTheResult) {
-  EXPECT_EQ(gbk::Encode(u"e\u0301", true), "\xA8\xA6");  // é
-  EXPECT_EQ(gbk::Encode(u"e\u0301", false).substr(0, 1), "e");
+  EXPECT_EQ(text::gbk::Encode(u"e\u0301", true), "\xA8\xA6");  // é
+  EXPECT_EQ(text::gbk::Encode(u"e\u0301", false).substr(0, 1), "e");
   // q with an acute accent has no composed form: both are written on their own.
-  EXPECT_EQ(gbk::Encode(u"q\u0301", true), gbk::Encode(u"q", true) + gbk::Encode(u"\u0301", true));
+  EXPECT_EQ(text::gbk::Encode(u"q\u0301", true), text::gbk::Encode(u"q", true) + text::gbk::Encode(u"\u0301", true));
 }
 
 TEST(Gbk, ByteBufferForms) {

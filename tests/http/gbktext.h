@@ -5,4 +5,4 @@
 
 #include "gbk.h"
 
-inline std::string G(std::u16string_view text) { return gbk::Encode(text, false); }
+inline std::string G(std::u16string_view text) { return text::gbk::Encode(text, false); }

@@ -8,6 +8,9 @@
 #include "../fixtures/rawserver.h"
 #include "gbktext.h"
 
+using namespace http;
+using namespace text;
+
 namespace {
 
 // Answers every request with `answer`.

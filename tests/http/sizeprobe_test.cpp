@@ -4,6 +4,9 @@
 
 #include "../fixtures/rawserver.h"
 
+using namespace text;
+using namespace http;
+
 namespace {
 
 using std::chrono::milliseconds;

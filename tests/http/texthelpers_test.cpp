@@ -5,6 +5,8 @@
 
 #include "gbktext.h"
 
+using namespace text;
+
 TEST(TextBetween, MarkersCaseAndStart) {
   EXPECT_EQ(TextBetween("xAAyBBz", "aa", "bb"), "y");
   EXPECT_EQ(TextBetween("xAAyBBz", "aa", "bb", 1, true), "");

@@ -1,0 +1,58 @@
+#include "carriedfiles.h"
+
+#include "files.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::string DeploymentFolder(const std::string& programFolder) {
+  if (access(programFolder.c_str(), W_OK) == 0) return programFolder;
+  const char* data = std::getenv("XDG_DATA_HOME");
+  const char* home = std::getenv("HOME");
+  std::string folder = (data && *data == '/') ? std::string(data) : std::string(home ? home : "") + "/.local/share";
+  return folder + "/Quorvel";
+}
+
+std::string SkinLibraryPath(const std::string& folder) {
+  return folder + "/" + CarriedLibraryName("skinkit", CarriedSkinKit());
+}
+
+std::string EngineLibraryPath(const std::string& folder) {
+  return folder + "/" + CarriedLibraryName("dlcore", CarriedDlcore());
+}
+
+bool EnsureCarriedFile(const std::string& path, const CarriedFile& file, mode_t mode) {
+  if (path.empty() || Exists(path)) return false;
+  // Never over something that appeared meanwhile.
+  return common::WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(file.data), file.size),
+                                     {.mode = mode, .replace = false});
+}
+
+void DeploySkinLibrary(const std::string& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);  // the per-user folder may be new
+  EnsureCarriedFile(SkinLibraryPath(folder), CarriedSkinKit(), 0755);
+}
+
+void DeployEngineFiles(const std::string& folder) {
+  // The ".download" folder is made only when missing; its parents are not.
+  const std::string download = folder + "/.download";
+  if (!Exists(download)) mkdir(download.c_str(), 0755);
+  EnsureCarriedFile(EngineLibraryPath(folder), CarriedDlcore(), 0755);
+  EnsureCarriedFile(download + "/id.dat", CarriedIdDat());
+}

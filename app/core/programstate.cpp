@@ -1,0 +1,12 @@
+#include "programstate.h"
+
+#include <unistd.h>
+
+void ExitRoutine(ProgramState& state) {
+  state.session.Release();
+  state.sockets.Release();
+}
+
+ProgramState::~ProgramState() {
+  if (guardFd >= 0) close(guardFd);
+}

@@ -1,0 +1,142 @@
+#include "downloadhandlers.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include "controls.h"
+#include "dlcore.h"
+#include "mainwindow.h"
+#include "releasesearch.h"
+#include "widgettext.h"
+
+namespace {
+
+// A text the user must see in full: in the status part (its tooltip holds all of it) and in
+// the balloon tip over the status bar, with what to do about it.
+void Announce(MainWindow& w, const QString& text, const QString& advice = {}) {
+  w.状态条2->setPartText(0, text);
+  w.气球提示框1->popUp(advice.isEmpty() ? text : text + QStringLiteral("\n") + advice, w.状态条2->mapToGlobal(QPoint(0, 0)));
+}
+
+// The download on display has ended: the display turns to the newest one still running, or
+// goes idle.
+void FollowTheNextDownload(MainWindow& w) {
+  if (!w.state.session.FollowNext()) {
+    SetTimerPeriod(w.时钟_下载, 0);
+    return;
+  }
+  w.按钮_取消->setEnabled(true);
+  SetTimerPeriod(w.时钟_下载, 100);
+}
+
+}  // namespace
+
+void StartEngine(MainWindow& w) { w.state.session.StartEngine(); }
+
+void StopEngine(MainWindow& w) { w.state.session.StopEngine(); }
+
+void StartDownload(MainWindow& w) {
+  if (w.state.shuttingDown) return;  // the engine is going or gone: nothing may start now
+  session::DownloadSession& s = w.state.session;
+  // The texts go to the engine as the boxes hold them, in UTF-16.
+  if (auto failure = s.Start(Units(w.编辑框_下载地址->text()), Units(w.编辑框_保存文件名->text()),
+                             Units(w.编辑框_保存目录->text()))) {
+    Announce(w, QString::fromStdString(*failure));
+    if (!s.HasDownloads()) SetTimerPeriod(w.时钟_下载, 0);
+    return;
+  }
+  SetTimerPeriod(w.时钟_下载, 100);
+  w.按钮_取消->setEnabled(true);
+}
+
+void CancelDownload(MainWindow& w) {
+  w.按钮_取消->setEnabled(false);
+  // The files of the download on display, wherever the boxes point now.
+  if (w.state.session.Cancel(Units(w.编辑框_保存目录->text()), Units(w.编辑框_保存文件名->text())) ==
+      session::AfterCancel::kFollowingNext) {
+    w.按钮_取消->setEnabled(true);
+    SetTimerPeriod(w.时钟_下载, 100);
+  }
+}
+
+void ReleaseListDoubleClicked(MainWindow& w) {
+  QTreeWidgetItem* row = w.超级列表框->currentItem();
+  if (!row) return;  // no row chosen: no download from empty cells
+  catalogue::ReleaseRow chosen;
+  chosen.version = Utf8(row->text(1));
+  chosen.programLink = Utf8(row->text(5));
+  chosen.torrentLink = Utf8(row->text(6));
+  const catalogue::DownloadOrder order = catalogue::DownloadOf(chosen, w.选择框_下载模式->isChecked());
+  w.编辑框_下载地址->setText(QString::fromStdString(order.address));
+  w.编辑框_保存文件名->setText(QString::fromStdString(order.fileName));
+  StartDownload(w);
+}
+
+void DownloadModeClicked(MainWindow& w) {
+  w.选择框_下载模式->setText(w.选择框_下载模式->isChecked() ? QStringLiteral("BT") : QStringLiteral("文件"));
+}
+
+void ResetProgressDisplay(MainWindow& w) {
+  w.按钮_取消->setEnabled(false);
+  w.编辑框_保存文件名->clear();
+  ShowIdleCaptions(w.状态条1);
+  for (int part = 0; part < 3; ++part) w.状态条2->setPartText(part, QString());
+  w.进度条1->setValue(0);
+}
+
+void OpenCompletedFolder(MainWindow& w) {
+  const std::u16string& folder = w.state.session.completedFolder;
+  if (!folder.empty()) QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdU16String(folder)));
+}
+
+namespace {
+
+// What the user is told when a download ends, after the display has been reset.
+void ShowTheEnd(MainWindow& w, const session::Progress& p) {
+  const QString name = QString::fromStdU16String(p.name), folder = QString::fromStdU16String(p.folder);
+  if (p.stat == DL_STATE_COMPLETE) {
+    // A lasting sign of success: the status part keeps it, and the balloon says where the
+    // file is; a double-click on the status part opens the folder.
+    w.状态条2->setPartText(0, QStringLiteral("下载完毕！ ") + name);
+    w.气球提示框1->popUp(QStringLiteral("下载完毕：%1/%2\n双击状态栏打开所在目录。").arg(folder, name),
+                         w.状态条2->mapToGlobal(QPoint(0, 0)));
+  } else if (p.failCode != 0) {
+    // A failure must not pass for a cancel: say that it failed, why, and what to do.
+    Announce(w, QString::fromStdString(FailureText(p.failCode)), QString::fromStdString(FailureAdvice(p.failCode)));
+  }
+}
+
+}  // namespace
+
+void PollProgress(MainWindow& w) {
+  const std::optional<session::Progress> p = w.state.session.Poll(Units(w.编辑框_保存目录->text()));
+  if (!p) return;
+  if (const char* text = StateText(p->stat)) w.状态条2->setPartText(0, QString::fromUtf8(text));
+  if (p->ended) SetTimerPeriod(w.时钟_下载, 0);
+  if (p->stat == DL_STATE_STOPPING || p->stat == DL_STATE_CANCELLED) {
+    ResetProgressDisplay(w);
+    if (p->stat == DL_STATE_CANCELLED) {
+      ShowTheEnd(w, *p);
+      FollowTheNextDownload(w);
+    }
+    return;
+  }
+  w.编辑框_保存文件名->setText(QString::fromStdU16String(p->name));
+  const ProgressFigures& f = p->figures;
+  w.状态条1->setPartText(0, QString::fromStdString(f.speed));
+  w.状态条1->setPartText(1, QString::fromStdString(f.downloaded));
+  w.状态条1->setPartText(2, QString::fromStdString(f.total));
+  w.状态条2->setPartText(2, QString::fromStdString(f.percent));
+  w.进度条1->setValue(f.bar);
+  if (w.进度条1->value() == 100) ResetProgressDisplay(w);
+  if (p->stat == DL_STATE_COMPLETE) {
+    ShowTheEnd(w, *p);
+    FollowTheNextDownload(w);
+  }
+}

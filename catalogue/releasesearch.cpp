@@ -1,0 +1,58 @@
+#include "releasesearch.h"
+
+#include "gbk.h"
+#include "httpfetch.h"
+#include "releasepage.h"
+#include "safename.h"
+#include "sizeprobe.h"
+#include "utf8.h"
+#include "eventpump.h"
+
+namespace catalogue {
+
+namespace {
+
+std::string FromGbk(const std::string& text) { return common::Utf16ToUtf8(text::gbk::Decode(text)); }
+
+}  // namespace
+
+DownloadOrder DownloadOf(const ReleaseRow& row, bool torrent) {
+  // The version came from a web page: it names a file inside the save folder, nothing else.
+  return {torrent ? row.torrentLink : row.programLink,
+          common::SafeFileName(row.version + (torrent ? ".torrent" : ".zip"))};
+}
+
+ReleaseSearch SearchRelease(std::u16string_view deviceNumber, const Servers& servers, const common::EventPump& pump) {
+  ReleaseSearch search;
+  bool stopped = false;
+  // Notes a stop the pump asks for while the portal is asked.
+  const common::EventPump watched = [&] {
+    if (pump && !pump()) stopped = true;
+    return !stopped;
+  };
+  std::string status;
+  const std::string page =
+      http::HttpFetch(servers.portal + kPortalPath, 1, ReleaseFormText(text::gbk::Encode(deviceNumber, false)), nullptr,
+                      nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, 0, nullptr, &status, nullptr, true, watched);
+  search.status = FromGbk(status);
+  if (stopped) {
+    search.outcome = ReleaseSearch::Outcome::kStopped;
+    return search;
+  }
+  const ReleasePage r = ParseReleasePage(page, servers.download, pump);
+  search.versionLine = FromGbk(r.version + " " + r.size);
+  if (r.version.empty()) {
+    const bool failed = page.empty() || !status.starts_with("200");
+    search.outcome = failed ? ReleaseSearch::Outcome::kFailed : ReleaseSearch::Outcome::kNoResult;
+    return search;
+  }
+  search.outcome = ReleaseSearch::Outcome::kFound;
+  search.row = {FromGbk(r.version),     FromGbk(r.releaseDate),
+                FromGbk(r.size),        http::ProbeRemoteSize(r.torrentLink, pump),
+                FromGbk(r.programLink), FromGbk(r.torrentLink),
+                FromGbk(r.companionMaps), FromGbk(r.mapName),
+                FromGbk(r.mapLink)};
+  return search;
+}
+
+}  // namespace catalogue

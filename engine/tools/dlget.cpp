@@ -1,0 +1,217 @@
+// dlget: downloads one address through the engine's C interface, printing progress.
+//   dlget URL [-o FOLDER] [-n NAME] [--replace] [--no-resume] [--max-seconds N] [--connections N] [-q]
+// Exit code 0 when the file is complete, 1 when the task failed, 2 for bad arguments,
+// 3 when --max-seconds ran out, 130 after Ctrl-C (the task is paused and resumable).
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "dlcore.h"
+#include "recordlayout.h"
+#include "safename.h"
+#include "taskrecord.h"
+#include "utf8.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string PercentDecoded(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1, low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+    if (text[i] == '%' && high >= 0 && low >= 0) {
+      out += char(high * 16 + low);
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// The last part of the address's path, percent-decoded and made one safe name.
+std::string NameFromUrl(const std::string& url) {
+  std::string path = url.substr(0, url.find_first_of("?#"));
+  const size_t scheme = path.find("://");
+  if (scheme != std::string::npos && path.find('/', scheme + 3) == std::string::npos) return "index.html";
+  std::string name = PercentDecoded(path.substr(path.find_last_of('/') + 1));
+  return name.empty() ? "index.html" : common::SafeFileName(name);
+}
+
+struct HostPort {
+  std::string host, port;
+};
+
+HostPort HostOf(const std::string& url) {
+  const size_t start = url.find("://") == std::string::npos ? 0 : url.find("://") + 3;
+  std::string authority = url.substr(start, url.find_first_of("/?#", start) - start);
+  authority = authority.substr(authority.rfind('@') == std::string::npos ? 0 : authority.rfind('@') + 1);
+  const bool secure = url.compare(0, 6, "https:") == 0;
+  HostPort hp{authority, secure ? "443" : "80"};
+  const size_t colon = authority.rfind(':');
+  if (colon != std::string::npos && authority.find(']', colon) == std::string::npos) {
+    hp.host = authority.substr(0, colon);
+    hp.port = authority.substr(colon + 1);
+  }
+  if (hp.host.size() > 1 && hp.host.front() == '[') hp.host = hp.host.substr(1, hp.host.size() - 2);
+  return hp;
+}
+
+// The engine says only that connections kept failing; this says why, in a few seconds at most.
+std::string WhyTheNetworkFailed(const std::string& url) {
+  const HostPort hp = HostOf(url);
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (int rc = getaddrinfo(hp.host.c_str(), hp.port.c_str(), &hints, &found); rc != 0)
+    return "cannot resolve host " + hp.host + " (" + gai_strerror(rc) + ")";
+  std::string why = "cannot connect to " + hp.host + ":" + hp.port;
+  for (addrinfo* a = found; a; a = a->ai_next) {
+    int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+    if (fd < 0) continue;
+    int error = 0;
+    if (connect(fd, a->ai_addr, a->ai_addrlen) != 0 && errno == EINPROGRESS) {
+      pollfd p{fd, POLLOUT, 0};
+      socklen_t length = sizeof error;
+      if (poll(&p, 1, 3000) <= 0) error = ETIMEDOUT;
+      else getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+    } else if (errno != 0 && errno != EINPROGRESS) {
+      error = errno;
+    }
+    close(fd);
+    if (error == ECONNREFUSED) why = "connection refused by " + hp.host + ":" + hp.port;
+    else if (error == ETIMEDOUT) why = "no answer from " + hp.host + ":" + hp.port;
+    else if (error == 0) why = "the connection to " + hp.host + ":" + hp.port + " kept breaking off";
+    break;
+  }
+  freeaddrinfo(found);
+  return why;
+}
+
+std::string FailureInWords(int code, const std::string& url, const std::string& folder) {
+  switch (code) {
+    case DL_FAIL_NETWORK: return WhyTheNetworkFailed(url);
+    case DL_FAIL_DISK_WRITE: return "the file could not be written";
+    case DL_FAIL_DISK_FULL: return "no space left on the disk";
+    case DL_FAIL_FOLDER: return "the save folder cannot be written: " + folder;
+    case DL_FAIL_BAD_TASK: return "the address, name or folder cannot be used";
+    case DL_FAIL_UNSTABLE: return "the file kept changing on the server";
+    case DL_FAIL_TARGET_BUSY: return "another download writes to the same file";
+    case DL_FAIL_BAD_NAME: return "the file system refuses the name (too long, or not valid there)";
+    case DL_FAIL_FOREIGN: return "the server answered with something else than the file (a network login page?)";
+    default: return code > 0 && code < 1000 ? "the server answered HTTP " + std::to_string(code) : "error " + std::to_string(code);
+  }
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: dlget URL [-o FOLDER] [-n NAME] [--replace] [--no-resume] [--max-seconds N] [--connections N] [-q]\n"
+               "  --connections N   at most N connections to the server (1 to 16; default 8)\n");
+  return 2;
+}
+
+void PrintProgress(const TaskProgressInfo& info) {
+  std::fprintf(stderr, "\r%6.2f%%  %lld / %lld bytes  %.2f MiB/s  connections %d/%d   ", info.fPercent() * 100.0,
+               static_cast<long long>(info.nTotalDownload()), static_cast<long long>(info.nTotalSize()),
+               info.nSpeed() / 1048576.0, info.nSrcUsing(), info.nSrcTotal());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string url, folder = ".", name;
+  bool replace = false, resume = true, quiet = false;
+  double maxSeconds = 0;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "-o" && i + 1 < argc) folder = argv[++i];
+    else if (a == "-n" && i + 1 < argc) name = argv[++i];
+    else if (a == "--replace") replace = true;
+    else if (a == "--no-resume") resume = false;
+    else if (a == "--max-seconds" && i + 1 < argc) maxSeconds = std::atof(argv[++i]);
+    else if (a == "-q") quiet = true;
+    else if (a == "--connections" && i + 1 < argc) {
+      const int n = std::atoi(argv[++i]);
+      if (n < 1 || n > 16) return Usage();
+      setenv("QUORVEL_DLCORE_CONNECTIONS", std::to_string(n).c_str(), 1);  // read when the engine starts
+    }
+    else if (url.empty() && a[0] != '-') url = a;
+    else return Usage();
+  }
+  if (url.empty()) return Usage();
+  if (name.empty()) name = NameFromUrl(url);
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+
+  TaskCreateParams params;
+  if (!params.BuildUtf16(common::Utf8ToUtf16(url), common::Utf8ToUtf16(name), common::Utf8ToUtf16(folder), false, replace, resume)) {
+    std::fprintf(stderr, "dlget: the address, name or folder is too long\n");
+    return 2;
+  }
+  std::signal(SIGINT, [](int) { gInterrupted = 1; });
+  DL_Init();
+  DLTask task = DL_CreateTask(params.Address());
+  DL_StartTask(task);
+  TaskProgressInfo info;
+  info.Build();
+  const auto started = Clock::now();
+  auto lastShown = started;
+  int code = 3;
+  // A query costs microseconds and never blocks: asking every millisecond ends a small
+  // download as soon as the engine has it, without a fixed wait.
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!DL_QueryTaskInfoEx(task, info.Address())) continue;
+    const int stat = info.stat();
+    const auto now = Clock::now();
+    if (!quiet && (now - lastShown >= std::chrono::milliseconds(500) || stat == DL_STATE_COMPLETE || stat == DL_STATE_CANCELLED)) {
+      PrintProgress(info);
+      lastShown = now;
+    }
+    if (stat == DL_STATE_COMPLETE || stat == DL_STATE_CANCELLED) {
+      code = stat == DL_STATE_COMPLETE ? 0 : 1;
+      if (stat == DL_STATE_CANCELLED)
+        std::fprintf(stderr, "%sdlget: failed: %s (code %d)\n", quiet ? "" : "\n",
+                     FailureInWords(info.fail_code(), url, folder).c_str(), info.fail_code());
+      break;
+    }
+    const double elapsed = std::chrono::duration<double>(now - started).count();
+    if (gInterrupted || (maxSeconds > 0 && elapsed > maxSeconds)) {
+      DL_StopTask(task);
+      DL_QueryTaskInfoEx(task, info.Address());
+      code = gInterrupted ? 130 : 3;
+      std::fprintf(stderr, "%sdlget: %s; paused at %.2f %% (%lld of %lld bytes). Run the same command again to resume.\n",
+                   quiet ? "" : "\n", gInterrupted ? "interrupted" : "time is up", info.fPercent() * 100.0,
+                   static_cast<long long>(info.nTotalDownload()), static_cast<long long>(info.nTotalSize()));
+      break;
+    }
+  }
+  if (!quiet && code == 0) std::fprintf(stderr, "\n");
+  if (code == 0) {
+    const std::string name16 = info.record().ReadField("szFilename");
+    std::u16string saved(name16.size() / 2, u'\0');
+    std::memcpy(saved.data(), name16.data(), saved.size() * 2);
+    std::printf("%s/%s\n", folder == "/" ? "" : folder.c_str(), common::Utf16ToUtf8(saved.substr(0, saved.find(u'\0'))).c_str());
+  }
+  DL_UnInit();
+  return code;
+}

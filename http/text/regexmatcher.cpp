@@ -1,0 +1,268 @@
+#include "regexmatcher.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 16
+#include <pcre2.h>
+
+#include <algorithm>
+#include <optional>
+
+#include "bytetext.h"
+#include "gbk.h"
+
+namespace text {
+
+namespace {
+
+struct CodeDeleter {
+  void operator()(pcre2_code* code) const { pcre2_code_free(code); }
+};
+
+PCRE2_SPTR Units(const std::u16string& s) { return reinterpret_cast<PCRE2_SPTR>(s.data()); }
+
+// The offset one character after `i`: a surrogate pair is one character.
+size_t NextCharacter(const std::u16string& s, size_t i) {
+  ++i;
+  if (i < s.size() && (s[i] & 0xFC00) == 0xDC00 && (s[i - 1] & 0xFC00) == 0xD800) ++i;
+  return i;
+}
+
+// PCRE2 knows only one kind of line end for "^" and "$"; VBScript takes "\n" and "\r"
+// each on its own, so both anchors are spelled out as look-arounds.
+std::u16string AnchorsForEveryLineEnd(std::u16string_view pattern) {
+  std::u16string out;
+  bool inClass = false;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    char16_t c = pattern[i];
+    if (c == u'\\' && i + 1 < pattern.size()) {
+      out += c;
+      out += pattern[++i];
+    } else if (inClass) {
+      inClass = c != u']';
+      out += c;
+    } else if (c == u'[') {
+      inClass = true;
+      out += c;
+      if (i + 1 < pattern.size() && pattern[i + 1] == u'^') out += pattern[++i];
+    } else if (c == u'^') {
+      out += u"(?<![^\\n\\r])";
+    } else if (c == u'$') {
+      out += u"(?![^\\n\\r])";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+struct RegexMatcher::Expression {
+  std::string pattern;  // GBK, as written to the object
+  std::unique_ptr<pcre2_code, CodeDeleter> code;
+};
+
+struct RegexMatcher::Matches {
+  struct Span {
+    size_t begin, end;
+    bool set() const { return begin != PCRE2_UNSET; }
+  };
+  struct Found {
+    Span whole;
+    std::vector<Span> groups;
+  };
+  std::u16string subject;
+  std::vector<Found> found;
+  int groupCount = 0;
+
+  std::u16string Text(Span s) const { return s.set() ? subject.substr(s.begin, s.end - s.begin) : std::u16string(); }
+};
+
+// One search over a subject with what PCRE2 needs to finish ordinary searches: a JIT stack
+// that grows as deep subjects need (the default 32 KiB ends `(?:a|b)*c` at 1,367
+// characters) and the interpreter behind it. A start position whose attempt runs into the
+// match or memory limit is given up alone and the search goes on after it; after
+// kMaxRunaways such positions the rest of the subject is left unsearched, so that a
+// pattern that backtracks without end still costs a bounded time.
+class RegexMatcher::Search {
+ public:
+  static constexpr int kMaxRunaways = 16;
+
+  explicit Search(const pcre2_code* code)
+      : code_(code),
+        data_(pcre2_match_data_create_from_pattern(code, nullptr)),
+        context_(pcre2_match_context_create(nullptr)),
+        stack_(pcre2_jit_stack_create(32 * 1024, 16 * 1024 * 1024, nullptr)) {
+    if (context_ && stack_) pcre2_jit_stack_assign(context_, nullptr, stack_);
+    if (context_) pcre2_set_heap_limit(context_, 64 * 1024);  // KiB, for the interpreter
+  }
+  ~Search() {
+    pcre2_jit_stack_free(stack_);
+    pcre2_match_context_free(context_);
+    pcre2_match_data_free(data_);
+  }
+  Search(const Search&) = delete;
+  Search& operator=(const Search&) = delete;
+
+  // The next match at or after `start`, or nothing.
+  std::optional<Matches::Found> Next(const std::u16string& s, size_t start, uint32_t captures) {
+    int rc = Run(s, start, 0);
+    // Over its budget somewhere at or after `start`: walk the positions one at a time, each
+    // with its own budget, and skip the one that runs away.
+    while (IsLimit(rc) && runaways_ < kMaxRunaways) {
+      for (; start <= s.size(); start = NextCharacter(s, start)) {
+        rc = Run(s, start, PCRE2_ANCHORED);
+        if (rc >= 0 || IsLimit(rc)) break;
+      }
+      if (rc >= 0 || start > s.size()) break;
+      ++runaways_;
+      start = NextCharacter(s, start);
+      if (start > s.size()) break;
+      rc = Run(s, start, 0);
+    }
+    if (rc < 0) return std::nullopt;
+    PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data_);
+    Matches::Found found{{ov[0], std::max(ov[0], ov[1])}, {}};
+    for (uint32_t g = 1; g <= captures; ++g) found.groups.push_back({ov[2 * g], ov[2 * g + 1]});
+    return found;
+  }
+
+ private:
+  static bool IsLimit(int rc) {
+    return rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
+           rc == PCRE2_ERROR_JIT_STACKLIMIT || rc == PCRE2_ERROR_NOMEMORY;
+  }
+
+  int Run(const std::u16string& s, size_t start, uint32_t options) {
+    int rc = pcre2_match(code_, Units(s), s.size(), start, options, data_, context_);
+    // Deeper than the JIT stack: the interpreter keeps its frames on the heap.
+    if (rc == PCRE2_ERROR_JIT_STACKLIMIT) rc = pcre2_match(code_, Units(s), s.size(), start, options | PCRE2_NO_JIT, data_, context_);
+    return rc;
+  }
+
+  const pcre2_code* code_;
+  pcre2_match_data* data_;
+  pcre2_match_context* context_;
+  pcre2_jit_stack* stack_;
+  int runaways_ = 0;
+};
+
+RegexMatcher::RegexMatcher() = default;
+RegexMatcher::~RegexMatcher() = default;
+RegexMatcher::RegexMatcher(const RegexMatcher&) = default;
+RegexMatcher& RegexMatcher::operator=(const RegexMatcher&) = default;
+
+bool RegexMatcher::Match(std::string_view pattern, std::string_view subject, bool caseSensitive,
+                         bool multiLine, bool global, bool quoteEscapes) {
+  expression_.reset();
+  matches_.reset();
+  auto expression = std::make_shared<Expression>();
+  expression->pattern = quoteEscapes ? text::Replace(pattern, text::kQuoteToken, "\"") : std::string(pattern);
+  subject_ = std::string(subject.substr(0, subject.find('\0')));
+
+  std::u16string source = text::gbk::Decode(expression->pattern);
+  if (multiLine) source = AnchorsForEveryLineEnd(source);
+  pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
+  pcre2_set_newline(context, PCRE2_NEWLINE_LF);
+  uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF |
+                     (caseSensitive ? 0 : PCRE2_CASELESS) | (multiLine ? 0 : PCRE2_DOLLAR_ENDONLY);
+  int error = 0;
+  PCRE2_SIZE errorOffset = 0;
+  expression->code.reset(pcre2_compile(Units(source), source.size(), options, &error, &errorOffset, context));
+  pcre2_compile_context_free(context);
+  if (!expression->code) return false;
+  pcre2_jit_compile(expression->code.get(), PCRE2_JIT_COMPLETE);  // interpreted when JIT is unavailable
+
+  auto matches = std::make_shared<Matches>();
+  matches->subject = text::gbk::Decode(subject_);
+  uint32_t captures = 0;
+  pcre2_pattern_info(expression->code.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
+  matches->groupCount = int(captures);
+  Search search(expression->code.get());
+  const std::u16string& s = matches->subject;
+  for (size_t start = 0; start <= s.size();) {
+    std::optional<Matches::Found> found = search.Next(s, start, captures);
+    if (!found) break;
+    matches->found.push_back(*found);
+    if (!global) break;
+    // After an empty match the next search starts one character later.
+    start = found->whole.end > found->whole.begin ? found->whole.end : NextCharacter(s, found->whole.end);
+  }
+  expression_ = std::move(expression);
+  matches_ = std::move(matches);
+  return true;
+}
+
+std::string RegexMatcher::GetPattern() const { return expression_ ? expression_->pattern : std::string(); }
+
+int RegexMatcher::MatchCount() const { return matches_ ? int(matches_->found.size()) : 0; }
+
+int RegexMatcher::SubMatchCount() const {
+  return matches_ && !matches_->found.empty() ? matches_->groupCount : 0;
+}
+
+long RegexMatcher::PositionOf(const std::string& found, size_t matchBegin) const {
+  // The character index of the match serves as the byte offset to search from: never past
+  // the match, since a character has at least one byte. The search starts on the character
+  // border at or after it, so that it never reads a trail byte as a lead byte.
+  size_t from = 0;
+  while (from + 1 < matchBegin && from < subject_.size()) from += text::CharLength(subject_, from);
+  long at = text::Find(subject_, found, long(from) + 1);
+  return at == -1 ? -2 : at - 1;
+}
+
+std::string RegexMatcher::MatchText(int index, long* position) const {
+  if (index < 1 || index > MatchCount()) return {};
+  const Matches::Found& m = matches_->found[size_t(index - 1)];
+  std::string text = text::gbk::Encode(matches_->Text(m.whole), false);
+  if (position) *position = PositionOf(text, m.whole.begin);
+  return text;
+}
+
+std::string RegexMatcher::SubMatchText(int matchIndex, int groupIndex, long* position) const {
+  if (matchIndex < 1 || matchIndex > MatchCount() || groupIndex < 1 || groupIndex > matches_->groupCount)
+    return {};
+  const Matches::Found& m = matches_->found[size_t(matchIndex - 1)];
+  std::string text = text::gbk::Encode(matches_->Text(m.groups[size_t(groupIndex - 1)]), false);
+  if (position) *position = PositionOf(text, m.whole.begin);
+  return text;
+}
+
+std::string RegexMatcher::ReplaceMatches(std::string_view replacement) const {
+  if (!matches_) return {};
+  const std::u16string& s = matches_->subject;
+  const std::u16string with = text::gbk::Decode(replacement.substr(0, replacement.find('\0')));
+  const int groups = matches_->groupCount;
+  auto digit = [&](size_t i) { return i < with.size() && with[i] >= u'0' && with[i] <= u'9' ? int(with[i] - u'0') : -1; };
+  std::u16string out;
+  size_t copied = 0;
+  for (const Matches::Found& m : matches_->found) {
+    if (m.whole.begin < copied) continue;  // only a look-behind trick could start a match there
+    out.append(s, copied, m.whole.begin - copied);
+    for (size_t i = 0; i < with.size(); ++i) {
+      char16_t next = i + 1 < with.size() ? with[i + 1] : 0;
+      int d1 = digit(i + 1), d2 = digit(i + 2);
+      if (with[i] != u'$' || !next) {
+        out += with[i];
+      } else if (next == u'$') {
+        out += u'$', ++i;
+      } else if (next == u'&') {
+        out += matches_->Text(m.whole), ++i;
+      } else if (next == u'`') {
+        out.append(s, 0, m.whole.begin), ++i;
+      } else if (next == u'\'') {
+        out.append(s, m.whole.end), ++i;
+      } else if (d1 >= 0 && d2 >= 0 && d1 * 10 + d2 >= 1 && d1 * 10 + d2 <= groups) {
+        out += matches_->Text(m.groups[size_t(d1 * 10 + d2 - 1)]), i += 2;
+      } else if (d1 >= 1 && d1 <= groups) {
+        out += matches_->Text(m.groups[size_t(d1 - 1)]), ++i;
+      } else {
+        out += with[i];
+      }
+    }
+    copied = m.whole.end;
+  }
+  out.append(s, copied);
+  return text::gbk::Encode(out, false);
+}
+
+}  // namespace text

@@ -1,0 +1,66 @@
+#pragma once
+// The one pattern matcher, with the syntax and results of the VBScript regular expressions
+// the portal scraping was written against, on PCRE2's 16-bit library: patterns and subjects
+// are byte text (GBK) outside and UTF-16 inside, like the wide strings of that object.
+//
+//   - "." matches anything but "\n" ("\r" included); "*?" and "+?" are lazy
+//   - multi-line "^" and "$" hold after / before "\n" or "\r", each on its own
+//   - without multi-line "$" is the end of the subject only
+//   - "\w", "\d", "\s" are ASCII classes; case folding is Unicode's
+//   - a global search steps one unit past an empty match, and reports a match at the end
+//   - an unset group referenced by "\1" matches empty
+//   - a start position whose attempt backtracks without end stops at PCRE2's match limit and
+//     is skipped; the search goes on after it (up to 16 such positions per search)
+// Match and group indexes are 1-based.
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace text {
+
+class RegexMatcher {
+ public:
+  RegexMatcher();
+  ~RegexMatcher();
+  // A copy shares the compiled pattern and the matches and keeps its own subject.
+  RegexMatcher(const RegexMatcher&);
+  RegexMatcher& operator=(const RegexMatcher&);
+
+  // Compiles `pattern` and runs it over `subject`, replacing all that the last call left.
+  // True when the search ran, also with zero matches; false for an invalid pattern.
+  // With quoteEscapes, every "#引号" of the pattern stands for a double quote.
+  bool Match(std::string_view pattern, std::string_view subject, bool caseSensitive = false,
+             bool multiLine = true, bool global = true, bool quoteEscapes = false);
+
+  // The pattern as compiled (after "#引号" replacement); empty before a successful Match.
+  std::string GetPattern() const;
+
+  // The last subject with the last matches replaced: "$1".."$99", "$&", "$`", "$'", "$$".
+  std::string ReplaceMatches(std::string_view replacement) const;
+
+  int MatchCount() const;
+
+  // The text of match `index`. When `position` is given, it receives the 0-based byte
+  // offset of that text in the subject, searched from the match's character index, or -2.
+  std::string MatchText(int index, long* position = nullptr) const;
+
+  // The text of group `groupIndex` of match `matchIndex` (empty when the group did not take
+  // part). `position` as for MatchText, searched from the index of the whole match.
+  std::string SubMatchText(int matchIndex, int groupIndex, long* position = nullptr) const;
+
+  // The number of groups of the first match; 0 when there is none.
+  int SubMatchCount() const;
+
+ private:
+  struct Expression;
+  struct Matches;
+  class Search;
+  std::shared_ptr<const Expression> expression_;
+  std::shared_ptr<const Matches> matches_;
+  std::string subject_;  // GBK
+
+  long PositionOf(const std::string& found, size_t matchBegin) const;
+};
+
+}  // namespace text

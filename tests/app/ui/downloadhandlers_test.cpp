@@ -1,0 +1,357 @@
+#include "downloadhandlers.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QTest>
+#include <QUrl>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "../testsupport.h"
+#include "../../fixtures/files.h"
+#include "../../fixtures/fileserver.h"
+#include "controls.h"
+#include "mainwindow.h"
+#include "recordlayout.h"
+#include "../../fixtures/fakeengine.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class SessionTest : public testing::Test {
+ protected:
+  ScratchConfig config;
+  ProgramState state{"/nowhere", "quorvel", [](const std::string&, const std::string&) {}};
+  FakeEngine fake;
+  WiredWindow w{state};
+  void SetUp() override {
+    state.session.engine = fake.Calls();
+    state.session.progressInfo.Build();
+    state.session.currentTask = reinterpret_cast<void*>(7);
+    SetTimerPeriod(w.时钟_下载, 100);
+  }
+  QString Part(StatusBar* bar, int part) { return bar->partText(part); }
+};
+
+TEST_F(SessionTest, FiguresOfARunningDownload) {
+  fake.speed = 1023, fake.downloaded = 1572864, fake.total = 10485760, fake.percent = 0.5f;
+  PollProgress(w);
+  EXPECT_EQ(Part(w.状态条1, 0), QStringLiteral("即时速度：0 KB/S"));
+  EXPECT_EQ(Part(w.状态条1, 1), QStringLiteral("已下载：1.50 MB"));
+  EXPECT_EQ(Part(w.状态条1, 2), QStringLiteral("总大小：10.00 MB"));
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("正在下载..."));
+  EXPECT_EQ(Part(w.状态条2, 2), QStringLiteral("下载进度：50.00 %"));
+  EXPECT_EQ(w.进度条1->value(), 50);
+  EXPECT_EQ(w.编辑框_保存文件名->text(), QStringLiteral("3.2.1.zip"));
+  EXPECT_TRUE(w.时钟_下载->isActive());
+  w.编辑框_保存文件名->setText(QStringLiteral("typed"));
+  fake.speed = 2047 * 1024 + 1023, fake.percent = 0.12345f, fake.name = u"新名字.zip";
+  PollProgress(w);
+  EXPECT_EQ(Part(w.状态条1, 0), QStringLiteral("即时速度：2047 KB/S"));
+  EXPECT_EQ(Part(w.状态条2, 2), QStringLiteral("下载进度：12.35 %"));
+  EXPECT_EQ(w.编辑框_保存文件名->text(), QStringLiteral("新名字.zip")) << "the engine's name wins every tick";
+}
+
+TEST_F(SessionTest, CompletionStopsTheTimerAndResetsAtAFullBar) {
+  fake.stat = 4, fake.percent = 1.0f, fake.downloaded = fake.total = 1 << 20;
+  w.编辑框_保存目录->setText(QStringLiteral("/home/u/下载"));
+  PollProgress(w);
+  EXPECT_FALSE(w.时钟_下载->isActive());
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载完毕！ 3.2.1.zip")) << "a lasting sign after the reset";
+  EXPECT_TRUE(w.气球提示框1->window()->text().contains(QStringLiteral("/home/u/下载/3.2.1.zip"))) << "where the file is";
+  EXPECT_EQ(state.session.completedFolder, u"/home/u/下载");
+  EXPECT_EQ(Part(w.状态条1, 0), QStringLiteral("即时速度："));
+  EXPECT_EQ(w.进度条1->value(), 0);
+  EXPECT_FALSE(w.按钮_取消->isEnabled());
+
+  SetTimerPeriod(w.时钟_下载, 100);
+  fake.percent = 0.995f;
+  PollProgress(w);
+  EXPECT_FALSE(w.时钟_下载->isActive());
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载完毕！ 3.2.1.zip"));
+  EXPECT_EQ(w.进度条1->value(), 99);
+}
+
+TEST_F(SessionTest, StoppingPausedCancelledFailedAndUnknownStates) {
+  fake.stat = 6, fake.percent = 0.3f;
+  PollProgress(w);
+  EXPECT_TRUE(w.时钟_下载->isActive()) << "a stop in progress keeps polling";
+  EXPECT_EQ(Part(w.状态条2, 0), QString());
+  EXPECT_EQ(w.进度条1->value(), 0);
+  fake.stat = 2;
+  PollProgress(w);
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("暂停下载..."));
+  EXPECT_EQ(w.进度条1->value(), 30);
+  fake.stat = 9, fake.percent = 0.4f;
+  PollProgress(w);
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("暂停下载...")) << "an unknown state leaves the text";
+  EXPECT_EQ(w.进度条1->value(), 40);
+  fake.answer = 0, fake.percent = 0.9f;
+  PollProgress(w);
+  EXPECT_EQ(w.进度条1->value(), 40) << "a failed query changes nothing";
+  EXPECT_TRUE(w.时钟_下载->isActive());
+
+  fake.answer = 1, fake.stat = 1, fake.failCode = 0;
+  w.按钮_取消->setEnabled(true);
+  PollProgress(w);
+  EXPECT_FALSE(w.时钟_下载->isActive());
+  EXPECT_EQ(Part(w.状态条2, 0), QString()) << "a cancel resets to the idle look";
+  EXPECT_EQ(Part(w.状态条1, 2), QStringLiteral("总大小："));
+  EXPECT_FALSE(w.按钮_取消->isEnabled());
+  EXPECT_TRUE(w.编辑框_保存文件名->text().isEmpty());
+
+  SetTimerPeriod(w.时钟_下载, 100);
+  fake.failCode = 404;
+  PollProgress(w);
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载失败：服务器返回 404")) << "a failure says so";
+  fake.failCode = 1003;
+  PollProgress(w);
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载失败：磁盘空间不足"));
+  EXPECT_EQ(w.状态条2->part(0)->toolTip(), Part(w.状态条2, 0)) << "the whole text, however narrow the part";
+  EXPECT_TRUE(w.气球提示框1->window()->text().contains(QStringLiteral("请清理磁盘空间"))) << "and what to do";
+}
+
+TEST_F(SessionTest, StartCancelAndTheTempFileBlock) {
+  w.编辑框_下载地址->setText(QStringLiteral("http://dl.test/主程序.zip"));
+  w.编辑框_保存文件名->setText(QStringLiteral("主程序.zip"));
+  w.编辑框_保存目录->setText(QStringLiteral("/home/u/Ł下载"));
+  SetTimerPeriod(w.时钟_下载, 0);
+  w.按钮_取消->setEnabled(false);
+  StartDownload(w);
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{"create", "start"}));
+  const std::string& r = fake.lastCreateRecord;
+  EXPECT_EQ(UnitsAt(r, createparams::szTaskUrl), u"http://dl.test/主程序.zip");
+  EXPECT_EQ(UnitsAt(r, createparams::szSavePath), u"/home/u/Ł下载") << "no character is lost on the way";
+  EXPECT_EQ(r[createparams::DisableAutoRename], 1);
+  EXPECT_EQ(r[createparams::IsResume], 1);
+  EXPECT_EQ(r[createparams::IsOnlyOriginal], 0);
+  EXPECT_EQ(w.时钟_下载->interval(), 100);
+  EXPECT_TRUE(w.时钟_下载->isActive());
+  EXPECT_TRUE(w.按钮_取消->isEnabled());
+  EXPECT_EQ(state.session.currentTask, reinterpret_cast<void*>(7));
+
+  fake.calls.clear();
+  CancelDownload(w);
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{"stop", "delete", "deltemp"}));
+  EXPECT_FALSE(w.按钮_取消->isEnabled());
+  EXPECT_TRUE(w.时钟_下载->isActive()) << "cancel leaves the timer to the display";
+  const std::string& b = fake.lastTempBlock;
+  EXPECT_EQ(UnitsAt(b, createparams::szFilename), u"主程序.zip");
+  EXPECT_EQ(UnitsAt(b, createparams::szSavePath), u"/home/u/Ł下载");
+  EXPECT_EQ(b[createparams::nReserved1], 5);
+  EXPECT_EQ(b[createparams::reserved], 1);
+  for (size_t i = createparams::szFilename + 2 * 10; i < createparams::szReserved0; ++i) ASSERT_EQ(b[i], 0);
+
+  fake.calls.clear();
+  state.session.currentTask = nullptr;
+  CancelDownload(w);
+  EXPECT_TRUE(fake.calls.empty()) << "no download yet: no engine call";
+}
+
+// Texts that do not fit the record: the failure says which and what to do, nothing reaches the
+// engine, and a download that runs stays reachable.
+TEST_F(SessionTest, TextsTooLongForTheRecordFailVisibly) {
+  w.编辑框_下载地址->setText(QStringLiteral("http://dl.test/a.zip"));
+  w.编辑框_保存文件名->setText(QStringLiteral("a.zip"));
+  w.编辑框_保存目录->setText(QStringLiteral("/tmp/dl"));
+  StartDownload(w);
+  ASSERT_EQ(state.session.downloads.size(), 1u);
+  void* running = state.session.currentTask;
+  fake.calls.clear();
+  w.编辑框_保存目录->setText(QString(300, u'd'));
+  StartDownload(w);
+  EXPECT_TRUE(fake.calls.empty()) << "no null record reaches the engine";
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载失败：保存目录过长（最多 259 个字符），请选择较短的目录"));
+  EXPECT_EQ(w.状态条2->part(0)->toolTip(), Part(w.状态条2, 0)) << "readable in full";
+  EXPECT_EQ(state.session.currentTask, running) << "the running download stays on display";
+  EXPECT_TRUE(w.时钟_下载->isActive());
+  CancelDownload(w);
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{"stop", "delete", "deltemp"})) << "and can still be cancelled";
+  EXPECT_EQ(UnitsAt(fake.lastTempBlock, createparams::szSavePath), u"/tmp/dl") << "its own folder, not the box's";
+
+  w.编辑框_保存文件名->setText(QString(1000, u'9'));
+  w.编辑框_保存目录->setText(QStringLiteral("/tmp/dl"));
+  SetTimerPeriod(w.时钟_下载, 100);
+  StartDownload(w);
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载失败：文件名过长（最多 259 个字符），请改短后再试"));
+  EXPECT_FALSE(w.时钟_下载->isActive()) << "nothing runs: the display stops";
+  w.编辑框_下载地址->setText(QString(3000, u'u'));
+  w.编辑框_保存文件名->setText(QStringLiteral("a.zip"));
+  StartDownload(w);
+  EXPECT_TRUE(Part(w.状态条2, 0).startsWith(QStringLiteral("下载失败：下载地址过长")));
+}
+
+// Downloads run side by side and all stay reachable: the display follows the newest, cancel
+// stops the one on display, the display then returns to one still running, and closing stops
+// every one of them.
+TEST_F(SessionTest, EveryStartedDownloadStaysReachable) {
+  std::map<void*, int> statOf;
+  int next = 100;
+  fake.calls.clear();
+  session::EngineCalls calls = fake.Calls();
+  calls.createTask = [&](const void*) { fake.calls.push_back("create"); return reinterpret_cast<void*>(++next); };
+  std::vector<void*> stopped;
+  calls.stopTask = [&](void* t) { stopped.push_back(t); };
+  auto query = calls.queryTaskInfoEx;
+  calls.queryTaskInfoEx = [&, query](void* t, void* r) {
+    fake.stat = statOf.count(t) ? statOf[t] : 3;
+    return query(t, r);
+  };
+  state.session.engine = calls;
+  w.编辑框_下载地址->setText(QStringLiteral("http://dl.test/a.zip"));
+  w.编辑框_保存目录->setText(QStringLiteral("/tmp/dl"));
+  w.编辑框_保存文件名->setText(QStringLiteral("release.zip"));
+  StartDownload(w);
+  w.编辑框_保存文件名->setText(QStringLiteral("map.ndz"));
+  StartDownload(w);
+  w.编辑框_保存文件名->setText(QStringLiteral("third.ndz"));
+  StartDownload(w);
+  void* release = reinterpret_cast<void*>(101);
+  void* map = reinterpret_cast<void*>(102);
+  void* third = reinterpret_cast<void*>(103);
+  ASSERT_EQ(state.session.downloads.size(), 3u);
+  EXPECT_EQ(state.session.currentTask, third) << "the display follows the newest";
+
+  CancelDownload(w);
+  EXPECT_EQ(stopped, (std::vector<void*>{third}));
+  EXPECT_EQ(UnitsAt(fake.lastTempBlock, createparams::szFilename), u"third.ndz");
+  EXPECT_EQ(state.session.currentTask, map) << "back to one still running";
+  EXPECT_TRUE(w.按钮_取消->isEnabled());
+  EXPECT_TRUE(w.时钟_下载->isActive());
+
+  statOf[map] = 4;
+  PollProgress(w);
+  EXPECT_EQ(state.session.currentTask, release) << "a completed download hands the display on";
+  EXPECT_TRUE(w.时钟_下载->isActive());
+
+  StopEngine(w);
+  EXPECT_EQ(stopped, (std::vector<void*>{third, release})) << "closing stops every download still running";
+  EXPECT_TRUE(state.session.downloads.empty());
+}
+
+}  // namespace
+
+// Takes the desktop's "open this URL" in place of a file manager.
+class UrlOpener : public QObject {
+  Q_OBJECT
+ public:
+  QUrl opened;
+ public slots:
+  void open(const QUrl& url) { opened = url; }
+};
+
+namespace {
+
+// A double-click on the status part opens the completed download's folder.
+TEST_F(SessionTest, TheCompletedFolderOpensFromTheStatusBar) {
+  UrlOpener opener;
+  QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
+  fake.stat = 4, fake.percent = 1.0f;
+  w.编辑框_保存目录->setText(QStringLiteral("/tmp/下载"));
+  PollProgress(w);
+  QTest::mouseDClick(w.状态条2->part(0), Qt::LeftButton);
+  EXPECT_EQ(opener.opened, QUrl::fromLocalFile(QStringLiteral("/tmp/下载")));
+  QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+}
+
+TEST_F(SessionTest, ReleaseListDoubleClickAndModeCaption) {
+  auto* row = new QTreeWidgetItem(w.超级列表框);
+  for (int i = 0; i < 10; ++i) row->setText(i, QStringLiteral("c%1").arg(i));
+  row->setText(1, QStringLiteral("V3.2.1"));
+  ReleaseListDoubleClicked(w);
+  EXPECT_TRUE(fake.calls.empty()) << "no row chosen";
+  w.超级列表框->setCurrentItem(row);
+  ReleaseListDoubleClicked(w);
+  EXPECT_EQ(w.编辑框_下载地址->text(), QStringLiteral("c5"));
+  EXPECT_EQ(UnitsAt(fake.lastCreateRecord, createparams::szFilename), u"V3.2.1.zip");
+  w.选择框_下载模式->click();
+  EXPECT_EQ(w.选择框_下载模式->text(), QStringLiteral("BT"));
+  ReleaseListDoubleClicked(w);
+  EXPECT_EQ(w.编辑框_下载地址->text(), QStringLiteral("c6"));
+  EXPECT_EQ(w.编辑框_保存文件名->text(), QStringLiteral("V3.2.1.torrent"));
+  w.选择框_下载模式->click();
+  EXPECT_EQ(w.选择框_下载模式->text(), QStringLiteral("文件"));
+}
+
+
+// The window with the real engine library against a local server.
+class LiveSessionTest : public testing::Test {
+ protected:
+  ScratchConfig config;
+  ProgramState state{DLCORE_DIR, "quorvel", [](const std::string& l, const std::string& f) { FAIL() << l << " " << f; }};
+  WiredWindow w{state};
+  fs::path folder = config.folder() / "downloads";
+
+  // The engine library as the build leaves it, not a deployed copy.
+  void SetUp() override { state.session.engine = BindEngineCalls(state.libraries, DLCORE_DIR "/libdlcore.so"); }
+
+  void Start(const std::string& url) {
+    w.编辑框_下载地址->setText(QString::fromStdString(url));
+    w.编辑框_保存文件名->setText(QStringLiteral("main.zip"));
+    w.编辑框_保存目录->setText(QString::fromStdString(folder.string()));
+    StartDownload(w);
+  }
+};
+
+TEST_F(LiveSessionTest, DownloadCompletesAndTheDisplayEndsIdle) {
+  const std::string content = PatternBytes(3 << 20, 21);
+  FileServer server(content);
+  StartEngine(w);
+  Start(server.url());
+  ASSERT_TRUE(WaitFor([&] { return !w.时钟_下载->isActive(); }, 20000));
+  EXPECT_EQ(ReadAll(folder / "main.zip"), content);
+  EXPECT_EQ(w.状态条2->partText(0), QStringLiteral("下载完毕！ main.zip")) << "complete at 100 %: reset, with a lasting sign";
+  EXPECT_EQ(w.进度条1->value(), 0);
+  EXPECT_FALSE(w.按钮_取消->isEnabled());
+  StopEngine(w);
+}
+
+TEST_F(LiveSessionTest, CancelRemovesTheTemporaryFiles) {
+  FileServer server(PatternBytes(4 << 20, 22));
+  server.SetFaults({.bytesPerSecond = 512 << 10});
+  StartEngine(w);
+  Start(server.url());
+  ASSERT_TRUE(WaitFor([&] { return w.状态条2->partText(0) == QStringLiteral("正在下载..."); }));
+  CancelDownload(w);
+  ASSERT_TRUE(WaitFor([&] { return !w.时钟_下载->isActive(); }));
+  EXPECT_EQ(w.状态条2->partText(0), QString());
+  EXPECT_FALSE(fs::exists(folder / "main.zip.part"));
+  EXPECT_FALSE(fs::exists(folder / "main.zip.part.ctl"));
+  EXPECT_FALSE(fs::exists(folder / "main.zip"));
+  StopEngine(w);
+}
+
+TEST_F(LiveSessionTest, ClosingMidDownloadThenStartingAgainResumes) {
+  const std::string content = PatternBytes(4 << 20, 23);
+  FileServer server(content);
+  server.SetFaults({.bytesPerSecond = 512 << 10});
+  StartEngine(w);
+  Start(server.url());
+  ASSERT_TRUE(WaitFor([&] { return w.进度条1->value() >= 50; }));
+  StopEngine(w);  // what closing the window does
+  server.SetFaults({});
+  const size_t before = server.bytesServed();
+  StartEngine(w);
+  Start(server.url());
+  ASSERT_TRUE(WaitFor([&] { return !w.时钟_下载->isActive(); }, 20000));
+  EXPECT_EQ(ReadAll(folder / "main.zip"), content);
+  EXPECT_LT(server.bytesServed() - before, content.size() / 2 + (1 << 20)) << "the first half is not fetched again";
+  StopEngine(w);
+}
+
+}  // namespace
+
+#include "downloadhandlers_test.moc"
+
+using namespace common;
