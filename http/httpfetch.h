@@ -1,7 +1,9 @@
 #pragma once
-// One complete HTTP exchange, synchronous for the caller, with browser-like default headers,
-// cookies, redirects, basic authentication, a proxy, numbered failure texts and the body
-// decoded from the charset the page declares. Built on libcurl; nothing is kept between calls.
+// HttpFetch: the request engine with the argument list of the Windows original, a thin
+// adapter over FetchResponse (request.h). One complete HTTP exchange, synchronous for the
+// caller, with browser-like default headers, cookies, redirects, basic authentication, a
+// proxy, numbered failure texts and the body decoded from the charset the page declares.
+// Built on libcurl; nothing is kept between calls.
 //
 // Pointer arguments are optional: nullptr means omitted. An omitted `cookies` argument and
 // an empty one differ: only a given one switches the cookie store on (cookies set during

@@ -1,0 +1,120 @@
+#include "transfer.h"
+
+#include <cstdlib>
+
+#include "bytetext.h"
+#include "httpfetch.h"
+#include "requestheaders.h"
+
+namespace http {
+
+namespace {
+
+std::string_view WithoutLineEnd(std::string_view line) {
+  if (line.ends_with('\n')) line.remove_suffix(1);
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  return line;
+}
+
+// A server may end its header lines with a bare LF; they are kept as CR LF lines, the form
+// every reader of the block expects.
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  auto* t = static_cast<Transfer*>(user);
+  const size_t received = size * count;
+  std::string_view line = WithoutLineEnd(std::string_view(data, received));
+  t->lastActivity = Clock::now();
+  if (line.starts_with("HTTP/")) {  // a new response: keep only the last one's headers
+    t->headers.clear();
+    t->headersDone = false;
+    t->contentLength.reset();
+    size_t blank = line.find(' ');
+    t->status = blank == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(blank + 1, 3)).c_str());
+  }
+  const size_t colon = line.find(':');
+  if (colon != std::string_view::npos && HeaderName(line.substr(0, colon)) == "content-length") {
+    std::string value = text::Trim(line.substr(colon + 1));
+    if (t->contentLength && *t->contentLength != value) {
+      t->conflictingLength = true;  // which of the two is the body's length cannot be known
+      return 0;
+    }
+    t->contentLength = value;
+  }
+  t->headers.append(line);
+  t->headers.append("\r\n");
+  if (line.empty() && t->status >= 200) t->headersDone = true;
+  return received;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  auto* t = static_cast<Transfer*>(user);
+  t->lastActivity = Clock::now();
+  if (t->body.size() + size * count > kHttpFetchMaxBody) {
+    t->tooBig = true;
+    return 0;
+  }
+  t->body.append(data, size * count);
+  return size * count;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+  auto* t = static_cast<Transfer*>(user);
+  if (uploaded != t->uploaded) {
+    t->uploaded = uploaded;
+    t->lastActivity = Clock::now();
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool SetTransferCallbacks(CURL* easy, Transfer& t) {
+  return curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnProgress) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t) == CURLE_OK;
+}
+
+int FailureOf(CURL* easy, const Transfer& t, CURLcode rc, bool secure, bool redirected) {
+  if (rc == CURLE_URL_MALFORMAT && !redirected) return 701;
+  if (t.conflictingLength) return 712;
+  if (t.headersDone) return 713;
+  if (t.status || rc == CURLE_UNSUPPORTED_PROTOCOL || rc == CURLE_WEIRD_SERVER_REPLY || redirected) return 712;
+  curl_off_t connected = 0;
+  curl_easy_getinfo(easy, secure ? CURLINFO_APPCONNECT_TIME_T : CURLINFO_CONNECT_TIME_T, &connected);
+  if (connected == 0 || rc == CURLE_SEND_ERROR) return 711;
+  return 712;
+}
+
+std::optional<CURLcode> Perform(CURL* easy, Transfer& t, Clock::duration timeout, Clock::time_point deadline,
+                                const common::EventPump& pump) {
+  CURLM* multi = curl_multi_init();
+  if (!multi) return CURLE_OUT_OF_MEMORY;
+  curl_multi_add_handle(multi, easy);
+  t.lastActivity = Clock::now();
+  auto lastPump = Clock::now();
+  std::optional<CURLcode> result;
+  for (;;) {
+    int running = 0;
+    curl_multi_perform(multi, &running);
+    int left = 0;
+    if (CURLMsg* msg = curl_multi_info_read(multi, &left); msg && msg->msg == CURLMSG_DONE) {
+      result = msg->data.result;
+      break;
+    }
+    const auto now = Clock::now();
+    if (now - t.lastActivity > timeout || now >= deadline) break;
+    curl_multi_poll(multi, nullptr, 0, 50, nullptr);
+    if (pump && Clock::now() - lastPump >= std::chrono::milliseconds(20)) {
+      if (!pump()) break;  // the caller gives the wait up
+      lastPump = Clock::now();
+    }
+  }
+  curl_multi_remove_handle(multi, easy);
+  curl_multi_cleanup(multi);
+  return result;
+}
+
+}  // namespace http
