@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "dlcore.h"
 #include "recordlayout.h"
 #include "taskrecord.h"
 #include "utf8.h"
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
   double longestStill = 0;
   while (Clock::now() - begin < std::chrono::milliseconds(1500)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (!query(task, info.Address()) || info.stat() != 3) continue;
+    if (!query(task, info.Address()) || info.stat() != DL_STATE_RUNNING) continue;
     const auto now = Clock::now();
     if (info.nTotalDownload() != last) {
       if (last >= 0) longestStill = std::max(longestStill, std::chrono::duration<double, std::milli>(now - lastChange).count());

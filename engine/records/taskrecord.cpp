@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <span>
+#include <utility>
 
 #include "gbk.h"
 #include "recordlayout.h"
@@ -49,6 +51,14 @@ bool SetText(TaskRecord& r, std::string_view name, std::string_view value) {
   if (!utf16) return false;
   utf16->resize(size, '\0');
   return r.WriteField(name, *utf16);
+}
+
+// Adds the table's fields in order, each with its initial bytes when it has some.
+void LayFields(TaskRecord& r, std::span<const RecordField> fields, std::span<const std::pair<std::string_view, std::string>> initial) {
+  for (const RecordField& f : fields) {
+    auto given = std::find_if(initial.begin(), initial.end(), [&](const auto& i) { return i.first == f.name; });
+    r.AddField(f.name, int(f.bytes), given == initial.end() ? std::string_view() : std::string_view(given->second));
+  }
 }
 
 }  // namespace
@@ -150,23 +160,19 @@ bool TaskCreateParams::Lay(std::optional<std::string> url, std::optional<std::st
   }
   if (!record_.Create(1, 0xCC, int(kCapacity))) return false;
   const std::string one(1, '\1'), zero(1, '\0');
-  TaskRecord& r = record_;
-  r.AddField("nReserved", 4);
-  r.AddField("szTaskUrl", int(kUrlBytes), *url);
-  r.AddField("szRefUrl", int(kUrlBytes), *ref);
-  r.AddField("szCookies", int(kCookieBytes), *cookie);
-  r.AddField("szFilename", int(kPathBytes), *name);
-  r.AddField("szReserved0", int(kPathBytes));
-  r.AddField("szSavePath", int(kPathBytes), *path);
-  r.AddField("hReserved", 4);
-  r.AddField("bReserved", 4, zero);
-  r.AddField("szReserved1", 128);
-  r.AddField("szReserved2", 128);
-  r.AddField("IsOnlyOriginal", 4, isOnlyOriginal ? one : zero);
-  r.AddField("nReserved1", 4, std::string(1, '\5'));
-  r.AddField("DisableAutoRename", 4, disableAutoRename ? one : zero);
-  r.AddField("IsResume", 4, isResume ? one : zero);
-  r.AddField("reserved", 2048 * 4);
+  const std::pair<std::string_view, std::string> initial[] = {
+      {"szTaskUrl", *url},
+      {"szRefUrl", *ref},
+      {"szCookies", *cookie},
+      {"szFilename", *name},
+      {"szSavePath", *path},
+      {"bReserved", zero},
+      {"IsOnlyOriginal", isOnlyOriginal ? one : zero},
+      {"nReserved1", std::string(1, '\5')},
+      {"DisableAutoRename", disableAutoRename ? one : zero},
+      {"IsResume", isResume ? one : zero},
+  };
+  LayFields(record_, kCreateParamsFields, initial);
   return true;
 }
 
@@ -189,26 +195,11 @@ bool TaskCreateParams::IsResume(bool v) { return SetFlag(record_, "IsResume", v)
 
 bool TaskProgressInfo::Build() {
   if (!record_.Create(1, 0xCC, int(progressinfo::kCapacity))) return false;
-  TaskRecord& r = record_;
-  r.AddField("stat", 4, Bytes<std::int32_t>(2));
-  r.AddField("fail_code", 4, Bytes<std::int32_t>(0));
-  r.AddField("szFilename", 520);
-  r.AddField("szReserved0", 520);
-  r.AddField("nTotalSize", 8);
-  r.AddField("nTotalDownload", 8);
-  r.AddField("fPercent", 4);
-  for (const char* name : {"nReserved0", "nSrcTotal", "nSrcUsing", "nReserved1", "nReserved2", "nReserved3", "nReserved4"})
-    r.AddField(name, 4);
-  for (const char* name : {"nReserved5", "nDonationP2P", "nReserved6", "nDonationOrgin", "nDonationP2S", "nReserved7",
-                           "nReserved8"})
-    r.AddField(name, 8);
-  r.AddField("nSpeed", 4);
-  r.AddField("nSpeedP2S", 4);
-  r.AddField("nSpeedP2P", 4);
-  r.AddField("bIsOriginUsable", 1);
-  r.AddField("fHashPercent", 4);
-  r.AddField("IsCreatingFile", 4);
-  r.AddField("reserved", 256);
+  const std::pair<std::string_view, std::string> initial[] = {
+      {"stat", Bytes<std::int32_t>(DL_STATE_STOPPED)},
+      {"fail_code", Bytes<std::int32_t>(0)},
+  };
+  LayFields(record_, kProgressInfoFields, initial);
   return true;
 }
 

@@ -62,7 +62,7 @@ class DlcoreTest : public testing::Test {
     while (std::chrono::steady_clock::now() < end) {
       if (DL_QueryTaskInfoEx(t, info_.Address())) {
         maxSources_ = std::max(maxSources_, info_.nSrcTotal());
-        if (info_.stat() == 4 || info_.stat() == 1 || (until && until())) return info_.stat();
+        if (info_.stat() == DL_STATE_COMPLETE || info_.stat() == DL_STATE_CANCELLED || (until && until())) return info_.stat();
       }
       std::this_thread::sleep_for(milliseconds(20));
     }
@@ -81,7 +81,7 @@ TEST_F(DlcoreTest, DownloadsIntoANewFolderAndReportsProgress) {
   folder_ /= "new/deeper";
   DLTask t = Download(server.url());
   ASSERT_NE(t, nullptr);
-  ASSERT_EQ(Wait(t), 4);
+  ASSERT_EQ(Wait(t), DL_STATE_COMPLETE);
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
   EXPECT_FALSE(fs::exists(folder_ / "file.bin.part"));
   EXPECT_FALSE(fs::exists(folder_ / "file.bin.part.ctl"));
@@ -97,7 +97,7 @@ TEST_F(DlcoreTest, ThrottledConnectionsAreMultipliedAndTheFileIsExact) {
   FileServer server(content);
   server.SetFaults({.bytesPerSecond = 2 << 20});
   DLTask t = Download(server.url());
-  ASSERT_EQ(Wait(t), 4);
+  ASSERT_EQ(Wait(t), DL_STATE_COMPLETE);
   EXPECT_GT(maxSources_, 1) << "a per-connection limit is beaten by more connections";
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
   EXPECT_LT(server.bytesServed(), content.size() + (1 << 20)) << "little is fetched twice";
@@ -108,7 +108,7 @@ TEST_F(DlcoreTest, ServerWithoutRangeOrLengthGetsOneStream) {
   FileServer server(content);
   server.SetFaults({.noRange = true, .noLength = true});
   DLTask t = Download(server.url());
-  ASSERT_EQ(Wait(t), 4);
+  ASSERT_EQ(Wait(t), DL_STATE_COMPLETE);
   EXPECT_EQ(maxSources_, 1);
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
   EXPECT_EQ(server.requests(), 1);
@@ -118,12 +118,12 @@ TEST_F(DlcoreTest, DroppedConnectionsAndWrongRangesStillGiveTheExactFile) {
   const std::string content = PatternBytes(4 << 20, 4);
   FileServer server(content);
   server.SetFaults({.dropFirst = 3, .dropAfter = 300000});
-  ASSERT_EQ(Wait(Download(server.url())), 4);
+  ASSERT_EQ(Wait(Download(server.url())), DL_STATE_COMPLETE);
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
 
   FileServer liar(content);
   liar.SetFaults({.wrongRange = true});
-  ASSERT_EQ(Wait(Download(liar.url(), "second.bin")), 4);
+  ASSERT_EQ(Wait(Download(liar.url(), "second.bin")), DL_STATE_COMPLETE);
   EXPECT_EQ(ReadAll(folder_ / "second.bin"), content) << "a 206 for another offset is never written";
 }
 
@@ -131,7 +131,7 @@ TEST_F(DlcoreTest, HttpErrorsFailWithTheStatusAndNoFile) {
   FileServer server(PatternBytes(1000));
   server.SetFaults({.status = 404});
   DLTask t = Download(server.url());
-  ASSERT_EQ(Wait(t), 1);
+  ASSERT_EQ(Wait(t), DL_STATE_CANCELLED);
   EXPECT_EQ(info_.fail_code(), 404);
   EXPECT_FALSE(fs::exists(folder_ / "file.bin"));
   EXPECT_FALSE(fs::exists(folder_ / "file.bin.part")) << "no data file before an answer was judged good";
@@ -143,17 +143,17 @@ TEST_F(DlcoreTest, StopResumesWithoutFetchingAgain) {
   FileServer server(content);
   server.SetFaults({.bytesPerSecond = 1 << 20});
   DLTask t = Download(server.url());
-  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (2 << 20); }), 3);
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (2 << 20); }), DL_STATE_RUNNING);
   DL_StopTask(t);
   ASSERT_TRUE(DL_QueryTaskInfoEx(t, info_.Address()));
-  EXPECT_TRUE(info_.stat() == 6 || info_.stat() == 2) << "the stop returns at once, the task stopping";
-  ASSERT_EQ(Wait(t, [&] { return info_.stat() == 2; }), 2);
+  EXPECT_TRUE(info_.stat() == DL_STATE_STOPPING || info_.stat() == DL_STATE_STOPPED) << "the stop returns at once, the task stopping";
+  ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
   const std::int64_t kept = info_.nTotalDownload();
   EXPECT_TRUE(fs::exists(folder_ / "file.bin.part.ctl")) << "the stop flushed the state";
   server.SetFaults({});
   const size_t before = server.bytesServed();
   DL_StartTask(t);
-  ASSERT_EQ(Wait(t), 4);
+  ASSERT_EQ(Wait(t), DL_STATE_COMPLETE);
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
   // Bytes in flight when a connection hands its range over are sent but never used.
   EXPECT_LE(server.bytesServed() - before, content.size() - size_t(kept) + (1 << 20));
@@ -166,11 +166,11 @@ TEST_F(DlcoreTest, AStartRightAfterAStopResumes) {
   FileServer server(content);
   server.SetFaults({.bytesPerSecond = 1 << 20});
   DLTask t = Download(server.url());
-  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (2 << 20); }), 3);
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (2 << 20); }), DL_STATE_RUNNING);
   DL_StopTask(t);
   DL_StartTask(t);
   server.SetFaults({});
-  ASSERT_EQ(Wait(t), 4);
+  ASSERT_EQ(Wait(t), DL_STATE_COMPLETE);
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
   EXPECT_FALSE(fs::exists(folder_ / "file.bin.part.ctl")) << "no state file beside the complete one";
   EXPECT_LT(server.bytesServed(), content.size() + (2 << 20)) << "resumed, not fetched again";
@@ -181,13 +181,13 @@ TEST_F(DlcoreTest, AFileChangedBetweenRunsStartsOver) {
   FileServer server(v1, "\"v1\"");
   server.SetFaults({.bytesPerSecond = 1 << 20});
   DLTask t = Download(server.url());
-  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), 3);
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), DL_STATE_RUNNING);
   DL_StopTask(t);
   DL_DeleteTask(t);
   server.SetContent(v2, "\"v2\"");
   server.SetFaults({});
   DLTask again = Download(server.url());
-  ASSERT_EQ(Wait(again), 4);
+  ASSERT_EQ(Wait(again), DL_STATE_COMPLETE);
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), v2) << "never a mix of the two";
 }
 
@@ -195,7 +195,7 @@ TEST_F(DlcoreTest, HandlesDeletedUnknownAndBadRecords) {
   FileServer server(PatternBytes(4 << 20, 8));
   server.SetFaults({.bytesPerSecond = 1 << 20});
   DLTask t = Download(server.url());
-  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > 0; }), 3);
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > 0; }), DL_STATE_RUNNING);
   DL_StopTask(t);
   DL_DeleteTask(t);
   ASSERT_TRUE(DL_QueryTaskInfoEx(t, info_.Address()));
@@ -214,11 +214,11 @@ TEST_F(DlcoreTest, HandlesDeletedUnknownAndBadRecords) {
   DLTask bad = DL_CreateTask(garbage.data());
   DL_StartTask(bad);
   ASSERT_TRUE(DL_QueryTaskInfoEx(bad, info_.Address()));
-  EXPECT_EQ(info_.stat(), 1);
-  EXPECT_EQ(info_.fail_code(), 1005);
+  EXPECT_EQ(info_.stat(), DL_STATE_CANCELLED);
+  EXPECT_EQ(info_.fail_code(), DL_FAIL_BAD_TASK);
   DLTask ftp = Create("ftp://127.0.0.1/x");
   ASSERT_TRUE(DL_QueryTaskInfoEx(ftp, info_.Address()));
-  EXPECT_EQ(info_.fail_code(), 1005);
+  EXPECT_EQ(info_.fail_code(), DL_FAIL_BAD_TASK);
 }
 
 TEST_F(DlcoreTest, ExistingFilesAreRenamedAroundOrReplaced) {
@@ -226,11 +226,11 @@ TEST_F(DlcoreTest, ExistingFilesAreRenamedAroundOrReplaced) {
   FileServer server(content);
   fs::create_directories(folder_);
   std::ofstream(folder_ / "map.zip") << "old";
-  ASSERT_EQ(Wait(Download(server.url(), "map.zip")), 4);
+  ASSERT_EQ(Wait(Download(server.url(), "map.zip")), DL_STATE_COMPLETE);
   EXPECT_EQ(info_.szFilename(), "map(1).zip");
   EXPECT_EQ(ReadAll(folder_ / "map.zip"), "old");
   EXPECT_EQ(ReadAll(folder_ / "map(1).zip"), content);
-  ASSERT_EQ(Wait(Download(server.url(), "map.zip", true)), 4);
+  ASSERT_EQ(Wait(Download(server.url(), "map.zip", true)), DL_STATE_COMPLETE);
   EXPECT_EQ(info_.szFilename(), "map.zip");
   EXPECT_EQ(ReadAll(folder_ / "map.zip"), content);
   DL_DelTempFile(params_.Address());
@@ -243,16 +243,16 @@ TEST_F(DlcoreTest, UnusableFolderAndSecondTaskOnOneFileFail) {
   std::ofstream(folder_ / "plainfile") << "x";
   const fs::path saved = folder_;
   folder_ /= "plainfile/sub";
-  ASSERT_EQ(Wait(Download(server.url())), 1);
-  EXPECT_EQ(info_.fail_code(), 1004);
+  ASSERT_EQ(Wait(Download(server.url())), DL_STATE_CANCELLED);
+  EXPECT_EQ(info_.fail_code(), DL_FAIL_FOLDER);
 
   folder_ = saved;
   server.SetFaults({.bytesPerSecond = 1 << 20});
   DLTask first = Download(server.url());
-  ASSERT_EQ(Wait(first, [&] { return info_.stat() == 3; }), 3);
+  ASSERT_EQ(Wait(first, [&] { return info_.stat() == DL_STATE_RUNNING; }), DL_STATE_RUNNING);
   DLTask second = Download(server.url());
-  ASSERT_EQ(Wait(second), 1);
-  EXPECT_EQ(info_.fail_code(), 1007);
+  ASSERT_EQ(Wait(second), DL_STATE_CANCELLED);
+  EXPECT_EQ(info_.fail_code(), DL_FAIL_TARGET_BUSY);
 }
 
 // A child downloads and is killed with SIGKILL mid-transfer; the next run resumes from its
@@ -279,7 +279,7 @@ TEST_F(DlcoreTest, ResumesAfterKillNine) {
   ASSERT_GE(claimed, 3 << 20) << "the state file records progress while the transfer runs";
   server.SetFaults({});
   const size_t before = server.bytesServed();
-  ASSERT_EQ(Wait(Download(server.url())), 4);
+  ASSERT_EQ(Wait(Download(server.url())), DL_STATE_COMPLETE);
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
   // Bytes in flight when a connection hands its range over are sent but never used.
   EXPECT_LE(server.bytesServed() - before, content.size() - size_t(claimed) + (1 << 20));
@@ -292,14 +292,14 @@ TEST_F(DlcoreTest, ALoginPageNeverReplacesTheDownload) {
   FileServer server(content);
   server.SetFaults({.bytesPerSecond = 1 << 20});
   DLTask t = Download(server.url());
-  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), 3);
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), DL_STATE_RUNNING);
   DL_StopTask(t);
-  ASSERT_EQ(Wait(t, [&] { return info_.stat() == 2; }), 2);
+  ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
   const auto kept = fs::file_size(folder_ / "file.bin.part");
   server.SetFaults({.loginPage = true});
   DL_StartTask(t);
-  ASSERT_EQ(Wait(t), 1);
-  EXPECT_EQ(info_.fail_code(), 1009);
+  ASSERT_EQ(Wait(t), DL_STATE_CANCELLED);
+  EXPECT_EQ(info_.fail_code(), DL_FAIL_FOREIGN);
   EXPECT_FALSE(fs::exists(folder_ / "file.bin"));
   ASSERT_TRUE(fs::exists(folder_ / "file.bin.part"));
   EXPECT_EQ(fs::file_size(folder_ / "file.bin.part"), kept);
@@ -309,7 +309,7 @@ TEST_F(DlcoreTest, ALoginPageNeverReplacesTheDownload) {
   server.SetFaults({});
   const size_t before = server.bytesServed();
   DL_StartTask(t);
-  ASSERT_EQ(Wait(t), 4);
+  ASSERT_EQ(Wait(t), DL_STATE_COMPLETE);
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
   EXPECT_LE(server.bytesServed() - before, content.size() - (1 << 20) + (1 << 20));
 }
@@ -318,8 +318,8 @@ TEST_F(DlcoreTest, ConflictingLengthsAreNotTheFile) {
   RawServer server([](int fd, const std::string&) {
     RawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nContent-Length: 20\r\n\r\n0123456789");
   });
-  ASSERT_EQ(Wait(Download(server.url("/x.bin"))), 1);
-  EXPECT_EQ(info_.fail_code(), 1009);
+  ASSERT_EQ(Wait(Download(server.url("/x.bin"))), DL_STATE_CANCELLED);
+  EXPECT_EQ(info_.fail_code(), DL_FAIL_FOREIGN);
   EXPECT_FALSE(fs::exists(folder_ / "file.bin"));
   EXPECT_FALSE(fs::exists(folder_ / "file.bin.part"));
 }
@@ -329,10 +329,10 @@ TEST_F(DlcoreTest, ADeletedSaveFolderFailsAtOnce) {
   FileServer server(PatternBytes(8 << 20, 14));
   server.SetFaults({.bytesPerSecond = 512 << 10});
   DLTask t = Download(server.url());
-  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > 0; }), 3);
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > 0; }), DL_STATE_RUNNING);
   fs::remove_all(folder_);
-  ASSERT_EQ(Wait(t, nullptr, milliseconds(5000)), 1) << "not after writing the whole file into nowhere";
-  EXPECT_EQ(info_.fail_code(), 1004);
+  ASSERT_EQ(Wait(t, nullptr, milliseconds(5000)), DL_STATE_CANCELLED) << "not after writing the whole file into nowhere";
+  EXPECT_EQ(info_.fail_code(), DL_FAIL_FOLDER);
 }
 
 // A stopped task keeps its data, not the room reserved for the rest of the file.
@@ -341,16 +341,16 @@ TEST_F(DlcoreTest, StopGivesBackTheReservedSpace) {
   FileServer server(content);
   server.SetFaults({.bytesPerSecond = 2 << 20});
   DLTask t = Download(server.url());
-  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), 3);
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), DL_STATE_RUNNING);
   DL_StopTask(t);
-  ASSERT_EQ(Wait(t, [&] { return info_.stat() == 2; }), 2);
+  ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
   struct stat st {};
   ASSERT_EQ(stat((folder_ / "file.bin.part").c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 64 << 20) << "the size stays for the resume";
   EXPECT_LT(std::int64_t(st.st_blocks) * 512, 32 << 20) << "but not the blocks of the missing bytes";
   server.SetFaults({});
   DL_StartTask(t);
-  ASSERT_EQ(Wait(t), 4);
+  ASSERT_EQ(Wait(t), DL_STATE_COMPLETE);
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
 }
 
@@ -360,11 +360,11 @@ TEST_F(DlcoreTest, NamesTooLongFailAsBadNames) {
   std::string chinese;
   for (int i = 0; i < 90; ++i) chinese += "\xE5\x9C\xB0";  // 270 bytes
   for (const std::string& name : {std::string(243, 'a'), chinese}) {
-    ASSERT_EQ(Wait(Download(server.url(), name)), 1);
-    EXPECT_EQ(info_.fail_code(), 1008) << name.size();
+    ASSERT_EQ(Wait(Download(server.url(), name)), DL_STATE_CANCELLED);
+    EXPECT_EQ(info_.fail_code(), DL_FAIL_BAD_NAME) << name.size();
   }
   EXPECT_EQ(server.requests(), 0) << "nothing was asked for";
-  ASSERT_EQ(Wait(Download(server.url(), std::string(242, 'a'))), 4) << "the longest name that fits";
+  ASSERT_EQ(Wait(Download(server.url(), std::string(242, 'a'))), DL_STATE_COMPLETE) << "the longest name that fits";
 }
 
 // A second process that downloads into the same file is answered at once and touches nothing.
@@ -377,11 +377,11 @@ TEST_F(DlcoreTest, OneDownloadPerTargetAcrossProcesses) {
   if (child == 0) {
     int stat = Wait(Download(server.url()));
     DL_UnInit();
-    _exit(stat == 4 ? 0 : 1);
+    _exit(stat == DL_STATE_COMPLETE ? 0 : 1);
   }
   for (int i = 0; i < 200 && !fs::exists(folder_ / "file.bin.part.ctl"); ++i) std::this_thread::sleep_for(milliseconds(20));
-  ASSERT_EQ(Wait(Download(server.url())), 1);
-  EXPECT_EQ(info_.fail_code(), 1007);
+  ASSERT_EQ(Wait(Download(server.url())), DL_STATE_CANCELLED);
+  EXPECT_EQ(info_.fail_code(), DL_FAIL_TARGET_BUSY);
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -438,11 +438,11 @@ TEST_F(DlcoreTest, AFileChangedOnTheServerNeverEndsAsAMix) {
     server.SetFaults({.noValidators = !validators, .bytesPerSecond = 1 << 20});
     const std::string name = validators ? "with.bin" : "without.bin";
     DLTask t = Download(server.url(), name);
-    ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (3 << 19) && info_.nSrcTotal() > 1; }), 3) << validators;
+    ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (3 << 19) && info_.nSrcTotal() > 1; }), DL_STATE_RUNNING) << validators;
     server.SetContent(v2, "\"same\"");
     int stat = Wait(t, nullptr, milliseconds(60000));
-    ASSERT_TRUE(stat == 4 || (stat == 1 && info_.fail_code() == 1006)) << "state " << stat << " code " << info_.fail_code();
-    if (stat == 4) {
+    ASSERT_TRUE(stat == DL_STATE_COMPLETE || (stat == DL_STATE_CANCELLED && info_.fail_code() == DL_FAIL_UNSTABLE)) << "state " << stat << " code " << info_.fail_code();
+    if (stat == DL_STATE_COMPLETE) {
       const std::string got = ReadAll(folder_ / info_.szFilename());
       EXPECT_TRUE(got == v1 || got == v2) << whole(got);
     }
@@ -452,15 +452,15 @@ TEST_F(DlcoreTest, AFileChangedOnTheServerNeverEndsAsAMix) {
     server.SetContent(v1, "\"same\"");
     server.SetFaults({.noValidators = !validators, .bytesPerSecond = 1 << 20});
     DLTask again = Download(server.url(), "resumed-" + name);
-    ASSERT_EQ(Wait(again, [&] { return info_.nTotalDownload() > (2 << 20); }), 3);
+    ASSERT_EQ(Wait(again, [&] { return info_.nTotalDownload() > (2 << 20); }), DL_STATE_RUNNING);
     DL_StopTask(again);
-    ASSERT_EQ(Wait(again, [&] { return info_.stat() == 2; }), 2);
+    ASSERT_EQ(Wait(again, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
     server.SetContent(v2, "\"same\"");
     server.SetFaults({.noValidators = !validators});
     DL_StartTask(again);
     stat = Wait(again, nullptr, milliseconds(60000));
-    ASSERT_TRUE(stat == 4 || (stat == 1 && info_.fail_code() == 1006)) << "state " << stat << " code " << info_.fail_code();
-    if (stat == 4) {
+    ASSERT_TRUE(stat == DL_STATE_COMPLETE || (stat == DL_STATE_CANCELLED && info_.fail_code() == DL_FAIL_UNSTABLE)) << "state " << stat << " code " << info_.fail_code();
+    if (stat == DL_STATE_COMPLETE) {
       const std::string got = ReadAll(folder_ / info_.szFilename());
       EXPECT_TRUE(got == v2) << whole(got);
     }
@@ -477,8 +477,8 @@ TEST_F(DlcoreTest, CompletesWhereTheNoReplaceRenameIsRefused) {
   pid_t child = fork();
   if (child == 0) {
     if (!RefuseNoReplaceRenames()) _exit(77);
-    const bool fresh = Wait(Download(server.url(), "new.bin")) == 4;
-    const bool beside = Wait(Download(server.url(), "kept.bin")) == 4 && info_.szFilename() == "kept(1).bin";
+    const bool fresh = Wait(Download(server.url(), "new.bin")) == DL_STATE_COMPLETE;
+    const bool beside = Wait(Download(server.url(), "kept.bin")) == DL_STATE_COMPLETE && info_.szFilename() == "kept(1).bin";
     DL_UnInit();
     _exit(fresh && beside ? 0 : 1);
   }
@@ -524,8 +524,8 @@ TEST_F(DlcoreSmallDiskTest, FullDiskFailsWithItsOwnCodeAndFreesTheSpace) {
   OnASmallDisk([&] {
     const std::int64_t before = FreeBytes();
     int stat = Wait(Download(server.url()));
-    EXPECT_EQ(stat, 1);
-    EXPECT_EQ(info_.fail_code(), 1003);
+    EXPECT_EQ(stat, DL_STATE_CANCELLED);
+    EXPECT_EQ(info_.fail_code(), DL_FAIL_DISK_FULL);
     EXPECT_FALSE(fs::exists(folder_ / "file.bin"));
     EXPECT_FALSE(fs::exists(folder_ / "file.bin.part")) << "nothing was kept, nothing is left";
     EXPECT_EQ(FreeBytes(), before);
@@ -542,7 +542,7 @@ TEST_F(DlcoreSmallDiskTest, AClaimTheDiskCannotHoldIsRefusedBeforeReserving) {
   OnASmallDisk([&] {
     const std::int64_t before = FreeBytes();
     EXPECT_EQ(Wait(Download(server.url("/huge.bin"))), 1);
-    EXPECT_EQ(info_.fail_code(), 1003);
+    EXPECT_EQ(info_.fail_code(), DL_FAIL_DISK_FULL);
     EXPECT_FALSE(fs::exists(folder_ / "file.bin.part"));
     EXPECT_EQ(FreeBytes(), before);
     return !testing::Test::HasFailure();

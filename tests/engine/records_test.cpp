@@ -51,6 +51,25 @@ TEST(TaskRecord, FieldsByNameWithinTheBlock) {
   EXPECT_EQ(r.UsedSize(), 0);
 }
 
+// The offsets come from the field tables; the engine, stored records and other programs know
+// them as numbers, so the numbers are pinned here.
+TEST(RecordLayout, TheOffsetsOfTheContract) {
+  EXPECT_EQ(createparams::szTaskUrl, 4u);
+  EXPECT_EQ(createparams::szCookies, 8340u);
+  EXPECT_EQ(createparams::szFilename, 16532u);
+  EXPECT_EQ(createparams::szSavePath, 17572u);
+  EXPECT_EQ(createparams::IsOnlyOriginal, 18356u);
+  EXPECT_EQ(createparams::IsResume, 18368u);
+  EXPECT_EQ(createparams::reserved, 18372u);
+  EXPECT_EQ(progressinfo::szFilename, 8u);
+  EXPECT_EQ(progressinfo::nTotalSize, 1048u);
+  EXPECT_EQ(progressinfo::fPercent, 1064u);
+  EXPECT_EQ(progressinfo::nSpeed, 1152u);
+  EXPECT_EQ(progressinfo::bIsOriginUsable, 1164u);
+  EXPECT_EQ(progressinfo::IsCreatingFile, 1169u);
+  EXPECT_EQ(progressinfo::reserved, 1173u);
+}
+
 TEST(TaskCreateParams, PackedLayout) {
   TaskCreateParams p;
   ASSERT_TRUE(p.Build("http://dl.test/a.zip", {}, {}, G(u"主程序.zip"), G(u"/home/u/下载")));

@@ -64,7 +64,7 @@ TEST_F(SessionTest, FiguresOfARunningDownload) {
 }
 
 TEST_F(SessionTest, CompletionStopsTheTimerAndResetsAtAFullBar) {
-  fake.stat = 4, fake.percent = 1.0f, fake.downloaded = fake.total = 1 << 20;
+  fake.stat = DL_STATE_COMPLETE, fake.percent = 1.0f, fake.downloaded = fake.total = 1 << 20;
   w.编辑框_保存目录->setText(QStringLiteral("/home/u/下载"));
   PollProgress(w);
   EXPECT_FALSE(w.时钟_下载->isActive());
@@ -84,16 +84,16 @@ TEST_F(SessionTest, CompletionStopsTheTimerAndResetsAtAFullBar) {
 }
 
 TEST_F(SessionTest, StoppingPausedCancelledFailedAndUnknownStates) {
-  fake.stat = 6, fake.percent = 0.3f;
+  fake.stat = DL_STATE_STOPPING, fake.percent = 0.3f;
   PollProgress(w);
   EXPECT_TRUE(w.时钟_下载->isActive()) << "a stop in progress keeps polling";
   EXPECT_EQ(Part(w.状态条2, 0), QString());
   EXPECT_EQ(w.进度条1->value(), 0);
-  fake.stat = 2;
+  fake.stat = DL_STATE_STOPPED;
   PollProgress(w);
   EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("暂停下载..."));
   EXPECT_EQ(w.进度条1->value(), 30);
-  fake.stat = 9, fake.percent = 0.4f;
+  fake.stat = 9 /* no state of the engine */, fake.percent = 0.4f;
   PollProgress(w);
   EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("暂停下载...")) << "an unknown state leaves the text";
   EXPECT_EQ(w.进度条1->value(), 40);
@@ -102,7 +102,7 @@ TEST_F(SessionTest, StoppingPausedCancelledFailedAndUnknownStates) {
   EXPECT_EQ(w.进度条1->value(), 40) << "a failed query changes nothing";
   EXPECT_TRUE(w.时钟_下载->isActive());
 
-  fake.answer = 1, fake.stat = 1, fake.failCode = 0;
+  fake.answer = 1, fake.stat = DL_STATE_CANCELLED, fake.failCode = 0;
   w.按钮_取消->setEnabled(true);
   PollProgress(w);
   EXPECT_FALSE(w.时钟_下载->isActive());
@@ -257,7 +257,7 @@ namespace {
 TEST_F(SessionTest, TheCompletedFolderOpensFromTheStatusBar) {
   UrlOpener opener;
   QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
-  fake.stat = 4, fake.percent = 1.0f;
+  fake.stat = DL_STATE_COMPLETE, fake.percent = 1.0f;
   w.编辑框_保存目录->setText(QStringLiteral("/tmp/下载"));
   PollProgress(w);
   QTest::mouseDClick(w.状态条2->part(0), Qt::LeftButton);
