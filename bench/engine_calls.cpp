@@ -15,6 +15,7 @@
 #include "utf8.h"
 
 using namespace common;
+using namespace records;
 
 using Clock = std::chrono::steady_clock;
 

@@ -1,7 +1,7 @@
 #include "releasesearch.h"
 
 #include "gbk.h"
-#include "httpfetch.h"
+#include "request.h"
 #include "releasepage.h"
 #include "safename.h"
 #include "sizeprobe.h"
@@ -30,10 +30,13 @@ ReleaseSearch SearchRelease(std::u16string_view deviceNumber, const Servers& ser
     if (pump && !pump()) stopped = true;
     return !stopped;
   };
-  std::string status;
-  const std::string page =
-      http::HttpFetch(servers.portal + kPortalPath, 1, ReleaseFormText(text::gbk::Encode(deviceNumber, false)), nullptr,
-                      nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, 0, nullptr, &status, nullptr, true, watched);
+  http::HttpRequest form;
+  form.address = servers.portal + kPortalPath;
+  form.method = http::Method::kPost;
+  form.body = ReleaseFormText(text::gbk::Encode(deviceNumber, false));
+  const http::HttpResponse answer = http::FetchResponse(form, watched);
+  const std::string& page = answer.body;
+  const std::string& status = answer.statusText;
   search.status = FromGbk(status);
   if (stopped) {
     search.outcome = ReleaseSearch::Outcome::kStopped;

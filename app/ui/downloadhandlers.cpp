@@ -108,7 +108,7 @@ void ShowTheEnd(MainWindow& w, const session::Progress& p) {
                          w.状态条2->mapToGlobal(QPoint(0, 0)));
   } else if (p.failCode != 0) {
     // A failure must not pass for a cancel: say that it failed, why, and what to do.
-    Announce(w, QString::fromStdString(FailureText(p.failCode)), QString::fromStdString(FailureAdvice(p.failCode)));
+    Announce(w, QString::fromStdString(records::FailureText(p.failCode)), QString::fromStdString(records::FailureAdvice(p.failCode)));
   }
 }
 
@@ -117,7 +117,7 @@ void ShowTheEnd(MainWindow& w, const session::Progress& p) {
 void PollProgress(MainWindow& w) {
   const std::optional<session::Progress> p = w.state.session.Poll(Units(w.编辑框_保存目录->text()));
   if (!p) return;
-  if (const char* text = StateText(p->stat)) w.状态条2->setPartText(0, QString::fromUtf8(text));
+  if (const char* text = records::StateText(p->stat)) w.状态条2->setPartText(0, QString::fromUtf8(text));
   if (p->ended) SetTimerPeriod(w.时钟_下载, 0);
   if (p->stat == DL_STATE_STOPPING || p->stat == DL_STATE_CANCELLED) {
     ResetProgressDisplay(w);
@@ -128,7 +128,7 @@ void PollProgress(MainWindow& w) {
     return;
   }
   w.编辑框_保存文件名->setText(QString::fromStdU16String(p->name));
-  const ProgressFigures& f = p->figures;
+  const records::ProgressFigures& f = p->figures;
   w.状态条1->setPartText(0, QString::fromStdString(f.speed));
   w.状态条1->setPartText(1, QString::fromStdString(f.downloaded));
   w.状态条1->setPartText(2, QString::fromStdString(f.total));

@@ -73,9 +73,9 @@ void SetUpReleaseColumns(QTreeWidget* list) {
 }  // namespace
 
 void ShowIdleCaptions(StatusBar* bar) {
-  bar->setPartText(0, QString::fromUtf8(kSpeedCaption));
-  bar->setPartText(1, QString::fromUtf8(kDownloadedCaption));
-  bar->setPartText(2, QString::fromUtf8(kTotalCaption));
+  bar->setPartText(0, QString::fromUtf8(records::kSpeedCaption));
+  bar->setPartText(1, QString::fromUtf8(records::kDownloadedCaption));
+  bar->setPartText(2, QString::fromUtf8(records::kTotalCaption));
 }
 
 void SetTimerPeriod(QTimer* timer, int milliseconds) {

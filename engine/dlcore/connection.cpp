@@ -4,6 +4,8 @@
 
 #include "task.h"
 
+namespace dlcore {
+
 namespace {
 
 size_t HeaderCallback(char* data, size_t size, size_t count, void* user) {
@@ -56,3 +58,5 @@ bool PrepareRequest(Connection& c, const std::string& url, const EngineOptions& 
   }
   return true;
 }
+
+}  // namespace dlcore

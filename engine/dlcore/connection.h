@@ -9,6 +9,8 @@
 #include "options.h"
 #include "response.h"
 
+namespace dlcore {
+
 class Task;
 
 struct Connection {
@@ -48,3 +50,5 @@ struct Connection {
 // False when libcurl cannot make a handle.
 bool PrepareRequest(Connection& c, const std::string& url, const EngineOptions& options, const std::string& etag,
                     const std::string& lastModified);
+
+}  // namespace dlcore

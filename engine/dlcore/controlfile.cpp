@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+namespace dlcore {
+
 namespace {
 
 constexpr char kMagic[8] = {'Q', 'V', 'D', 'L', 'C', 'T', 'L', '\n'};
@@ -114,3 +116,5 @@ std::optional<ControlState> ReadControlFile(const std::string& path) {
   s << in.rdbuf();
   return DecodeControl(s.str());
 }
+
+}  // namespace dlcore

@@ -10,6 +10,8 @@
 
 #include "ranges.h"
 
+namespace dlcore {
+
 struct ControlState {
   std::string url;           // the address the task was created with
   std::int64_t total = -1;   // -1 when the server named no size
@@ -30,3 +32,5 @@ std::optional<ControlState> DecodeControl(std::string_view bytes);
 // Atomic replace: temporary file, fsync, rename, fsync of the folder.
 bool WriteControlFile(const std::string& path, const ControlState& state);
 std::optional<ControlState> ReadControlFile(const std::string& path);
+
+}  // namespace dlcore

@@ -12,6 +12,8 @@
 #include "engine.h"
 #include "recordlayout.h"
 
+using namespace dlcore;
+
 namespace {
 
 std::shared_mutex gEngineMutex;
@@ -64,7 +66,7 @@ void DL_UnInit(void) {
 DLTask DL_CreateTask(const void* createParams) {
   if (!createParams) return nullptr;
   StartOnFirstUse();
-  const TaskSpec order = SpecFromRecord(static_cast<const std::uint8_t*>(createParams));
+  const TaskOrder order = OrderFromRecord(static_cast<const std::uint8_t*>(createParams));
   return reinterpret_cast<DLTask>(WithEngine([&](Engine& e) { return e.Create(order); }, std::uintptr_t(0)));
 }
 
@@ -91,7 +93,7 @@ void DL_DeleteTask(DLTask task) {
 void DL_DelTempFile(const void* createParams) {
   if (!createParams) return;
   StartOnFirstUse();
-  const TaskSpec order = SpecFromRecord(static_cast<const std::uint8_t*>(createParams));
+  const TaskOrder order = OrderFromRecord(static_cast<const std::uint8_t*>(createParams));
   WithEngine([&](Engine& e) { return e.DeleteTempFiles(order), 0; }, 0);
 }
 

@@ -13,6 +13,8 @@
 #include "recordlayout.h"
 #include "utf8.h"
 
+namespace dlcore {
+
 namespace {
 
 // The UTF-16 text of a record field, or nothing when it has no terminating zero unit.
@@ -55,13 +57,13 @@ void Put(std::uint8_t* record, size_t offset, T value) {
 
 }  // namespace
 
-TaskSpec SpecFromRecord(const std::uint8_t* record) {
-  using namespace createparams;
-  TaskSpec order;
-  auto url = FieldUnits(record, szTaskUrl, kUrlBytes), name = FieldUnits(record, szFilename, kPathBytes),
+TaskOrder OrderFromRecord(const std::uint8_t* record) {
+  using namespace records::createparams;
+  TaskOrder order;
+  auto url = FieldUnits(record, records::createparams::szTaskUrl, records::createparams::kUrlBytes), name = FieldUnits(record, szFilename, records::createparams::kPathBytes),
        folder = FieldUnits(record, szSavePath, kPathBytes);
-  order.disableAutoRename = record[DisableAutoRename] != 0;
-  order.resume = record[IsResume] != 0;
+  order.disableAutoRename = record[records::createparams::DisableAutoRename] != 0;
+  order.resume = record[records::createparams::IsResume] != 0;
   if (!url || !name || !folder) {
     order.failure = DL_FAIL_BAD_TASK;
     return order;
@@ -77,20 +79,20 @@ TaskSpec SpecFromRecord(const std::uint8_t* record) {
 }
 
 void FillProgressRecord(const Progress& p, std::uint8_t* record) {
-  using namespace progressinfo;
-  Put<std::int32_t>(record, progressinfo::stat, p.stat);
-  Put<std::int32_t>(record, fail_code, p.failCode);
-  std::u16string name = common::Utf8ToUtf16(p.name).substr(0, kNameBytes / 2 - 1);
-  std::memset(record + szFilename, 0, kNameBytes);
+  using namespace records::progressinfo;
+  Put<std::int32_t>(record, records::progressinfo::stat, p.stat);
+  Put<std::int32_t>(record, records::progressinfo::fail_code, p.failCode);
+  std::u16string name = common::Utf8ToUtf16(p.name).substr(0, records::progressinfo::kNameBytes / 2 - 1);
+  std::memset(record + szFilename, 0, records::progressinfo::kNameBytes);
   std::memcpy(record + szFilename, name.data(), name.size() * 2);
-  Put<std::int64_t>(record, nTotalSize, p.total);
-  Put<std::int64_t>(record, nTotalDownload, p.downloaded);
-  Put<float>(record, fPercent, p.percent);
-  Put<std::int32_t>(record, nSrcTotal, p.sources);
-  Put<std::int32_t>(record, nSrcUsing, p.sourcesInUse);
-  Put<std::int32_t>(record, nSpeed, p.speed);
-  record[bIsOriginUsable] = 1;
-  Put<std::int32_t>(record, IsCreatingFile, 0);
+  Put<std::int64_t>(record, records::progressinfo::nTotalSize, p.total);
+  Put<std::int64_t>(record, records::progressinfo::nTotalDownload, p.downloaded);
+  Put<float>(record, records::progressinfo::fPercent, p.percent);
+  Put<std::int32_t>(record, records::progressinfo::nSrcTotal, p.sources);
+  Put<std::int32_t>(record, records::progressinfo::nSrcUsing, p.sourcesInUse);
+  Put<std::int32_t>(record, records::progressinfo::nSpeed, p.speed);
+  record[records::progressinfo::bIsOriginUsable] = 1;
+  Put<std::int32_t>(record, records::progressinfo::IsCreatingFile, 0);
 }
 
 int ConnectionCapFromEnvironment(int otherwise) {
@@ -222,7 +224,7 @@ void Engine::Publish(std::uintptr_t id, const Task& task) {
   snapshots_[id] = std::move(p);
 }
 
-std::uintptr_t Engine::Create(TaskSpec order) {
+std::uintptr_t Engine::Create(TaskOrder order) {
   std::uintptr_t id = 0;
   Call([&] {
     for (auto& [other, task] : tasks_)
@@ -277,7 +279,7 @@ void Engine::Delete(std::uintptr_t id) {
   });
 }
 
-void Engine::DeleteTempFiles(const TaskSpec& order) {
+void Engine::DeleteTempFiles(const TaskOrder& order) {
   // Only the folder and the name count here; the address may well be empty.
   if (order.name.empty() || order.folder.empty() || order.name == "." || order.name == ".." ||
       order.name.find('/') != std::string::npos)
@@ -312,3 +314,5 @@ bool Engine::Query(std::uintptr_t id, Progress& out) const {
   out = it->second;
   return true;
 }
+
+}  // namespace dlcore

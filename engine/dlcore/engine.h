@@ -16,6 +16,8 @@
 #include "flusher.h"
 #include "task.h"
 
+namespace dlcore {
+
 class Engine {
  public:
   // Handles count up from `firstId`, so that an engine started after another never hands
@@ -25,11 +27,11 @@ class Engine {
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
-  std::uintptr_t Create(TaskSpec order);
+  std::uintptr_t Create(TaskOrder order);
   void Start(std::uintptr_t id);
   void Stop(std::uintptr_t id);
   void Delete(std::uintptr_t id);
-  void DeleteTempFiles(const TaskSpec& order);
+  void DeleteTempFiles(const TaskOrder& order);
   bool Query(std::uintptr_t id, Progress& out) const;
   std::uintptr_t NextId();
 
@@ -58,7 +60,7 @@ class Engine {
 
 // The task a creation record describes; a record with unterminated or unusable texts gives
 // an order whose `failure` is set.
-TaskSpec SpecFromRecord(const std::uint8_t* record);
+TaskOrder OrderFromRecord(const std::uint8_t* record);
 // The most connections per download, for those who must be gentle to a server: read from
 // the environment when the engine starts (1 to 16; anything else leaves `otherwise`). A
 // process setting, as the C interface has no place for it; dlget's --connections sets it.
@@ -73,3 +75,5 @@ std::string ReadInstalledIdDat();
 
 // Writes the progress fields into a task-progress record.
 void FillProgressRecord(const Progress& p, std::uint8_t* record);
+
+}  // namespace dlcore

@@ -1,5 +1,7 @@
 #include "flusher.h"
 
+namespace dlcore {
+
 Flusher::Flusher() : thread_([this] { Run(); }) {}
 
 Flusher::~Flusher() {
@@ -39,3 +41,5 @@ void Flusher::Run() {
     if (jobs_.empty()) idle_.notify_all();
   }
 }
+
+}  // namespace dlcore

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+namespace dlcore {
+
 class Flusher {
  public:
   Flusher();
@@ -27,3 +29,5 @@ class Flusher {
   bool busy_ = false, quit_ = false;
   std::thread thread_;
 };
+
+}  // namespace dlcore

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace dlcore {
+
 using Clock = std::chrono::steady_clock;
 
 // Every request after the first starts this many bytes early, to check them against what
@@ -25,3 +27,5 @@ struct EngineOptions {
   long lowSpeedTime = 20;  // seconds below 1 KiB/s that end a connection
   std::string userAgent = "Quorvel-dlcore";
 };
+
+}  // namespace dlcore

@@ -12,6 +12,8 @@
 #include "dlcore.h"
 #include "files.h"
 
+namespace dlcore {
+
 namespace {
 
 // What a refused open says about the download.
@@ -125,3 +127,5 @@ void PartFile::Close() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
 }
+
+}  // namespace dlcore

@@ -8,6 +8,8 @@
 
 #include "ranges.h"
 
+namespace dlcore {
+
 class PartFile {
  public:
   PartFile(std::string folder, std::string name) : folder_(std::move(folder)), name_(std::move(name)) {}
@@ -61,3 +63,5 @@ class PartFile {
 // The longest name whose temporary state file ("<name>.part.ctl.tmp") a file system with
 // 255-byte names can hold.
 inline constexpr size_t kMaxPartNameBytes = 255 - sizeof(".part.ctl.tmp") + 1;
+
+}  // namespace dlcore

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace dlcore {
+
 void NextRampStep(Ramp& ramp, int count, double speed, int cap) {
   if (ramp.settled) {
     if (speed * kRampGain >= ramp.measuredSpeed || count >= cap) return;
@@ -77,3 +79,5 @@ std::optional<Assignment> PlanConnection(const std::vector<ByteRange>& free, con
   const std::int64_t mid = busy.end - (busy.end - busy.pos) / 2;
   return Assignment{{mid, busy.end}, chosen};
 }
+
+}  // namespace dlcore

@@ -8,6 +8,8 @@
 
 #include "ranges.h"
 
+namespace dlcore {
+
 // How many connections a download runs. It starts with one stream, measured alone for a
 // window (its start-up included), then multiplies the count by `kRampStep` while each step
 // raises the total speed by at least `kRampGain`; the first step that does not is taken back, and
@@ -67,3 +69,5 @@ std::optional<Assignment> PlanConnection(const std::vector<ByteRange>& free, con
 // request's first second at once, then holds it for most of a second.
 std::optional<size_t> StalledTail(const std::vector<ConnectionView>& connections, std::int64_t minSplit,
                                   std::chrono::steady_clock::duration patience);
+
+}  // namespace dlcore

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace dlcore {
+
 void RangeSet::Add(ByteRange r) {
   if (r.size() <= 0) return;
   std::vector<ByteRange> merged;
@@ -46,3 +48,5 @@ std::vector<ByteRange> RangeSet::Gaps(std::int64_t total) const {
   if (at < total) gaps.push_back({at, total});
   return gaps;
 }
+
+}  // namespace dlcore

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace dlcore {
+
 struct ByteRange {
   std::int64_t begin = 0, end = 0;  // [begin, end)
   std::int64_t size() const { return end - begin; }
@@ -24,3 +26,5 @@ class RangeSet {
  private:
   std::vector<ByteRange> ranges_;
 };
+
+}  // namespace dlcore

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+namespace dlcore {
+
 namespace {
 
 bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
@@ -108,3 +110,5 @@ Verdict Judge(const ResponseHead& head, const RangeRequest& request, const Known
       return request.sole ? Verdict::Fail : Verdict::Refuse;
   }
 }
+
+}  // namespace dlcore

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace dlcore {
+
 struct ContentRange {
   std::int64_t first = 0, last = 0, total = -1;  // total -1 for "*"
 };
@@ -53,3 +55,5 @@ enum class Verdict {
 };
 
 Verdict Judge(const ResponseHead& head, const RangeRequest& request, const KnownFile& known);
+
+}  // namespace dlcore

@@ -16,17 +16,18 @@
 #include <cstdio>
 #include <filesystem>
 
+namespace dlcore {
 
-Task::Task(CURLM* multi, Flusher& flusher, TaskSpec order, EngineOptions options)
+Task::Task(CURLM* multi, Flusher& flusher, TaskOrder order, EngineOptions options)
     : multi_(multi),
       flusher_(flusher),
-      spec_(std::move(order)),
+      order_(std::move(order)),
       options_(options),
-      part_(spec_.folder, spec_.name),
+      part_(order_.folder, order_.name),
       connectionCap_(options.maxConnections) {
-  if (spec_.failure) {
+  if (order_.failure) {
     state_ = DL_STATE_CANCELLED;
-    failCode_ = spec_.failure;
+    failCode_ = order_.failure;
   }
 }
 
@@ -42,7 +43,7 @@ void Task::Start() {
     startWhenFlushed_ = true;
     return;
   }
-  if (spec_.failure) return Fail(spec_.failure);
+  if (order_.failure) return Fail(order_.failure);
   failCode_ = 0;
   failuresInRow_ = 0;
   restarts_ = 0;
@@ -63,7 +64,7 @@ void Task::Start() {
     if (file_.total >= 0) return Finish();  // everything was on disk already
     return StartFresh();
   }
-  Launch(gaps.front(), true);
+  Launch(gaps.front(), Opening::kSole);
   windowStart_ = Clock::now();
   windowBytes_ = Downloaded();
 }
@@ -73,12 +74,12 @@ void Task::Start() {
 // claims. Without a data file nothing is made yet: the first good answer makes it.
 bool Task::OpenFiles() {
   std::error_code ec;
-  std::filesystem::create_directories(spec_.folder, ec);
-  if (!std::filesystem::is_directory(spec_.folder, ec) || access(spec_.folder.c_str(), W_OK | X_OK) != 0) {
+  std::filesystem::create_directories(order_.folder, ec);
+  if (!std::filesystem::is_directory(order_.folder, ec) || access(order_.folder.c_str(), W_OK | X_OK) != 0) {
     Fail(DL_FAIL_FOLDER);
     return false;
   }
-  if (spec_.name.size() > kMaxPartNameBytes) {
+  if (order_.name.size() > kMaxPartNameBytes) {
     Fail(DL_FAIL_BAD_NAME);
     return false;
   }
@@ -92,8 +93,8 @@ bool Task::OpenFiles() {
     Fail(DL_FAIL_TARGET_BUSY);  // another process downloads into this file: its files stay as they are
     return false;
   }
-  std::optional<ControlState> saved = part_.IsOpen() && spec_.resume ? ReadControlFile(ControlPath()) : std::nullopt;
-  bool usable = saved && saved->url == spec_.url && saved->total >= 0 && saved->rangeable &&
+  std::optional<ControlState> saved = part_.IsOpen() && order_.resume ? ReadControlFile(ControlPath()) : std::nullopt;
+  bool usable = saved && saved->url == order_.url && saved->total >= 0 && saved->rangeable &&
                 (saved->done.ranges().empty() || saved->done.ranges().back().end <= part_.Size());
   if (usable) {
     file_ = *saved;
@@ -134,7 +135,7 @@ void Task::StartFresh() {
   written_.Clear();
   overlaps_.clear();
   if (part_.IsOpen() && !part_.Truncate()) return Fail(DL_FAIL_DISK_WRITE);
-  Launch({0, -1}, true);
+  Launch({0, -1}, Opening::kSole);
   windowStart_ = Clock::now();  // the measurement of one stream counts its start-up
   windowBytes_ = 0;
   ramp_ = Ramp{};
@@ -149,14 +150,14 @@ void Task::RestartFromZero() {
   StartFresh();
 }
 
-void Task::Launch(ByteRange range, bool sole, bool plain) {
+void Task::Launch(ByteRange range, Opening opening) {
   auto c = std::make_unique<Connection>();
   c->task = this;
   c->begin = c->pos = range.begin;
   c->end = c->requestedEnd = range.end;
-  c->sole = sole;
-  c->plain = plain;
-  if (!PrepareRequest(*c, spec_.url, options_, file_.etag, file_.lastModified)) return ConnectionFailed(Clock::now());
+  c->sole = opening != Opening::kExtra;
+  c->plain = opening == Opening::kSoleWithoutRange;
+  if (!PrepareRequest(*c, order_.url, options_, file_.etag, file_.lastModified)) return ConnectionFailed(Clock::now());
   curl_multi_add_handle(multi_, c->easy);
   connections_.push_back(std::move(c));
 }
@@ -348,7 +349,7 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
         written_.Clear();
         file_ = FreshState();
         if (part_.IsOpen() && !part_.Truncate()) return Fail(DL_FAIL_DISK_WRITE);
-        Launch({0, -1}, true, true);
+        Launch({0, -1}, Opening::kSoleWithoutRange);
       }
       return;
     case Verdict::Refuse:
@@ -405,7 +406,7 @@ void Task::Plan(Clock::time_point now) {
     if (plan->splitFrom) connections_[*plan->splitFrom]->end = plan->range.begin;
     if (std::int64_t trial = connections_.empty() ? 0 : TrialBytes(ramp_, options_.window))
       plan->range.end = std::min(plan->range.end, plan->range.begin + trial);
-    Launch(plan->range, connections_.empty());
+    Launch(plan->range, connections_.empty() ? Opening::kSole : Opening::kExtra);
     free = Covered().Gaps(file_.total);
   }
 }
@@ -518,7 +519,7 @@ void Task::Finish() {
   if (!OverlapsMatch()) return RestartFromZero();  // never a file mixed of two versions
   AbortAll();
   if (!part_.FlushAndClose(file_.total)) return Fail(DL_FAIL_DISK_WRITE);
-  const std::string chosen = part_.Complete(!spec_.disableAutoRename);
+  const std::string chosen = part_.Complete(!order_.disableAutoRename);
   if (chosen.empty()) {
     state_ = DL_STATE_CANCELLED;
     failCode_ = DL_FAIL_DISK_WRITE;
@@ -532,7 +533,7 @@ Progress Task::Snapshot() const {
   Progress p;
   p.stat = state_;
   p.failCode = failCode_;
-  p.name = savedName_.empty() ? spec_.name : savedName_;
+  p.name = savedName_.empty() ? order_.name : savedName_;
   p.total = std::max<std::int64_t>(file_.total, 0);
   p.downloaded = state_ == DL_STATE_COMPLETE ? p.total : Downloaded();
   p.percent = state_ == DL_STATE_COMPLETE ? 1.0f : p.total > 0 ? float(double(p.downloaded) / double(p.total)) : 0.0f;
@@ -541,3 +542,5 @@ Progress Task::Snapshot() const {
   p.speed = Active() ? int(std::min(speed_, 2.0e9)) : 0;
   return p;
 }
+
+}  // namespace dlcore

@@ -21,7 +21,10 @@
 #include "ranges.h"
 #include "response.h"
 
-struct TaskSpec {
+namespace dlcore {
+
+// What a task is asked to download, as the creation record says it.
+struct TaskOrder {
   std::string url;     // UTF-8, escaped for the wire
   std::string folder;  // UTF-8
   std::string name;    // UTF-8
@@ -45,7 +48,7 @@ struct Connection;
 class Task {
  public:
   // Flushes go to `flusher`; the engine thread never waits on the disk for this task.
-  Task(CURLM* multi, Flusher& flusher, TaskSpec order, EngineOptions options = {});
+  Task(CURLM* multi, Flusher& flusher, TaskOrder order, EngineOptions options = {});
   ~Task();
   Task(const Task&) = delete;
   Task& operator=(const Task&) = delete;
@@ -74,7 +77,10 @@ class Task {
   bool CreatePartFile(Connection& c);
   void ReleaseUnwrittenSpace();
   void StartFresh();
-  void Launch(ByteRange range, bool sole, bool plain = false);
+  // How a connection opens: as the task's only one (whose answer may tell the file's size,
+  // validators and range support), without any Range header, or beside others.
+  enum class Opening { kSole, kSoleWithoutRange, kExtra };
+  void Launch(ByteRange range, Opening opening);
   void Abort(Connection& c);
   void AbortAll();
   void Fail(int code);
@@ -90,7 +96,7 @@ class Task {
   RangeSet Covered() const;
   ControlState FreshState() const {
     ControlState s;
-    s.url = spec_.url;
+    s.url = order_.url;
     return s;
   }
   std::int64_t Downloaded() const;
@@ -104,7 +110,7 @@ class Task {
   std::shared_ptr<std::atomic<int>> flushesPending_ = std::make_shared<std::atomic<int>>(0);
   bool startWhenFlushed_ = false;
   std::shared_ptr<std::atomic<bool>> writeBackQueued_ = std::make_shared<std::atomic<bool>>(false);
-  TaskSpec spec_;
+  TaskOrder order_;
   EngineOptions options_;
   int state_ = DL_STATE_STOPPED;
   int failCode_ = 0;
@@ -132,3 +138,5 @@ class Task {
   std::int64_t windowBytes_ = 0;
   Ramp ramp_;
 };
+
+}  // namespace dlcore

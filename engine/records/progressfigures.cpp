@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+namespace records {
+
 const char* StateText(int stat) {
   switch (stat) {
     case DL_STATE_CANCELLED: return "取消下载！";
@@ -69,3 +71,5 @@ std::string FailureText(int failCode) {
   }
   return "下载失败：" + why;
 }
+
+}  // namespace records

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace records {
+
 // The captions of the progress display's three figures; alone while nothing downloads.
 inline constexpr const char* kSpeedCaption = "即时速度：";
 inline constexpr const char* kDownloadedCaption = "已下载：";
@@ -29,3 +31,5 @@ std::string FailureText(int failCode);
 
 // What the user can do about a failure, or empty text where there is nothing to do.
 std::string FailureAdvice(int failCode);
+
+}  // namespace records

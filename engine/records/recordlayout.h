@@ -9,6 +9,8 @@
 
 #include "dlcore.h"
 
+namespace records {
+
 struct RecordField {
   const char* name;
   size_t bytes;
@@ -79,3 +81,5 @@ QV_OFFSET(IsCreatingFile); QV_OFFSET(reserved);
 #undef QV_OFFSET
 static_assert(kSize == DL_PROGRESS_INFO_SIZE);
 }  // namespace progressinfo
+
+}  // namespace records

@@ -11,6 +11,8 @@
 #include "gbk.h"
 #include "recordlayout.h"
 
+namespace records {
+
 namespace {
 
 std::uint32_t NameCrc(std::string_view name) {
@@ -226,3 +228,5 @@ bool TaskProgressInfo::bIsOriginUsable() const { return Flag(record_, "bIsOrigin
 bool TaskProgressInfo::bIsOriginUsable(bool v) { return SetFlag(record_, "bIsOriginUsable", v); }
 std::string TaskProgressInfo::szFilename() const { return Text(record_, "szFilename"); }
 bool TaskProgressInfo::szFilename(std::string_view v) { return SetText(record_, "szFilename", v); }
+
+}  // namespace records

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace records {
+
 class TaskRecord {
  public:
   TaskRecord() = default;
@@ -133,3 +135,5 @@ class TaskProgressInfo {
  private:
   TaskRecord record_;
 };
+
+}  // namespace records

@@ -11,8 +11,8 @@ namespace session {
 namespace {
 
 // The longest texts the creation record holds, in UTF-16 units.
-constexpr size_t kMaxAddressUnits = createparams::kUrlBytes / 2 - 1;
-constexpr size_t kMaxPathUnits = createparams::kPathBytes / 2 - 1;
+constexpr size_t kMaxAddressUnits = records::createparams::kUrlBytes / 2 - 1;
+constexpr size_t kMaxPathUnits = records::createparams::kPathBytes / 2 - 1;
 
 std::u16string TextOfUnits(const std::string& bytes) {
   std::u16string units(bytes.size() / 2, u'\0');
@@ -31,8 +31,8 @@ std::string TooLongText(std::u16string_view url, std::u16string_view name, std::
 }
 
 std::string TempFileBlock(std::u16string_view folder, std::u16string_view name) {
-  using namespace createparams;
-  auto nameBytes = FieldText(name, kPathBytes), folderBytes = FieldText(folder, kPathBytes);
+  using namespace records::createparams;
+  auto nameBytes = records::FieldText(name, kPathBytes), folderBytes = records::FieldText(folder, kPathBytes);
   if (!nameBytes || !folderBytes) return {};  // never shift or cut the following fields
   std::string block(kSize, '\0');
   block[nReserved1] = 5;
@@ -58,7 +58,9 @@ std::optional<std::string> DownloadSession::Start(std::u16string_view url, std::
                                                   std::u16string_view folder) {
   // A text too long for its field leaves no record, and the download does not start. Any
   // earlier one stays as it is.
-  if (!createParams.BuildUtf16(url, name, folder, false, true, true)) return "下载失败：" + TooLongText(url, name, folder);
+  const bool built = createParams.BuildUtf16(url, name, folder, /*isOnlyOriginal=*/false, /*disableAutoRename=*/true,
+                                             /*isResume=*/true);
+  if (!built) return "下载失败：" + TooLongText(url, name, folder);
   void* task = engine.createTask(createParams.Address());
   if (!task) return std::string("下载失败：下载引擎未接受这个下载");
   engine.startTask(task);
@@ -110,7 +112,7 @@ std::optional<Progress> DownloadSession::Poll(std::u16string_view boxFolder) {
     }
   }
   if (p.stat == DL_STATE_COMPLETE) completedFolder = p.folder;
-  p.figures = FiguresOf(progressInfo.nSpeed(), progressInfo.nTotalDownload(), progressInfo.nTotalSize(),
+  p.figures = records::FiguresOf(progressInfo.nSpeed(), progressInfo.nTotalDownload(), progressInfo.nTotalSize(),
                         progressInfo.fPercent());
   return p;
 }

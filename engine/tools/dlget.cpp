@@ -25,6 +25,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using records::TaskCreateParams;
+using records::TaskProgressInfo;
 
 volatile std::sig_atomic_t gInterrupted = 0;
 
@@ -162,7 +164,7 @@ int main(int argc, char** argv) {
   if (name.empty()) name = NameFromUrl(url);
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
 
-  TaskCreateParams params;
+  records::TaskCreateParams params;
   if (!params.BuildUtf16(common::Utf8ToUtf16(url), common::Utf8ToUtf16(name), common::Utf8ToUtf16(folder), false, replace, resume)) {
     std::fprintf(stderr, "dlget: the address, name or folder is too long\n");
     return 2;
@@ -171,7 +173,7 @@ int main(int argc, char** argv) {
   DL_Init();
   DLTask task = DL_CreateTask(params.Address());
   DL_StartTask(task);
-  TaskProgressInfo info;
+  records::TaskProgressInfo info;
   info.Build();
   const auto started = Clock::now();
   auto lastShown = started;

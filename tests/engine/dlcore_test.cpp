@@ -24,6 +24,9 @@
 #include "recordlayout.h"
 #include "taskrecord.h"
 
+using namespace dlcore;
+using namespace records;
+
 
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;

@@ -10,6 +10,8 @@
 #include "ranges.h"
 #include "response.h"
 
+using namespace dlcore;
+
 namespace {
 
 using Ranges = std::vector<ByteRange>;

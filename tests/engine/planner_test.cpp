@@ -4,6 +4,8 @@
 
 #include "planner.h"
 
+using namespace dlcore;
+
 namespace {
 
 using std::chrono::milliseconds;

@@ -8,6 +8,7 @@
 #include "recordlayout.h"
 
 using namespace text;
+using namespace records;
 
 namespace {
 

@@ -2,6 +2,8 @@
 #include "controlfile.h"
 #include "fuzz.h"
 
+using namespace dlcore;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   auto state = DecodeControl(bytes);

@@ -8,6 +8,9 @@
 #include "recordlayout.h"
 #include "taskrecord.h"
 
+using namespace dlcore;
+using namespace records;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::uint8_t> record(createparams::kCapacity, 0);
   // The fuzz bytes land on the fields' area at the front and at the texts' ends, so that
@@ -15,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(record.data(), data, std::min(size, record.size()));
   if (size > record.size()) std::memcpy(record.data() + record.size() - std::min(size - record.size(), record.size()),
                                         data + record.size(), std::min(size - record.size(), record.size()));
-  const TaskSpec order = SpecFromRecord(record.data());
+  const TaskOrder order = OrderFromRecord(record.data());
   if (!order.failure) {
     FUZZ_CHECK(!order.name.empty() && order.name != "." && order.name != "..", "an unusable name accepted");
     FUZZ_CHECK(order.name.find('/') == std::string::npos, "a name with a folder in it accepted");

@@ -25,6 +25,7 @@
 #include "recordlayout.h"
 #include "../../fixtures/fakeengine.h"
 
+using namespace records;
 namespace fs = std::filesystem;
 
 namespace {
@@ -354,4 +355,3 @@ TEST_F(LiveSessionTest, ClosingMidDownloadThenStartingAgainResumes) {
 
 #include "downloadhandlers_test.moc"
 
-using namespace common;

@@ -16,6 +16,7 @@
 #include "utf8.h"
 
 using namespace session;
+using namespace records;
 namespace fs = std::filesystem;
 
 namespace {
@@ -181,7 +182,7 @@ TEST_F(LiveDownloadSessionTest, ADownloadCompletesAndAStoppedOneResumes) {
   ASSERT_FALSE(live.Start(common::Utf8ToUtf16(server.url()), u"main.zip", folder));
   ASSERT_TRUE(WaitUntil([&] {
     auto p = live.Poll(folder);
-    return p && p->figures.bar >= 25;
+    return p && p->figures.bar >= 50;
   }, 20000));
   live.StopEngine();  // what closing the window does
   EXPECT_TRUE(fs::exists(scratch.folder() / "main.zip.part"));
@@ -197,7 +198,7 @@ TEST_F(LiveDownloadSessionTest, ADownloadCompletesAndAStoppedOneResumes) {
   EXPECT_EQ(last->stat, DL_STATE_COMPLETE);
   EXPECT_EQ(live.completedFolder, folder);
   EXPECT_EQ(ReadAll(scratch.folder() / "main.zip"), content);
-  EXPECT_LT(server.bytesServed() - before, content.size() - (1 << 20)) << "the first part is not fetched again";
+  EXPECT_LT(server.bytesServed() - before, content.size() / 2 + (1 << 20)) << "the first half is not fetched again";
   live.StopEngine();
 }
 
