@@ -14,30 +14,30 @@
 #include "wiring.h"
 
 int main(int argc, char* argv[]) {
-  ProgramPaths paths = FindProgramPaths();
+  core::ProgramPaths paths = core::FindProgramPaths();
   // A folder that cannot be entered leaves the start folder current; nothing reports it.
   [[maybe_unused]] int entered = ::chdir(paths.folder.c_str());
-  ProgramState state(paths.folder, paths.exeName, ShowLibraryCallErrorAndExit);
+  core::ProgramState state(paths.folder, paths.exeName, ui::ShowLibraryCallErrorAndExit);
 
   // Module initialisers, in this order: the socket library, then the launcher handshake.
   state.sockets.Start();
-  LauncherHandshake(paths.exeName);
+  core::LauncherHandshake(paths.exeName);
 
-  QApplication app(argc, argv);
+  QApplication application(argc, argv);
   QApplication::setFont(QFont(QStringList{"SimSun", "WenQuanYi Micro Hei", "Noto Sans CJK SC"}, 9));
-  LoadChineseQtTexts();
+  ui::LoadChineseQtTexts();
   int exitCode = 0;
   {
-    MainWindow window(state);
-    WireMainWindow(window);
-    window.RunCreatedEvent();
-    if (window.endProgram) {
-      exitCode = *window.endProgram;
+    MainWindow mainWindow(state);
+    app::WireMainWindow(mainWindow);
+    mainWindow.RunCreatedEvent();
+    if (mainWindow.endProgram) {
+      exitCode = *mainWindow.endProgram;
     } else {
-      window.show();
-      exitCode = app.exec();
+      mainWindow.show();
+      exitCode = application.exec();
     }
   }
-  ExitRoutine(state);
+  core::ExitRoutine(state);
   return exitCode;
 }

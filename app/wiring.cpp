@@ -8,37 +8,41 @@
 #include "settings.h"
 #include "skin.h"
 
+namespace app {
+
 void WireMainWindow(MainWindow& w) {
   MainWindow::Handlers& h = w.handlers;
-  h.searchReleases = [&w] { SearchReleases(w); };
-  h.releaseListDoubleClicked = [&w] { ReleaseListDoubleClicked(w); };
-  h.selectMapDataKind = [&w] { SelectMapDataKind(w); };
-  h.downloadMapData = [&w] { DownloadMapData(w); };
-  h.downloadModeClicked = [&w] { DownloadModeClicked(w); };
-  h.chooseFolderFromButton = [&w] { ChooseSaveFolderFromButton(w); };
-  h.chooseFolderFromEdit = [&w] { ChooseSaveFolderFromEdit(w); };
-  h.cancelDownload = [&w] { CancelDownload(w); };
-  h.pollProgress = [&w] { PollProgress(w); };
+  h.searchReleases = [&w] { ui::SearchReleases(w); };
+  h.releaseListDoubleClicked = [&w] { ui::ReleaseListDoubleClicked(w); };
+  h.selectMapDataKind = [&w] { ui::SelectMapDataKind(w); };
+  h.downloadMapData = [&w] { ui::DownloadMapData(w); };
+  h.downloadModeClicked = [&w] { ui::DownloadModeClicked(w); };
+  h.chooseFolderFromButton = [&w] { ui::ChooseSaveFolderFromButton(w); };
+  h.chooseFolderFromEdit = [&w] { ui::ChooseSaveFolderFromEdit(w); };
+  h.cancelDownload = [&w] { ui::CancelDownload(w); };
+  h.pollProgress = [&w] { ui::PollProgress(w); };
   // 客户1's "data arrived" stays without a handler: the size probe reads its own answer.
   h.probeDataArrived = nullptr;
-  h.openCompletedFolder = [&w] { OpenCompletedFolder(w); };
+  h.openCompletedFolder = [&w] { ui::OpenCompletedFolder(w); };
 
-  ProgramState& state = w.state;
+  core::ProgramState& state = w.state;
   w.createdSteps = {
-      {"DeploySkinLibrary", [&state] { DeploySkinLibrary(state.deployFolder); }},
-      {"AttachSkin", [&state] { AttachSkin(state, 11); }},
+      {"DeploySkinLibrary", [&state] { core::DeploySkinLibrary(state.deployFolder); }},
+      {"AttachSkin", [&state] { core::AttachSkin(state, 11); }},
       {"GuardSingleInstance",
        [&w, &state] {
          // A second copy from the same path ends here, silently, before it reads or writes anything.
-         if (!GuardSingleInstance(state.programFolder + "/" + state.exeName, state.guardFd)) w.endProgram = 0;
+         if (!core::GuardSingleInstance(state.programFolder + "/" + state.exeName, state.guardFd)) w.endProgram = 0;
        }},
-      {"LoadSettings", [&w] { LoadSettings(w); }},
-      {"DeployEngineFiles", [&state] { DeployEngineFiles(state.deployFolder); }},
-      {"StartEngine", [&w] { StartEngine(w); }},
+      {"LoadSettings", [&w] { ui::LoadSettings(w); }},
+      {"DeployEngineFiles", [&state] { core::DeployEngineFiles(state.deployFolder); }},
+      {"StartEngine", [&w] { ui::StartEngine(w); }},
   };
   w.shutdownSteps = {
-      {"StoreSettings", [&w] { StoreSettings(w); }},
-      {"EndEmulators", [] { EndEmulators(); }},
-      {"StopEngine", [&w] { StopEngine(w); }},
+      {"StoreSettings", [&w] { ui::StoreSettings(w); }},
+      {"EndEmulators", [] { core::EndEmulators(); }},
+      {"StopEngine", [&w] { ui::StopEngine(w); }},
   };
 }
+
+}  // namespace app

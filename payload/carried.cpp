@@ -6,6 +6,8 @@
 
 #include "carried_blobs.h"
 
+namespace payload {
+
 CarriedFile CarriedDlcore() { return {qv_dlcore_begin, std::size_t(qv_dlcore_end - qv_dlcore_begin)}; }
 CarriedFile CarriedSkinKit() { return {qv_skinkit_begin, std::size_t(qv_skinkit_end - qv_skinkit_begin)}; }
 CarriedFile CarriedIdDat() { return {qv_iddat_begin, std::size_t(qv_iddat_end - qv_iddat_begin)}; }
@@ -20,3 +22,5 @@ std::string CarriedLibraryName(const std::string& stem, const CarriedFile& file)
   std::snprintf(hash, sizeof hash, "%08lx", crc32(0L, file.data, uInt(file.size)));
   return "." + stem + "-" + hash + ".so";
 }
+
+}  // namespace payload

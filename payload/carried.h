@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+namespace payload {
+
 struct CarriedFile {
   const unsigned char* data = nullptr;
   std::size_t size = 0;
@@ -19,3 +21,5 @@ CarriedFile CarriedSkin(int number);
 // The name a carried library is written under: hidden, with a short hash of its bytes, so
 // that a newer build never loads a library an older one left behind (".dlcore-3f9a2c1d.so").
 std::string CarriedLibraryName(const std::string& stem, const CarriedFile& file);
+
+}  // namespace payload

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+namespace core {
+
 namespace {
 
 bool Exists(const std::string& path) {
@@ -29,14 +31,14 @@ std::string DeploymentFolder(const std::string& programFolder) {
 }
 
 std::string SkinLibraryPath(const std::string& folder) {
-  return folder + "/" + CarriedLibraryName("skinkit", CarriedSkinKit());
+  return folder + "/" + payload::CarriedLibraryName("skinkit", payload::CarriedSkinKit());
 }
 
 std::string EngineLibraryPath(const std::string& folder) {
-  return folder + "/" + CarriedLibraryName("dlcore", CarriedDlcore());
+  return folder + "/" + payload::CarriedLibraryName("dlcore", payload::CarriedDlcore());
 }
 
-bool EnsureCarriedFile(const std::string& path, const CarriedFile& file, mode_t mode) {
+bool EnsureCarriedFile(const std::string& path, const payload::CarriedFile& file, mode_t mode) {
   if (path.empty() || Exists(path)) return false;
   // Never over something that appeared meanwhile.
   return common::WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(file.data), file.size),
@@ -46,13 +48,15 @@ bool EnsureCarriedFile(const std::string& path, const CarriedFile& file, mode_t 
 void DeploySkinLibrary(const std::string& folder) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);  // the per-user folder may be new
-  EnsureCarriedFile(SkinLibraryPath(folder), CarriedSkinKit(), 0755);
+  EnsureCarriedFile(SkinLibraryPath(folder), payload::CarriedSkinKit(), 0755);
 }
 
 void DeployEngineFiles(const std::string& folder) {
   // The ".download" folder is made only when missing; its parents are not.
   const std::string download = folder + "/.download";
   if (!Exists(download)) mkdir(download.c_str(), 0755);
-  EnsureCarriedFile(EngineLibraryPath(folder), CarriedDlcore(), 0755);
-  EnsureCarriedFile(download + "/id.dat", CarriedIdDat());
+  EnsureCarriedFile(EngineLibraryPath(folder), payload::CarriedDlcore(), 0755);
+  EnsureCarriedFile(download + "/id.dat", payload::CarriedIdDat());
 }
+
+}  // namespace core

@@ -8,6 +8,8 @@
 
 #include "carried.h"
 
+namespace core {
+
 // The program folder when it can be written to; otherwise the per-user folder
 // ${XDG_DATA_HOME:-~/.local/share}/Quorvel, so that an installed program still finds its files.
 std::string DeploymentFolder(const std::string& programFolder);
@@ -17,7 +19,9 @@ std::string EngineLibraryPath(const std::string& folder);
 
 // Writes `file` at `path` when nothing exists there; true when it wrote. The bytes go to a
 // temporary name first, so that a crash never leaves a half-written file at the target.
-bool EnsureCarriedFile(const std::string& path, const CarriedFile& file, mode_t mode = 0644);
+bool EnsureCarriedFile(const std::string& path, const payload::CarriedFile& file, mode_t mode = 0644);
 
 void DeploySkinLibrary(const std::string& folder);  // the first step of start-up
 void DeployEngineFiles(const std::string& folder);  // after the settings are restored
+
+}  // namespace core

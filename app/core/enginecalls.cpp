@@ -2,6 +2,8 @@
 
 #include <memory>
 
+namespace core {
+
 session::EngineCalls BindEngineCalls(LibraryBinder& binder, const std::string& path) {
   // Each function is bound by name when it is first called, never before.
   auto init = std::make_shared<LibraryFunction<int()>>(binder, path, "DL_Init");
@@ -23,3 +25,5 @@ session::EngineCalls BindEngineCalls(LibraryBinder& binder, const std::string& p
       [temp](const void* record) { (*temp)(record); },
   };
 }
+
+}  // namespace core

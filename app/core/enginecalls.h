@@ -6,4 +6,8 @@
 #include "downloadsession.h"
 #include "librarycall.h"
 
+namespace core {
+
 session::EngineCalls BindEngineCalls(LibraryBinder& binder, const std::string& libraryPath);
+
+}  // namespace core

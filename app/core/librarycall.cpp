@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+namespace core {
+
 std::string LibraryCallErrorText(const std::string& libraryFile, const std::string& function) {
   return "无法找到指定DLL库文件“" + libraryFile + "”中的输出命令“" + function + "”";
 }
@@ -18,3 +20,5 @@ void* LibraryBinder::Bind(const std::string& libraryPath, const std::string& fun
   }
   return address;
 }
+
+}  // namespace core

@@ -9,6 +9,8 @@
 #include <type_traits>
 #include <utility>
 
+namespace core {
+
 // libraryFile is the file name alone, as the message shows it.
 using LibraryCallFailure = std::function<void(const std::string& libraryFile, const std::string& function)>;
 
@@ -53,3 +55,5 @@ class LibraryFunction {
   std::string function_;
   Fn* address_ = nullptr;
 };
+
+}  // namespace core

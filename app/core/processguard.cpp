@@ -24,6 +24,8 @@
 #include <optional>
 #include <vector>
 
+namespace core {
+
 const char* const kLauncherMappingName = "/Ｒｕｄｕｖ－ＯＺ";
 
 namespace {
@@ -193,3 +195,5 @@ void EndEmulators() {
   for (const char* name : {"DeviceEmulator.exe", "WinCE.exe"})
     if (IsProcessRunning(name)) EndProcessByName(name);
 }
+
+}  // namespace core

@@ -3,6 +3,8 @@
 // against a second copy started from the same path, and ending the device emulators.
 #include <string>
 
+namespace core {
+
 // The shared-memory name of the launcher: "Ruduv-OZ" in full-width characters.
 extern const char* const kLauncherMappingName;
 
@@ -21,3 +23,5 @@ bool IsProcessRunning(const std::string& exeName);
 bool EndProcessByName(const std::string& name);
 // "DeviceEmulator.exe" and "WinCE.exe", one process each.
 void EndEmulators();
+
+}  // namespace core

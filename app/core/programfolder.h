@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+namespace core {
+
 struct ProgramPaths {
   std::string folder;   // no trailing "/"
   std::string exeName;
@@ -8,3 +10,5 @@ struct ProgramPaths {
 
 // Splits the running executable's full path at its last "/".
 ProgramPaths FindProgramPaths();
+
+}  // namespace core

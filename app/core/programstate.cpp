@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+namespace core {
+
 void ExitRoutine(ProgramState& state) {
   state.session.Release();
   state.sockets.Release();
@@ -10,3 +12,5 @@ void ExitRoutine(ProgramState& state) {
 ProgramState::~ProgramState() {
   if (guardFd >= 0) close(guardFd);
 }
+
+}  // namespace core

@@ -10,6 +10,8 @@
 #include "librarycall.h"
 #include "sizeprobe.h"
 
+namespace core {
+
 struct ProgramState {
   ProgramState(std::string folder, std::string exe, LibraryCallFailure onLibraryFailure)
       : programFolder(std::move(folder)),
@@ -33,3 +35,5 @@ struct ProgramState {
 
 // Runs once after the event loop has stopped.
 void ExitRoutine(ProgramState& state);
+
+}  // namespace core

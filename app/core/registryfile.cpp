@@ -13,6 +13,8 @@
 #include <sstream>
 #include <vector>
 
+namespace core {
+
 namespace registry {
 namespace {
 
@@ -291,3 +293,5 @@ bool WriteText(const std::string& file, std::string_view path, std::string_view 
 }
 
 }  // namespace registry
+
+}  // namespace core

@@ -20,6 +20,8 @@
 #include <string>
 #include <string_view>
 
+namespace core {
+
 namespace registry {
 
 // The text of value `path` ("key\name") in `file`, expanded when it is REG_EXPAND_SZ; empty
@@ -42,3 +44,5 @@ std::string ExpandEnvironment(std::string_view text,
                               const std::function<const char*(const char*)>& getEnv);
 
 }  // namespace registry
+
+}  // namespace core

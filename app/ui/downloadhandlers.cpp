@@ -15,6 +15,8 @@
 #include "releasesearch.h"
 #include "widgettext.h"
 
+namespace ui {
+
 namespace {
 
 // A text the user must see in full: in the status part (its tooltip holds all of it) and in
@@ -140,3 +142,5 @@ void PollProgress(MainWindow& w) {
     FollowTheNextDownload(w);
   }
 }
+
+}  // namespace ui

@@ -5,6 +5,8 @@
 #include <QLocale>
 #include <QTranslator>
 
+namespace ui {
+
 bool LoadChineseQtTexts() {
   QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
   // Owned by the application: it must live as long as the texts are used.
@@ -16,3 +18,5 @@ bool LoadChineseQtTexts() {
   }
   return QCoreApplication::installTranslator(translator);
 }
+
+}  // namespace ui

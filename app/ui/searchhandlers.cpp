@@ -16,6 +16,8 @@
 #include "widgettext.h"
 #include "eventpump.h"
 
+namespace ui {
+
 namespace {
 
 // Lets the window's events run while a search waits; the wait ends once the window closes.
@@ -110,3 +112,5 @@ void DownloadMapData(MainWindow& w) {
   choice.secondPart = w.选择框_下载开关->isChecked();
   if (auto order = catalogue::MapDataAddress(choice, w.state.downloadServer)) StartOrder(w, *order);
 }
+
+}  // namespace ui

@@ -13,6 +13,8 @@
 #include "registryfile.h"
 #include "ascii.h"
 
+namespace ui {
+
 namespace {
 
 constexpr const char* kDeviceNumber = "Quorvel\\设备号";
@@ -21,11 +23,11 @@ constexpr const char* kSaveFolder = "Quorvel\\保存目录";
 const QString kChooserTitle = QStringLiteral("选择要保存到的文件夹");
 
 QString ReadStored(const char* path) {
-  return QString::fromStdString(registry::ReadText(SettingsFilePath(), path));
+  return QString::fromStdString(core::registry::ReadText(SettingsFilePath(), path));
 }
 
 void WriteStored(const char* path, const std::string& text) {
-  registry::WriteText(SettingsFilePath(), path, text);  // a failed write is dropped
+  core::registry::WriteText(SettingsFilePath(), path, text);  // a failed write is dropped
 }
 
 QString RunFolderDialog(QWidget* owner, QFileDialog::Options options, const QString& startFolder = {}) {
@@ -65,8 +67,8 @@ void LoadSettings(MainWindow& w) {
   QString folder = ReadStored(kSaveFolder);
   w.编辑框_保存目录->setText(folder.isEmpty() ? DesktopFolder() : folder);
   // The two servers: the build's hosts unless the settings name others ("host" or "host:port").
-  const std::string portal = registry::ReadText(SettingsFilePath(), "Quorvel\\门户");
-  const std::string download = registry::ReadText(SettingsFilePath(), "Quorvel\\下载服务器");
+  const std::string portal = core::registry::ReadText(SettingsFilePath(), "Quorvel\\门户");
+  const std::string download = core::registry::ReadText(SettingsFilePath(), "Quorvel\\下载服务器");
   auto server = [](std::string host) {
     if (host.starts_with("http://")) host.erase(0, 7);  // written as an address: the host is meant
     while (host.ends_with("/")) host.pop_back();
@@ -103,3 +105,5 @@ void ChooseSaveFolderFromEdit(MainWindow& w) {
   if (active) active->activateWindow();
   AcceptChosenFolder(w, path);
 }
+
+}  // namespace ui

@@ -7,6 +7,8 @@
 
 class MainWindow;
 
+namespace ui {
+
 // ${XDG_CONFIG_HOME:-~/.config}/Quorvel/registry.reg
 std::string SettingsFilePath();
 
@@ -24,3 +26,5 @@ void AcceptChosenFolder(MainWindow& window, const QString& path);
 void ChooseSaveFolderFromButton(MainWindow& window);
 // 编辑框_保存目录 double-clicked: the dialog with an edit field for typing a folder name.
 void ChooseSaveFolderFromEdit(MainWindow& window);
+
+}  // namespace ui

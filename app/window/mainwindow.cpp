@@ -19,6 +19,9 @@
 #include "mapdata.h"
 #include "progressfigures.h"
 
+// The resources of a static library are registered by hand.
+static void LoadWindowResources() { Q_INIT_RESOURCE(ui); }
+
 namespace {
 
 const char* const kTitle = "Quorvel（2020.02.02特别版）---By：Tavrin";
@@ -86,10 +89,7 @@ void SetTimerPeriod(QTimer* timer, int milliseconds) {
   }
 }
 
-// The resources of a static library are registered by hand.
-static void LoadWindowResources() { Q_INIT_RESOURCE(ui); }
-
-MainWindow::MainWindow(ProgramState& programState) : state(programState) {
+MainWindow::MainWindow(core::ProgramState& programState) : state(programState) {
   setWindowTitle(QString::fromUtf8(kTitle));
   setFixedSize(468, 336);
   move(50, 50);

@@ -1,6 +1,8 @@
 #pragma once
 // The main window: every control under the name the program gives it, the table that routes
 // each control event to its one handler, and the created / about-to-be-destroyed events.
+// The window's classes stay outside a namespace: their class names are the type selectors of
+// the skins' style sheets ("StatusBar QLabel") and what the tests read of each control.
 #include <functional>
 #include <optional>
 #include <vector>
@@ -18,6 +20,7 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 class QTreeWidget;
+
 class BalloonTip;
 class ProbeWindow;
 class StatusBar;
@@ -26,7 +29,7 @@ class MainWindow : public QWidget {
   Q_OBJECT
 
  public:
-  explicit MainWindow(ProgramState& state);
+  explicit MainWindow(core::ProgramState& state);
   ~MainWindow() override;
 
   // The one handler of each routed control event; no other control event is handled.
@@ -56,7 +59,7 @@ class MainWindow : public QWidget {
   void RunCreatedEvent();
   std::optional<int> endProgram;
 
-  ProgramState& state;
+  core::ProgramState& state;
 
   QGroupBox* 分组框_主程序;
   QLabel* 标签_设备号;

@@ -16,6 +16,8 @@
 #include "controls.h"
 #include "testsupport.h"
 
+using namespace core;
+
 namespace {
 
 ProgramState MakeState() {

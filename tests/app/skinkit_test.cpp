@@ -10,7 +10,7 @@
 
 namespace {
 
-std::string Bytes(const CarriedFile& f) { return std::string(reinterpret_cast<const char*>(f.data), f.size); }
+std::string Bytes(const payload::CarriedFile& f) { return std::string(reinterpret_cast<const char*>(f.data), f.size); }
 
 TEST(SkinKit, AttachesAStyleSheetToTheApplication) {
   void* lib = dlopen(SKINKIT_PATH, RTLD_NOW);
@@ -22,7 +22,7 @@ TEST(SkinKit, AttachesAStyleSheetToTheApplication) {
   EXPECT_EQ(attach(nullptr, 0, "", 0, 0, 0), 0) << "an empty buffer leaves the native look";
   EXPECT_TRUE(qApp->styleSheet().isEmpty());
   EXPECT_EQ(attach("NOPE", 4, "", 0, 0, 0), 0);
-  const CarriedFile eleven = CarriedSkin(11);
+  const payload::CarriedFile eleven = payload::CarriedSkin(11);
   EXPECT_EQ(attach(eleven.data, int(eleven.size), "", 0, 0, 0), 1);
   EXPECT_EQ(qApp->styleSheet().toStdString(), Bytes(eleven).substr(4));
   EXPECT_EQ(attach(".SKNQWidget { color: #ff0000; }", 31, "", 120, 0, 0), 1);

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string content = in.ConsumeRemainingBytesAsString();
   auto noEnv = [](const char*) -> const char* { return nullptr; };
 
-  const std::string after = registry::SetText(content, path, text);
+  const std::string after = core::registry::SetText(content, path, text);
   // Every line of the old file that is gone was this value's own line (or a duplicate of it):
   // set in a file of that line alone, it goes too.
   std::map<std::string, int> kept;
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string alone = "[" + key + "]\n" + line + "\n";
     bool replaced = false;
     for (const char* probe : {"probe-1", "probe-2"}) {
-      const std::vector<std::string> rewritten = Lines(registry::SetText(alone, path, probe));
+      const std::vector<std::string> rewritten = Lines(core::registry::SetText(alone, path, probe));
       replaced |= std::find(rewritten.begin(), rewritten.end(), line) == rewritten.end();
     }
     FUZZ_CHECK(replaced, "a write removed a line that is not its own value");
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return slash == std::string::npos ? "\\" + text : text;
   };
   if (lowered(other) != lowered(path))
-    FUZZ_CHECK(registry::FindText(content, other, noEnv) == registry::FindText(after, other, noEnv),
+    FUZZ_CHECK(core::registry::FindText(content, other, noEnv) == core::registry::FindText(after, other, noEnv),
                "a write changed another value");
   return 0;
 }

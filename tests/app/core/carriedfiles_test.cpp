@@ -20,12 +20,14 @@
 #include "../../fixtures/files.h"
 #include "../../fixtures/norename.h"
 
+using namespace core;
+
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Bytes(const CarriedFile& f) { return std::string(reinterpret_cast<const char*>(f.data), f.size); }
+std::string Bytes(const payload::CarriedFile& f) { return std::string(reinterpret_cast<const char*>(f.data), f.size); }
 
 
 std::set<std::string> Tree(const fs::path& root) {
@@ -35,19 +37,19 @@ std::set<std::string> Tree(const fs::path& root) {
 }
 
 TEST(CarriedFiles, WhatTheProgramCarries) {
-  EXPECT_EQ(Bytes(CarriedIdDat()), "[partner]\r\nid=80000000\r\nver = 3.2.1.26\r\n");
-  EXPECT_EQ(CarriedIdDat().size, 40u);
+  EXPECT_EQ(Bytes(payload::CarriedIdDat()), "[partner]\r\nid=80000000\r\nver = 3.2.1.26\r\n");
+  EXPECT_EQ(payload::CarriedIdDat().size, 40u);
   std::set<std::string> skins;
   for (int n = 1; n <= 33; ++n) {
-    std::string skin = Bytes(CarriedSkin(n));
+    std::string skin = Bytes(payload::CarriedSkin(n));
     ASSERT_TRUE(skin.starts_with(".SKN")) << n;
     skins.insert(skin);
   }
   EXPECT_EQ(skins.size(), 33u) << "every skin is different";
-  EXPECT_EQ(CarriedSkin(0).size, 0u);
-  EXPECT_EQ(CarriedSkin(34).data, nullptr);
-  EXPECT_TRUE(Bytes(CarriedDlcore()).starts_with("\x7f" "ELF"));
-  const std::string name = CarriedLibraryName("dlcore", CarriedDlcore());
+  EXPECT_EQ(payload::CarriedSkin(0).size, 0u);
+  EXPECT_EQ(payload::CarriedSkin(34).data, nullptr);
+  EXPECT_TRUE(Bytes(payload::CarriedDlcore()).starts_with("\x7f" "ELF"));
+  const std::string name = payload::CarriedLibraryName("dlcore", payload::CarriedDlcore());
   EXPECT_TRUE(name.starts_with(".dlcore-") && name.ends_with(".so") && name.size() == 19) << name;
 }
 
@@ -57,11 +59,11 @@ TEST(CarriedFiles, FirstStartWritesExactlyTheMissingFilesAndNeverTouchesOthers) 
   fs::create_directories(folder);
   DeploySkinLibrary(folder.string());
   DeployEngineFiles(folder.string());
-  const std::string skin = CarriedLibraryName("skinkit", CarriedSkinKit()), engine = CarriedLibraryName("dlcore", CarriedDlcore());
+  const std::string skin = payload::CarriedLibraryName("skinkit", payload::CarriedSkinKit()), engine = payload::CarriedLibraryName("dlcore", payload::CarriedDlcore());
   EXPECT_EQ(Tree(folder), (std::set<std::string>{skin, engine, ".download", ".download/id.dat"}));
-  EXPECT_EQ(ReadAll(folder / engine), Bytes(CarriedDlcore()));
-  EXPECT_EQ(ReadAll(folder / skin), Bytes(CarriedSkinKit()));
-  EXPECT_EQ(ReadAll(folder / ".download/id.dat"), Bytes(CarriedIdDat()));
+  EXPECT_EQ(ReadAll(folder / engine), Bytes(payload::CarriedDlcore()));
+  EXPECT_EQ(ReadAll(folder / skin), Bytes(payload::CarriedSkinKit()));
+  EXPECT_EQ(ReadAll(folder / ".download/id.dat"), Bytes(payload::CarriedIdDat()));
 
   // A second start writes nothing; a deleted file comes back alone; a broken one stays.
   const auto engineTime = fs::last_write_time(folder / engine);
@@ -71,7 +73,7 @@ TEST(CarriedFiles, FirstStartWritesExactlyTheMissingFilesAndNeverTouchesOthers) 
   DeployEngineFiles(folder.string());
   EXPECT_EQ(fs::last_write_time(folder / engine), engineTime);
   EXPECT_EQ(fs::file_size(folder / skin), 0u) << "existing files are never repaired";
-  EXPECT_EQ(ReadAll(folder / ".download/id.dat"), Bytes(CarriedIdDat()));
+  EXPECT_EQ(ReadAll(folder / ".download/id.dat"), Bytes(payload::CarriedIdDat()));
 
   // A folder where the library should be counts as existing.
   fs::remove(folder / engine);
@@ -116,8 +118,8 @@ TEST(CarriedFiles, WrittenWhereTheNoReplaceRenameIsRefused) {
   if (child == 0) {
     if (!RefuseNoReplaceRenames()) _exit(77);
     if (renameat2(AT_FDCWD, kept.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0 || errno != EINVAL) _exit(78);
-    const bool wrote = EnsureCarriedFile(target, CarriedIdDat());
-    const bool overwrote = EnsureCarriedFile(kept, CarriedIdDat());
+    const bool wrote = EnsureCarriedFile(target, payload::CarriedIdDat());
+    const bool overwrote = EnsureCarriedFile(kept, payload::CarriedIdDat());
     _exit(wrote && !overwrote ? 0 : 1);
   }
   int status = 0;
@@ -127,7 +129,7 @@ TEST(CarriedFiles, WrittenWhereTheNoReplaceRenameIsRefused) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   std::ifstream in(target, std::ios::binary);
   std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(written, Bytes(CarriedIdDat()));
+  EXPECT_EQ(written, Bytes(payload::CarriedIdDat()));
   std::ifstream keptIn(kept);
   std::string mine;
   keptIn >> mine;

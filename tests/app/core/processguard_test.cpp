@@ -16,6 +16,8 @@
 
 #include "../../fixtures/scratch.h"
 
+using namespace core;
+
 namespace fs = std::filesystem;
 extern char** environ;
 

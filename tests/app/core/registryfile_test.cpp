@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace core;
+
 namespace fs = std::filesystem;
 using registry::FindText;
 using registry::SetText;

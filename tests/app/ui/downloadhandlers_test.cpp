@@ -26,6 +26,8 @@
 #include "../../fixtures/fakeengine.h"
 
 using namespace records;
+using namespace core;
+using namespace ui;
 namespace fs = std::filesystem;
 
 namespace {

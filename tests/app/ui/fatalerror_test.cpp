@@ -7,6 +7,9 @@
 #include "librarycall.h"
 #include "../testsupport.h"
 
+using namespace core;
+using namespace ui;
+
 namespace {
 
 // The real handler: a message box, and after it is closed exit code -1. The box is read and

@@ -26,6 +26,8 @@
 #include "settings.h"
 
 using namespace common;
+using namespace core;
+using namespace ui;
 
 namespace fs = std::filesystem;
 

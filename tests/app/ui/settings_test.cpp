@@ -17,6 +17,8 @@
 
 using namespace text;
 using namespace common;
+using namespace core;
+using namespace ui;
 
 namespace {
 

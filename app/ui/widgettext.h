@@ -5,5 +5,9 @@
 
 #include <QString>
 
+namespace ui {
+
 inline std::u16string Units(const QString& text) { return text.toStdU16String(); }
 inline std::string Utf8(const QString& text) { return text.toStdString(); }
+
+}  // namespace ui
