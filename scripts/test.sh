@@ -14,7 +14,7 @@ jobs=$(nproc)
 
 build_and_test() {  # folder, extra cmake arguments...
   local dir=$1; shift
-  cmake -S . -B "$dir" -DBUILD_TESTING=ON "$@" >/dev/null &&
+  cmake -S . -B "$dir" -DBUILD_TESTING=ON -DQUORVEL_WERROR=ON "$@" >/dev/null &&
     cmake --build "$dir" -j"$jobs" &&
     ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 300
 }

@@ -42,7 +42,7 @@ bool EnsureCarriedFile(const std::string& path, const payload::CarriedFile& file
   if (path.empty() || Exists(path)) return false;
   // Never over something that appeared meanwhile.
   return common::WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(file.data), file.size),
-                                     {.mode = mode, .replace = false});
+                                     {.mode = mode, .replace = false, .tempSuffix = {}});
 }
 
 void DeploySkinLibrary(const std::string& folder) {

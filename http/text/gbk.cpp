@@ -43,8 +43,8 @@ std::unique_ptr<Tables> BuildTables() {
   auto t = std::make_unique<Tables>();
   iconv_t cd = iconv_open("UTF-16LE", "GB18030");
   if (cd == iconv_t(-1)) std::abort();  // glibc always has GB18030; without it nothing would be right
-  for (unsigned lead = 0x81; lead <= 0xFE; ++lead)
-    for (unsigned trail = 0x40; trail <= 0xFE; ++trail)
+  for (unsigned char lead = 0x81; lead <= 0xFE; ++lead)
+    for (unsigned char trail = 0x40; trail <= 0xFE; ++trail)
       if (IsTrail(trail)) t->decode[(lead - 0x81) * 256 + trail] = DecodeWithIconv(cd, lead, trail);
   iconv_close(cd);
   for (auto [bytes, unit] : kDecodeOverrides) t->decode[((bytes >> 8) - 0x81) * 256 + (bytes & 0xFF)] = unit;

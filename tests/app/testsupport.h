@@ -27,5 +27,5 @@ inline bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
 // The main window wired to its handlers and steps, as main() makes it.
 class WiredWindow : public MainWindow {
  public:
-  explicit WiredWindow(core::ProgramState& state) : MainWindow(state) { app::WireMainWindow(*this); }
+  explicit WiredWindow(core::ProgramState& programState) : MainWindow(programState) { app::WireMainWindow(*this); }
 };
