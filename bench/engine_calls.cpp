@@ -47,7 +47,8 @@ int main(int argc, char** argv) {
     if (!query(task, info.Address()) || info.stat() != DL_STATE_RUNNING) continue;
     const auto now = Clock::now();
     if (info.nTotalDownload() != last) {
-      if (last >= 0) longestStill = std::max(longestStill, std::chrono::duration<double, std::milli>(now - lastChange).count());
+      if (last >= 0)
+        longestStill = std::max(longestStill, std::chrono::duration<double, std::milli>(now - lastChange).count());
       last = info.nTotalDownload();
       lastChange = now;
     }

@@ -24,7 +24,7 @@ struct MapDataKind {
   const char* caption;  // the combo box's text
   const char* package;  // the package name, or the region code of a regional set
   MapDataForm form;
-  const char* hint;     // the note shown when the kind is chosen, lines joined by CR LF; or null
+  const char* hint;  // the note shown when the kind is chosen, lines joined by CR LF; or null
 };
 
 // The kinds in the combo box's order.

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "bytetext.h"
-#include "regexmatcher.h"
 #include "eventpump.h"
+#include "regexmatcher.h"
 
 namespace catalogue {
 
@@ -29,10 +29,11 @@ ReleasePage ParseReleasePage(std::string_view page, const std::string& server, c
   static const char* const kLinkMarker = "con ui-icon-disk z'></span><a  href='?CLD://DownFiles=";
   ReleasePage r;
   const std::string section = text::TextBetween(page, "<table cellpadding=\"0\" cellspacing=\"0\" class=\"dt\">",
-                                          "<div class=\"mbm cl\"></div>");
+                                                "<div class=\"mbm cl\"></div>");
   r.companionMaps = text::CollectParagraphs(section, pump);
   r.torrentLink = text::TextBetween(section, kLinkMarker, "@@fileName=");
-  r.programLink = text::Replace(text::TextBetween(section, kLinkMarker, ".torrent@@fileName="), "/torrent/ntorrent", "");
+  r.programLink =
+      text::Replace(text::TextBetween(section, kLinkMarker, ".torrent@@fileName="), "/torrent/ntorrent", "");
   r.mapName = text::TextBetween(section, "style.display='block';\" value=\"", "\" style=\"padding:3px;\"/>");
   const std::string mapFolder = r.mapName.size() >= 6 ? r.mapName.substr(5, 7) : std::string();
   r.mapLink = server + "/data/wp" + text::AsciiLower(mapFolder) + "/" + r.mapName + "/DATA.zip";

@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
+#include "eventpump.h"
 #include "safename.h"
 #include "texthelpers.h"
-#include "eventpump.h"
 
 namespace catalogue {
 

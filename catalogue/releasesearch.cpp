@@ -1,12 +1,12 @@
 #include "releasesearch.h"
 
+#include "eventpump.h"
 #include "gbk.h"
-#include "request.h"
 #include "releasepage.h"
+#include "request.h"
 #include "safename.h"
 #include "sizeprobe.h"
 #include "utf8.h"
-#include "eventpump.h"
 
 namespace catalogue {
 
@@ -50,9 +50,9 @@ ReleaseSearch SearchRelease(std::u16string_view deviceNumber, const Servers& ser
     return search;
   }
   search.outcome = ReleaseSearch::Outcome::kFound;
-  search.row = {FromGbk(r.version),     FromGbk(r.releaseDate),
-                FromGbk(r.size),        http::ProbeRemoteSize(r.torrentLink, pump),
-                FromGbk(r.programLink), FromGbk(r.torrentLink),
+  search.row = {FromGbk(r.version),       FromGbk(r.releaseDate),
+                FromGbk(r.size),          http::ProbeRemoteSize(r.torrentLink, pump),
+                FromGbk(r.programLink),   FromGbk(r.torrentLink),
                 FromGbk(r.companionMaps), FromGbk(r.mapName),
                 FromGbk(r.mapLink)};
   return search;

@@ -17,8 +17,10 @@ std::string_view Utf8Prefix(std::string_view text, size_t bytes) {
 std::string SafeFileName(std::string_view name) {
   std::string out;
   for (unsigned char c : name) {
-    if (c == '/' || c == '\\') out += '_';
-    else if (c >= 0x20 && c != 0x7F) out += char(c);
+    if (c == '/' || c == '\\')
+      out += '_';
+    else if (c >= 0x20 && c != 0x7F)
+      out += char(c);
   }
   // Never hidden, never "." or "..": ".zip" (a version of control characters) or "..zip".
   if (out.empty() || out.front() == '.') out = "_" + out;

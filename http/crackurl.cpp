@@ -1,8 +1,8 @@
 #include "crackurl.h"
 
+#include "ascii.h"
 #include "bytetext.h"
 #include "decimal.h"
-#include "ascii.h"
 
 namespace http {
 

@@ -4,13 +4,12 @@
 
 namespace http {
 
-std::string HttpFetch(const std::string& address, int method, const std::string& requestBody,
-                      std::string* cookies, std::string* returnedCookies, const std::string& extraHeaders,
-                      std::string* responseHeaders, bool disableRedirects, const std::string& serverUser,
-                      const std::string& serverPassword, const std::string& proxyAddress,
-                      const std::string& proxyUser, const std::string& proxyPassword, int timeoutSeconds,
-                      std::string* redirectLocation, std::string* statusText, std::string* responseBytes,
-                      bool mergeCookies, const common::EventPump& pump) {
+std::string HttpFetch(const std::string& address, int method, const std::string& requestBody, std::string* cookies,
+                      std::string* returnedCookies, const std::string& extraHeaders, std::string* responseHeaders,
+                      bool disableRedirects, const std::string& serverUser, const std::string& serverPassword,
+                      const std::string& proxyAddress, const std::string& proxyUser, const std::string& proxyPassword,
+                      int timeoutSeconds, std::string* redirectLocation, std::string* statusText,
+                      std::string* responseBytes, bool mergeCookies, const common::EventPump& pump) {
   HttpRequest request;
   request.address = address;
   request.method = MethodOf(method);

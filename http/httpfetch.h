@@ -27,30 +27,26 @@
 // address's own scheme, host and port; an answer that is not HTTP counts as no answer (712).
 #include <string>
 
-#include "texthelpers.h"
 #include "eventpump.h"
+#include "texthelpers.h"
 
 namespace http {
 
 std::string HttpFetch(const std::string& address,
-                      int method = 0,                        // 0 GET 1 POST 2 HEAD 3 PUT 4 OPTIONS 5 DELETE 6 TRACE 7 CONNECT
+                      int method = 0,  // 0 GET 1 POST 2 HEAD 3 PUT 4 OPTIONS 5 DELETE 6 TRACE 7 CONNECT
                       const std::string& requestBody = {},
                       std::string* cookies = nullptr,          // in-out
                       std::string* returnedCookies = nullptr,  // out: "a=1; b=2"
                       const std::string& extraHeaders = {},    // lines joined by CR LF
                       std::string* responseHeaders = nullptr,  // out: status line first, "Set-Cookie" normalised
-                      bool disableRedirects = false,
-                      const std::string& serverUser = {},
-                      const std::string& serverPassword = {},
-                      const std::string& proxyAddress = {},    // host:port
-                      const std::string& proxyUser = {},
-                      const std::string& proxyPassword = {},
-                      int timeoutSeconds = 0,                  // 0 or less: 30 s
-                      std::string* redirectLocation = nullptr, // out
-                      std::string* statusText = nullptr,       // out
-                      std::string* responseBytes = nullptr,    // out: the raw body
-                      bool mergeCookies = true,
-                      const common::EventPump& pump = nullptr);
+                      bool disableRedirects = false, const std::string& serverUser = {},
+                      const std::string& serverPassword = {}, const std::string& proxyAddress = {},  // host:port
+                      const std::string& proxyUser = {}, const std::string& proxyPassword = {},
+                      int timeoutSeconds = 0,                   // 0 or less: 30 s
+                      std::string* redirectLocation = nullptr,  // out
+                      std::string* statusText = nullptr,        // out
+                      std::string* responseBytes = nullptr,     // out: the raw body
+                      bool mergeCookies = true, const common::EventPump& pump = nullptr);
 
 constexpr int kHttpFetchCallLimit = 10;
 

@@ -57,8 +57,12 @@ std::string NumberedFailureText(int number) {
 // none run.
 int ExitPumps(int failure) {
   switch (failure) {
-    case 0: case 713: return 9;
-    case 700: case 707: case 708: case 709: return 0;
+    case 0:
+    case 713: return 9;
+    case 700:
+    case 707:
+    case 708:
+    case 709: return 0;
     case 701: return 1;
     case 702: return 2;
     case 704: return 4;
@@ -110,8 +114,8 @@ std::optional<Origin> OriginOf(const char* address) {
   std::unique_ptr<CURLU, void (*)(CURLU*)> u(curl_url(), curl_url_cleanup);
   if (!u || curl_url_set(u.get(), CURLUPART_URL, address, 0) != CURLUE_OK) return std::nullopt;
   Origin origin;
-  for (auto [part, out] : {std::pair{CURLUPART_SCHEME, &origin.scheme}, {CURLUPART_HOST, &origin.host},
-                           {CURLUPART_PORT, &origin.port}}) {
+  for (auto [part, out] :
+       {std::pair{CURLUPART_SCHEME, &origin.scheme}, {CURLUPART_HOST, &origin.host}, {CURLUPART_PORT, &origin.port}}) {
     char* value = nullptr;
     if (curl_url_get(u.get(), part, &value, CURLU_DEFAULT_PORT) != CURLUE_OK) return std::nullopt;
     *out = common::AsciiLower(value);
@@ -186,7 +190,8 @@ int SetUpRequest(Call& c) {
   }
   const bool plainVerb = r.method == Method::kGet || r.method == Method::kPost || r.method == Method::kHead;
   if (!plainVerb) ok = ok && curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, Verb(r.method)) == CURLE_OK;
-  if (r.method == Method::kGet && !r.body.empty()) ok = ok && curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "GET") == CURLE_OK;
+  if (r.method == Method::kGet && !r.body.empty())
+    ok = ok && curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "GET") == CURLE_OK;
   return ok ? 0 : 704;
 }
 
@@ -201,7 +206,8 @@ int SetUpSession(Call& c) {
   CURL* easy = c.easy;
   c.timeout = std::chrono::milliseconds(r.timeoutSeconds > 0 ? r.timeoutSeconds * 1000L : 30000L);
   c.deadline = Clock::now() + kHttpFetchCallLimit * c.timeout;
-  if (curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(std::chrono::duration_cast<std::chrono::milliseconds>(c.timeout).count())) != CURLE_OK)
+  if (curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                       long(std::chrono::duration_cast<std::chrono::milliseconds>(c.timeout).count())) != CURLE_OK)
     return 705;
   // Basic credentials go to the address's own scheme, host and port only, redirects included.
   c.user = Utf8(r.serverUser), c.password = Utf8(r.serverPassword);
@@ -284,13 +290,14 @@ void ReadAnswer(const Call& c, bool broken, const common::EventPump& pump, HttpR
   const std::string& headers = out.headers;
   if (!broken) {
     long end = text::Find(headers, "\r\n", 10);
-    out.statusText = end == -1 ? headers.substr(std::min<size_t>(9, headers.size())) : headers.substr(9, size_t(end - 10));
+    out.statusText =
+        end == -1 ? headers.substr(std::min<size_t>(9, headers.size())) : headers.substr(9, size_t(end - 10));
   }
   std::string returned;
   for (const std::string& line : text::Split(headers, "\r\n")) {
     if (text::Find(line, "Set-Cookie") != -1) {
       std::string item = text::Find(line, ";") != -1 ? text::TextBetween(line, "Set-Cookie:", ";")
-                                                    : text::Replace(line, "Set-Cookie:", "", true);
+                                                     : text::Replace(line, "Set-Cookie:", "", true);
       returned += text::Trim(item) + "; ";
     }
     if (text::AsciiLower(text::Left(line, 10)) == "location: ") out.redirectLocation = line.substr(10);
@@ -345,8 +352,7 @@ HttpResponse FetchResponse(const HttpRequest& request, const common::EventPump& 
     out.failure = Run(call, pump, out);
   }
   if (out.failure) out.statusText = NumberedFailureText(out.failure);
-  for (int i = 0; pump && i < ExitPumps(out.failure) && pump(); ++i) {
-  }
+  for (int i = 0; pump && i < ExitPumps(out.failure) && pump(); ++i) {}
   return out;
 }
 

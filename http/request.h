@@ -38,9 +38,9 @@ struct HttpResponse {
   // The answer arrived (completely, or with a body that broke off: 713); the fields below
   // are filled in only then.
   bool answered = false;
-  std::string headers;     // the final response's header block, "Set-Cookie" normalised
+  std::string headers;  // the final response's header block, "Set-Cookie" normalised
   std::string rawBody;
-  std::string body;        // up to the first zero byte, decoded from the page's charset
+  std::string body;                             // up to the first zero byte, decoded from the page's charset
   std::string returnedCookies;                  // "a=1; b=2"
   std::optional<std::string> cookies;           // the request's cookies merged with the returned ones
   std::optional<std::string> redirectLocation;  // the Location line's value, when there is one

@@ -40,9 +40,7 @@ std::string HeaderBlock(const std::string& extraHeaders, Method method, const st
   return block;
 }
 
-std::string HeaderName(std::string_view line) {
-  return text::AsciiLower(text::Trim(line.substr(0, line.find(':'))));
-}
+std::string HeaderName(std::string_view line) { return text::AsciiLower(text::Trim(line.substr(0, line.find(':')))); }
 
 std::optional<RequestHeaders> RequestHeaderLines(const std::string& block) {
   RequestHeaders out;
@@ -62,7 +60,10 @@ std::optional<RequestHeaders> RequestHeaderLines(const std::string& block) {
     auto same = std::find_if(out.lines.begin(), out.lines.end(), [&](const std::string& l) {
       return HeaderName(l.substr(0, l.find_first_of(":;"))) == name;
     });
-    if (same != out.lines.end()) *same = line; else out.lines.push_back(line);
+    if (same != out.lines.end())
+      *same = line;
+    else
+      out.lines.push_back(line);
   }
   out.lines.push_back("Expect:");  // no "100 Continue" round trip that the Windows service never made
   if (!hasContentType) out.lines.push_back("Content-Type:");  // no form type libcurl would add by itself

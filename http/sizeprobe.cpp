@@ -162,8 +162,8 @@ std::optional<ProbeTarget> ParseProbeAddress(std::string_view address) {
     target.port = *port;
   }
   // Nothing from the page may end the request line or add a header of its own.
-  if (target.host.empty() || HasControlBytes(target.hostAndPort) || target.hostAndPort.find_first_of(" /") != std::string::npos ||
-      HasControlBytes(target.path))
+  if (target.host.empty() || HasControlBytes(target.hostAndPort) ||
+      target.hostAndPort.find_first_of(" /") != std::string::npos || HasControlBytes(target.path))
     return std::nullopt;
   return target;
 }

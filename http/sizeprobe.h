@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "texthelpers.h"
 #include "eventpump.h"
+#include "texthelpers.h"
 
 namespace http {
 
@@ -39,13 +39,15 @@ std::string ProbeRequestText(const ProbeTarget& target);
 long long ProbeDataArrived(std::string_view firstBytes);
 
 // The Content-Length for a GET of the address, 0 when the probe fails in any way.
-long long RequestContentLength(const std::string& address, const common::EventPump& pump = nullptr, ProbeLimits limits = {});
+long long RequestContentLength(const std::string& address, const common::EventPump& pump = nullptr,
+                               ProbeLimits limits = {});
 
 // A byte count as the release list shows it: "1.5 KB", "4.77 MB", "2 GB"; "-1 " below 1 KB.
 std::string FormatProbedSize(long long bytes);
 
 // RequestContentLength, formatted.
-std::string ProbeRemoteSize(const std::string& address, const common::EventPump& pump = nullptr, ProbeLimits limits = {});
+std::string ProbeRemoteSize(const std::string& address, const common::EventPump& pump = nullptr,
+                            ProbeLimits limits = {});
 
 // Starts the network library with the program and ends it with the program.
 class SocketLibrary {

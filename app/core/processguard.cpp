@@ -1,7 +1,7 @@
 #include "processguard.h"
 
-#include "bytetext.h"
 #include "ascii.h"
+#include "bytetext.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,9 +16,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -70,14 +70,16 @@ std::vector<pid_t> ProcessesNamed(const std::string& name) {
 }
 
 xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
-  xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, uint16_t(std::strlen(name)), name), nullptr);
+  xcb_intern_atom_reply_t* r =
+      xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, uint16_t(std::strlen(name)), name), nullptr);
   xcb_atom_t atom = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
   free(r);
   return atom;
 }
 
 std::string Property(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property, xcb_atom_t type) {
-  xcb_get_property_reply_t* r = xcb_get_property_reply(c, xcb_get_property(c, 0, w, property, type, 0, 1 << 16), nullptr);
+  xcb_get_property_reply_t* r =
+      xcb_get_property_reply(c, xcb_get_property(c, 0, w, property, type, 0, 1 << 16), nullptr);
   std::string value;
   if (r) value.assign(static_cast<const char*>(xcb_get_property_value(r)), size_t(xcb_get_property_value_length(r)));
   free(r);
@@ -107,8 +109,8 @@ std::optional<pid_t> WindowOwner(const std::string& title) {
   std::optional<pid_t> owner;
   if (!xcb_connection_has_error(c)) {
     xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    const xcb_atom_t list = Atom(c, "_NET_CLIENT_LIST"), name = Atom(c, "_NET_WM_NAME"),
-                     utf8 = Atom(c, "UTF8_STRING"), pidAtom = Atom(c, "_NET_WM_PID");
+    const xcb_atom_t list = Atom(c, "_NET_CLIENT_LIST"), name = Atom(c, "_NET_WM_NAME"), utf8 = Atom(c, "UTF8_STRING"),
+                     pidAtom = Atom(c, "_NET_WM_PID");
     const std::string host = HostName();
     std::string clients = Property(c, root, list, XCB_ATOM_WINDOW);
     for (size_t i = 0; i + 4 <= clients.size() && !owner; i += 4) {

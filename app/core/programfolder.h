@@ -4,7 +4,7 @@
 namespace core {
 
 struct ProgramPaths {
-  std::string folder;   // no trailing "/"
+  std::string folder;  // no trailing "/"
   std::string exeName;
 };
 

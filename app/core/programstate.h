@@ -21,16 +21,16 @@ struct ProgramState {
         session(BindEngineCalls(libraries, EngineLibraryPath(deployFolder))) {}
   ~ProgramState();
 
-  std::string programFolder;  // folder of the executable, no trailing "/"
-  std::string exeName;        // file name of the executable
-  std::string deployFolder;   // where the carried files are written and loaded from
-  int guardFd = -1;           // holds the single-instance claim while the program runs
-  LibraryBinder libraries;    // binds the engine and skin library functions at first call
-  std::string portalServer;    // "http://" + the channel portal's host
-  std::string downloadServer;  // "http://" + the download server's host
+  std::string programFolder;         // folder of the executable, no trailing "/"
+  std::string exeName;               // file name of the executable
+  std::string deployFolder;          // where the carried files are written and loaded from
+  int guardFd = -1;                  // holds the single-instance claim while the program runs
+  LibraryBinder libraries;           // binds the engine and skin library functions at first call
+  std::string portalServer;          // "http://" + the channel portal's host
+  std::string downloadServer;        // "http://" + the download server's host
   session::DownloadSession session;  // the downloads, over the engine library's functions
-  bool shuttingDown = false;  // set when the window starts closing: nothing new starts after it
-  http::SocketLibrary sockets;  // the network library, started with the program
+  bool shuttingDown = false;         // set when the window starts closing: nothing new starts after it
+  http::SocketLibrary sockets;       // the network library, started with the program
 };
 
 // Runs once after the event loop has stopped.

@@ -182,8 +182,7 @@ bool ReplaceFileAtomically(const std::string& file, std::string_view content) {
 
 }  // namespace
 
-std::string ExpandEnvironment(std::string_view text,
-                              const std::function<const char*(const char*)>& getEnv) {
+std::string ExpandEnvironment(std::string_view text, const std::function<const char*(const char*)>& getEnv) {
   std::string out;
   size_t pos = 0;
   while (pos < text.size()) {
@@ -221,7 +220,8 @@ std::string FindText(std::string_view content, std::string_view path,
   }
   if (!found || found->type == Type::NotText) return {};
   if (found->type == Type::Text) return found->data;
-  return ExpandEnvironment(found->data, getEnv ? getEnv : [](const char* n) { return std::getenv(n); });
+  return ExpandEnvironment(
+      found->data, getEnv ? getEnv : [](const char* n) { return std::getenv(n); });
 }
 
 static bool HasValue(std::string_view content, std::string_view key, std::string_view name) {
@@ -241,7 +241,8 @@ static bool HasValue(std::string_view content, std::string_view key, std::string
 bool Writable(std::string_view path, std::string_view text) {
   const size_t slash = path.rfind('\\');
   const std::string_view key = slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
-  return common::IsUtf8(path) && common::IsUtf8(text) && path.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
+  return common::IsUtf8(path) && common::IsUtf8(text) &&
+         path.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
          key.find(']') == std::string_view::npos && text.find('\0') == std::string_view::npos;
 }
 

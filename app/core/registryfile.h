@@ -40,8 +40,7 @@ std::string FindText(std::string_view content, std::string_view path,
 std::string SetText(std::string_view content, std::string_view path, std::string_view text);
 
 // Replaces %NAME% by the environment variable NAME; references to unset variables stay as written.
-std::string ExpandEnvironment(std::string_view text,
-                              const std::function<const char*(const char*)>& getEnv);
+std::string ExpandEnvironment(std::string_view text, const std::function<const char*(const char*)>& getEnv);
 
 }  // namespace registry
 

@@ -10,7 +10,8 @@ void AttachSkin(ProgramState& state, int number) {
   const std::string library = SkinLibraryPath(state.deployFolder);
   EnsureCarriedFile(library, payload::CarriedSkinKit(), 0755);
   const payload::CarriedFile skin = payload::CarriedSkin(number);
-  LibraryFunction<int(const void*, int, const char*, int, int, int)> attach(state.libraries, library, "SkinKit_AttachRes");
+  LibraryFunction<int(const void*, int, const char*, int, int, int)> attach(state.libraries, library,
+                                                                            "SkinKit_AttachRes");
   attach(skin.data, int(skin.size), "", 0, 0, 0);  // the result is not needed
 }
 

@@ -23,7 +23,8 @@ namespace {
 // the balloon tip over the status bar, with what to do about it.
 void Announce(MainWindow& w, const QString& text, const QString& advice = {}) {
   w.状态条2->setPartText(0, text);
-  w.气球提示框1->popUp(advice.isEmpty() ? text : text + QStringLiteral("\n") + advice, w.状态条2->mapToGlobal(QPoint(0, 0)));
+  w.气球提示框1->popUp(advice.isEmpty() ? text : text + QStringLiteral("\n") + advice,
+                       w.状态条2->mapToGlobal(QPoint(0, 0)));
 }
 
 // The download on display has ended: the display turns to the newest one still running, or
@@ -110,7 +111,8 @@ void ShowTheEnd(MainWindow& w, const session::Progress& p) {
                          w.状态条2->mapToGlobal(QPoint(0, 0)));
   } else if (p.failCode != 0) {
     // A failure must not pass for a cancel: say that it failed, why, and what to do.
-    Announce(w, QString::fromStdString(records::FailureText(p.failCode)), QString::fromStdString(records::FailureAdvice(p.failCode)));
+    Announce(w, QString::fromStdString(records::FailureText(p.failCode)),
+             QString::fromStdString(records::FailureAdvice(p.failCode)));
   }
 }
 

@@ -10,11 +10,11 @@
 
 #include "controls.h"
 #include "downloadhandlers.h"
+#include "eventpump.h"
 #include "mainwindow.h"
 #include "mapdata.h"
 #include "releasesearch.h"
 #include "widgettext.h"
-#include "eventpump.h"
 
 namespace ui {
 
@@ -53,8 +53,15 @@ void AppendReleaseRow(MainWindow& w, const catalogue::ReleaseRow& r) {
   auto* row = new QTreeWidgetItem();
   w.超级列表框->addTopLevelItem(row);
   const std::string cells[10] = {std::to_string(w.超级列表框->topLevelItemCount()),
-                                 r.version, r.releaseDate, r.size, r.torrentSize, r.programLink, r.torrentLink,
-                                 r.companionMaps, r.mapName, r.mapLink};
+                                 r.version,
+                                 r.releaseDate,
+                                 r.size,
+                                 r.torrentSize,
+                                 r.programLink,
+                                 r.torrentLink,
+                                 r.companionMaps,
+                                 r.mapName,
+                                 r.mapLink};
   for (int column = 0; column < 10; ++column) {
     row->setText(column, QString::fromStdString(cells[column]));
     row->setTextAlignment(column, Qt::Alignment::fromInt(w.超级列表框->headerItem()->textAlignment(column)));
@@ -81,9 +88,9 @@ void SearchReleases(MainWindow& w) {
   w.编辑框_版本->setText(QString::fromStdString(found.versionLine));
   if (found.outcome != Outcome::kFound) {
     w.编辑框_版本->setText(QStringLiteral("查无结果！"));
-    Tell(w, found.outcome == Outcome::kFailed
-                ? QStringLiteral("搜索失败：") + QString::fromStdString(found.status) + QStringLiteral("\n请检查网络连接后再试。")
-                : QStringLiteral("查无结果！没有这个设备号的主程序。"));
+    Tell(w, found.outcome == Outcome::kFailed ? QStringLiteral("搜索失败：") + QString::fromStdString(found.status) +
+                                                    QStringLiteral("\n请检查网络连接后再试。")
+                                              : QStringLiteral("查无结果！没有这个设备号的主程序。"));
     return;
   }
   AppendReleaseRow(w, found.row);

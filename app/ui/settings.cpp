@@ -8,10 +8,10 @@
 #include <QPointer>
 #include <QStandardPaths>
 
+#include "ascii.h"
 #include "bytetext.h"
 #include "mainwindow.h"
 #include "registryfile.h"
-#include "ascii.h"
 
 namespace ui {
 

@@ -1,8 +1,8 @@
 #include "controls.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QEvent>
 #include <QTimer>
 
 StatusBar::StatusBar(QWidget* parent) : QFrame(parent) {
@@ -31,19 +31,16 @@ bool StatusBar::eventFilter(QObject* watched, QEvent* event) {
   return QFrame::eventFilter(watched, event);
 }
 
-QString StatusBar::partText(int part) const {
-  return part >= 0 && part < 3 ? parts_[part]->text() : QString();
-}
+QString StatusBar::partText(int part) const { return part >= 0 && part < 3 ? parts_[part]->text() : QString(); }
 
 BalloonTip::BalloonTip(QObject* parent)
     : QObject(parent),
-      styleSheet_(QStringLiteral(
-          "body { font-family: 宋体; font-size: 9pt; }\n"
-          "h1 { font-size: 12pt; font-weight: bold; }\n"
-          "h2 { font-size: 10pt; font-weight: bold; }\n"
-          "pre { font-family: monospace; }\n"
-          "a { color: #0645ad; text-decoration: underline; }\n"
-          "small { font-size: 8pt; }\n")),
+      styleSheet_(QStringLiteral("body { font-family: 宋体; font-size: 9pt; }\n"
+                                 "h1 { font-size: 12pt; font-weight: bold; }\n"
+                                 "h2 { font-size: 10pt; font-weight: bold; }\n"
+                                 "pre { font-family: monospace; }\n"
+                                 "a { color: #0645ad; text-decoration: underline; }\n"
+                                 "small { font-size: 8pt; }\n")),
       window_(new QLabel(nullptr, Qt::ToolTip | Qt::FramelessWindowHint)) {
   window_->setTextFormat(Qt::RichText);
   window_->setObjectName(QStringLiteral("气球提示框1_窗口"));
@@ -59,7 +56,9 @@ bool BalloonTip::eventFilter(QObject* watched, QEvent* event) {
 BalloonTip::~BalloonTip() { delete window_; }
 
 void BalloonTip::popUp(const QString& text, const QPoint& screenPosition) {
-  QString body = text.toHtmlEscaped().replace(QStringLiteral("\r\n"), QStringLiteral("<br>")).replace(u'\n', QStringLiteral("<br>"));
+  QString body = text.toHtmlEscaped()
+                     .replace(QStringLiteral("\r\n"), QStringLiteral("<br>"))
+                     .replace(u'\n', QStringLiteral("<br>"));
   window_->setText(QStringLiteral("<html><head><style>") + styleSheet_ + QStringLiteral("</style></head><body>") +
                    body + QStringLiteral("</body></html>"));
   window_->adjustSize();

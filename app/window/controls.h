@@ -8,7 +8,6 @@
 
 class QLabel;
 
-
 // A status bar with three parts: 145 px, 145 px and the rest. A part's tooltip holds its
 // whole text, for texts longer than the part is wide.
 class StatusBar : public QFrame {

@@ -36,8 +36,7 @@ Control* Place(QWidget* group, const char* name, int x, int y, int width, int he
 }
 
 template <typename Control>
-Control* Place(QWidget* group, const char* name, int x, int y, int width, int height,
-               const char* caption) {
+Control* Place(QWidget* group, const char* name, int x, int y, int width, int height, const char* caption) {
   auto* control = Place<Control>(group, name, x, y, width, height);
   control->setText(QString::fromUtf8(caption));
   return control;
@@ -51,10 +50,9 @@ struct Column {
 
 // Columns 5 to 9 have width 0: they carry each row's links and map names, unseen.
 const Column kReleaseColumns[] = {
-    {"序号", 40, 0},         {"版本号", 135, 0},         {"发布日期", 65, 1},
-    {"文件大小", 85, 1},     {"种子大小", 65, 1},        {"主程序下载链接", 0, 0},
-    {"主程序种子下载链接", 0, 0}, {"配套图文件", 0, 0},  {"主程序图资", 0, 0},
-    {"图资下载链接", 0, 0},
+    {"序号", 40, 0},      {"版本号", 135, 0},       {"发布日期", 65, 1},          {"文件大小", 85, 1},
+    {"种子大小", 65, 1},  {"主程序下载链接", 0, 0}, {"主程序种子下载链接", 0, 0}, {"配套图文件", 0, 0},
+    {"主程序图资", 0, 0}, {"图资下载链接", 0, 0},
 };
 
 void SetUpReleaseColumns(QTreeWidget* list) {
@@ -119,7 +117,8 @@ void MainWindow::BuildSearchGroup() {
   选择框_下载开关 = Place<QCheckBox>(g, "选择框_下载开关", 160, 18, 59, 15, "下载关");
   编辑框_图资 = Place<QLineEdit>(g, "编辑框_图资", 8, 43, 50, 20);
   组合框_图资 = Place<QComboBox>(g, "组合框_图资", 72, 43, 245, 25);
-  for (const catalogue::MapDataKind& kind : catalogue::MapDataKinds()) 组合框_图资->addItem(QString::fromUtf8(kind.caption));
+  for (const catalogue::MapDataKind& kind : catalogue::MapDataKinds())
+    组合框_图资->addItem(QString::fromUtf8(kind.caption));
   组合框_图资->setCurrentIndex(-1);  // nothing chosen until the user picks a kind
   编辑框_增量更新 = Place<QLineEdit>(g, "编辑框_增量更新", 322, 43, 66, 20);
   按钮_图资下载 = Place<QPushButton>(g, "按钮_图资下载", 391, 43, 56, 20, "=> 下载");
@@ -152,9 +151,9 @@ void MainWindow::BuildDownloadGroup() {
   进度条1->setValue(0);
   进度条1->setTextVisible(false);
   // At 10 px high the platform styles draw no chunk at all; a plain bar always shows.
-  进度条1->setStyleSheet(QStringLiteral(
-      "QProgressBar { border: 1px solid #8f8f91; background: #ffffff; }"
-      "QProgressBar::chunk { background: #3d7fd6; }"));
+  进度条1->setStyleSheet(
+      QStringLiteral("QProgressBar { border: 1px solid #8f8f91; background: #ffffff; }"
+                     "QProgressBar::chunk { background: #3d7fd6; }"));
   状态条2 = Place<StatusBar>(g, "状态条2", 5, 90, 440, 20);
   // The bar overlaps the bottom row of 状态条1 and the top of 状态条2: the status bars leave
   // those rows to it, so their repaints never cover it.

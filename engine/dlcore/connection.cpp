@@ -51,8 +51,9 @@ bool PrepareRequest(Connection& c, const std::string& url, const EngineOptions& 
   }
   const std::string& validator = etag.empty() ? lastModified : etag;
   if (!c.plain && !validator.empty()) {
-    std::string line = c.sole ? "If-Range: " + validator
-                              : etag.empty() ? "If-Unmodified-Since: " + validator : "If-Match: " + validator;
+    std::string line = c.sole         ? "If-Range: " + validator
+                       : etag.empty() ? "If-Unmodified-Since: " + validator
+                                      : "If-Match: " + validator;
     c.headers = curl_slist_append(nullptr, line.c_str());
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, c.headers);
   }

@@ -19,8 +19,8 @@ struct Connection {
   curl_slist* headers = nullptr;
   std::int64_t begin = 0, pos = 0, end = -1;  // end -1: to the end of an unknown size
   std::int64_t requestedEnd = -1;             // end may shrink when another connection takes over
-  bool sole = false;   // the task's only connection when it was opened
-  bool plain = false;  // no Range header at all
+  bool sole = false;                          // the task's only connection when it was opened
+  bool plain = false;                         // no Range header at all
   ResponseHead head;
   bool judged = false;
   Verdict verdict = Verdict::Accept;

@@ -95,7 +95,8 @@ std::optional<ControlState> DecodeControl(std::string_view bytes) {
   for (std::uint32_t i = 0; r.ok && i < count; ++i) {
     ByteRange range{r.Get<std::int64_t>(), r.Get<std::int64_t>()};
     // Sorted, disjoint and inside the file, or the state is not to be trusted.
-    if (range.begin < previousEnd || range.end <= range.begin || (s.total >= 0 && range.end > s.total)) return std::nullopt;
+    if (range.begin < previousEnd || range.end <= range.begin || (s.total >= 0 && range.end > s.total))
+      return std::nullopt;
     s.done.Add(range);
     previousEnd = range.end;
   }

@@ -18,8 +18,8 @@ namespace {
 
 std::shared_mutex gEngineMutex;
 std::unique_ptr<Engine> gEngine;
-bool gEnded = false;            // DL_UnInit ran and no DL_Init since
-std::uintptr_t gNextHandle = 1; // the first handle of the next engine
+bool gEnded = false;             // DL_UnInit ran and no DL_Init since
+std::uintptr_t gNextHandle = 1;  // the first handle of the next engine
 
 std::uintptr_t Id(DLTask task) { return reinterpret_cast<std::uintptr_t>(task); }
 

@@ -60,7 +60,8 @@ void Put(std::uint8_t* record, size_t offset, T value) {
 TaskOrder OrderFromRecord(const std::uint8_t* record) {
   using namespace records::createparams;
   TaskOrder order;
-  auto url = FieldUnits(record, records::createparams::szTaskUrl, records::createparams::kUrlBytes), name = FieldUnits(record, szFilename, records::createparams::kPathBytes),
+  auto url = FieldUnits(record, records::createparams::szTaskUrl, records::createparams::kUrlBytes),
+       name = FieldUnits(record, szFilename, records::createparams::kPathBytes),
        folder = FieldUnits(record, szSavePath, kPathBytes);
   order.disableAutoRename = record[records::createparams::DisableAutoRename] != 0;
   order.resume = record[records::createparams::IsResume] != 0;
@@ -72,8 +73,8 @@ TaskOrder OrderFromRecord(const std::uint8_t* record) {
   order.name = common::Utf16ToUtf8(*name);
   order.folder = common::Utf16ToUtf8(*folder);
   while (order.folder.size() > 1 && order.folder.back() == '/') order.folder.pop_back();
-  const bool badName = order.name.empty() || order.name == "." || order.name == ".." ||
-                       order.name.find('/') != std::string::npos;
+  const bool badName =
+      order.name.empty() || order.name == "." || order.name == ".." || order.name.find('/') != std::string::npos;
   if (!HasHttpScheme(order.url) || badName || order.folder.empty()) order.failure = DL_FAIL_BAD_TASK;
   return order;
 }
@@ -252,7 +253,8 @@ void Engine::Start(std::uintptr_t id) {
 void Engine::Stop(std::uintptr_t id) {
   {
     std::lock_guard lock(snapshotMutex_);
-    if (auto it = snapshots_.find(id); it != snapshots_.end() && (it->second.stat == DL_STATE_RUNNING || it->second.stat == DL_STATE_REQUESTING))
+    if (auto it = snapshots_.find(id);
+        it != snapshots_.end() && (it->second.stat == DL_STATE_RUNNING || it->second.stat == DL_STATE_REQUESTING))
       it->second.stat = DL_STATE_STOPPING;
   }
   // The caller does not wait for the data to reach the disk: the task reads "stopping" until
@@ -288,7 +290,8 @@ void Engine::DeleteTempFiles(const TaskOrder& order) {
     flusher_.WaitIdle();  // a stopped task's last state is written before its files go
     const std::string part = order.folder + "/" + order.name + ".part";
     for (auto& [id, task] : tasks_)
-      if (task->PartPath() == part && task->Snapshot().stat != DL_STATE_CANCELLED && task->Snapshot().stat != DL_STATE_COMPLETE)
+      if (task->PartPath() == part && task->Snapshot().stat != DL_STATE_CANCELLED &&
+          task->Snapshot().stat != DL_STATE_COMPLETE)
         return;  // a task still owns these files
     // Another process that downloads into these files holds the data file's lock.
     int fd = open(part.c_str(), O_RDWR | O_CLOEXEC);

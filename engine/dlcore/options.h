@@ -18,13 +18,14 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(20);
 constexpr std::int64_t kRampWindowBytes = 32 << 10;
 
 struct EngineOptions {
-  int maxConnections = 16;  // a server that limits each connection asks to be shared, not taken
+  int maxConnections = 16;            // a server that limits each connection asks to be shared, not taken
   std::int64_t minSplit = 256 << 10;  // no connection takes over less than this while speeds are unknown
-  Clock::duration window = std::chrono::milliseconds(50);  // speed is compared over this
+  Clock::duration window = std::chrono::milliseconds(50);       // speed is compared over this
   Clock::duration checkpoint = std::chrono::milliseconds(250);  // at most this much progress is lost
-  Clock::duration stallPatience = std::chrono::milliseconds(250);  // at least this long without data at the tail: refetched
-  int maxFailures = 5;  // failed connections in a row without progress
-  long lowSpeedTime = 20;  // seconds below 1 KiB/s that end a connection
+  Clock::duration stallPatience =
+      std::chrono::milliseconds(250);  // at least this long without data at the tail: refetched
+  int maxFailures = 5;                 // failed connections in a row without progress
+  long lowSpeedTime = 20;              // seconds below 1 KiB/s that end a connection
   std::string userAgent = "Quorvel-dlcore";
 };
 

@@ -56,8 +56,8 @@ std::int64_t SmallestHalf(const ConnectionView& c, std::int64_t minSplit) {
 
 }  // namespace
 
-std::optional<Assignment> PlanConnection(const std::vector<ByteRange>& free, const std::vector<ConnectionView>& inFlight,
-                                         std::int64_t minSplit) {
+std::optional<Assignment> PlanConnection(const std::vector<ByteRange>& free,
+                                         const std::vector<ConnectionView>& inFlight, std::int64_t minSplit) {
   auto f = std::max_element(free.begin(), free.end(), [](auto& a, auto& b) { return a.size() < b.size(); });
   if (f != free.end() && f->size() > 0) return Assignment{*f, std::nullopt};
   // Seconds still to go. A connection that has only just started is taken to run at the

@@ -41,8 +41,8 @@ inline constexpr std::int64_t kTrialMin = 256 << 10, kTrialMax = 64 << 20;
 
 // A connection as the planner sees it.
 struct ConnectionView {
-  std::int64_t pos = 0, end = -1;  // what it has still to fetch: [pos, end)
-  double speed = 0;                // bytes per second since its first byte; 0: not known yet
+  std::int64_t pos = 0, end = -1;                   // what it has still to fetch: [pos, end)
+  double speed = 0;                                 // bytes per second since its first byte; 0: not known yet
   std::chrono::steady_clock::duration sinceData{};  // since its last byte arrived
   std::chrono::steady_clock::duration meanWait{};   // between its pieces of data so far
 };
@@ -58,8 +58,8 @@ struct Assignment {
   ByteRange range;
   std::optional<size_t> splitFrom;  // index into inFlight whose end becomes range.begin
 };
-std::optional<Assignment> PlanConnection(const std::vector<ByteRange>& free, const std::vector<ConnectionView>& inFlight,
-                                         std::int64_t minSplit);
+std::optional<Assignment> PlanConnection(const std::vector<ByteRange>& free,
+                                         const std::vector<ConnectionView>& inFlight, std::int64_t minSplit);
 
 // At the tail, the connection that has had no data for much longer than it usually waits
 // (four times its mean wait between pieces of data, at least `patience`) while its remainder

@@ -21,7 +21,8 @@ bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
 
 std::string_view Trimmed(std::string_view v) {
   while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
-  while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r' || v.back() == '\n')) v.remove_suffix(1);
+  while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r' || v.back() == '\n'))
+    v.remove_suffix(1);
   return v;
 }
 
@@ -31,7 +32,8 @@ std::optional<ContentRange> ParseContentRange(std::string_view v) {
   v.remove_prefix(6);
   size_t dash = v.find('-'), slash = v.find('/');
   if (dash == std::string_view::npos || slash == std::string_view::npos || dash > slash) return std::nullopt;
-  auto first = common::DecimalNumber(v.substr(0, dash)), last = common::DecimalNumber(v.substr(dash + 1, slash - dash - 1));
+  auto first = common::DecimalNumber(v.substr(0, dash)),
+       last = common::DecimalNumber(v.substr(dash + 1, slash - dash - 1));
   std::string_view total = v.substr(slash + 1);
   auto size = total == "*" ? std::optional<std::int64_t>(-1) : common::DecimalNumber(total);
   if (!first || !last || !size || *last < *first || (*size >= 0 && *last >= *size)) return std::nullopt;
@@ -44,7 +46,8 @@ void ParseHeaderLine(ResponseHead& head, std::string_view line) {
   if (line.starts_with("HTTP/")) {
     head = ResponseHead();
     size_t blank = line.find(' ');
-    if (blank != std::string_view::npos) head.status = std::strtol(std::string(line.substr(blank + 1, 3)).c_str(), nullptr, 10);
+    if (blank != std::string_view::npos)
+      head.status = std::strtol(std::string(line.substr(blank + 1, 3)).c_str(), nullptr, 10);
     return;
   }
   size_t colon = line.find(':');
@@ -85,12 +88,12 @@ bool NewVersion(const ResponseHead& head) {
 
 Verdict Judge(const ResponseHead& head, const RangeRequest& request, const KnownFile& known) {
   if (head.conflictingLength) return request.sole ? Verdict::Foreign : Verdict::Refuse;
-  const bool validatorChanged = (!known.etag.empty() && head.etag != known.etag) ||
-                                (known.etag.empty() && !known.lastModified.empty() && head.lastModified != known.lastModified);
+  const bool validatorChanged =
+      (!known.etag.empty() && head.etag != known.etag) ||
+      (known.etag.empty() && !known.lastModified.empty() && head.lastModified != known.lastModified);
   switch (head.status) {
     case 206: {
-      if (!head.range || head.range->first != request.begin ||
-          (request.end >= 0 && head.range->last >= request.end))
+      if (!head.range || head.range->first != request.begin || (request.end >= 0 && head.range->last >= request.end))
         return request.sole ? Verdict::Unsplittable : Verdict::Refuse;
       if (validatorChanged || (known.total >= 0 && head.range->total != known.total)) return Verdict::Changed;
       if (head.range->total < 0 && known.total < 0) return request.sole ? Verdict::Unsplittable : Verdict::Refuse;
@@ -101,13 +104,10 @@ Verdict Judge(const ResponseHead& head, const RangeRequest& request, const Known
       return known.total < 0 || SameFile(head, known) || NewVersion(head) ? Verdict::Restart : Verdict::Foreign;
     case 412:  // only If-Match and If-Unmodified-Since fail this way: the file changed
       return Verdict::Changed;
-    case 416:
-      return request.sole ? Verdict::Changed : Verdict::Refuse;
+    case 416: return request.sole ? Verdict::Changed : Verdict::Refuse;
     case 429:
-    case 503:
-      return request.sole ? Verdict::Retry : Verdict::Refuse;
-    default:
-      return request.sole ? Verdict::Fail : Verdict::Refuse;
+    case 503: return request.sole ? Verdict::Retry : Verdict::Refuse;
+    default: return request.sole ? Verdict::Fail : Verdict::Refuse;
   }
 }
 

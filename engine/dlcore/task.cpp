@@ -203,7 +203,10 @@ bool Task::Judged(Connection& c) {
     c.judged = true;
     KnownFile known{file_.total, file_.etag, file_.lastModified};
     if (c.plain) {
-      c.verdict = c.head.conflictingLength ? Verdict::Foreign : c.head.status == 200 ? Verdict::Restart : c.head.status == 429 || c.head.status == 503 ? Verdict::Retry : Verdict::Fail;
+      c.verdict = c.head.conflictingLength                       ? Verdict::Foreign
+                  : c.head.status == 200                         ? Verdict::Restart
+                  : c.head.status == 429 || c.head.status == 503 ? Verdict::Retry
+                                                                 : Verdict::Fail;
     } else {
       c.verdict = Judge(c.head, RangeRequest{c.begin - c.overlapLength, c.requestedEnd, c.sole}, known);
     }
@@ -321,8 +324,8 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
   const bool progressed = c.pos > c.begin;
   const bool endedWell = result == CURLE_OK || (result == CURLE_WRITE_ERROR && c.reachedEnd);
   const bool shortBody = result == CURLE_OK && c.end >= 0 && c.pos < c.end;
-  const bool unknownSizeDone = result == CURLE_OK && c.end < 0 && c.judged &&
-                               (c.verdict == Verdict::Accept || c.verdict == Verdict::Restart);
+  const bool unknownSizeDone =
+      result == CURLE_OK && c.end < 0 && c.judged && (c.verdict == Verdict::Accept || c.verdict == Verdict::Restart);
   const int writeError = c.writeError, failCode = c.failCode;
   const Verdict verdict = c.verdict;
   const bool judged = c.judged, sole = c.sole;
@@ -362,8 +365,7 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
       retryAt_ = now + std::chrono::milliseconds(500 << std::min(failuresInRow_, 4));
       return;
     case Verdict::Accept:
-    case Verdict::Restart:
-      break;
+    case Verdict::Restart: break;
   }
   if (!endedWell || shortBody) return ConnectionFailed(now);
   if (file_.total >= 0 && written_.Contains({0, file_.total}) && connections_.empty()) return Finish();
@@ -538,7 +540,8 @@ Progress Task::Snapshot() const {
   p.downloaded = state_ == DL_STATE_COMPLETE ? p.total : Downloaded();
   p.percent = state_ == DL_STATE_COMPLETE ? 1.0f : p.total > 0 ? float(double(p.downloaded) / double(p.total)) : 0.0f;
   p.sources = int(connections_.size());
-  p.sourcesInUse = int(std::count_if(connections_.begin(), connections_.end(), [](auto& c) { return c->pos > c->begin; }));
+  p.sourcesInUse =
+      int(std::count_if(connections_.begin(), connections_.end(), [](auto& c) { return c->pos > c->begin; }));
   p.speed = Active() ? int(std::min(speed_, 2.0e9)) : 0;
   return p;
 }

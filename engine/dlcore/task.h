@@ -13,11 +13,11 @@
 #include <atomic>
 
 #include "controlfile.h"
+#include "dlcore.h"
 #include "flusher.h"
 #include "options.h"
 #include "partfile.h"
 #include "planner.h"
-#include "dlcore.h"
 #include "ranges.h"
 #include "response.h"
 

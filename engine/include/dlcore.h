@@ -15,7 +15,7 @@ typedef void* DLTask;
 
 /* Progress states: the stat field of the task-progress record. */
 enum {
-  DL_STATE_CANCELLED = 1,  /* failed (fail_code set) or cancelled (fail_code 0) */
+  DL_STATE_CANCELLED = 1, /* failed (fail_code set) or cancelled (fail_code 0) */
   DL_STATE_STOPPED = 2,
   DL_STATE_RUNNING = 3,
   DL_STATE_COMPLETE = 4,
@@ -25,15 +25,15 @@ enum {
 
 /* Failure codes beside the HTTP statuses (404, 500, ...) that are reported as they are. */
 enum {
-  DL_FAIL_NETWORK = 1001,      /* connections kept failing */
-  DL_FAIL_DISK_WRITE = 1002,   /* the data could not be written */
-  DL_FAIL_DISK_FULL = 1003,    /* no space left */
-  DL_FAIL_FOLDER = 1004,       /* the save folder cannot be made or written to */
-  DL_FAIL_BAD_TASK = 1005,     /* the task record holds no usable address, name or folder */
-  DL_FAIL_UNSTABLE = 1006,     /* the file kept changing on the server */
-  DL_FAIL_TARGET_BUSY = 1007,  /* another task (of this or another process) downloads into the same file */
-  DL_FAIL_BAD_NAME = 1008,     /* the file system refuses the name (too long, not valid there) */
-  DL_FAIL_FOREIGN = 1009       /* the server kept answering with something else than the file */
+  DL_FAIL_NETWORK = 1001,     /* connections kept failing */
+  DL_FAIL_DISK_WRITE = 1002,  /* the data could not be written */
+  DL_FAIL_DISK_FULL = 1003,   /* no space left */
+  DL_FAIL_FOLDER = 1004,      /* the save folder cannot be made or written to */
+  DL_FAIL_BAD_TASK = 1005,    /* the task record holds no usable address, name or folder */
+  DL_FAIL_UNSTABLE = 1006,    /* the file kept changing on the server */
+  DL_FAIL_TARGET_BUSY = 1007, /* another task (of this or another process) downloads into the same file */
+  DL_FAIL_BAD_NAME = 1008,    /* the file system refuses the name (too long, not valid there) */
+  DL_FAIL_FOREIGN = 1009      /* the server kept answering with something else than the file */
 };
 
 #define DLCORE_API __attribute__((visibility("default")))

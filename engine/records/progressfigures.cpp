@@ -48,9 +48,9 @@ std::string FailureAdvice(int failCode) {
     case DL_FAIL_BAD_NAME: return "请改短文件名或选择较短的保存目录。";
     case DL_FAIL_UNSTABLE: return "服务器上的文件正在更新，请稍后再试。";
     case DL_FAIL_TARGET_BUSY: return "请等待正在进行的下载结束。";
-    case DL_FAIL_FOREIGN: return "可能需要先登录所用的网络（如酒店或机场的网络），然后重新开始下载：已下载的部分会保留。";
-    default:
-      return failCode >= 500 && failCode < 600 ? "服务器暂时出错，请稍后再试。" : "";
+    case DL_FAIL_FOREIGN:
+      return "可能需要先登录所用的网络（如酒店或机场的网络），然后重新开始下载：已下载的部分会保留。";
+    default: return failCode >= 500 && failCode < 600 ? "服务器暂时出错，请稍后再试。" : "";
   }
 }
 
@@ -67,7 +67,8 @@ std::string FailureText(int failCode) {
     case DL_FAIL_BAD_NAME: why = "文件名无效或过长"; break;
     case DL_FAIL_FOREIGN: why = "服务器返回的不是该文件"; break;
     default:
-      why = failCode > 0 && failCode < 1000 ? "服务器返回 " + std::to_string(failCode) : "错误代码 " + std::to_string(failCode);
+      why = failCode > 0 && failCode < 1000 ? "服务器返回 " + std::to_string(failCode)
+                                            : "错误代码 " + std::to_string(failCode);
   }
   return "下载失败：" + why;
 }

@@ -29,18 +29,23 @@ inline constexpr RecordField kCreateParamsFields[] = {
     {"szReserved0", createparams::kPathBytes},
     {"szSavePath", createparams::kPathBytes},
     {"hReserved", 4},
-    {"bReserved", 4},       {"szReserved1", 128},      {"szReserved2", 128},       {"IsOnlyOriginal", 4},
-    {"nReserved1", 4},      {"DisableAutoRename", 4},  {"IsResume", 4},            {"reserved", 2048 * 4},
+    {"bReserved", 4},
+    {"szReserved1", 128},
+    {"szReserved2", 128},
+    {"IsOnlyOriginal", 4},
+    {"nReserved1", 4},
+    {"DisableAutoRename", 4},
+    {"IsResume", 4},
+    {"reserved", 2048 * 4},
 };
 
 inline constexpr RecordField kProgressInfoFields[] = {
-    {"stat", 4},           {"fail_code", 4},      {"szFilename", 520},     {"szReserved0", 520},
-    {"nTotalSize", 8},     {"nTotalDownload", 8}, {"fPercent", 4},         {"nReserved0", 4},
-    {"nSrcTotal", 4},      {"nSrcUsing", 4},      {"nReserved1", 4},       {"nReserved2", 4},
-    {"nReserved3", 4},     {"nReserved4", 4},     {"nReserved5", 8},       {"nDonationP2P", 8},
-    {"nReserved6", 8},     {"nDonationOrgin", 8}, {"nDonationP2S", 8},     {"nReserved7", 8},
-    {"nReserved8", 8},     {"nSpeed", 4},         {"nSpeedP2S", 4},        {"nSpeedP2P", 4},
-    {"bIsOriginUsable", 1}, {"fHashPercent", 4},  {"IsCreatingFile", 4},   {"reserved", 256},
+    {"stat", 4},           {"fail_code", 4},      {"szFilename", 520},   {"szReserved0", 520}, {"nTotalSize", 8},
+    {"nTotalDownload", 8}, {"fPercent", 4},       {"nReserved0", 4},     {"nSrcTotal", 4},     {"nSrcUsing", 4},
+    {"nReserved1", 4},     {"nReserved2", 4},     {"nReserved3", 4},     {"nReserved4", 4},    {"nReserved5", 8},
+    {"nDonationP2P", 8},   {"nReserved6", 8},     {"nDonationOrgin", 8}, {"nDonationP2S", 8},  {"nReserved7", 8},
+    {"nReserved8", 8},     {"nSpeed", 4},         {"nSpeedP2S", 4},      {"nSpeedP2P", 4},     {"bIsOriginUsable", 1},
+    {"fHashPercent", 4},   {"IsCreatingFile", 4}, {"reserved", 256},
 };
 
 // Where a field starts: the sizes of the fields before it (a name not in the table does not
@@ -63,9 +68,18 @@ consteval size_t SizeOf(std::span<const RecordField> fields) {
 namespace createparams {
 constexpr size_t kCapacity = 27000, kSize = SizeOf(kCreateParamsFields);
 #define QV_OFFSET(name) constexpr size_t name = OffsetOf(kCreateParamsFields, #name)
-QV_OFFSET(nReserved); QV_OFFSET(szTaskUrl); QV_OFFSET(szRefUrl); QV_OFFSET(szCookies); QV_OFFSET(szFilename);
-QV_OFFSET(szReserved0); QV_OFFSET(szSavePath); QV_OFFSET(IsOnlyOriginal); QV_OFFSET(nReserved1);
-QV_OFFSET(DisableAutoRename); QV_OFFSET(IsResume); QV_OFFSET(reserved);
+QV_OFFSET(nReserved);
+QV_OFFSET(szTaskUrl);
+QV_OFFSET(szRefUrl);
+QV_OFFSET(szCookies);
+QV_OFFSET(szFilename);
+QV_OFFSET(szReserved0);
+QV_OFFSET(szSavePath);
+QV_OFFSET(IsOnlyOriginal);
+QV_OFFSET(nReserved1);
+QV_OFFSET(DisableAutoRename);
+QV_OFFSET(IsResume);
+QV_OFFSET(reserved);
 #undef QV_OFFSET
 static_assert(kSize == DL_CREATE_PARAMS_SIZE);
 }  // namespace createparams
@@ -74,10 +88,23 @@ namespace progressinfo {
 constexpr size_t kCapacity = 1500, kSize = SizeOf(kProgressInfoFields);
 constexpr size_t kNameBytes = 520;
 #define QV_OFFSET(name) constexpr size_t name = OffsetOf(kProgressInfoFields, #name)
-QV_OFFSET(stat); QV_OFFSET(fail_code); QV_OFFSET(szFilename); QV_OFFSET(szReserved0); QV_OFFSET(nTotalSize);
-QV_OFFSET(nTotalDownload); QV_OFFSET(fPercent); QV_OFFSET(nReserved0); QV_OFFSET(nSrcTotal); QV_OFFSET(nSrcUsing);
-QV_OFFSET(nSpeed); QV_OFFSET(nSpeedP2S); QV_OFFSET(nSpeedP2P); QV_OFFSET(bIsOriginUsable); QV_OFFSET(fHashPercent);
-QV_OFFSET(IsCreatingFile); QV_OFFSET(reserved);
+QV_OFFSET(stat);
+QV_OFFSET(fail_code);
+QV_OFFSET(szFilename);
+QV_OFFSET(szReserved0);
+QV_OFFSET(nTotalSize);
+QV_OFFSET(nTotalDownload);
+QV_OFFSET(fPercent);
+QV_OFFSET(nReserved0);
+QV_OFFSET(nSrcTotal);
+QV_OFFSET(nSrcUsing);
+QV_OFFSET(nSpeed);
+QV_OFFSET(nSpeedP2S);
+QV_OFFSET(nSpeedP2P);
+QV_OFFSET(bIsOriginUsable);
+QV_OFFSET(fHashPercent);
+QV_OFFSET(IsCreatingFile);
+QV_OFFSET(reserved);
 #undef QV_OFFSET
 static_assert(kSize == DL_PROGRESS_INFO_SIZE);
 }  // namespace progressinfo

@@ -56,7 +56,8 @@ bool SetText(TaskRecord& r, std::string_view name, std::string_view value) {
 }
 
 // Adds the table's fields in order, each with its initial bytes when it has some.
-void LayFields(TaskRecord& r, std::span<const RecordField> fields, std::span<const std::pair<std::string_view, std::string>> initial) {
+void LayFields(TaskRecord& r, std::span<const RecordField> fields,
+               std::span<const std::pair<std::string_view, std::string>> initial) {
   for (const RecordField& f : fields) {
     auto given = std::find_if(initial.begin(), initial.end(), [&](const auto& i) { return i.first == f.name; });
     r.AddField(f.name, int(f.bytes), given == initial.end() ? std::string_view() : std::string_view(given->second));
@@ -205,8 +206,8 @@ bool TaskProgressInfo::Build() {
   return true;
 }
 
-#define QV_NUMBER_ACCESSOR(Type, Name)                                                   \
-  Type TaskProgressInfo::Name() const { return Number<Type>(record_, #Name); }           \
+#define QV_NUMBER_ACCESSOR(Type, Name)                                         \
+  Type TaskProgressInfo::Name() const { return Number<Type>(record_, #Name); } \
   bool TaskProgressInfo::Name(Type v) { return record_.WriteField(#Name, Bytes<Type>(v)); }
 QV_NUMBER_ACCESSOR(std::int32_t, stat)
 QV_NUMBER_ACCESSOR(std::int32_t, fail_code)

@@ -24,7 +24,8 @@ std::u16string TextOfUnits(const std::string& bytes) {
 
 std::string TooLongText(std::u16string_view url, std::u16string_view name, std::u16string_view folder) {
   if (url.size() > kMaxAddressUnits) return "下载地址过长（最多 " + std::to_string(kMaxAddressUnits) + " 个字符）";
-  if (name.size() > kMaxPathUnits) return "文件名过长（最多 " + std::to_string(kMaxPathUnits) + " 个字符），请改短后再试";
+  if (name.size() > kMaxPathUnits)
+    return "文件名过长（最多 " + std::to_string(kMaxPathUnits) + " 个字符），请改短后再试";
   if (folder.size() > kMaxPathUnits)
     return "保存目录过长（最多 " + std::to_string(kMaxPathUnits) + " 个字符），请选择较短的目录";
   return "下载地址、文件名或保存目录无效";
@@ -113,7 +114,7 @@ std::optional<Progress> DownloadSession::Poll(std::u16string_view boxFolder) {
   }
   if (p.stat == DL_STATE_COMPLETE) completedFolder = p.folder;
   p.figures = records::FiguresOf(progressInfo.nSpeed(), progressInfo.nTotalDownload(), progressInfo.nTotalSize(),
-                        progressInfo.fPercent());
+                                 progressInfo.fPercent());
   return p;
 }
 

@@ -48,7 +48,7 @@ struct Progress {
   std::u16string name;    // the engine's own name for the file
   std::u16string folder;  // where the file goes: its own folder when known, else the box's
   records::ProgressFigures figures;
-  bool ended = false;     // completed or cancelled: no longer followed
+  bool ended = false;  // completed or cancelled: no longer followed
 };
 
 // The block DL_DelTempFile takes for a folder and name; empty when a text does not fit.
@@ -84,8 +84,8 @@ class DownloadSession {
   std::vector<StartedDownload> downloads;  // started and not yet seen ending, oldest first
   void* currentTask = nullptr;             // the download on display (the newest running one)
   std::u16string completedFolder;          // where the last completed download was saved
-  records::TaskCreateParams createParams;           // the record of the last download start
-  records::TaskProgressInfo progressInfo;           // filled by every progress query
+  records::TaskCreateParams createParams;  // the record of the last download start
+  records::TaskProgressInfo progressInfo;  // filled by every progress query
 
  private:
   std::vector<StartedDownload>::iterator Find(void* task);

@@ -95,15 +95,20 @@ std::string WhyTheNetworkFailed(const std::string& url) {
     if (connect(fd, a->ai_addr, a->ai_addrlen) != 0 && errno == EINPROGRESS) {
       pollfd p{fd, POLLOUT, 0};
       socklen_t length = sizeof error;
-      if (poll(&p, 1, 3000) <= 0) error = ETIMEDOUT;
-      else getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+      if (poll(&p, 1, 3000) <= 0)
+        error = ETIMEDOUT;
+      else
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
     } else if (errno != 0 && errno != EINPROGRESS) {
       error = errno;
     }
     close(fd);
-    if (error == ECONNREFUSED) why = "connection refused by " + hp.host + ":" + hp.port;
-    else if (error == ETIMEDOUT) why = "no answer from " + hp.host + ":" + hp.port;
-    else if (error == 0) why = "the connection to " + hp.host + ":" + hp.port + " kept breaking off";
+    if (error == ECONNREFUSED)
+      why = "connection refused by " + hp.host + ":" + hp.port;
+    else if (error == ETIMEDOUT)
+      why = "no answer from " + hp.host + ":" + hp.port;
+    else if (error == 0)
+      why = "the connection to " + hp.host + ":" + hp.port + " kept breaking off";
     break;
   }
   freeaddrinfo(found);
@@ -121,14 +126,17 @@ std::string FailureInWords(int code, const std::string& url, const std::string& 
     case DL_FAIL_TARGET_BUSY: return "another download writes to the same file";
     case DL_FAIL_BAD_NAME: return "the file system refuses the name (too long, or not valid there)";
     case DL_FAIL_FOREIGN: return "the server answered with something else than the file (a network login page?)";
-    default: return code > 0 && code < 1000 ? "the server answered HTTP " + std::to_string(code) : "error " + std::to_string(code);
+    default:
+      return code > 0 && code < 1000 ? "the server answered HTTP " + std::to_string(code)
+                                     : "error " + std::to_string(code);
   }
 }
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: dlget URL [-o FOLDER] [-n NAME] [--replace] [--no-resume] [--max-seconds N] [--connections N] [-q]\n"
-               "  --connections N   at most N connections to the server (1 to 16; default 8)\n");
+  std::fprintf(
+      stderr,
+      "usage: dlget URL [-o FOLDER] [-n NAME] [--replace] [--no-resume] [--max-seconds N] [--connections N] [-q]\n"
+      "  --connections N   at most N connections to the server (1 to 16; default 8)\n");
   return 2;
 }
 
@@ -146,26 +154,34 @@ int main(int argc, char** argv) {
   double maxSeconds = 0;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "-o" && i + 1 < argc) folder = argv[++i];
-    else if (a == "-n" && i + 1 < argc) name = argv[++i];
-    else if (a == "--replace") replace = true;
-    else if (a == "--no-resume") resume = false;
-    else if (a == "--max-seconds" && i + 1 < argc) maxSeconds = std::atof(argv[++i]);
-    else if (a == "-q") quiet = true;
+    if (a == "-o" && i + 1 < argc)
+      folder = argv[++i];
+    else if (a == "-n" && i + 1 < argc)
+      name = argv[++i];
+    else if (a == "--replace")
+      replace = true;
+    else if (a == "--no-resume")
+      resume = false;
+    else if (a == "--max-seconds" && i + 1 < argc)
+      maxSeconds = std::atof(argv[++i]);
+    else if (a == "-q")
+      quiet = true;
     else if (a == "--connections" && i + 1 < argc) {
       const int n = std::atoi(argv[++i]);
       if (n < 1 || n > 16) return Usage();
       setenv("QUORVEL_DLCORE_CONNECTIONS", std::to_string(n).c_str(), 1);  // read when the engine starts
-    }
-    else if (url.empty() && a[0] != '-') url = a;
-    else return Usage();
+    } else if (url.empty() && a[0] != '-')
+      url = a;
+    else
+      return Usage();
   }
   if (url.empty()) return Usage();
   if (name.empty()) name = NameFromUrl(url);
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
 
   records::TaskCreateParams params;
-  if (!params.BuildUtf16(common::Utf8ToUtf16(url), common::Utf8ToUtf16(name), common::Utf8ToUtf16(folder), false, replace, resume)) {
+  if (!params.BuildUtf16(common::Utf8ToUtf16(url), common::Utf8ToUtf16(name), common::Utf8ToUtf16(folder), false,
+                         replace, resume)) {
     std::fprintf(stderr, "dlget: the address, name or folder is too long\n");
     return 2;
   }
@@ -185,7 +201,8 @@ int main(int argc, char** argv) {
     if (!DL_QueryTaskInfoEx(task, info.Address())) continue;
     const int stat = info.stat();
     const auto now = Clock::now();
-    if (!quiet && (now - lastShown >= std::chrono::milliseconds(500) || stat == DL_STATE_COMPLETE || stat == DL_STATE_CANCELLED)) {
+    if (!quiet && (now - lastShown >= std::chrono::milliseconds(500) || stat == DL_STATE_COMPLETE ||
+                   stat == DL_STATE_CANCELLED)) {
       PrintProgress(info);
       lastShown = now;
     }
@@ -201,7 +218,8 @@ int main(int argc, char** argv) {
       DL_StopTask(task);
       DL_QueryTaskInfoEx(task, info.Address());
       code = gInterrupted ? 130 : 3;
-      std::fprintf(stderr, "%sdlget: %s; paused at %.2f %% (%lld of %lld bytes). Run the same command again to resume.\n",
+      std::fprintf(stderr,
+                   "%sdlget: %s; paused at %.2f %% (%lld of %lld bytes). Run the same command again to resume.\n",
                    quiet ? "" : "\n", gInterrupted ? "interrupted" : "time is up", info.fPercent() * 100.0,
                    static_cast<long long>(info.nTotalDownload()), static_cast<long long>(info.nTotalSize()));
       break;
@@ -212,7 +230,8 @@ int main(int argc, char** argv) {
     const std::string name16 = info.record().ReadField("szFilename");
     std::u16string saved(name16.size() / 2, u'\0');
     std::memcpy(saved.data(), name16.data(), saved.size() * 2);
-    std::printf("%s/%s\n", folder == "/" ? "" : folder.c_str(), common::Utf16ToUtf8(saved.substr(0, saved.find(u'\0'))).c_str());
+    std::printf("%s/%s\n", folder == "/" ? "" : folder.c_str(),
+                common::Utf16ToUtf8(saved.substr(0, saved.find(u'\0'))).c_str());
   }
   DL_UnInit();
   return code;

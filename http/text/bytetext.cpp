@@ -40,8 +40,7 @@ std::vector<std::string> Split(std::string_view text, std::string_view separator
   std::vector<std::string> items;
   if (text.empty()) return items;
   long start = 1;
-  for (long at; !separator.empty() && (at = Find(text, separator, start)) != -1;
-       start = at + long(separator.size()))
+  for (long at; !separator.empty() && (at = Find(text, separator, start)) != -1; start = at + long(separator.size()))
     items.emplace_back(text.substr(size_t(start - 1), size_t(at - start)));
   if (size_t(start - 1) < text.size()) items.emplace_back(text.substr(size_t(start - 1)));
   return items;
@@ -74,8 +73,7 @@ std::string Right(std::string_view text, long n) {
   return size_t(n) >= text.size() ? std::string(text) : std::string(text.substr(text.size() - size_t(n)));
 }
 
-std::string Replace(std::string_view text, std::string_view sought, std::string_view replacement,
-                    bool ignoreCase) {
+std::string Replace(std::string_view text, std::string_view sought, std::string_view replacement, bool ignoreCase) {
   std::string out;
   long start = 1;
   for (long at; (at = Find(text, sought, start, ignoreCase)) != -1; start = at + long(sought.size())) {

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-
 namespace text {
 
 // Length in bytes of the character that starts at `i`: 2 for a lead byte with a byte after

@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "ascii.h"
 #include "bytetext.h"
 #include "gbk.h"
-#include "ascii.h"
 
 namespace text {
 
@@ -25,17 +25,17 @@ struct Charset {
 // The names of Windows' MIME charset database that pages use, with the code page each one
 // stands for. "gb2312" is full GBK there, not the narrower EUC-CN of other systems.
 const Charset kCharsets[] = {
-    {"gb2312", Decoder::Cp936, nullptr},        {"gbk", Decoder::Cp936, nullptr},
-    {"cp936", Decoder::Cp936, nullptr},         {"x-gbk", Decoder::Cp936, nullptr},
-    {"gb18030", Decoder::Iconv, "GB18030"},     {"utf-8", Decoder::Utf8, nullptr},
-    {"unicode", Decoder::Utf16LE, nullptr},     {"utf-16", Decoder::Utf16LE, nullptr},
-    {"unicodefffe", Decoder::Utf16BE, nullptr}, {"big5", Decoder::Iconv, "BIG5"},
-    {"shift_jis", Decoder::Iconv, "CP932"},     {"euc-jp", Decoder::Iconv, "EUC-JP"},
-    {"euc-kr", Decoder::Iconv, "CP949"},        {"ks_c_5601-1987", Decoder::Iconv, "CP949"},
-    {"us-ascii", Decoder::Iconv, "ASCII"},      {"iso-8859-1", Decoder::Cp1252, nullptr},
-    {"windows-1252", Decoder::Cp1252, nullptr}, {"iso-8859-2", Decoder::Iconv, "ISO-8859-2"},
+    {"gb2312", Decoder::Cp936, nullptr},          {"gbk", Decoder::Cp936, nullptr},
+    {"cp936", Decoder::Cp936, nullptr},           {"x-gbk", Decoder::Cp936, nullptr},
+    {"gb18030", Decoder::Iconv, "GB18030"},       {"utf-8", Decoder::Utf8, nullptr},
+    {"unicode", Decoder::Utf16LE, nullptr},       {"utf-16", Decoder::Utf16LE, nullptr},
+    {"unicodefffe", Decoder::Utf16BE, nullptr},   {"big5", Decoder::Iconv, "BIG5"},
+    {"shift_jis", Decoder::Iconv, "CP932"},       {"euc-jp", Decoder::Iconv, "EUC-JP"},
+    {"euc-kr", Decoder::Iconv, "CP949"},          {"ks_c_5601-1987", Decoder::Iconv, "CP949"},
+    {"us-ascii", Decoder::Iconv, "ASCII"},        {"iso-8859-1", Decoder::Cp1252, nullptr},
+    {"windows-1252", Decoder::Cp1252, nullptr},   {"iso-8859-2", Decoder::Iconv, "ISO-8859-2"},
     {"iso-8859-5", Decoder::Iconv, "ISO-8859-5"}, {"iso-8859-15", Decoder::Iconv, "ISO-8859-15"},
-    {"windows-1250", Decoder::Iconv, "CP1250"}, {"windows-1251", Decoder::Iconv, "CP1251"},
+    {"windows-1250", Decoder::Iconv, "CP1250"},   {"windows-1251", Decoder::Iconv, "CP1251"},
     {"koi8-r", Decoder::Iconv, "KOI8-R"},
 };
 

@@ -34,8 +34,7 @@ char16_t DecodeWithIconv(iconv_t cd, unsigned char lead, unsigned char trail) {
   char* outPtr = reinterpret_cast<char*>(out);
   size_t inLeft = 2, outLeft = sizeof out;
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1) || inLeft != 0 || outLeft != sizeof out - 2)
-    return 0;
+  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1) || inLeft != 0 || outLeft != sizeof out - 2) return 0;
   return out[0];
 }
 

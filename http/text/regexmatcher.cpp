@@ -135,7 +135,8 @@ class RegexMatcher::Search {
   int Run(const std::u16string& s, size_t start, uint32_t options) {
     int rc = pcre2_match(code_, Units(s), s.size(), start, options, data_, context_);
     // Deeper than the JIT stack: the interpreter keeps its frames on the heap.
-    if (rc == PCRE2_ERROR_JIT_STACKLIMIT) rc = pcre2_match(code_, Units(s), s.size(), start, options | PCRE2_NO_JIT, data_, context_);
+    if (rc == PCRE2_ERROR_JIT_STACKLIMIT)
+      rc = pcre2_match(code_, Units(s), s.size(), start, options | PCRE2_NO_JIT, data_, context_);
     return rc;
   }
 
@@ -151,8 +152,8 @@ RegexMatcher::~RegexMatcher() = default;
 RegexMatcher::RegexMatcher(const RegexMatcher&) = default;
 RegexMatcher& RegexMatcher::operator=(const RegexMatcher&) = default;
 
-bool RegexMatcher::Match(std::string_view pattern, std::string_view subject, bool caseSensitive,
-                         bool multiLine, bool global, bool quoteEscapes) {
+bool RegexMatcher::Match(std::string_view pattern, std::string_view subject, bool caseSensitive, bool multiLine,
+                         bool global, bool quoteEscapes) {
   expression_.reset();
   matches_.reset();
   auto expression = std::make_shared<Expression>();
@@ -196,9 +197,7 @@ std::string RegexMatcher::GetPattern() const { return expression_ ? expression_-
 
 int RegexMatcher::MatchCount() const { return matches_ ? int(matches_->found.size()) : 0; }
 
-int RegexMatcher::SubMatchCount() const {
-  return matches_ && !matches_->found.empty() ? matches_->groupCount : 0;
-}
+int RegexMatcher::SubMatchCount() const { return matches_ && !matches_->found.empty() ? matches_->groupCount : 0; }
 
 long RegexMatcher::PositionOf(const std::string& found, size_t matchBegin) const {
   // The character index of the match serves as the byte offset to search from: never past
@@ -219,8 +218,7 @@ std::string RegexMatcher::MatchText(int index, long* position) const {
 }
 
 std::string RegexMatcher::SubMatchText(int matchIndex, int groupIndex, long* position) const {
-  if (matchIndex < 1 || matchIndex > MatchCount() || groupIndex < 1 || groupIndex > matches_->groupCount)
-    return {};
+  if (matchIndex < 1 || matchIndex > MatchCount() || groupIndex < 1 || groupIndex > matches_->groupCount) return {};
   const Matches::Found& m = matches_->found[size_t(matchIndex - 1)];
   std::string text = text::gbk::Encode(matches_->Text(m.groups[size_t(groupIndex - 1)]), false);
   if (position) *position = PositionOf(text, m.whole.begin);
@@ -232,7 +230,9 @@ std::string RegexMatcher::ReplaceMatches(std::string_view replacement) const {
   const std::u16string& s = matches_->subject;
   const std::u16string with = text::gbk::Decode(replacement.substr(0, replacement.find('\0')));
   const int groups = matches_->groupCount;
-  auto digit = [&](size_t i) { return i < with.size() && with[i] >= u'0' && with[i] <= u'9' ? int(with[i] - u'0') : -1; };
+  auto digit = [&](size_t i) {
+    return i < with.size() && with[i] >= u'0' && with[i] <= u'9' ? int(with[i] - u'0') : -1;
+  };
   std::u16string out;
   size_t copied = 0;
   for (const Matches::Found& m : matches_->found) {

@@ -30,8 +30,8 @@ class RegexMatcher {
   // Compiles `pattern` and runs it over `subject`, replacing all that the last call left.
   // True when the search ran, also with zero matches; false for an invalid pattern.
   // With quoteEscapes, every "#引号" of the pattern stands for a double quote.
-  bool Match(std::string_view pattern, std::string_view subject, bool caseSensitive = false,
-             bool multiLine = true, bool global = true, bool quoteEscapes = false);
+  bool Match(std::string_view pattern, std::string_view subject, bool caseSensitive = false, bool multiLine = true,
+             bool global = true, bool quoteEscapes = false);
 
   // The pattern as compiled (after "#引号" replacement); empty before a successful Match.
   std::string GetPattern() const;

@@ -4,9 +4,9 @@
 #include <unordered_set>
 
 #include "bytetext.h"
+#include "eventpump.h"
 #include "gbk.h"
 #include "regexmatcher.h"
-#include "eventpump.h"
 
 namespace text {
 

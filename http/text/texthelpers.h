@@ -13,8 +13,8 @@ namespace text {
 // The text between the first `left` at or after `start` and the next `right` after it, or
 // empty text when either is missing. "#引号" in a marker stands for a double quote. Letter
 // case is ignored (ASCII letters) unless `caseSensitive`.
-std::string TextBetween(std::string_view text, std::string_view left, std::string_view right,
-                        long start = 1, bool caseSensitive = false);
+std::string TextBetween(std::string_view text, std::string_view left, std::string_view right, long start = 1,
+                        bool caseSensitive = false);
 
 // The inner text of every single-line <p>...</p> (any letter case), each followed by CR LF.
 // Pumps events while it works (at most every 10 ms, after a paragraph).

@@ -3,8 +3,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
-#include <QImage>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -125,9 +125,15 @@ TEST(MainWindow, ReleaseListColumnsAndMapDataKinds) {
     const char* title;
     int width;
     bool right;
-  } columns[] = {{"序号", 40, false},          {"版本号", 135, false},     {"发布日期", 65, true},
-                 {"文件大小", 85, true},       {"种子大小", 65, true},     {"主程序下载链接", 0, false},
-                 {"主程序种子下载链接", 0, false}, {"配套图文件", 0, false}, {"主程序图资", 0, false},
+  } columns[] = {{"序号", 40, false},
+                 {"版本号", 135, false},
+                 {"发布日期", 65, true},
+                 {"文件大小", 85, true},
+                 {"种子大小", 65, true},
+                 {"主程序下载链接", 0, false},
+                 {"主程序种子下载链接", 0, false},
+                 {"配套图文件", 0, false},
+                 {"主程序图资", 0, false},
                  {"图资下载链接", 0, false}};
   QTreeWidget* list = w.超级列表框;
   ASSERT_EQ(list->columnCount(), 10);
@@ -168,7 +174,7 @@ TEST(MainWindow, EventTableRoutesEachEventToItsHandler) {
   auto& h = w.handlers;
   h = {record("search"), record("listDoubleClick"), record("selectKind"), record("downloadMapData"),
        record("mode"),   record("folderButton"),    record("folderEdit"), record("cancel"),
-       record("poll"),   record("probe"),         record("openFolder")};
+       record("poll"),   record("probe"),           record("openFolder")};
 
   auto expectOnly = [&](const char* name) {
     EXPECT_EQ(calls, QStringList{QString::fromUtf8(name)});

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 #include "carried.h"
 

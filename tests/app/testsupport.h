@@ -3,10 +3,10 @@
 // keeps the window's events running.
 #include <functional>
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
-#include <gtest/gtest.h>
 
 #include "../fixtures/scratch.h"
 #include "mainwindow.h"

@@ -8,7 +8,8 @@ namespace {
 
 const std::string S = "http://dl.test";
 
-catalogue::DownloadOrder At(int row, bool bt, bool part2 = false, const std::string& v = "3M21J27", const std::string& i = "") {
+catalogue::DownloadOrder At(int row, bool bt, bool part2 = false, const std::string& v = "3M21J27",
+                            const std::string& i = "") {
   return catalogue::MapDataAddress({row, v, i, bt, part2}, S).value();
 }
 
@@ -21,17 +22,33 @@ TEST(MapDataCatalogue, AllRowsInBothModes) {
   };
   const std::pair<catalogue::DownloadOrder, catalogue::DownloadOrder> want[24] = {
       {{t + "/data_3m21j27.zip", "data_3m21j27.zip"}, {t + "/data_3m21j27.zip", "data_3m21j27.zip"}},
-      standard("3d_a1"), standard("3d_a0"), standard("tmc"), standard("pt"), standard("patches"),
-      standard("dynmap"), standard("data1"), standard("data2"), standard("data3"), standard("data4"),
-      standard("data5"), standard("poiex"), standard("copoi"),
+      standard("3d_a1"),
+      standard("3d_a0"),
+      standard("tmc"),
+      standard("pt"),
+      standard("patches"),
+      standard("dynmap"),
+      standard("data1"),
+      standard("data2"),
+      standard("data3"),
+      standard("data4"),
+      standard("data5"),
+      standard("poiex"),
+      standard("copoi"),
       {{d + "/rjv_3m21j27/rjv.ndz", "rjv.ndz"}, standard("rjv").second},
-      standard("pro"), standard("pro1"), standard("pro2"),
+      standard("pro"),
+      standard("pro1"),
+      standard("pro2"),
       {{d + "/data_3m21j27/navisub.cld", "navisub.cld"}, standard("navisub").second},
       standard("spedata"),
-      {{d + "/nvdd_0e_3m21j27/nvdd_0e_3m21j27_1.ndz", "nvdd_0e_3m21j27_1.ndz"}, {t + "/nvdd_0e_3m21j27.zip", "nvdd_0e_3m21j27.zip"}},
-      {{d + "/nvdd_0s_3m21j27/nvdd_0s_3m21j27_1.ndz", "nvdd_0s_3m21j27_1.ndz"}, {t + "/nvdd_0s_3m21j27.zip", "nvdd_0s_3m21j27.zip"}},
-      {{d + "/nvdd_0w_3m21j27/nvdd_0w_3m21j27_1.ndz", "nvdd_0w_3m21j27_1.ndz"}, {t + "/nvdd_0w_3m21j27.zip", "nvdd_0w_3m21j27.zip"}},
-      {{d + "/nvdd_0n_3m21j27/nvdd_0n_3m21j27_1.ndz", "nvdd_0n_3m21j27_1.ndz"}, {t + "/nvdd_0n_3m21j27.zip", "nvdd_0n_3m21j27.zip"}},
+      {{d + "/nvdd_0e_3m21j27/nvdd_0e_3m21j27_1.ndz", "nvdd_0e_3m21j27_1.ndz"},
+       {t + "/nvdd_0e_3m21j27.zip", "nvdd_0e_3m21j27.zip"}},
+      {{d + "/nvdd_0s_3m21j27/nvdd_0s_3m21j27_1.ndz", "nvdd_0s_3m21j27_1.ndz"},
+       {t + "/nvdd_0s_3m21j27.zip", "nvdd_0s_3m21j27.zip"}},
+      {{d + "/nvdd_0w_3m21j27/nvdd_0w_3m21j27_1.ndz", "nvdd_0w_3m21j27_1.ndz"},
+       {t + "/nvdd_0w_3m21j27.zip", "nvdd_0w_3m21j27.zip"}},
+      {{d + "/nvdd_0n_3m21j27/nvdd_0n_3m21j27_1.ndz", "nvdd_0n_3m21j27_1.ndz"},
+       {t + "/nvdd_0n_3m21j27.zip", "nvdd_0n_3m21j27.zip"}},
   };
   for (int row = 0; row < 24; ++row) {
     SCOPED_TRACE(row);
@@ -61,7 +78,8 @@ TEST(MapDataCatalogue, RegionHints) {
   ASSERT_TRUE(catalogue::RegionHint(20));
   EXPECT_TRUE(catalogue::RegionHint(20)->starts_with("【东区=0E=】在全国基础上去掉\r\n"));
   EXPECT_TRUE(catalogue::RegionHint(22)->ends_with("\r\n 7 个省级单位"));
-  EXPECT_NE(catalogue::RegionHint(21)->find("【 河北、 北京、 天津、 内蒙、 山西、 黑龙江、 吉林 、辽宁】"), std::string::npos);
+  EXPECT_NE(catalogue::RegionHint(21)->find("【 河北、 北京、 天津、 内蒙、 山西、 黑龙江、 吉林 、辽宁】"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ TEST(ReleasePage, TheFirstReleaseOfASamplePage) {
   EXPECT_EQ(r.releaseDate, "20200301");
   EXPECT_EQ(r.mapName, "NAVI_3M21J27_FULL");
   EXPECT_EQ(r.mapLink, S + "/data/wp3m21j27/NAVI_3M21J27_FULL/DATA.zip");
-  EXPECT_EQ(r.companionMaps, G(u"3m21j27 全国图资\r\n3m21j27_0e 东区图资\r\n3m21j27 全国图资\r\n3m21j27_0e 东区图资\r\n"));
+  EXPECT_EQ(r.companionMaps,
+            G(u"3m21j27 全国图资\r\n3m21j27_0e 东区图资\r\n3m21j27 全国图资\r\n3m21j27_0e 东区图资\r\n"));
 }
 
 TEST(ReleasePage, NoResultAndMissingParts) {
@@ -44,7 +45,8 @@ TEST(ReleasePage, NoResultAndMissingParts) {
   EXPECT_EQ(r.releaseDate, "");
   EXPECT_EQ(r.mapLink, S + "/data/wp//DATA.zip") << "a map name under 6 bytes leaves the folder empty";
   // Markers out of order: the end marker before the table gives no section at all.
-  EXPECT_EQ(ParseReleasePage("<div class=\"mbm cl\"></div>" + noMarkers.substr(0, noMarkers.find("<div")), S).version, "");
+  EXPECT_EQ(ParseReleasePage("<div class=\"mbm cl\"></div>" + noMarkers.substr(0, noMarkers.find("<div")), S).version,
+            "");
 }
 
 TEST(ReleasePage, HostilePages) {

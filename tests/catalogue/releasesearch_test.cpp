@@ -43,8 +43,10 @@ TEST_F(ReleaseSearchTest, NoResultAndFailureAreTold) {
   EXPECT_EQ(failed.outcome, ReleaseSearch::Outcome::kFailed);
   EXPECT_EQ(failed.status, "711 发送请求失败!");
   // An answer that is not the portal's page: an error status.
-  RawServer broken([](int fd, const std::string&) { RawServer::Send(fd, "HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n"); });
-  const ReleaseSearch error = SearchRelease(u"3261", {"http://127.0.0.1:" + std::to_string(broken.port()), servers.download}, nullptr);
+  RawServer broken(
+      [](int fd, const std::string&) { RawServer::Send(fd, "HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n"); });
+  const ReleaseSearch error =
+      SearchRelease(u"3261", {"http://127.0.0.1:" + std::to_string(broken.port()), servers.download}, nullptr);
   EXPECT_EQ(error.outcome, ReleaseSearch::Outcome::kFailed);
   EXPECT_EQ(error.status, "500 Oops");
 }
@@ -54,9 +56,9 @@ TEST_F(ReleaseSearchTest, APumpThatSaysStopEndsTheWaitAtOnce) {
   RawServer silent([&self](int, const std::string&) { self->Stall(std::chrono::milliseconds(20000)); });
   self = &silent;
   const auto start = std::chrono::steady_clock::now();
-  const ReleaseSearch stopped = SearchRelease(u"3261", {"http://127.0.0.1:" + std::to_string(silent.port()), servers.download}, [&] {
-    return std::chrono::steady_clock::now() - start < std::chrono::milliseconds(200);
-  });
+  const ReleaseSearch stopped =
+      SearchRelease(u"3261", {"http://127.0.0.1:" + std::to_string(silent.port()), servers.download},
+                    [&] { return std::chrono::steady_clock::now() - start < std::chrono::milliseconds(200); });
   EXPECT_EQ(stopped.outcome, ReleaseSearch::Outcome::kStopped);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << "not the request's 30 s";
 }

@@ -27,12 +27,10 @@
 using namespace dlcore;
 using namespace records;
 
-
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 
 namespace {
-
 
 class DlcoreTest : public testing::Test {
  protected:
@@ -49,7 +47,8 @@ class DlcoreTest : public testing::Test {
     fs::remove_all(folder_);
   }
 
-  DLTask Create(const std::string& url, const std::string& name = "file.bin", bool replace = false, bool resume = true) {
+  DLTask Create(const std::string& url, const std::string& name = "file.bin", bool replace = false,
+                bool resume = true) {
     params_.Build(url, {}, {}, name, folder_.string(), false, replace, resume);
     DL_Init();  // after the first task's, does nothing
     return DL_CreateTask(params_.Address());
@@ -65,7 +64,8 @@ class DlcoreTest : public testing::Test {
     while (std::chrono::steady_clock::now() < end) {
       if (DL_QueryTaskInfoEx(t, info_.Address())) {
         maxSources_ = std::max(maxSources_, info_.nSrcTotal());
-        if (info_.stat() == DL_STATE_COMPLETE || info_.stat() == DL_STATE_CANCELLED || (until && until())) return info_.stat();
+        if (info_.stat() == DL_STATE_COMPLETE || info_.stat() == DL_STATE_CANCELLED || (until && until()))
+          return info_.stat();
       }
       std::this_thread::sleep_for(milliseconds(20));
     }
@@ -149,7 +149,8 @@ TEST_F(DlcoreTest, StopResumesWithoutFetchingAgain) {
   ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (2 << 20); }), DL_STATE_RUNNING);
   DL_StopTask(t);
   ASSERT_TRUE(DL_QueryTaskInfoEx(t, info_.Address()));
-  EXPECT_TRUE(info_.stat() == DL_STATE_STOPPING || info_.stat() == DL_STATE_STOPPED) << "the stop returns at once, the task stopping";
+  EXPECT_TRUE(info_.stat() == DL_STATE_STOPPING || info_.stat() == DL_STATE_STOPPED)
+      << "the stop returns at once, the task stopping";
   ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
   const std::int64_t kept = info_.nTotalDownload();
   EXPECT_TRUE(fs::exists(folder_ / "file.bin.part.ctl")) << "the stop flushed the state";
@@ -334,7 +335,8 @@ TEST_F(DlcoreTest, ADeletedSaveFolderFailsAtOnce) {
   DLTask t = Download(server.url());
   ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > 0; }), DL_STATE_RUNNING);
   fs::remove_all(folder_);
-  ASSERT_EQ(Wait(t, nullptr, milliseconds(5000)), DL_STATE_CANCELLED) << "not after writing the whole file into nowhere";
+  ASSERT_EQ(Wait(t, nullptr, milliseconds(5000)), DL_STATE_CANCELLED)
+      << "not after writing the whole file into nowhere";
   EXPECT_EQ(info_.fail_code(), DL_FAIL_FOLDER);
 }
 
@@ -382,7 +384,8 @@ TEST_F(DlcoreTest, OneDownloadPerTargetAcrossProcesses) {
     DL_UnInit();
     _exit(stat == DL_STATE_COMPLETE ? 0 : 1);
   }
-  for (int i = 0; i < 200 && !fs::exists(folder_ / "file.bin.part.ctl"); ++i) std::this_thread::sleep_for(milliseconds(20));
+  for (int i = 0; i < 200 && !fs::exists(folder_ / "file.bin.part.ctl"); ++i)
+    std::this_thread::sleep_for(milliseconds(20));
   ASSERT_EQ(Wait(Download(server.url())), DL_STATE_CANCELLED);
   EXPECT_EQ(info_.fail_code(), DL_FAIL_TARGET_BUSY);
   int status = 0;
@@ -431,7 +434,8 @@ TEST_F(DlcoreTest, AFileChangedOnTheServerNeverEndsAsAMix) {
   const std::string v1 = PatternBytes(8 << 20, 31), v2 = PatternBytes(8 << 20, 32);
   auto whole = [&](const std::string& got) {
     size_t fromV1 = 0, fromV2 = 0;
-    for (size_t i = 0; i < got.size(); i += 4096) fromV1 += got.compare(i, 4096, v1, i, 4096) == 0, fromV2 += got.compare(i, 4096, v2, i, 4096) == 0;
+    for (size_t i = 0; i < got.size(); i += 4096)
+      fromV1 += got.compare(i, 4096, v1, i, 4096) == 0, fromV2 += got.compare(i, 4096, v2, i, 4096) == 0;
     return "blocks of the old version " + std::to_string(fromV1) + ", of the new " + std::to_string(fromV2);
   };
   for (bool validators : {false, true}) {
@@ -441,10 +445,12 @@ TEST_F(DlcoreTest, AFileChangedOnTheServerNeverEndsAsAMix) {
     server.SetFaults({.noValidators = !validators, .bytesPerSecond = 1 << 20});
     const std::string name = validators ? "with.bin" : "without.bin";
     DLTask t = Download(server.url(), name);
-    ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (3 << 19) && info_.nSrcTotal() > 1; }), DL_STATE_RUNNING) << validators;
+    ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (3 << 19) && info_.nSrcTotal() > 1; }), DL_STATE_RUNNING)
+        << validators;
     server.SetContent(v2, "\"same\"");
     int stat = Wait(t, nullptr, milliseconds(60000));
-    ASSERT_TRUE(stat == DL_STATE_COMPLETE || (stat == DL_STATE_CANCELLED && info_.fail_code() == DL_FAIL_UNSTABLE)) << "state " << stat << " code " << info_.fail_code();
+    ASSERT_TRUE(stat == DL_STATE_COMPLETE || (stat == DL_STATE_CANCELLED && info_.fail_code() == DL_FAIL_UNSTABLE))
+        << "state " << stat << " code " << info_.fail_code();
     if (stat == DL_STATE_COMPLETE) {
       const std::string got = ReadAll(folder_ / info_.szFilename());
       EXPECT_TRUE(got == v1 || got == v2) << whole(got);
@@ -462,7 +468,8 @@ TEST_F(DlcoreTest, AFileChangedOnTheServerNeverEndsAsAMix) {
     server.SetFaults({.noValidators = !validators});
     DL_StartTask(again);
     stat = Wait(again, nullptr, milliseconds(60000));
-    ASSERT_TRUE(stat == DL_STATE_COMPLETE || (stat == DL_STATE_CANCELLED && info_.fail_code() == DL_FAIL_UNSTABLE)) << "state " << stat << " code " << info_.fail_code();
+    ASSERT_TRUE(stat == DL_STATE_COMPLETE || (stat == DL_STATE_CANCELLED && info_.fail_code() == DL_FAIL_UNSTABLE))
+        << "state " << stat << " code " << info_.fail_code();
     if (stat == DL_STATE_COMPLETE) {
       const std::string got = ReadAll(folder_ / info_.szFilename());
       EXPECT_TRUE(got == v2) << whole(got);
@@ -481,7 +488,8 @@ TEST_F(DlcoreTest, CompletesWhereTheNoReplaceRenameIsRefused) {
   if (child == 0) {
     if (!RefuseNoReplaceRenames()) _exit(77);
     const bool fresh = Wait(Download(server.url(), "new.bin")) == DL_STATE_COMPLETE;
-    const bool beside = Wait(Download(server.url(), "kept.bin")) == DL_STATE_COMPLETE && info_.szFilename() == "kept(1).bin";
+    const bool beside =
+        Wait(Download(server.url(), "kept.bin")) == DL_STATE_COMPLETE && info_.szFilename() == "kept(1).bin";
     DL_UnInit();
     _exit(fresh && beside ? 0 : 1);
   }
@@ -515,9 +523,7 @@ class DlcoreSmallDiskTest : public DlcoreTest {
     if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private tmpfs on this machine";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "see the child's output above";
   }
-  std::int64_t FreeBytes() {
-    return std::int64_t(fs::space(folder_).available);
-  }
+  std::int64_t FreeBytes() { return std::int64_t(fs::space(folder_).available); }
 };
 
 // On a 1 MiB file system the download fails as "disk full" before filling it with a file
@@ -539,8 +545,10 @@ TEST_F(DlcoreSmallDiskTest, FullDiskFailsWithItsOwnCodeAndFreesTheSpace) {
 // A server that claims a terabyte gets a "disk full" at once: nothing is reserved on its word.
 TEST_F(DlcoreSmallDiskTest, AClaimTheDiskCannotHoldIsRefusedBeforeReserving) {
   RawServer server([](int fd, const std::string&) {
-    RawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1099511627776\r\nETag: \"big\"\r\n"
-                        "Accept-Ranges: bytes\r\n\r\n" + std::string(4096, 'x'));
+    RawServer::Send(fd,
+                    "HTTP/1.1 200 OK\r\nContent-Length: 1099511627776\r\nETag: \"big\"\r\n"
+                    "Accept-Ranges: bytes\r\n\r\n" +
+                        std::string(4096, 'x'));
   });
   OnASmallDisk([&] {
     const std::int64_t before = FreeBytes();

@@ -154,8 +154,10 @@ TEST(Judge, AnswersAreCheckedBeforeAnyByteIsWritten) {
       {Head({"HTTP/1.1 200 OK\r\n", "Content-Length: 354\r\n", "Content-Type: Text/HTML; charset=utf-8\r\n",
              "ETag: \"portal\"\r\n"}),
        resume, known, Verdict::Foreign},
-      {Head({"HTTP/1.1 200 OK\r\n", "Content-Length: 1000\r\n", "Content-Length: 10\r\n"}), probe, none, Verdict::Foreign},
-      {Head({"HTTP/1.1 200 OK\r\n", "Content-Length: 1000\r\n", "Content-Length: 1000\r\n"}), probe, none, Verdict::Restart},
+      {Head({"HTTP/1.1 200 OK\r\n", "Content-Length: 1000\r\n", "Content-Length: 10\r\n"}), probe, none,
+       Verdict::Foreign},
+      {Head({"HTTP/1.1 200 OK\r\n", "Content-Length: 1000\r\n", "Content-Length: 1000\r\n"}), probe, none,
+       Verdict::Restart},
       {Head({"HTTP/1.1 200 OK\r\n"}), extra, known, Verdict::Unsplittable},
       {Head({"HTTP/1.1 412 Precondition Failed\r\n"}), extra, known, Verdict::Changed},
       {Head({"HTTP/1.1 412 Precondition Failed\r\n", "ETag: \"v2\"\r\n"}), extra, known, Verdict::Changed},
@@ -171,7 +173,8 @@ TEST(Judge, AnswersAreCheckedBeforeAnyByteIsWritten) {
 }
 
 TEST(ConnectionCap, FromTheEnvironmentWithinOneToSixteen) {
-  const std::pair<const char*, int> cases[] = {{"4", 4}, {"1", 1}, {"16", 16}, {"0", 8}, {"17", 8}, {"3x", 8}, {"", 8}, {"-2", 8}};
+  const std::pair<const char*, int> cases[] = {{"4", 4},  {"1", 1},  {"16", 16}, {"0", 8},
+                                               {"17", 8}, {"3x", 8}, {"", 8},    {"-2", 8}};
   for (auto [text, want] : cases) {
     setenv(kConnectionsVariable, text, 1);
     EXPECT_EQ(ConnectionCapFromEnvironment(8), want) << text;

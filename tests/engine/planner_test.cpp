@@ -71,7 +71,7 @@ TEST(Ramp, TrialConnectionsAskForAFewWindowsOnly) {
   EXPECT_EQ(TrialBytes(r, milliseconds(50)), 0) << "the sole stream asks for everything";
   NextRampStep(r, 1, 10e6, 16);
   EXPECT_EQ(TrialBytes(r, milliseconds(50)), 2'000'000);  // 0.2 s at 10 MB/s
-  NextRampStep(r, 4, 12e6, 16);  // did not pay
+  NextRampStep(r, 4, 12e6, 16);                           // did not pay
   EXPECT_EQ(TrialBytes(r, milliseconds(50)), 0);
   Ramp slow, fast;
   NextRampStep(slow, 1, 1000, 16);

@@ -13,6 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(parts->port >= 1 && parts->port <= 65535, "a port out of range");
   FUZZ_CHECK(parts->path.empty() || parts->path.front() == '/', "a path that does not start at /");
   FUZZ_CHECK(parts->extra.empty() || parts->extra.front() == '?' || parts->extra.front() == '#', "stray extra text");
-  FUZZ_CHECK(parts->host.size() + parts->path.size() + parts->extra.size() <= address.size(), "parts longer than the address");
+  FUZZ_CHECK(parts->host.size() + parts->path.size() + parts->extra.size() <= address.size(),
+             "parts longer than the address");
   return 0;
 }

@@ -8,12 +8,12 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#define FUZZ_CHECK(condition, why)                                             \
-  do {                                                                         \
-    if (!(condition)) {                                                        \
-      std::fprintf(stderr, "property broken: %s (%s)\n", why, #condition);     \
-      std::abort();                                                            \
-    }                                                                          \
+#define FUZZ_CHECK(condition, why)                                         \
+  do {                                                                     \
+    if (!(condition)) {                                                    \
+      std::fprintf(stderr, "property broken: %s (%s)\n", why, #condition); \
+      std::abort();                                                        \
+    }                                                                      \
   } while (0)
 
 inline std::vector<std::string> Lines(std::string_view text) {

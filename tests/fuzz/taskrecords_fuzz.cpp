@@ -16,8 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The fuzz bytes land on the fields' area at the front and at the texts' ends, so that
   // unterminated texts are reached often.
   std::memcpy(record.data(), data, std::min(size, record.size()));
-  if (size > record.size()) std::memcpy(record.data() + record.size() - std::min(size - record.size(), record.size()),
-                                        data + record.size(), std::min(size - record.size(), record.size()));
+  if (size > record.size())
+    std::memcpy(record.data() + record.size() - std::min(size - record.size(), record.size()), data + record.size(),
+                std::min(size - record.size(), record.size()));
   const TaskOrder order = OrderFromRecord(record.data());
   if (!order.failure) {
     FUZZ_CHECK(!order.name.empty() && order.name != "." && order.name != "..", "an unusable name accepted");

@@ -71,7 +71,13 @@ TEST(ByteTextCuts, LeftRightReplaceLower) {
   EXPECT_EQ(Replace("aXbxc", "x", "--"), "aXb--c");
   EXPECT_EQ(Replace("aaa", "aa", "b"), "ba");
   EXPECT_EQ(Replace("abc", "", "z"), "abc");
-  EXPECT_EQ(Replace("\x81\x41" "A", "A", "z"), "\x81\x41z");
-  EXPECT_EQ(AsciiLower("ABC\x81\x41" "D\xB0"), "abc\x81\x41" "d\xB0");
+  EXPECT_EQ(Replace("\x81\x41"
+                    "A",
+                    "A", "z"),
+            "\x81\x41z");
+  EXPECT_EQ(AsciiLower("ABC\x81\x41"
+                       "D\xB0"),
+            "abc\x81\x41"
+            "d\xB0");
   EXPECT_EQ(AsciiLower(G(u"3M21J27图资")), G(u"3m21j27图资"));
 }

@@ -20,10 +20,16 @@ TEST(Gbk, DecodesLikeWindows) {
 TEST(Gbk, EncodesLikeWindowsWithBestFit) {
   EXPECT_EQ(G(u"\u00B7\u2014\u2015"), "\xA1\xA4\xA1\xAA\xA8\x44");
   EXPECT_EQ(G(u"\u30FB\u00A0\u2022\u00C4"), "????");
-  EXPECT_EQ(G(u"\u00A5\u00A2\u00B2\u00C0"), "\xA3\xA4\xA1\xE9" "2" "\xA8\xA4");
+  EXPECT_EQ(G(u"\u00A5\u00A2\u00B2\u00C0"),
+            "\xA3\xA4\xA1\xE9"
+            "2"
+            "\xA8\xA4");
   EXPECT_EQ(G(u"\u20AC\uF8F5\uE000"), "\x80\xFF\xAA\xA1");
   EXPECT_EQ(G(u"\U00020087"), "??") << "each unit of a surrogate pair";
-  EXPECT_EQ(G(u"\xDC00" u"a"), "?a") << "a lone surrogate";
+  EXPECT_EQ(G(u"\xDC00"
+              u"a"),
+            "?a")
+      << "a lone surrogate";
 }
 
 TEST(Gbk, EveryValidPairRoundTrips) {

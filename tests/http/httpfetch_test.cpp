@@ -47,7 +47,8 @@ TEST(HttpFetch, VerbTableAndObjectPath) {
   HttpFetch(server.url("/a/../b%20c"));
   auto requests = server.requests();
   ASSERT_EQ(requests.size(), 12u);
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(RequestLine(requests[i]), std::string(verbs[i]) + " /v?x=1 HTTP/1.1") << codes[i];
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(RequestLine(requests[i]), std::string(verbs[i]) + " /v?x=1 HTTP/1.1") << codes[i];
   EXPECT_EQ(RequestLine(requests[10]), "GET / HTTP/1.1") << "no path asks for /";
   EXPECT_EQ(RequestLine(requests[11]), "GET /a/../b%20c HTTP/1.1") << "the path goes out as written";
 }
@@ -104,8 +105,8 @@ TEST(HttpFetch, CookiesOmittedEmptyOrGiven) {
   EXPECT_EQ(returned, "a=1; b=2; x=9");
   EXPECT_EQ(cookies, "a=1; b=2; x=9");
   std::string unmerged = "x=9";
-  HttpFetch(server.url("/"), 0, {}, &unmerged, &returned, {}, nullptr, false, {}, {}, {}, {}, {}, 0, nullptr,
-            nullptr, nullptr, false);
+  HttpFetch(server.url("/"), 0, {}, &unmerged, &returned, {}, nullptr, false, {}, {}, {}, {}, {}, 0, nullptr, nullptr,
+            nullptr, false);
   EXPECT_EQ(returned, "a=1; b=2");
   EXPECT_EQ(unmerged, "x=9");
 
@@ -135,14 +136,17 @@ TEST(HttpFetch, RedirectsFollowedKeepCookiesOfTheCall) {
   http.server.Post("/echo", echo);
   http.server.Get(R"(/loop/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
     int n = std::stoi(req.matches[1]);
-    if (n > 0) res.set_redirect("/loop/" + std::to_string(n - 1), 301); else res.set_content("end", "text/plain");
+    if (n > 0)
+      res.set_redirect("/loop/" + std::to_string(n - 1), 301);
+    else
+      res.set_content("end", "text/plain");
   });
   http.Start();
 
   std::string cookies, headers, location = "kept", status;
-  EXPECT_EQ(HttpFetch(http.url("/start"), 0, {}, &cookies, nullptr, {}, &headers, false, {}, {}, {}, {}, {}, 0,
-                      &location),
-            "cookie=sid=abc");
+  EXPECT_EQ(
+      HttpFetch(http.url("/start"), 0, {}, &cookies, nullptr, {}, &headers, false, {}, {}, {}, {}, {}, 0, &location),
+      "cookie=sid=abc");
   EXPECT_NE(headers.find("X-Hop: final"), std::string::npos) << "the final response's headers only";
   EXPECT_EQ(headers.find("Location"), std::string::npos);
   EXPECT_EQ(location, "kept");
@@ -151,12 +155,12 @@ TEST(HttpFetch, RedirectsFollowedKeepCookiesOfTheCall) {
   EXPECT_EQ(HttpFetch(http.url("/form"), 1, "a=1"), "GET ") << "a POST becomes a GET after 302";
   EXPECT_EQ(HttpFetch(http.url("/keep"), 1, "a=1"), "POST a=1") << "but not after 307";
 
-  EXPECT_EQ(HttpFetch(http.url("/loop/10"), 0, {}, nullptr, nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, 0,
-                      nullptr, &status),
+  EXPECT_EQ(HttpFetch(http.url("/loop/10"), 0, {}, nullptr, nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, 0, nullptr,
+                      &status),
             "end");
   EXPECT_EQ(status, "200 OK");
-  EXPECT_EQ(HttpFetch(http.url("/loop/11"), 0, {}, nullptr, nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, 0,
-                      nullptr, &status),
+  EXPECT_EQ(HttpFetch(http.url("/loop/11"), 0, {}, nullptr, nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, 0, nullptr,
+                      &status),
             "");
   EXPECT_EQ(status, G(u"712 服务器未响应!")) << "the eleventh redirect is refused";
 }
@@ -164,9 +168,9 @@ TEST(HttpFetch, RedirectsFollowedKeepCookiesOfTheCall) {
 TEST(HttpFetch, RedirectsDisabledReturnTheLocation) {
   RawServer server = Answering(HttpAnswer("HTTP/1.1 302 Found", "Location: /next\r\n", "moved"));
   std::string location, status;
-  EXPECT_EQ(HttpFetch(server.url("/"), 0, {}, nullptr, nullptr, {}, nullptr, true, {}, {}, {}, {}, {}, 0, &location,
-                      &status),
-            "moved");
+  EXPECT_EQ(
+      HttpFetch(server.url("/"), 0, {}, nullptr, nullptr, {}, nullptr, true, {}, {}, {}, {}, {}, 0, &location, &status),
+      "moved");
   EXPECT_EQ(location, "/next");
   EXPECT_EQ(status, "302 Found");
   EXPECT_EQ(server.requests().size(), 1u);
@@ -175,9 +179,9 @@ TEST(HttpFetch, RedirectsDisabledReturnTheLocation) {
 TEST(HttpFetch, ErrorStatusesAreNoFailure) {
   RawServer server = Answering(HttpAnswer("HTTP/1.1 404 Not Found", "", "<h1>missing</h1>"));
   std::string status;
-  EXPECT_EQ(HttpFetch(server.url("/"), 0, {}, nullptr, nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, 0, nullptr,
-                      &status),
-            "<h1>missing</h1>");
+  EXPECT_EQ(
+      HttpFetch(server.url("/"), 0, {}, nullptr, nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, 0, nullptr, &status),
+      "<h1>missing</h1>");
   EXPECT_EQ(status, "404 Not Found");
 }
 
@@ -188,8 +192,12 @@ TEST(HttpFetch, BodyDecodedFromTheDeclaredCharset) {
   const std::string utf8 = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
   const std::string big5 = "\xA4\xA4\xA4\xE5";          // 中文
   const std::string badGbk = "\x81\x20";                // a lead byte with a bad trail
-  std::vector<std::string> pages = {page("utf-8", utf8), page("big5", big5), page("GBK", badGbk),
-                                    page("gbk", badGbk),  "<html>" + utf8,    page("x-unknown", utf8),
+  std::vector<std::string> pages = {page("utf-8", utf8),
+                                    page("big5", big5),
+                                    page("GBK", badGbk),
+                                    page("gbk", badGbk),
+                                    "<html>" + utf8,
+                                    page("x-unknown", utf8),
                                     page("UTF-8", std::string(1100, ' ') + utf8)};
   std::atomic<size_t> next{0};
   RawServer server([&](int fd, const std::string&) {
@@ -225,7 +233,8 @@ TEST(HttpFetch, FailuresByStageLeaveOtherOutputsAlone) {
     EXPECT_EQ(result, "");
     return status;
   };
-  for (const char* bad : {"", "ftp://host/x", "http://", "www.example.com", "http:/host/", "http://host:99999/", "http://h:x/"})
+  for (const char* bad :
+       {"", "ftp://host/x", "http://", "www.example.com", "http:/host/", "http://host:99999/", "http://h:x/"})
     EXPECT_EQ(fetch(bad), G(u"701 解析URL地址失败!")) << bad;
 
   int closedPort;
@@ -299,12 +308,11 @@ TEST(HttpFetch, PumpRunsWhileWaitingAndNestedCallsShareNothing) {
   int pumps = 0;
   std::string nested, nestedCookies, outerCookies;
   auto pump = [&] {
-    if (++pumps == 2)
-      nested = HttpFetch(slow.url("/second"), 0, {}, nullptr, &nestedCookies);
+    if (++pumps == 2) nested = HttpFetch(slow.url("/second"), 0, {}, nullptr, &nestedCookies);
     return true;
   };
-  std::string outer = HttpFetch(slow.url("/first"), 0, {}, nullptr, &outerCookies, {}, nullptr, false, {}, {}, {},
-                                {}, {}, 0, nullptr, nullptr, nullptr, true, pump);
+  std::string outer = HttpFetch(slow.url("/first"), 0, {}, nullptr, &outerCookies, {}, nullptr, false, {}, {}, {}, {},
+                                {}, 0, nullptr, nullptr, nullptr, true, pump);
   EXPECT_EQ(outer, "first");
   EXPECT_EQ(outerCookies, "n=1");
   EXPECT_EQ(nested, "second");
@@ -318,8 +326,8 @@ namespace {
 
 std::string Status(const std::string& url, std::string* result = nullptr, int timeout = 2) {
   std::string status;
-  std::string body = HttpFetch(url, 0, {}, nullptr, nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, timeout, nullptr,
-                               &status);
+  std::string body =
+      HttpFetch(url, 0, {}, nullptr, nullptr, {}, nullptr, false, {}, {}, {}, {}, {}, timeout, nullptr, &status);
   if (result) *result = body;
   return status;
 }
@@ -340,8 +348,9 @@ TEST(HttpFetchHostile, CredentialsStayWithTheirOrigin) {
   RawServer other = Answering(HttpAnswer("HTTP/1.1 200 OK", "", "other"));
   RawServer server([&other](int fd, const std::string& request) {
     const std::string to = request.starts_with("GET /same") ? "/done" : other.url("/elsewhere");
-    RawServer::Send(fd, request.starts_with("GET /done") ? HttpAnswer("HTTP/1.1 200 OK", "", "same")
-                                                         : HttpAnswer("HTTP/1.1 302 Found", "Location: " + to + "\r\n", ""));
+    RawServer::Send(fd, request.starts_with("GET /done")
+                            ? HttpAnswer("HTTP/1.1 200 OK", "", "same")
+                            : HttpAnswer("HTTP/1.1 302 Found", "Location: " + to + "\r\n", ""));
   });
   auto fetch = [](const std::string& url) {
     return HttpFetch(url, 0, {}, nullptr, nullptr, {}, nullptr, false, "user", "pw");
@@ -395,8 +404,10 @@ TEST(HttpFetchHostile, HeaderLinesEndedByBareLineFeeds) {
 TEST(HttpFetchHostile, OneCookieLineWithTheCallersAndTheRedirectsCookies) {
   RawServer server([](int fd, const std::string& request) {
     RawServer::Send(fd, request.starts_with("GET /start")
-                            ? HttpAnswer("HTTP/1.1 302 Found", "Location: /final\r\nSet-Cookie: sid=abc; path=/\r\n"
-                                                               "Set-Cookie: a=new; path=/\r\n", "")
+                            ? HttpAnswer("HTTP/1.1 302 Found",
+                                         "Location: /final\r\nSet-Cookie: sid=abc; path=/\r\n"
+                                         "Set-Cookie: a=new; path=/\r\n",
+                                         "")
                             : HttpAnswer("HTTP/1.1 200 OK", "", "done"));
   });
   std::string cookies = "a=1; x=9";

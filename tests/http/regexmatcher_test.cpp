@@ -17,7 +17,8 @@ using Texts = std::vector<std::string>;
 
 TEST(RegexMatcher, TableCellsOfThePortal) {
   RegexMatcher m;
-  const std::string page = G(u"<tr><td>名称</td><td>版本 1.0</td></tr>\r\n<tr><td>多行\r\n单元格</td><td>a\rb</td><td></td>");
+  const std::string page =
+      G(u"<tr><td>名称</td><td>版本 1.0</td></tr>\r\n<tr><td>多行\r\n单元格</td><td>a\rb</td><td></td>");
   ASSERT_TRUE(m.Match("<td>(.*?)</td>", page));
   EXPECT_EQ(Groups(m), (Texts{G(u"名称"), G(u"版本 1.0"), "a\rb", ""}));
   EXPECT_EQ(m.SubMatchCount(), 1);
@@ -36,9 +37,9 @@ TEST(RegexMatcher, ParagraphsFollowCaseSetting) {
 
 TEST(RegexMatcher, CharsetOfMetaTags) {
   RegexMatcher m;
-  const std::string page = G(
-      u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\r\n"
-      u"<META charset=\"UTF-8\">\r\n<meta charset=编码>\r\n<meta\r\ncharset=x>");
+  const std::string page =
+      G(u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\r\n"
+        u"<META charset=\"UTF-8\">\r\n<meta charset=编码>\r\n<meta\r\ncharset=x>");
   ASSERT_TRUE(m.Match("<meta.+?charset=[^\\w]?([-\\w]+)", page));
   EXPECT_EQ(Groups(m), (Texts{"gb2312", "UTF-8"}));
 }

@@ -6,7 +6,8 @@ using namespace http;
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& extra, Method method = Method::kGet, const std::string* cookies = nullptr) {
+std::vector<std::string> Lines(const std::string& extra, Method method = Method::kGet,
+                               const std::string* cookies = nullptr) {
   return RequestHeaderLines(HeaderBlock(extra, method, cookies)).value().lines;
 }
 
@@ -17,7 +18,8 @@ TEST(RequestHeaders, DefaultsInOrderAndTheCallersLineReplacesItsName) {
                            "Accept-Language: zh-cn", "Cache-Control: no-cache", "Expect:", "Content-Type:"}));
   const auto lines = Lines("accept: */*\r\nX-Mine: 1");
   EXPECT_EQ(lines[0], "accept: */*") << "the caller's line, in the caller's case, and no default beside it";
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return HeaderName(l) == "accept"; }), 1);
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return HeaderName(l) == "accept"; }),
+            1);
   EXPECT_EQ(lines[1], "X-Mine: 1");
   EXPECT_EQ(Lines("Accept: a\r\nAccept: b")[0], "Accept: b") << "a later line replaces an earlier one in its place";
 }

@@ -31,14 +31,15 @@ TEST(SizeProbe, AddressRequestAndHostLine) {
 }
 
 TEST(SizeProbe, AddressesThatCannotBeProbedSafely) {
-  for (const char* bad : {"http://h:0/x", "http://h:65536/x", "http://h:1e100/x", "http://h:99999999999/x",
-                          "http://h:-80/x", "http://h:80.5/x", "http://h:/x", "http://h: 80/x", "http://h:1:2/x",
-                          "http:///x", "http://[::1/x", "http://[::1]x/y",
-                          "http://h/a HTTP/1.1\r\nHost: evil\r\n\r\nGET /b", "http://h/a\nb", "http://h/\x7f",
-                          "http://h\r\nX: y/a", "http://h x/a"})
+  for (const char* bad :
+       {"http://h:0/x", "http://h:65536/x", "http://h:1e100/x", "http://h:99999999999/x", "http://h:-80/x",
+        "http://h:80.5/x", "http://h:/x", "http://h: 80/x", "http://h:1:2/x", "http:///x", "http://[::1/x",
+        "http://[::1]x/y", "http://h/a HTTP/1.1\r\nHost: evil\r\n\r\nGET /b", "http://h/a\nb", "http://h/\x7f",
+        "http://h\r\nX: y/a", "http://h x/a"})
     EXPECT_FALSE(ParseProbeAddress(bad)) << bad;
   EXPECT_EQ(RequestContentLength("http://127.0.0.1:1e100/x", nullptr, kShort), 0);
-  RawServer server([](int fd, const std::string&) { RawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 4096\r\n\r\n"); });
+  RawServer server(
+      [](int fd, const std::string&) { RawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 4096\r\n\r\n"); });
   EXPECT_EQ(RequestContentLength(server.url("/a HTTP/1.1\r\nHost: x\r\n\r\nGET /smuggled"), nullptr, kShort), 0);
   EXPECT_TRUE(server.requests().empty()) << "nothing is sent for such an address";
 }
@@ -89,13 +90,22 @@ TEST(SizeProbe, EveryFailureEndsBoundedAsMinusOne) {
   RawServer silent([&self](int, const std::string&) { self->Stall(); });
   self = &silent;
   int pumps = 0;
-  EXPECT_EQ(ProbeRemoteSize(silent.url("/f"), [&] { ++pumps; return true; }, kShort), "-1 ") << "a server that never answers";
+  EXPECT_EQ(ProbeRemoteSize(
+                silent.url("/f"),
+                [&] {
+                  ++pumps;
+                  return true;
+                },
+                kShort),
+            "-1 ")
+      << "a server that never answers";
   EXPECT_GE(pumps, 3) << "events run while it waits";
 
   RawServer closing([](int, const std::string&) {});
   EXPECT_EQ(RequestContentLength(closing.url("/f"), nullptr, kShort), 0) << "closed without an answer";
   int closedPort = closing.port();
-  RawServer lower([](int fd, const std::string&) { RawServer::Send(fd, "HTTP/1.1 200 OK\r\ncontent-length: 10\r\n\r\n"); });
+  RawServer lower(
+      [](int fd, const std::string&) { RawServer::Send(fd, "HTTP/1.1 200 OK\r\ncontent-length: 10\r\n\r\n"); });
   EXPECT_EQ(ProbeRemoteSize(lower.url("/f"), nullptr, kShort), "-1 ");
   EXPECT_EQ(ProbeRemoteSize("http://127.0.0.1:1/f", nullptr, kShort), "-1 ") << "refused";
   EXPECT_EQ(ProbeRemoteSize("https://127.0.0.1:" + std::to_string(closedPort) + "/f", nullptr, kShort), "-1 ");

@@ -49,14 +49,15 @@ TEST(CollectParagraphs, PiecesGiveWhatTheWholePageGives) {
     return out;
   };
   std::string longLine;
-  for (int i = 0; i < 30000; ++i) longLine += i % 7 == 0 ? "<P>" + std::to_string(i) + "\r</P>" : "x<p>" + G(u"段") + "</p>";
+  for (int i = 0; i < 30000; ++i)
+    longLine += i % 7 == 0 ? "<P>" + std::to_string(i) + "\r</P>" : "x<p>" + G(u"段") + "</p>";
   const std::string pages[] = {
       longLine,
       longLine + "\n<p>tail</p><p>open" + std::string(70000, 'y') + "</p>\n<p>no end",
       "<p><p>a</p></p>\n</p><p>b</p>",
       "<p>a\n</p><p>b</p>",
       std::string("\x81\n<p>x</p>") + "<p>y</p>",  // a lead byte takes the line feed with it
-      "<p>x\xff\xff\xff</p>\n<p>\x80</p>",          // 0x80 and 0xFF are characters of their own
+      "<p>x\xff\xff\xff</p>\n<p>\x80</p>",         // 0x80 and 0xFF are characters of their own
       "<p>before</p>" + std::string("\0<p>after</p>", 14),
   };
   for (const std::string& page : pages) EXPECT_EQ(CollectParagraphs(page), whole(page)) << page.substr(0, 60);

@@ -16,19 +16,17 @@
 #include <set>
 #include <sstream>
 
-#include "../../fixtures/scratch.h"
 #include "../../fixtures/files.h"
 #include "../../fixtures/norename.h"
+#include "../../fixtures/scratch.h"
 
 using namespace core;
-
 
 namespace fs = std::filesystem;
 
 namespace {
 
 std::string Bytes(const payload::CarriedFile& f) { return std::string(reinterpret_cast<const char*>(f.data), f.size); }
-
 
 std::set<std::string> Tree(const fs::path& root) {
   std::set<std::string> names;
@@ -48,7 +46,9 @@ TEST(CarriedFiles, WhatTheProgramCarries) {
   EXPECT_EQ(skins.size(), 33u) << "every skin is different";
   EXPECT_EQ(payload::CarriedSkin(0).size, 0u);
   EXPECT_EQ(payload::CarriedSkin(34).data, nullptr);
-  EXPECT_TRUE(Bytes(payload::CarriedDlcore()).starts_with("\x7f" "ELF"));
+  EXPECT_TRUE(Bytes(payload::CarriedDlcore())
+                  .starts_with("\x7f"
+                               "ELF"));
   const std::string name = payload::CarriedLibraryName("dlcore", payload::CarriedDlcore());
   EXPECT_TRUE(name.starts_with(".dlcore-") && name.ends_with(".so") && name.size() == 19) << name;
 }
@@ -59,7 +59,8 @@ TEST(CarriedFiles, FirstStartWritesExactlyTheMissingFilesAndNeverTouchesOthers) 
   fs::create_directories(folder);
   DeploySkinLibrary(folder.string());
   DeployEngineFiles(folder.string());
-  const std::string skin = payload::CarriedLibraryName("skinkit", payload::CarriedSkinKit()), engine = payload::CarriedLibraryName("dlcore", payload::CarriedDlcore());
+  const std::string skin = payload::CarriedLibraryName("skinkit", payload::CarriedSkinKit()),
+                    engine = payload::CarriedLibraryName("dlcore", payload::CarriedDlcore());
   EXPECT_EQ(Tree(folder), (std::set<std::string>{skin, engine, ".download", ".download/id.dat"}));
   EXPECT_EQ(ReadAll(folder / engine), Bytes(payload::CarriedDlcore()));
   EXPECT_EQ(ReadAll(folder / skin), Bytes(payload::CarriedSkinKit()));
@@ -117,7 +118,8 @@ TEST(CarriedFiles, WrittenWhereTheNoReplaceRenameIsRefused) {
   pid_t child = fork();
   if (child == 0) {
     if (!RefuseNoReplaceRenames()) _exit(77);
-    if (renameat2(AT_FDCWD, kept.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0 || errno != EINVAL) _exit(78);
+    if (renameat2(AT_FDCWD, kept.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0 || errno != EINVAL)
+      _exit(78);
     const bool wrote = EnsureCarriedFile(target, payload::CarriedIdDat());
     const bool overwrote = EnsureCarriedFile(kept, payload::CarriedIdDat());
     _exit(wrote && !overwrote ? 0 : 1);
@@ -134,7 +136,8 @@ TEST(CarriedFiles, WrittenWhereTheNoReplaceRenameIsRefused) {
   std::string mine;
   keptIn >> mine;
   EXPECT_EQ(mine, "mine") << "never over an existing file";
-  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.folder()), fs::directory_iterator()), 2) << "no temporary file left";
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.folder()), fs::directory_iterator()), 2)
+      << "no temporary file left";
 }
 
 }  // namespace

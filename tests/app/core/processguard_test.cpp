@@ -1,13 +1,13 @@
 #include "processguard.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
-#include <poll.h>
 #include <sys/wait.h>
-#include <xcb/xcb.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -89,7 +89,8 @@ TEST(ProcessGuard, LauncherHandshakeForTmpNamesOnly) {
   munmap(view, 16);
   close(fd);
   shm_unlink(kLauncherMappingName);
-  EXPECT_STREQ(kLauncherMappingName, "/\xEF\xBC\xB2\xEF\xBD\x95\xEF\xBD\x84\xEF\xBD\x95\xEF\xBD\x96\xEF\xBC\x8D\xEF\xBC\xAF\xEF\xBC\xBA");
+  EXPECT_STREQ(kLauncherMappingName,
+               "/\xEF\xBC\xB2\xEF\xBD\x95\xEF\xBD\x84\xEF\xBD\x95\xEF\xBD\x96\xEF\xBC\x8D\xEF\xBC\xAF\xEF\xBC\xBA");
 }
 
 TEST(ProcessGuard, ExactlyOneEmulatorProcessIsEnded) {
@@ -125,7 +126,8 @@ class PrivateXServer {
     close(fds[1]);
     char number[16] = {};
     pollfd p{fds[0], POLLIN, 0};
-    if (poll(&p, 1, 10000) > 0 && read(fds[0], number, sizeof number - 1) > 0) display_ = ":" + std::string(number, strcspn(number, "\n"));
+    if (poll(&p, 1, 10000) > 0 && read(fds[0], number, sizeof number - 1) > 0)
+      display_ = ":" + std::string(number, strcspn(number, "\n"));
     close(fds[0]);
   }
   ~PrivateXServer() {
@@ -154,7 +156,8 @@ void LyingWindow(xcb_connection_t* c, const std::string& title, std::int32_t pid
   xcb_window_t w = xcb_generate_id(c);
   xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, 0, 0, 10, 10, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                     screen->root_visual, 0, nullptr);
-  xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8, uint32_t(title.size()), title.data());
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8, uint32_t(title.size()),
+                      title.data());
   xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
   xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 8,
                       uint32_t(machine.size()), machine.data());
@@ -172,7 +175,8 @@ TEST(ProcessGuard, LyingWindowsEndNothing) {
   ScratchConfig scratch;
   // Names of this test's own, so that tests running beside it (which end "WinCE.exe"
   // processes) and this one never end each other's processes.
-  const std::string wince = "WinCE-" + std::to_string(getpid()) + ".exe", absent = "Absent-" + std::to_string(getpid()) + ".exe";
+  const std::string wince = "WinCE-" + std::to_string(getpid()) + ".exe",
+                    absent = "Absent-" + std::to_string(getpid()) + ".exe";
   const fs::path emulator = scratch.folder() / wince;
   fs::copy_file("/bin/sleep", emulator);
   pid_t innocent = Spawn("/bin/sleep", {"30"});

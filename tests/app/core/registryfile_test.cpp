@@ -67,7 +67,7 @@ TEST(RegistryText, ReadsTextAndExpandableTextOnly) {
       "\"展开\"=str(2):\"%QV_HOME%/dl\"\n";
   auto env = [](const char* n) -> const char* { return std::string(n) == "QV_HOME" ? "/home/u" : nullptr; };
   EXPECT_EQ(FindText(content, "Quorvel\\设备号", env), "3261");  // key names ignore case
-  EXPECT_EQ(FindText(content, "Quorvel\\保存目录", env), "");     // DWORD is not text
+  EXPECT_EQ(FindText(content, "Quorvel\\保存目录", env), "");    // DWORD is not text
   EXPECT_EQ(FindText(content, "Quorvel\\图资", env), "");
   EXPECT_EQ(FindText(content, "Quorvel\\多", env), "");
   EXPECT_EQ(FindText(content, "Quorvel\\展开", env), "/home/u/dl");
@@ -80,10 +80,10 @@ TEST(RegistryText, MalformedContentReadsAsEmptyWithoutHarm) {
   const std::string binary(kBinary, sizeof kBinary - 1);
   const std::string cases[] = {
       "",
-      "[Quorvel]\n\"设备号\"=\"32",                 // truncated in the middle of a value
-      "[Quorvel\n\"设备号\"=\"3261\"\n",              // header never closed
-      "[Quorvel]\n\"设备号=\"3261\"\n",               // name never closed
-      "[Quorvel]\n\"设备号\"\n",                   // no data
+      "[Quorvel]\n\"设备号\"=\"32",       // truncated in the middle of a value
+      "[Quorvel\n\"设备号\"=\"3261\"\n",  // header never closed
+      "[Quorvel]\n\"设备号=\"3261\"\n",   // name never closed
+      "[Quorvel]\n\"设备号\"\n",          // no data
       binary,
       "[Quorvel]\n\"\xc9\xe8\xb1\xb8\xba\xc5\"=\"\xb2\xe2\"\n",  // GBK bytes, not UTF-8
   };
@@ -93,8 +93,7 @@ TEST(RegistryText, MalformedContentReadsAsEmptyWithoutHarm) {
     EXPECT_EQ(FindText(written, "Quorvel\\设备号", NoEnv), "42");
     // Every line that could not be read is kept as it was.
     std::istringstream lines(content);
-    for (std::string line; std::getline(lines, line);)
-      EXPECT_NE(written.find(line + '\n'), std::string::npos) << line;
+    for (std::string line; std::getline(lines, line);) EXPECT_NE(written.find(line + '\n'), std::string::npos) << line;
   }
 }
 
@@ -111,8 +110,7 @@ TEST(RegistryText, EscapesRoundTrip) {
   EXPECT_EQ(content.rfind("WINE REGISTRY Version 2\n", 0), 0u);
   EXPECT_EQ(FindText(content, "Quorvel\\值", NoEnv), tricky);
   // Wine's \x escapes are UTF-16 code units, pairs included; a lone surrogate becomes U+FFFD.
-  EXPECT_EQ(FindText("[Quorvel]\n\"v\"=\"\\x4e2d\\xd83d\\xde00\\xd800z\"\n", "Quorvel\\v", NoEnv),
-            "中😀\xEF\xBF\xBDz");
+  EXPECT_EQ(FindText("[Quorvel]\n\"v\"=\"\\x4e2d\\xd83d\\xde00\\xd800z\"\n", "Quorvel\\v", NoEnv), "中😀\xEF\xBF\xBDz");
   // A REG_SZ ends at its first NUL.
   EXPECT_EQ(FindText("[Quorvel]\n\"v\"=\"ab\\0cd\"\n", "Quorvel\\v", NoEnv), "ab");
 }

@@ -9,21 +9,21 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QLabel>
-#include <QTest>
-#include <QUrl>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
-#include "../testsupport.h"
+#include "../../fixtures/fakeengine.h"
 #include "../../fixtures/files.h"
 #include "../../fixtures/fileserver.h"
+#include "../testsupport.h"
 #include "controls.h"
 #include "mainwindow.h"
 #include "recordlayout.h"
-#include "../../fixtures/fakeengine.h"
 
 using namespace records;
 using namespace core;
@@ -72,7 +72,8 @@ TEST_F(SessionTest, CompletionStopsTheTimerAndResetsAtAFullBar) {
   PollProgress(w);
   EXPECT_FALSE(w.时钟_下载->isActive());
   EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载完毕！ 3.2.1.zip")) << "a lasting sign after the reset";
-  EXPECT_TRUE(w.气球提示框1->window()->text().contains(QStringLiteral("/home/u/下载/3.2.1.zip"))) << "where the file is";
+  EXPECT_TRUE(w.气球提示框1->window()->text().contains(QStringLiteral("/home/u/下载/3.2.1.zip")))
+      << "where the file is";
   EXPECT_EQ(state.session.completedFolder, u"/home/u/下载");
   EXPECT_EQ(Part(w.状态条1, 0), QStringLiteral("即时速度："));
   EXPECT_EQ(w.进度条1->value(), 0);
@@ -203,7 +204,10 @@ TEST_F(SessionTest, EveryStartedDownloadStaysReachable) {
   int next = 100;
   fake.calls.clear();
   session::EngineCalls calls = fake.Calls();
-  calls.createTask = [&](const void*) { fake.calls.push_back("create"); return reinterpret_cast<void*>(++next); };
+  calls.createTask = [&](const void*) {
+    fake.calls.push_back("create");
+    return reinterpret_cast<void*>(++next);
+  };
   std::vector<void*> stopped;
   calls.stopTask = [&](void* t) { stopped.push_back(t); };
   auto query = calls.queryTaskInfoEx;
@@ -287,12 +291,12 @@ TEST_F(SessionTest, ReleaseListDoubleClickAndModeCaption) {
   EXPECT_EQ(w.选择框_下载模式->text(), QStringLiteral("文件"));
 }
 
-
 // The window with the real engine library against a local server.
 class LiveSessionTest : public testing::Test {
  protected:
   ScratchConfig config;
-  ProgramState state{DLCORE_DIR, "quorvel", [](const std::string& l, const std::string& f) { FAIL() << l << " " << f; }};
+  ProgramState state{DLCORE_DIR, "quorvel",
+                     [](const std::string& l, const std::string& f) { FAIL() << l << " " << f; }};
   WiredWindow w{state};
   fs::path folder = config.folder() / "downloads";
 
@@ -314,7 +318,8 @@ TEST_F(LiveSessionTest, DownloadCompletesAndTheDisplayEndsIdle) {
   Start(server.url());
   ASSERT_TRUE(WaitFor([&] { return !w.时钟_下载->isActive(); }, 20000));
   EXPECT_EQ(ReadAll(folder / "main.zip"), content);
-  EXPECT_EQ(w.状态条2->partText(0), QStringLiteral("下载完毕！ main.zip")) << "complete at 100 %: reset, with a lasting sign";
+  EXPECT_EQ(w.状态条2->partText(0), QStringLiteral("下载完毕！ main.zip"))
+      << "complete at 100 %: reset, with a lasting sign";
   EXPECT_EQ(w.进度条1->value(), 0);
   EXPECT_FALSE(w.按钮_取消->isEnabled());
   StopEngine(w);
@@ -356,4 +361,3 @@ TEST_F(LiveSessionTest, ClosingMidDownloadThenStartingAgainResumes) {
 }  // namespace
 
 #include "downloadhandlers_test.moc"
-

@@ -4,8 +4,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "librarycall.h"
 #include "../testsupport.h"
+#include "librarycall.h"
 
 using namespace core;
 using namespace ui;

@@ -11,15 +11,15 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QPushButton>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "../testsupport.h"
 #include "../../fixtures/rawserver.h"
-#include "controls.h"
 #include "../../fixtures/sampleportal.h"
+#include "../testsupport.h"
+#include "controls.h"
 #include "downloadhandlers.h"
 #include "mainwindow.h"
 #include "registryfile.h"
@@ -33,12 +33,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 class SearchTest : public testing::Test {
  protected:
   ScratchConfig config;
   SamplePortal portal;
-  ProgramState state{DLCORE_DIR, "quorvel", [](const std::string& l, const std::string& f) { FAIL() << l << " " << f; }};
+  ProgramState state{DLCORE_DIR, "quorvel",
+                     [](const std::string& l, const std::string& f) { FAIL() << l << " " << f; }};
   std::unique_ptr<WiredWindow> w;
   fs::path folder = config.folder() / "downloads";
 
@@ -63,11 +63,15 @@ TEST_F(SearchTest, ASearchAppendsTheReleaseRow) {
   ASSERT_EQ(w->超级列表框->topLevelItemCount(), 1);
   QTreeWidgetItem* row = w->超级列表框->topLevelItem(0);
   const QString http = QString::fromStdString("http://" + portal.host());
-  const QString want[10] = {QStringLiteral("1"), QStringLiteral("V3.2.1"), QStringLiteral("20200202"),
-                            QStringLiteral("356.2MB"), QStringLiteral("20 KB"),
+  const QString want[10] = {QStringLiteral("1"),
+                            QStringLiteral("V3.2.1"),
+                            QStringLiteral("20200202"),
+                            QStringLiteral("356.2MB"),
+                            QStringLiteral("20 KB"),
                             http + QStringLiteral("/app/oem/20200202/3261/V3.2.1.zip"),
                             http + QStringLiteral("/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent"),
-                            QStringLiteral("3m21j27 全国图资\r\n3m21j27_0e 东区图资\r\n"), QStringLiteral("NAVI_3M21J27_FULL"),
+                            QStringLiteral("3m21j27 全国图资\r\n3m21j27_0e 东区图资\r\n"),
+                            QStringLiteral("NAVI_3M21J27_FULL"),
                             http + QStringLiteral("/data/wp3m21j27/NAVI_3M21J27_FULL/DATA.zip")};
   for (int c = 0; c < 10; ++c) EXPECT_EQ(row->text(c), want[c]) << "column " << c;
   EXPECT_EQ(w->编辑框_版本->text(), QStringLiteral("V3.2.1 356.2MB"));
@@ -161,7 +165,8 @@ TEST_F(SearchTest, MapDataKindsAndTheirDownload) {
   w->组合框_图资->setCurrentIndex(1);
   w->编辑框_图资->setText(QStringLiteral("3M21J27"));
   DownloadMapData(*w);
-  EXPECT_EQ(w->编辑框_下载地址->text().toStdString(), "http://" + portal.host() + "/data/3m21j27/data_3m21j27/3d_a1.ndz");
+  EXPECT_EQ(w->编辑框_下载地址->text().toStdString(),
+            "http://" + portal.host() + "/data/3m21j27/data_3m21j27/3d_a1.ndz");
   ASSERT_TRUE(WaitForDownload());
   EXPECT_EQ(ReadAll(folder / "3d_a1.ndz"), SampleFileFor("/data/3m21j27/data_3m21j27/3d_a1.ndz"));
 }

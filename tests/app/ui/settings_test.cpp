@@ -3,17 +3,17 @@
 #include <fstream>
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QTimer>
 
+#include "../testsupport.h"
+#include "ascii.h"
 #include "bytetext.h"
 #include "language.h"
 #include "mainwindow.h"
 #include "registryfile.h"
-#include "../testsupport.h"
-#include "ascii.h"
 
 using namespace text;
 using namespace common;
@@ -64,8 +64,9 @@ TEST_F(SettingsTest, MapDataVersionIsStoredLowerCasedInAsciiOnly) {
 
 TEST_F(SettingsTest, StoredValuesOfOtherTypesAndExpandableText) {
   setenv("QUORVEL_TEST_DOWNLOADS", "/srv/files", 1);
-  Store("[Quorvel]\n\"设备号\"=dword:00000cbd\n\"图资\"=str(2):\"%QUORVEL_TEST_DOWNLOADS%\"\n"
-        "\"保存目录\"=str(2):\"%QUORVEL_TEST_DOWNLOADS%/navi\"\n");
+  Store(
+      "[Quorvel]\n\"设备号\"=dword:00000cbd\n\"图资\"=str(2):\"%QUORVEL_TEST_DOWNLOADS%\"\n"
+      "\"保存目录\"=str(2):\"%QUORVEL_TEST_DOWNLOADS%/navi\"\n");
   WiredWindow w(state);
   LoadSettings(w);
   EXPECT_EQ(w.编辑框_渠道设备号->text(), QStringLiteral("3261"));  // a DWORD counts as empty
@@ -194,7 +195,8 @@ TEST_F(SettingsTest, BothChoosersFillTheBoxWithTheChosenFolder) {
 TEST(Language, QtsOwnTextsInChinese) {
   if (!LoadChineseQtTexts()) GTEST_SKIP() << "Qt's translations (qt6-translations-l10n) are not installed";
   EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
-  EXPECT_NE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Look in:")) << "the folder chooser too";
+  EXPECT_NE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Look in:"))
+      << "the folder chooser too";
 }
 
 }  // namespace

@@ -7,12 +7,12 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include "dlcore.h"
-#include "recordlayout.h"
 #include "../../fixtures/fakeengine.h"
 #include "../../fixtures/files.h"
 #include "../../fixtures/fileserver.h"
 #include "../../fixtures/scratch.h"
+#include "dlcore.h"
+#include "recordlayout.h"
 #include "utf8.h"
 
 using namespace session;
@@ -84,7 +84,8 @@ TEST_F(DownloadSessionTest, EveryStartedDownloadStaysReachable) {
     return query(t, r);
   };
   DownloadSession many(calls);
-  for (const char16_t* name : {u"release.zip", u"map.ndz", u"third.ndz"}) ASSERT_FALSE(many.Start(u"http://x/a", name, u"/tmp/dl"));
+  for (const char16_t* name : {u"release.zip", u"map.ndz", u"third.ndz"})
+    ASSERT_FALSE(many.Start(u"http://x/a", name, u"/tmp/dl"));
   void* release = reinterpret_cast<void*>(101);
   void* map = reinterpret_cast<void*>(102);
   void* third = reinterpret_cast<void*>(103);
@@ -180,10 +181,12 @@ TEST_F(LiveDownloadSessionTest, ADownloadCompletesAndAStoppedOneResumes) {
   DownloadSession live(Calls());
   live.StartEngine();
   ASSERT_FALSE(live.Start(common::Utf8ToUtf16(server.url()), u"main.zip", folder));
-  ASSERT_TRUE(WaitUntil([&] {
-    auto p = live.Poll(folder);
-    return p && p->figures.bar >= 50;
-  }, 20000));
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        auto p = live.Poll(folder);
+        return p && p->figures.bar >= 50;
+      },
+      20000));
   live.StopEngine();  // what closing the window does
   EXPECT_TRUE(fs::exists(scratch.folder() / "main.zip.part"));
   server.SetFaults({});
@@ -191,10 +194,12 @@ TEST_F(LiveDownloadSessionTest, ADownloadCompletesAndAStoppedOneResumes) {
   live.StartEngine();
   ASSERT_FALSE(live.Start(common::Utf8ToUtf16(server.url()), u"main.zip", folder));
   std::optional<Progress> last;
-  ASSERT_TRUE(WaitUntil([&] {
-    last = live.Poll(folder);
-    return last && last->ended;
-  }, 20000));
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        last = live.Poll(folder);
+        return last && last->ended;
+      },
+      20000));
   EXPECT_EQ(last->stat, DL_STATE_COMPLETE);
   EXPECT_EQ(live.completedFolder, folder);
   EXPECT_EQ(ReadAll(scratch.folder() / "main.zip"), content);
