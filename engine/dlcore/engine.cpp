@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "ascii.h"
 #include "recordlayout.h"
 #include "utf8.h"
 
@@ -45,8 +46,7 @@ std::string EscapedUrl(const std::string& utf8) {
 }
 
 bool HasHttpScheme(const std::string& url) {
-  std::string head = url.substr(0, 8);
-  for (char& c : head) c = char(std::tolower(static_cast<unsigned char>(c)));
+  const std::string head = common::AsciiLower(url.substr(0, 8));
   return (head.starts_with("http://") && url.size() > 7) || (head.starts_with("https://") && url.size() > 8);
 }
 

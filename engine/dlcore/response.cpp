@@ -1,5 +1,6 @@
 #include "response.h"
 
+#include "ascii.h"
 #include "decimal.h"
 
 #include <cstdlib>
@@ -9,14 +10,9 @@ namespace dlcore {
 
 namespace {
 
+// `prefix` is lower-case.
 bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
-  if (line.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char a = line[i], b = prefix[i];
-    if (a >= 'A' && a <= 'Z') a = char(a - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
+  return line.size() >= prefix.size() && common::EqualIgnoringAsciiCase(line.substr(0, prefix.size()), prefix);
 }
 
 std::string_view Trimmed(std::string_view v) {

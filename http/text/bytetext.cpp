@@ -1,9 +1,9 @@
 #include "bytetext.h"
 
+#include "ascii.h"
+
 namespace text {
 namespace {
-
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 // Does `sought` stand at `at`? Folding applies to single-byte characters of `sought` only;
 // both bytes of a two-byte character must be equal.
@@ -13,7 +13,8 @@ bool MatchesAt(std::string_view text, size_t at, std::string_view sought, bool i
     size_t len = CharLength(sought, k);
     if (len == 2) {
       if (text[at + k] != sought[k] || text[at + k + 1] != sought[k + 1]) return false;
-    } else if (ignoreCase ? FoldAscii(text[at + k]) != FoldAscii(sought[k]) : text[at + k] != sought[k]) {
+    } else if (ignoreCase ? common::AsciiLower(text[at + k]) != common::AsciiLower(sought[k])
+                          : text[at + k] != sought[k]) {
       return false;
     }
     k += len;
@@ -86,7 +87,7 @@ std::string Replace(std::string_view text, std::string_view sought, std::string_
 
 std::string AsciiLower(std::string_view text) {
   std::string out(text);
-  for (size_t i = 0; i < out.size(); i += CharLength(out, i)) out[i] = FoldAscii(out[i]);
+  for (size_t i = 0; i < out.size(); i += CharLength(out, i)) out[i] = common::AsciiLower(out[i]);
   return out;
 }
 
