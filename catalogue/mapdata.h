@@ -22,6 +22,7 @@ enum class MapDataForm {
 
 struct MapDataKind {
   const char* caption;  // the combo box's text
+  const char* name;     // what quorvel-cli calls it: the package, or "set" for the whole set
   const char* package;  // the package name, or the region code of a regional set
   MapDataForm form;
   const char* hint;  // the note shown when the kind is chosen, lines joined by CR LF; or null

@@ -32,7 +32,7 @@ endfunction()
 
 function(quorvel_check_layers)
   set(app_targets app app_ui app_window app_core skinkit quorvel)
-  foreach(folder common http http/text catalogue engine engine/dlcore engine/tools payload)
+  foreach(folder common http http/text catalogue torrent engine engine/dlcore engine/tools payload)
     get_property(targets DIRECTORY ${CMAKE_SOURCE_DIR}/${folder} PROPERTY BUILDSYSTEM_TARGETS)
     foreach(target IN LISTS targets)
       quorvel_link_closure(${target} closure)

@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include "archivecheck.h"
 #include "controls.h"
 #include "dlcore.h"
 #include "mainwindow.h"
@@ -42,7 +43,10 @@ void FollowTheNextDownload(MainWindow& w) {
 
 void StartEngine(MainWindow& w) { w.state.session.StartEngine(); }
 
-void StopEngine(MainWindow& w) { w.state.session.StopEngine(); }
+void StopEngine(MainWindow& w) {
+  StopChecks(w);
+  w.state.session.StopEngine();
+}
 
 void StartDownload(MainWindow& w) {
   if (w.state.shuttingDown) return;  // the engine is going or gone: nothing may start now
@@ -75,10 +79,12 @@ void ReleaseListDoubleClicked(MainWindow& w) {
   chosen.version = Utf8(row->text(1));
   chosen.programLink = Utf8(row->text(5));
   chosen.torrentLink = Utf8(row->text(6));
-  const catalogue::DownloadOrder order = catalogue::DownloadOf(chosen, w.选择框_下载模式->isChecked());
+  const bool torrent = w.选择框_下载模式->isChecked();
+  const catalogue::DownloadOrder order = catalogue::DownloadOf(chosen, torrent);
   w.编辑框_下载地址->setText(QString::fromStdString(order.address));
   w.编辑框_保存文件名->setText(QString::fromStdString(order.fileName));
   StartDownload(w);
+  if (!torrent) CheckWhenComplete(w, chosen.torrentLink);
 }
 
 void DownloadModeClicked(MainWindow& w) {
@@ -109,6 +115,7 @@ void ShowTheEnd(MainWindow& w, const session::Progress& p) {
     w.状态条2->setPartText(0, QStringLiteral("下载完毕！ ") + name);
     w.气球提示框1->popUp(QStringLiteral("下载完毕：%1/%2\n双击状态栏打开所在目录。").arg(folder, name),
                          w.状态条2->mapToGlobal(QPoint(0, 0)));
+    CheckCompleted(w, folder, name);
   } else if (p.failCode != 0) {
     // A failure must not pass for a cancel: say that it failed, why, and what to do.
     Announce(w, QString::fromStdString(records::FailureText(p.failCode)),

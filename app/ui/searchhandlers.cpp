@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include "archivecheck.h"
 #include "controls.h"
 #include "downloadhandlers.h"
 #include "eventpump.h"
@@ -94,7 +95,10 @@ void SearchReleases(MainWindow& w) {
     return;
   }
   AppendReleaseRow(w, found.row);
-  if (downloadNow) StartOrder(w, catalogue::DownloadOf(found.row, w.选择框_下载模式->isChecked()));
+  if (!downloadNow) return;
+  const bool torrent = w.选择框_下载模式->isChecked();
+  StartOrder(w, catalogue::DownloadOf(found.row, torrent));
+  if (!torrent) CheckWhenComplete(w, found.row.torrentLink);
 }
 
 void SelectMapDataKind(MainWindow& w) {

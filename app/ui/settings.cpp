@@ -12,6 +12,7 @@
 #include "bytetext.h"
 #include "mainwindow.h"
 #include "registryfile.h"
+#include "servers.h"
 
 namespace ui {
 
@@ -23,11 +24,11 @@ constexpr const char* kSaveFolder = "Quorvel\\保存目录";
 const QString kChooserTitle = QStringLiteral("选择要保存到的文件夹");
 
 QString ReadStored(const char* path) {
-  return QString::fromStdString(core::registry::ReadText(SettingsFilePath(), path));
+  return QString::fromStdString(core::registry::ReadText(core::SettingsFilePath(), path));
 }
 
 void WriteStored(const char* path, const std::string& text) {
-  core::registry::WriteText(SettingsFilePath(), path, text);  // a failed write is dropped
+  core::registry::WriteText(core::SettingsFilePath(), path, text);  // a failed write is dropped
 }
 
 QString RunFolderDialog(QWidget* owner, QFileDialog::Options options, const QString& startFolder = {}) {
@@ -40,18 +41,6 @@ QString RunFolderDialog(QWidget* owner, QFileDialog::Options options, const QStr
 }
 
 }  // namespace
-
-std::string SettingsFilePath() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  std::string folder;
-  if (config && *config == '/') {
-    folder = config;
-  } else {
-    const char* home = std::getenv("HOME");
-    folder = std::string(home ? home : "") + "/.config";
-  }
-  return folder + "/Quorvel/registry.reg";
-}
 
 QString DesktopFolder() {
   QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
@@ -67,15 +56,9 @@ void LoadSettings(MainWindow& w) {
   QString folder = ReadStored(kSaveFolder);
   w.编辑框_保存目录->setText(folder.isEmpty() ? DesktopFolder() : folder);
   // The two servers: the build's hosts unless the settings name others ("host" or "host:port").
-  const std::string portal = core::registry::ReadText(SettingsFilePath(), "Quorvel\\门户");
-  const std::string download = core::registry::ReadText(SettingsFilePath(), "Quorvel\\下载服务器");
-  auto server = [](std::string host) {
-    if (host.starts_with("http://")) host.erase(0, 7);  // written as an address: the host is meant
-    while (host.ends_with("/")) host.pop_back();
-    return "http://" + host;
-  };
-  w.state.portalServer = server(portal.empty() ? QUORVEL_PORTAL_HOST : portal);
-  w.state.downloadServer = server(download.empty() ? QUORVEL_DOWNLOAD_HOST : download);
+  const core::ServerAddresses servers = core::ConfiguredServers();
+  w.state.portalServer = servers.portal;
+  w.state.downloadServer = servers.download;
 }
 
 void StoreSettings(MainWindow& w) {

@@ -9,9 +9,6 @@ class MainWindow;
 
 namespace ui {
 
-// ${XDG_CONFIG_HOME:-~/.config}/Quorvel/registry.reg
-std::string SettingsFilePath();
-
 // The current user's desktop folder with a trailing "/".
 QString DesktopFolder();
 

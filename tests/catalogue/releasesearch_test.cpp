@@ -6,6 +6,7 @@
 
 #include "../fixtures/rawserver.h"
 #include "../fixtures/sampleportal.h"
+#include "sizeprobe.h"
 
 using namespace catalogue;
 
@@ -25,7 +26,9 @@ TEST_F(ReleaseSearchTest, TheReleaseRowOfADeviceNumber) {
   EXPECT_EQ(r.version, "V3.2.1");
   EXPECT_EQ(r.releaseDate, "20200202");
   EXPECT_EQ(r.size, "356.2MB");
-  EXPECT_EQ(r.torrentSize, "20 KB") << "probed on the download server";
+  EXPECT_EQ(r.torrentSize, http::FormatProbedSize(static_cast<long long>(
+                               SampleFileFor("/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent").size())))
+      << "probed on the download server";
   EXPECT_EQ(r.programLink, http + "/app/oem/20200202/3261/V3.2.1.zip");
   EXPECT_EQ(r.torrentLink, http + "/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent");
   EXPECT_EQ(r.companionMaps, "3m21j27 全国图资\r\n3m21j27_0e 东区图资\r\n");

@@ -19,11 +19,13 @@
 #include "../../fixtures/rawserver.h"
 #include "../../fixtures/sampleportal.h"
 #include "../testsupport.h"
+#include "archivecheck.h"
 #include "controls.h"
 #include "downloadhandlers.h"
 #include "mainwindow.h"
 #include "registryfile.h"
 #include "settings.h"
+#include "sizeprobe.h"
 
 using namespace common;
 using namespace core;
@@ -67,7 +69,8 @@ TEST_F(SearchTest, ASearchAppendsTheReleaseRow) {
                             QStringLiteral("V3.2.1"),
                             QStringLiteral("20200202"),
                             QStringLiteral("356.2MB"),
-                            QStringLiteral("20 KB"),
+                            QString::fromStdString(http::FormatProbedSize(static_cast<long long>(
+                                SampleFileFor("/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent").size()))),
                             http + QStringLiteral("/app/oem/20200202/3261/V3.2.1.zip"),
                             http + QStringLiteral("/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent"),
                             QStringLiteral("3m21j27 全国图资\r\n3m21j27_0e 东区图资\r\n"),
@@ -141,6 +144,29 @@ TEST_F(SearchTest, TheSwitchDownloadsTheReleaseInEitherMode) {
   ASSERT_TRUE(WaitForDownload());
   EXPECT_EQ(ReadAll(folder / "V3.2.1.torrent"),
             SampleFileFor("/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent"));
+}
+
+// A release archive downloaded in file mode is checked against its torrent in the background.
+TEST_F(SearchTest, TheReleaseArchiveIsCheckedAgainstItsTorrent) {
+  w->编辑框_渠道设备号->setText(QStringLiteral("3261"));
+  w->选择框_下载开关->setChecked(true);
+  SearchReleases(*w);
+  ASSERT_TRUE(WaitForDownload());
+  EXPECT_TRUE(WaitFor([&] { return w->状态条2->partText(1) == QStringLiteral("校验通过"); }, 10000))
+      << w->状态条2->partText(1).toStdString();
+  EXPECT_TRUE(state.torrentOf.empty());
+  // The same archive with a byte changed: the check says how many pieces are bad.
+  {
+    std::fstream archive(folder / "V3.2.1.zip", std::ios::in | std::ios::out | std::ios::binary);
+    archive.seekp(100000);
+    archive.put('\x55');
+  }
+  w->编辑框_保存文件名->setText(QStringLiteral("V3.2.1.zip"));
+  ui::CheckWhenComplete(*w, "http://" + portal.host() + "/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent");
+  ui::CheckCompleted(*w, w->编辑框_保存目录->text(), QStringLiteral("V3.2.1.zip"));
+  EXPECT_EQ(w->状态条2->partText(1), QStringLiteral("正在校验..."));
+  EXPECT_TRUE(WaitFor([&] { return w->状态条2->partText(1) == QStringLiteral("校验失败：1 块损坏"); }, 10000))
+      << w->状态条2->partText(1).toStdString();
 }
 
 TEST_F(SearchTest, AVersionFromThePageNeverLeavesTheSaveFolder) {

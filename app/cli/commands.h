@@ -1,0 +1,33 @@
+#pragma once
+// The three commands of quorvel-cli. Each takes its arguments after the command's name and
+// returns the exit status.
+#include <csignal>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+using Arguments = std::vector<std::string>;
+
+// Set by the Ctrl-C handler: every download pauses with its resume data.
+extern volatile std::sig_atomic_t gInterrupted;
+
+int Search(const Arguments& args);
+int MapData(const Arguments& args);
+int Verify(const Arguments& args);
+
+// Servers of the settings file and the build, replaced by --portal / --download-server.
+struct ServerOptions {
+  std::string portal, download;
+};
+// Takes --portal HOST[:PORT] and --download-server HOST[:PORT] out of `args`; false (with a
+// message) when one has no value.
+bool TakeServerOptions(Arguments& args, ServerOptions& servers);
+// Takes "NAME VALUE" out of `args` when present; false when NAME is last, without a value.
+bool TakeValue(Arguments& args, const std::string& name, std::string& value);
+bool TakeFlag(Arguments& args, const std::string& name);
+// Makes the folder when missing; false (with a message) when it cannot be written.
+bool UsableFolder(const std::string& folder);
+int BadArguments(const std::string& message);
+
+}  // namespace cli

@@ -1,0 +1,107 @@
+// quorvel-cli mapdata VERSION --kind ...: the map-data downloads of the window's combo box,
+// several at a time.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include "batch.h"
+#include "commands.h"
+#include "mapdata.h"
+
+namespace cli {
+
+namespace {
+
+// A map-data version is letters and digits ("3m21j27"): it becomes part of addresses and names.
+bool ValidVersion(const std::string& v) {
+  if (v.empty() || v.size() > 32) return false;
+  return std::all_of(v.begin(), v.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
+// A row by its number (0 to 23) or its name in the kinds' table.
+std::optional<int> RowOf(const std::string& kind) {
+  const auto kinds = catalogue::MapDataKinds();
+  if (!kind.empty() && kind.size() <= 2 && std::all_of(kind.begin(), kind.end(), ::isdigit)) {
+    const int row = std::atoi(kind.c_str());
+    if (row < int(kinds.size())) return row;
+    return std::nullopt;
+  }
+  for (size_t row = 0; row < kinds.size(); ++row)
+    if (kind == kinds[row].name) return int(row);
+  return std::nullopt;
+}
+
+std::string KindNames() {
+  std::string names;
+  for (const catalogue::MapDataKind& k : catalogue::MapDataKinds())
+    names += std::string(names.empty() ? "" : ", ") + k.name;
+  return names;
+}
+
+// The rows asked for; nothing (with a message) for an unknown kind.
+std::optional<std::vector<int>> Rows(const std::string& list, bool haveId) {
+  std::vector<int> rows;
+  if (list == "all") {
+    for (int row = 0; row < int(catalogue::MapDataKinds().size()); ++row) {
+      if (catalogue::TakesUpdateIdentifier(row) && !haveId) {
+        std::printf("跳过 %s：需要增量更新编号（--id）\n", catalogue::MapDataKinds()[size_t(row)].name);
+        continue;
+      }
+      rows.push_back(row);
+    }
+    return rows;
+  }
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t comma = std::min(list.find(',', start), list.size());
+    const std::string kind = list.substr(start, comma - start);
+    const std::optional<int> row = RowOf(kind);
+    if (!row) {
+      BadArguments("unknown map-data kind \"" + kind + "\" (a number 0 to 23, all, or one of: " + KindNames() + ")");
+      return std::nullopt;
+    }
+    if (std::find(rows.begin(), rows.end(), *row) == rows.end()) rows.push_back(*row);  // each kind once
+    start = comma + 1;
+  }
+  return rows;
+}
+
+}  // namespace
+
+int MapData(const Arguments& given) {
+  Arguments args = given;
+  ServerOptions servers;
+  if (!TakeServerOptions(args, servers)) return 2;
+  std::string kinds, id, folder = ".", jobsText = "2";
+  if (!TakeValue(args, "--kind", kinds) || !TakeValue(args, "--id", id) || !TakeValue(args, "-o", folder) ||
+      !TakeValue(args, "--jobs", jobsText))
+    return BadArguments("--kind, --id, -o and --jobs take a value");
+  const bool bt = TakeFlag(args, "--bt"), part2 = TakeFlag(args, "--part2");
+  if (args.size() != 1) return BadArguments("mapdata takes one map-data version, e.g. 3m21j27");
+  const std::string& version = args[0];
+  if (!ValidVersion(version))
+    return BadArguments("not a map-data version: \"" + version + "\" (letters and digits, e.g. 3m21j27)");
+  if (kinds.empty()) return BadArguments("--kind is missing (a number 0 to 23, a list, or all)");
+  if (!ValidVersion(id) && !id.empty()) return BadArguments("not an update identifier: \"" + id + "\"");
+  const int parallel = std::atoi(jobsText.c_str());
+  if (parallel < 1 || parallel > 8) return BadArguments("--jobs takes 1 to 8");
+  const std::optional<std::vector<int>> rows = Rows(kinds, !id.empty());
+  if (!rows) return 2;
+  if (!UsableFolder(folder)) return 2;
+  std::vector<Job> jobs;
+  for (int row : *rows) {
+    const auto order = catalogue::MapDataAddress({row, version, id, bt, part2}, servers.download);
+    jobs.push_back({order->address, folder, order->fileName});
+  }
+  Display display(isatty(fileno(stdout)));
+  const BatchResult result = RunBatch(jobs, parallel, display, gInterrupted);
+  PrintSummary(jobs, result);
+  if (result.interrupted) return 130;
+  return result.AllDone() ? 0 : 1;
+}
+
+}  // namespace cli

@@ -1,0 +1,57 @@
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "commands.h"
+#include "servers.h"
+
+namespace cli {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+int BadArguments(const std::string& message) {
+  std::fprintf(stderr, "quorvel-cli: %s\n", message.c_str());
+  return 2;
+}
+
+bool TakeValue(Arguments& args, const std::string& name, std::string& value) {
+  auto at = std::find(args.begin(), args.end(), name);
+  if (at == args.end()) return true;
+  if (at + 1 == args.end()) return false;
+  value = *(at + 1);
+  args.erase(at, at + 2);
+  return true;
+}
+
+bool TakeFlag(Arguments& args, const std::string& name) {
+  auto at = std::find(args.begin(), args.end(), name);
+  if (at == args.end()) return false;
+  args.erase(at);
+  return true;
+}
+
+bool TakeServerOptions(Arguments& args, ServerOptions& servers) {
+  const core::ServerAddresses configured = core::ConfiguredServers();
+  std::string portal, download;
+  if (!TakeValue(args, "--portal", portal) || !TakeValue(args, "--download-server", download)) {
+    BadArguments("--portal and --download-server take HOST[:PORT]");
+    return false;
+  }
+  servers.portal = portal.empty() ? configured.portal : core::ServerAddress(portal);
+  servers.download = download.empty() ? configured.download : core::ServerAddress(download);
+  return true;
+}
+
+bool UsableFolder(const std::string& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (!std::filesystem::is_directory(folder, ec) || access(folder.c_str(), W_OK | X_OK) != 0) {
+    BadArguments("the save folder cannot be written: " + folder);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace cli

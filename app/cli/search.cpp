@@ -1,0 +1,111 @@
+// quorvel-cli search DEVICE: the portal's release row, as text or JSON, and its download.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+
+#include "batch.h"
+#include "commands.h"
+#include "releasesearch.h"
+#include "utf8.h"
+
+namespace cli {
+
+namespace {
+
+std::string JsonText(const std::string& utf8) {
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += char(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += char(c);
+    }
+  }
+  return out + "\"";
+}
+
+struct Field {
+  const char* key;
+  const std::string* value;
+};
+
+std::vector<Field> FieldsOf(const catalogue::ReleaseRow& r) {
+  return {{"version", &r.version},         {"date", &r.releaseDate},    {"size", &r.size},
+          {"torrentSize", &r.torrentSize}, {"program", &r.programLink}, {"torrent", &r.torrentLink},
+          {"maps", &r.companionMaps},      {"mapName", &r.mapName},     {"mapLink", &r.mapLink}};
+}
+
+void PrintJson(const catalogue::ReleaseRow& r) {
+  std::string out = "{";
+  for (const Field& f : FieldsOf(r)) out += (out.size() > 1 ? ", " : "") + JsonText(f.key) + ": " + JsonText(*f.value);
+  std::printf("%s}\n", out.c_str());
+}
+
+// One field a line; the companion maps (CR LF lines) each on a line of their own.
+void PrintText(const catalogue::ReleaseRow& r) {
+  for (const Field& f : FieldsOf(r)) {
+    std::string value = *f.value;
+    for (size_t at; (at = value.find("\r\n")) != std::string::npos;) value.replace(at, 2, "\n             ");
+    while (value.ends_with(' ') || value.ends_with('\n')) value.pop_back();
+    std::printf("%-12s %s\n", f.key, value.c_str());
+  }
+}
+
+int Download(const catalogue::ReleaseRow& row, bool torrent, const std::string& folder) {
+  const catalogue::DownloadOrder order = catalogue::DownloadOf(row, torrent);
+  const std::vector<Job> jobs = {{order.address, folder, order.fileName}};
+  Display display(isatty(fileno(stdout)));
+  const BatchResult result = RunBatch(jobs, 1, display, gInterrupted);
+  if (result.interrupted) return 130;
+  if (result.AllDone()) return 0;
+  std::fprintf(stderr, "quorvel-cli: %s\n", result.statuses[0].reason.c_str());
+  return 2;
+}
+
+}  // namespace
+
+int Search(const Arguments& given) {
+  Arguments args = given;
+  ServerOptions servers;
+  if (!TakeServerOptions(args, servers)) return 2;
+  const bool json = TakeFlag(args, "--json");
+  std::string folder = ".";
+  if (!TakeValue(args, "-o", folder)) return BadArguments("-o takes a folder");
+  std::optional<bool> torrent;
+  if (auto at = std::find(args.begin(), args.end(), "--download"); at != args.end()) {
+    torrent = false;
+    if (at + 1 != args.end() && (at[1] == "file" || at[1] == "bt")) {
+      torrent = at[1] == "bt";
+      args.erase(at + 1);
+    }
+    args.erase(at);
+  }
+  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return BadArguments("search takes one device number");
+  if (torrent && !UsableFolder(folder)) return 2;
+  const catalogue::ReleaseSearch found =
+      catalogue::SearchRelease(common::Utf8ToUtf16(args[0]), {servers.portal, servers.download}, nullptr);
+  if (found.outcome == catalogue::ReleaseSearch::Outcome::kFailed) {
+    std::fprintf(stderr, "quorvel-cli: 搜索失败：%s\n", found.status.c_str());
+    return 2;
+  }
+  if (found.outcome != catalogue::ReleaseSearch::Outcome::kFound) {
+    std::fprintf(stderr, "quorvel-cli: 查无结果！没有这个设备号的主程序。\n");
+    return 1;
+  }
+  if (json) {
+    PrintJson(found.row);
+  } else {
+    PrintText(found.row);
+  }
+  std::fflush(stdout);
+  return torrent ? Download(found.row, *torrent, folder) : 0;
+}
+
+}  // namespace cli

@@ -1,0 +1,22 @@
+#pragma once
+// The settings file's place and the two servers the program talks to: the build's hosts
+// (QUORVEL_PORTAL_HOST, QUORVEL_DOWNLOAD_HOST) unless the settings file names others.
+#include <string>
+
+namespace core {
+
+// ${XDG_CONFIG_HOME:-~/.config}/Quorvel/registry.reg
+std::string SettingsFilePath();
+
+// "http://" + a host written as "host", "host:port" or as an address ("http://host/").
+std::string ServerAddress(std::string host);
+
+struct ServerAddresses {
+  std::string portal;    // "http://" + the channel portal's host
+  std::string download;  // "http://" + the download server's host
+};
+
+// The values 门户 and 下载服务器 of the settings file, else the build's hosts.
+ServerAddresses ConfiguredServers();
+
+}  // namespace core

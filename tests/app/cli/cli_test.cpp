@@ -1,0 +1,175 @@
+// quorvel-cli run as a user runs it, against the sample portal and download server.
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "../../fixtures/files.h"
+#include "../../fixtures/process.h"
+#include "../../fixtures/rawserver.h"
+#include "../../fixtures/sampleportal.h"
+#include "../../fixtures/scratch.h"
+#include "mapdata.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kRelease = "/app/oem/20200202/3261/V3.2.1.zip";
+const std::string kReleaseTorrent = "/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent";
+
+class CliTest : public testing::Test {
+ protected:
+  ScratchConfig scratch;
+  SamplePortal portal;
+  fs::path folder = scratch.folder() / "out";
+
+  ProcessResult Cli(std::vector<std::string> args, int ms = 30000) {
+    args.insert(args.begin(), QUORVEL_CLI);
+    return RunProgram(args, {}, ms);
+  }
+  std::vector<std::string> Servers() { return {"--portal", portal.host(), "--download-server", portal.host()}; }
+  void Write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+};
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST_F(CliTest, SearchPrintsTheRowAndTellsByItsStatus) {
+  ProcessResult r = Cli(std::vector<std::string>{"search", "3261"} + Servers());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("version      V3.2.1\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("maps         3m21j27 全国图资\n             3m21j27_0e 东区图资\n"), std::string::npos)
+      << r.out;
+  r = Cli(std::vector<std::string>{"search", "3261", "--json"} + Servers());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("\"version\": \"V3.2.1\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"maps\": \"3m21j27 全国图资\\u000d\\u000a"), std::string::npos) << "controls escaped";
+  EXPECT_EQ(Cli(std::vector<std::string>{"search", "0000"} + Servers()).status, 1) << "no result";
+  r = Cli({"search", "3261", "--portal", "127.0.0.1:1"});
+  EXPECT_EQ(r.status, 2) << "the portal down";
+  EXPECT_NE(r.err.find("搜索失败：711"), std::string::npos) << r.err;
+  EXPECT_EQ(Cli({"search"}).status, 2);
+  EXPECT_EQ(Cli({"search", "3261", "--portal"}).status, 2);
+}
+
+TEST_F(CliTest, SearchDownloadsTheReleaseOrItsTorrent) {
+  ProcessResult r = Cli(std::vector<std::string>{"search", "3261", "--download", "-o", folder.string()} + Servers());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadAll(folder / "V3.2.1.zip"), SampleFileFor(kRelease));
+  r = Cli(std::vector<std::string>{"search", "3261", "--download", "bt", "-o", folder.string()} + Servers());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadAll(folder / "V3.2.1.torrent"), SampleFileFor(kReleaseTorrent));
+  // The pair the window leaves behind verifies, the torrent found beside the archive.
+  r = Cli({"verify", (folder / "V3.2.1.zip").string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("校验通过：129 pieces"), std::string::npos) << r.out;
+}
+
+TEST_F(CliTest, VerifyFindsAFlippedByteInItsPiece) {
+  fs::create_directories(folder);
+  std::string archive = SampleFileFor(kRelease);
+  archive[100000] = char(archive[100000] ^ 0x40);
+  Write(folder / "a.zip", archive);
+  Write(folder / "t.torrent", SampleFileFor(kReleaseTorrent));
+  ProcessResult r = Cli({"verify", (folder / "a.zip").string(), (folder / "t.torrent").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "bad piece 6: bytes 98304-114687")
+      << "16 KiB pieces: byte 100000 is in the 7th";
+  // Fetched from the release row when nothing lies beside the archive.
+  r = Cli(std::vector<std::string>{"verify", (folder / "a.zip").string(), "--device", "3261"} + Servers());
+  EXPECT_EQ(r.status, 1) << r.err;
+}
+
+TEST_F(CliTest, VerifyRefusesWhatIsNotItsTorrentBeforeHashing) {
+  fs::create_directories(folder);
+  const std::string archive = SampleFileFor(kRelease);
+  Write(folder / "t.torrent", SampleFileFor(kReleaseTorrent));
+  Write(folder / "short.zip", archive.substr(0, archive.size() - 1));
+  Write(folder / "long.zip", archive + "x");
+  Write(folder / "junk.torrent", "d4:infoi1ee");
+  Write(folder / "a.zip", archive);
+  for (const char* name : {"short.zip", "long.zip"}) {
+    ProcessResult r = Cli({"verify", (folder / name).string(), (folder / "t.torrent").string()});
+    EXPECT_EQ(r.status, 2) << name;
+    EXPECT_NE(r.err.find("种子说是 " + std::to_string(archive.size()) + " 字节"), std::string::npos) << r.err;
+  }
+  ProcessResult r = Cli({"verify", (folder / "a.zip").string(), (folder / "junk.torrent").string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("不是种子文件"), std::string::npos) << r.err;
+  // A torrent of another file of the same size would be caught by its pieces; of another
+  // size, by its size.
+  r = Cli({"verify", (folder / "a.zip").string(), (folder / "missing.torrent").string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(Cli({"verify", (folder / "nothing-beside.zip").string()}).status, 2) << "no torrent anywhere";
+}
+
+TEST_F(CliTest, MapDataRefusesBadInputAndDownloadsNothing) {
+  auto md = [&](std::vector<std::string> args) { return Cli(std::vector<std::string>{"mapdata"} + args + Servers()); };
+  EXPECT_EQ(md({"3m21/j27", "--kind", "1", "-o", folder.string()}).status, 2);
+  ProcessResult r = md({"3m21j27", "--kind", "1,nope", "-o", folder.string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("unknown map-data kind \"nope\""), std::string::npos) << r.err;
+  EXPECT_EQ(md({"3m21j27", "--kind", "24", "-o", folder.string()}).status, 2);
+  EXPECT_EQ(md({"3m21j27", "-o", folder.string()}).status, 2) << "no kind";
+  EXPECT_EQ(md({"3m21j27", "--kind", "1", "--jobs", "0", "-o", folder.string()}).status, 2);
+  EXPECT_FALSE(fs::exists(folder)) << "nothing downloaded, not even the folder made";
+  fs::create_directories(scratch.folder() / "ro");
+  fs::permissions(scratch.folder() / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+  if (access((scratch.folder() / "ro").c_str(), W_OK) != 0) {  // root writes anywhere
+    r = md({"3m21j27", "--kind", "1", "-o", (scratch.folder() / "ro").string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot be written"), std::string::npos);
+  }
+  fs::permissions(scratch.folder() / "ro", fs::perms::owner_all);
+}
+
+TEST_F(CliTest, MapDataFailuresAreListedWithTheirReason) {
+  RawServer missing(
+      [](int fd, const std::string&) { RawServer::Send(fd, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"); });
+  ProcessResult r = Cli({"mapdata", "3m21j27", "--kind", "tmc,pt", "-o", folder.string(), "--download-server",
+                         "127.0.0.1:" + std::to_string(missing.port())});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("服务器返回 404"), std::string::npos) << r.out;
+}
+
+// Ctrl-C pauses every download with its resume data (130); the same command resumes them and
+// skips what is complete.
+TEST_F(CliTest, AnInterruptedMapDataAllResumes) {
+  portal.files().SetFaults({.bytesPerSecond = 1 << 20});
+  const std::vector<std::string> args = {QUORVEL_CLI,  "mapdata", "3m21j27", "--kind",        "all",
+                                         "--jobs",     "3",       "-o",      folder.string(), "--download-server",
+                                         portal.host()};
+  Process first(args);
+  // The fourth kind starts once one of the first three has completed.
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(folder / "tmc.ndz.part"); }, 20000)) << "one completed";
+  first.Signal(SIGINT);
+  ProcessResult r = first.Finish(20000);
+  ASSERT_EQ(r.status, 130) << r.out << r.err;
+  EXPECT_NE(r.out.find("已暂停"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("跳过 patches：需要增量更新编号（--id）"), std::string::npos);
+  int parts = 0;
+  for (const auto& e : fs::directory_iterator(folder)) parts += e.path().extension() == ".part";
+  EXPECT_GE(parts, 1) << "resume data kept";
+
+  portal.files().SetFaults({});
+  const size_t before = portal.files().bytesServed();
+  r = RunProgram(args, {}, 60000);
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("文件已在，跳过"), std::string::npos) << "the completed one is skipped";
+  const auto kinds = catalogue::MapDataKinds();
+  size_t total = 0;
+  for (int row = 0; row < int(kinds.size()); ++row) {
+    if (catalogue::TakesUpdateIdentifier(row)) continue;
+    const auto order = catalogue::MapDataAddress({row, "3m21j27", "", false, false}, "");
+    const std::string want = SampleFileFor(order->address);
+    total += want.size();
+    EXPECT_EQ(ReadAll(folder / order->fileName), want) << order->fileName;
+  }
+  EXPECT_LT(portal.files().bytesServed() - before, total) << "the second run fetched less than everything";
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+#include "verify.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <libtorrent/bencode.hpp>
+#include <libtorrent/create_torrent.hpp>
+#include <libtorrent/file_storage.hpp>
+#include <libtorrent/hasher.hpp>
+#include <libtorrent/torrent_info.hpp>
+#include <memory>
+
+namespace torrent {
+
+namespace {
+
+// What a torrent file may make us hold: its own size is bounded by the caller's read, the
+// pieces by libtorrent's limits.
+constexpr size_t kMaxTorrentBytes = 64 << 20;
+
+std::unique_ptr<lt::torrent_info> ReadTorrent(std::string_view bytes, std::string& failure) {
+  if (bytes.empty() || bytes.size() > kMaxTorrentBytes) {
+    failure = "不是种子文件（大小不对）";
+    return nullptr;
+  }
+  // Throws on anything that is not a torrent within libtorrent's limits.
+  return std::make_unique<lt::torrent_info>(lt::span<const char>(bytes.data(), std::ptrdiff_t(bytes.size())),
+                                            lt::load_torrent_limits{}, lt::from_span);
+}
+
+// Reads exactly `size` bytes or up to the end of the file; the count read.
+std::int64_t ReadFully(int fd, char* into, std::int64_t size) {
+  std::int64_t done = 0;
+  while (done < size) {
+    const ssize_t n = read(fd, into + done, size_t(size - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += n;
+  }
+  return done;
+}
+
+}  // namespace
+
+Verification VerifyArchive(const std::string& archivePath, std::string_view torrentBytes,
+                           const std::function<bool(std::int64_t)>& progress) {
+  Verification v;
+  std::unique_ptr<lt::torrent_info> info;
+  try {
+    info = ReadTorrent(torrentBytes, v.failure);
+  } catch (const std::exception& e) {
+    v.failure = std::string("不是种子文件：") + e.what();
+    return v;
+  }
+  if (!info) return v;
+  if (!info->v1()) {
+    v.failure = "只有 v2 校验值的种子暂不支持";
+    return v;
+  }
+  if (info->num_files() != 1) {
+    v.failure = "种子描述的是 " + std::to_string(info->num_files()) + " 个文件，不是一个压缩包";
+    return v;
+  }
+  v.name = info->files().file_name(lt::file_index_t(0)).to_string();
+  v.size = info->total_size();
+  v.pieces = info->num_pieces();
+  const int fd = open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    v.failure = "无法打开文件：" + std::string(std::strerror(errno));
+    return v;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    v.failure = "不是普通文件";
+    return v;
+  }
+  // Another size means another file (or a cut one): said before any hashing.
+  if (st.st_size != v.size) {
+    close(fd);
+    v.failure = "文件大小 " + std::to_string(st.st_size) + " 字节，种子说是 " + std::to_string(v.size) + " 字节";
+    return v;
+  }
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  std::vector<char> buffer(size_t(info->piece_length()));
+  std::int64_t at = 0;
+  for (int piece = 0; piece < v.pieces; ++piece) {
+    const std::int64_t size = info->piece_size(lt::piece_index_t(piece));
+    const std::int64_t got = ReadFully(fd, buffer.data(), size);
+    if (got != size) {
+      close(fd);
+      v.failure = "读取文件失败（第 " + std::to_string(piece) + " 块）";
+      return v;
+    }
+    lt::hasher h(buffer.data(), int(size));
+    if (h.final() != info->hash_for_piece(lt::piece_index_t(piece))) v.bad.push_back({piece, at, at + size});
+    at += size;
+    if (progress && !progress(at)) {
+      close(fd);
+      v.failure = "stopped";
+      return v;
+    }
+  }
+  close(fd);
+  v.checked = true;
+  return v;
+}
+
+std::string CreateTorrent(const std::string& name, std::string_view content, int pieceLength,
+                          const std::string& webSeed) {
+  lt::file_storage files;
+  files.add_file(name, std::int64_t(content.size()));
+  lt::create_torrent t(files, pieceLength, lt::create_torrent::v1_only);
+  for (int piece = 0; piece < t.num_pieces(); ++piece) {
+    const std::int64_t begin = std::int64_t(piece) * pieceLength;
+    const std::string_view bytes = content.substr(size_t(begin), size_t(t.piece_size(lt::piece_index_t(piece))));
+    t.set_hash(lt::piece_index_t(piece), lt::hasher(bytes.data(), int(bytes.size())).final());
+  }
+  t.set_creation_date(0);  // the same content gives the same torrent
+  if (!webSeed.empty()) t.add_url_seed(webSeed);
+  std::string out;
+  lt::bencode(std::back_inserter(out), t.generate());
+  return out;
+}
+
+}  // namespace torrent

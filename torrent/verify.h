@@ -1,0 +1,46 @@
+#pragma once
+// An archive checked against the piece hashes of its torrent: read once, front to back, each
+// piece hashed as it passes. The torrent is read with libtorrent's torrent_info (v1 and
+// hybrid torrents: their SHA-1 piece hashes).
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "eventpump.h"
+
+namespace torrent {
+
+struct BadPiece {
+  int index = 0;
+  std::int64_t begin = 0, end = 0;  // the piece's bytes in the archive, end excluded
+};
+
+struct Verification {
+  bool checked = false;   // false: `failure` says why nothing could be compared
+  std::string failure;    // UTF-8, for the user
+  std::string name;       // the file the torrent describes
+  std::int64_t size = 0;  // its size by the torrent
+  int pieces = 0;
+  std::vector<BadPiece> bad;
+  bool Passed() const { return checked && bad.empty(); }
+};
+
+// `progress` (may be empty) hears the bytes hashed so far, now and then; returning false stops
+// the check (a failure "stopped").
+Verification VerifyArchive(const std::string& archivePath, std::string_view torrentBytes,
+                           const std::function<bool(std::int64_t)>& progress = nullptr);
+
+// The torrent fetched from `torrentAddress` into memory, then VerifyArchive. `keepGoing` (may
+// be empty) is asked while the torrent is fetched and while the archive is read; false stops
+// the check. Safe to run on a thread of its own.
+Verification VerifyWithTorrentFrom(const std::string& archivePath, const std::string& torrentAddress,
+                                   const common::EventPump& keepGoing);
+
+// A single-file v1 torrent of `content` under `name`, with `webSeed` as its url-list when
+// given: what the sample download server serves beside its archives.
+std::string CreateTorrent(const std::string& name, std::string_view content, int pieceLength = 256 << 10,
+                          const std::string& webSeed = {});
+
+}  // namespace torrent
