@@ -8,6 +8,7 @@ packages=(
   libpcre2-dev libicu-dev libcurl4-openssl-dev libcpp-httplib-dev zlib1g-dev
   fonts-wqy-microhei xvfb xdotool libxcb1-dev
   clang libclang-rt-14-dev qt6-translations-l10n libtorrent-rasterbar-dev
+  desktop-file-utils appstream help2man
 )
 
 missing=()

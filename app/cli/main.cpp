@@ -1,9 +1,5 @@
 // quorvel-cli: what the window does, from a shell.
-//   quorvel-cli search DEVICE [--json] [--download [file|bt]] [-o DIR] [--portal HOST[:PORT]] [--download-server
-//   HOST[:PORT]] quorvel-cli mapdata VERSION --kind N[,N...]|all [--bt] [--id ID] [--part2] [-o DIR] [--jobs K]
-//   [--download-server HOST[:PORT]] quorvel-cli verify ARCHIVE [TORRENT] [--device DEVICE [--portal HOST[:PORT]]]
-// Exit status: 0 done, 1 no result / not every download completed / bad pieces, 2 failure or
-// bad arguments, 130 after Ctrl-C (downloads paused; the same command resumes them).
+// The commands, options and exit statuses are in kHelp, which is also its manual page.
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -12,13 +8,44 @@
 
 namespace {
 
+const char* const kHelp =
+    "Usage: quorvel-cli search DEVICE [OPTION]...\n"
+    "  or:  quorvel-cli mapdata VERSION --kind KINDS [OPTION]...\n"
+    "  or:  quorvel-cli verify ARCHIVE [TORRENT] [OPTION]...\n"
+    "What the Quorvel window does, from a shell: ask the channel portal for a device's release,\n"
+    "download it or map data through the Quorvel engine, and check archives against torrents.\n"
+    "\n"
+    "search DEVICE: print the release row of the device number.\n"
+    "  --json                 print it as JSON\n"
+    "  --download [file|bt]   download the release (file, the default) or its torrent (bt)\n"
+    "  -o DIR                 save into DIR (default: the current folder)\n"
+    "\n"
+    "mapdata VERSION: download map data of a map-data version (e.g. 3m21j27).\n"
+    "  --kind KINDS           rows of the window's list, by number (0 to 23) or name (set, 3d_a1,\n"
+    "                         ..., 0e, 0s, 0w, 0n), separated by commas; or all\n"
+    "  --bt                   the torrents instead of the files\n"
+    "  --id ID                the incremental update identifier of patches and dynmap\n"
+    "  --part2                part 2 of the regional sets (part 1 otherwise)\n"
+    "  -o DIR                 save into DIR (default: the current folder)\n"
+    "  --jobs K               at most K downloads at a time (1 to 8, default 2)\n"
+    "\n"
+    "verify ARCHIVE [TORRENT]: check the archive against the torrent's piece hashes; without\n"
+    "TORRENT, the torrent beside the archive under the version's name.\n"
+    "  --device DEVICE        fetch the torrent from the device's release row instead\n"
+    "\n"
+    "Every command:\n"
+    "  --portal HOST[:PORT]   the channel portal (default: the settings file, else the build's)\n"
+    "  --download-server HOST[:PORT]\n"
+    "                         the download server (likewise)\n"
+    "  --help                 show this help and exit\n"
+    "  --version              show the version and exit\n"
+    "\n"
+    "Exit status: 0 done; 1 no result, not every download completed, or bad pieces; 2 a failure\n"
+    "or bad arguments; 130 after Ctrl-C, which pauses every download with its resume data (the\n"
+    "same command resumes them).\n";
+
 int Usage() {
-  std::fputs(
-      "usage: quorvel-cli search DEVICE [--json] [--download [file|bt]] [-o DIR]\n"
-      "       quorvel-cli mapdata VERSION --kind N[,N...]|all [--bt] [--id ID] [--part2] [-o DIR] [--jobs K]\n"
-      "       quorvel-cli verify ARCHIVE [TORRENT] [--device DEVICE]\n"
-      "  --portal HOST[:PORT], --download-server HOST[:PORT]: other servers than the settings name\n",
-      stderr);
+  std::fputs("Usage: quorvel-cli search|mapdata|verify ... (quorvel-cli --help tells more)\n", stderr);
   return 2;
 }
 
@@ -26,6 +53,8 @@ int Usage() {
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
+  if (std::strcmp(argv[1], "--help") == 0) return std::fputs(kHelp, stdout) < 0;
+  if (std::strcmp(argv[1], "--version") == 0) return std::printf("quorvel-cli %s\n", QUORVEL_VERSION) < 0;
   struct sigaction action {};
   action.sa_handler = [](int) { cli::gInterrupted = 1; };
   sigaction(SIGINT, &action, nullptr);

@@ -22,8 +22,15 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
+// The folders of installed programs: never written at run time, also not by root, who may.
+bool InstalledFolder(const std::string& folder) {
+  for (const char* system : {"/usr", "/bin", "/sbin", "/opt"})
+    if (folder == system || folder.starts_with(std::string(system) + "/")) return true;
+  return false;
+}
+
 std::string DeploymentFolder(const std::string& programFolder) {
-  if (access(programFolder.c_str(), W_OK) == 0) return programFolder;
+  if (!InstalledFolder(programFolder) && access(programFolder.c_str(), W_OK) == 0) return programFolder;
   const char* data = std::getenv("XDG_DATA_HOME");
   const char* home = std::getenv("HOME");
   std::string folder = (data && *data == '/') ? std::string(data) : std::string(home ? home : "") + "/.local/share";

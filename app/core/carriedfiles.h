@@ -10,7 +10,8 @@
 
 namespace core {
 
-// The program folder when it can be written to; otherwise the per-user folder
+// The program folder when it can be written to and is not an installed program's folder
+// (/usr, /bin, /sbin, /opt and below); otherwise the per-user folder
 // ${XDG_DATA_HOME:-~/.local/share}/Quorvel, so that an installed program still finds its files.
 std::string DeploymentFolder(const std::string& programFolder);
 

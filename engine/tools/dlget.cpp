@@ -1,7 +1,5 @@
 // dlget: downloads one address through the engine's C interface, printing progress.
-//   dlget URL [-o FOLDER] [-n NAME] [--replace] [--no-resume] [--max-seconds N] [--connections N] [-q]
-// Exit code 0 when the file is complete, 1 when the task failed, 2 for bad arguments,
-// 3 when --max-seconds ran out, 130 after Ctrl-C (the task is paused and resumable).
+// The options and exit statuses are in kHelp, which is also its manual page.
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -132,11 +130,25 @@ std::string FailureInWords(int code, const std::string& url, const std::string& 
   }
 }
 
+const char* const kHelp =
+    "Usage: dlget URL [OPTION]...\n"
+    "Download URL through the Quorvel engine's C interface, with its progress on stderr.\n"
+    "\n"
+    "  -o FOLDER          save into FOLDER (default: the current folder)\n"
+    "  -n NAME            save as NAME (default: the last part of the address)\n"
+    "  --replace          replace a file of that name (default: a numbered name beside it)\n"
+    "  --no-resume        start over instead of resuming a stopped download\n"
+    "  --max-seconds N    pause the download after N seconds (exit status 3)\n"
+    "  --connections N    at most N connections to the server (1 to 16)\n"
+    "  -q                 no progress\n"
+    "  --help             show this help and exit\n"
+    "  --version          show the version and exit\n"
+    "\n"
+    "Exit status: 0 complete, 1 the download failed, 2 bad arguments, 3 --max-seconds ran out,\n"
+    "130 after Ctrl-C (the download is paused; the same command resumes it).\n";
+
 int Usage() {
-  std::fprintf(
-      stderr,
-      "usage: dlget URL [-o FOLDER] [-n NAME] [--replace] [--no-resume] [--max-seconds N] [--connections N] [-q]\n"
-      "  --connections N   at most N connections to the server (1 to 16; default 8)\n");
+  std::fputs("Usage: dlget URL [OPTION]... (dlget --help tells more)\n", stderr);
   return 2;
 }
 
@@ -154,6 +166,8 @@ int main(int argc, char** argv) {
   double maxSeconds = 0;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    if (a == "--help") return std::fputs(kHelp, stdout) < 0;
+    if (a == "--version") return std::printf("dlget %s\n", QUORVEL_VERSION) < 0;
     if (a == "-o" && i + 1 < argc)
       folder = argv[++i];
     else if (a == "-n" && i + 1 < argc)

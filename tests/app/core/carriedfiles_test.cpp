@@ -84,6 +84,14 @@ TEST(CarriedFiles, FirstStartWritesExactlyTheMissingFilesAndNeverTouchesOthers) 
   EXPECT_EQ(Tree(folder).size(), 4u) << "no temporary file is left behind";
 }
 
+// An installed program never writes beside itself, even where it could (as root).
+TEST(CarriedFiles, AnInstalledProgramUsesThePerUserFolder) {
+  ScratchConfig scratch;
+  const std::string perUser = (scratch.folder() / "data" / "Quorvel").string();
+  for (const char* installed : {"/usr/bin", "/usr/local/bin", "/opt/quorvel/bin", "/bin"})
+    EXPECT_EQ(DeploymentFolder(installed), perUser) << installed;
+}
+
 TEST(CarriedFiles, ReadOnlyProgramFolderFallsBackToThePerUserFolder) {
   ScratchConfig scratch;
   const fs::path program = scratch.folder() / "program";

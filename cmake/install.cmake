@@ -1,0 +1,59 @@
+# What `cmake --install` puts where (FHS and XDG places under the prefix), and the Debian
+# package of it (`cpack -G DEB`, see scripts/package.sh).
+include(GNUInstallDirs)
+
+# quorvel carries its engine and skin libraries inside itself; quorvel-cli and dlget load the
+# engine library from lib/quorvel/ beside their bin/.
+set(engine_libdir ${CMAKE_INSTALL_LIBDIR}/quorvel)
+file(RELATIVE_PATH bin_to_engine /${CMAKE_INSTALL_BINDIR} /${engine_libdir})
+set_target_properties(quorvel-cli dlget PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_engine}")
+install(TARGETS quorvel quorvel-cli dlget RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS dlcore LIBRARY DESTINATION ${engine_libdir})
+
+set(data ${CMAKE_SOURCE_DIR}/data)
+install(FILES ${data}/quorvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${data}/io.github.quorvel.Quorvel.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${data}/icons/quorvel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size 16 24 32 48 64 128 256)
+  install(FILES ${data}/icons/quorvel-${size}.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+          RENAME quorvel.png)
+endforeach()
+install(FILES ${data}/completion/quorvel-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
+# Manual pages from the programs' own --help and --version, by help2man at build time.
+find_program(HELP2MAN help2man)
+if(HELP2MAN)
+  set(what_quorvel-cli "search, download and verify navigation-device releases and map data")
+  set(what_dlget "download a file through the Quorvel engine")
+  foreach(program quorvel-cli dlget)
+    set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
+    add_custom_command(OUTPUT ${page}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+      COMMAND ${HELP2MAN} --no-info --no-discard-stderr "--name=${what_${program}}" --output=${page}
+              $<TARGET_FILE:${program}>
+      DEPENDS ${program}
+      COMMENT "Writing the manual page of ${program}")
+    list(APPEND manual_pages ${page})
+  endforeach()
+  add_custom_target(manual_pages ALL DEPENDS ${manual_pages})
+  install(FILES ${manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+else()
+  message(STATUS "help2man not found: no manual pages")
+endif()
+
+set(CPACK_PACKAGE_NAME quorvel)
+set(CPACK_PACKAGE_VENDOR "Quorvel")
+set(CPACK_PACKAGE_CONTACT "Quorvel <quorvel@quorvel.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "download navigation-device releases and map data")
+set(CPACK_PACKAGE_DESCRIPTION "Quorvel asks the map vendor's channel portal which main-program release exists
+ for a device number, downloads it, its torrent or any of 24 map-data packages
+ with live progress, and checks archives against their torrents. quorvel-cli
+ does the same from a shell.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A fresh machine has no CJK font: without one every caption is a row of boxes.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+set(CPACK_GENERATOR DEB)
+include(CPack)

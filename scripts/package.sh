@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds the Debian package quorvel_<version>_amd64.deb in build-package/ (Release build, run-time
+# dependencies computed from the binaries by dpkg-shlibdeps, plus a CJK font).
+#   scripts/package.sh           build the package
+#   scripts/package.sh --try     ... then, as root: install it with apt, start /usr/bin/quorvel on a
+#                                private X server, take a screenshot (build-package/installed.png)
+#                                and remove the package again
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+need=()
+command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
+[ "${1:-}" = "--try" ] && ! command -v import >/dev/null && need+=(imagemagick)
+if [ ${#need[@]} -gt 0 ]; then
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${need[@]}"
+fi
+cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF >/dev/null
+cmake --build build-package -j"$(nproc)"
+(cd build-package && cpack -G DEB >/dev/null)
+deb=$(ls -t build-package/quorvel_*_amd64.deb | head -1)
+echo "package: $deb"
+dpkg-deb --field "$deb" Package Version Depends
+[ "${1:-}" = "--try" ] || exit 0
+
+[ "$(id -u)" -eq 0 ] || { echo "--try installs the package: run it as root"; exit 1; }
+export DEBIAN_FRONTEND=noninteractive
+apt-get install -y -q "./$deb" >/dev/null
+trap 'apt-get remove -y -q quorvel >/dev/null; pkill -f "Xvfb :57" || true' EXIT
+command -v quorvel quorvel-cli dlget
+quorvel-cli --version
+man -w quorvel-cli
+Xvfb :57 -screen 0 640x480x24 >/dev/null 2>&1 &
+sleep 1
+home=$(mktemp -d)
+HOME=$home DISPLAY=:57 /usr/bin/quorvel >/dev/null 2>&1 &
+sleep 4
+DISPLAY=:57 import -window root build-package/installed.png
+kill %2 2>/dev/null || true
+ls -A "$home/.local/share/Quorvel"
+echo "screenshot: build-package/installed.png"
+apt-get remove -y -q quorvel >/dev/null
+trap 'pkill -f "Xvfb :57" || true' EXIT
+! dpkg -s quorvel >/dev/null 2>&1 && echo "removed: quorvel"
