@@ -2,6 +2,7 @@
 
 #include <QFutureWatcher>
 #include <QLineEdit>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "controls.h"
@@ -46,6 +47,12 @@ void CheckCompleted(MainWindow& w, const QString& folder, const QString& name) {
   }));
 }
 
-void StopChecks(MainWindow& w) { w.state.stopChecks->store(true); }
+void StopChecks(MainWindow& w) {
+  // The running checks see the flag within a piece or a network wait; they are waited for, so
+  // that none outlives the window's end, and later checks get a flag of their own.
+  w.state.stopChecks->store(true);
+  QThreadPool::globalInstance()->waitForDone(5000);
+  w.state.stopChecks = std::make_shared<std::atomic<bool>>(false);
+}
 
 }  // namespace ui

@@ -14,7 +14,7 @@ namespace ui {
 void CheckWhenComplete(MainWindow& w, const std::string& torrentLink);
 // A download completed: checked when it is such an archive.
 void CheckCompleted(MainWindow& w, const QString& folder, const QString& name);
-// Running checks end (the window is closing).
+// Running checks end, and are waited for (the window is closing).
 void StopChecks(MainWindow& w);
 
 }  // namespace ui
