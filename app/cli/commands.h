@@ -15,6 +15,7 @@ extern volatile std::sig_atomic_t gInterrupted;
 int Search(const Arguments& args);
 int MapData(const Arguments& args);
 int Verify(const Arguments& args);
+int Torrent(const Arguments& args);
 
 // Servers of the settings file and the build, replaced by --portal / --download-server.
 struct ServerOptions {

@@ -12,6 +12,7 @@ const char* const kHelp =
     "Usage: quorvel-cli search DEVICE [OPTION]...\n"
     "  or:  quorvel-cli mapdata VERSION --kind KINDS [OPTION]...\n"
     "  or:  quorvel-cli verify ARCHIVE [TORRENT] [OPTION]...\n"
+    "  or:  quorvel-cli torrent FILE.torrent|URL [OPTION]...\n"
     "What the Quorvel window does, from a shell: ask the channel portal for a device's release,\n"
     "download it or map data through the Quorvel engine, and check archives against torrents.\n"
     "\n"
@@ -33,6 +34,15 @@ const char* const kHelp =
     "TORRENT, the torrent beside the archive under the version's name.\n"
     "  --device DEVICE        fetch the torrent from the device's release row instead\n"
     "\n"
+    "torrent FILE.torrent|URL: the torrent's content through the BitTorrent swarm and the\n"
+    "torrent's web seeds; every piece is checked, resume data is kept beside the content.\n"
+    "  -o DIR                 save into DIR (default: the current folder)\n"
+    "  --peer HOST:PORT       a peer to connect to (may be given several times)\n"
+    "  --dht                  also find peers through the DHT (off by default)\n"
+    "  --max-upload-rate N    upload at most N bytes a second\n"
+    "  --seed-ratio R         seed until R times the content is uploaded (default: stop when complete)\n"
+    "  --port P               listen on port P (default: one the system chooses)\n"
+    "\n"
     "Every command:\n"
     "  --portal HOST[:PORT]   the channel portal (default: the settings file, else the build's)\n"
     "  --download-server HOST[:PORT]\n"
@@ -45,7 +55,7 @@ const char* const kHelp =
     "same command resumes them).\n";
 
 int Usage() {
-  std::fputs("Usage: quorvel-cli search|mapdata|verify ... (quorvel-cli --help tells more)\n", stderr);
+  std::fputs("Usage: quorvel-cli search|mapdata|verify|torrent ... (quorvel-cli --help tells more)\n", stderr);
   return 2;
 }
 
@@ -63,5 +73,6 @@ int main(int argc, char** argv) {
   if (command == "search") return cli::Search(args);
   if (command == "mapdata") return cli::MapData(args);
   if (command == "verify") return cli::Verify(args);
+  if (command == "torrent") return cli::Torrent(args);
   return Usage();
 }

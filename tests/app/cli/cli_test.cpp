@@ -11,6 +11,7 @@
 #include "../../fixtures/sampleportal.h"
 #include "../../fixtures/scratch.h"
 #include "mapdata.h"
+#include "verify.h"
 
 namespace fs = std::filesystem;
 
@@ -170,6 +171,25 @@ TEST_F(CliTest, AnInterruptedMapDataAllResumes) {
     EXPECT_EQ(ReadAll(folder / order->fileName), want) << order->fileName;
   }
   EXPECT_LT(portal.files().bytesServed() - before, total) << "the second run fetched less than everything";
+}
+
+// The content of a torrent from its web seed, by file and by address; 0 only when complete.
+TEST_F(CliTest, TorrentFetchesTheContentThroughItsWebSeed) {
+  const std::string content = PatternBytes(1 << 20, 51);
+  FileServer seed(content);
+  fs::create_directories(folder);
+  Write(folder / "m.torrent", torrent::CreateTorrent("m.ndz", content, 32 << 10, seed.url("m.ndz")));
+  ProcessResult r = Cli({"torrent", (folder / "m.torrent").string(), "-o", (folder / "content").string()});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(ReadAll(folder / "content" / "m.ndz"), content);
+  EXPECT_NE(r.out.find("完成：每一块都已校验"), std::string::npos) << r.out;
+  FileServer torrentServer(torrent::CreateTorrent("m.ndz", content, 32 << 10, seed.url("m.ndz")));
+  r = Cli({"torrent", torrentServer.url("m.torrent"), "-o", (folder / "again").string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Cli({"torrent", (folder / "missing.torrent").string()}).status, 2);
+  EXPECT_EQ(Cli({"torrent", (folder / "m.torrent").string(), "--port", "70000"}).status, 2);
+  Write(folder / "junk.torrent", "d4:infoi1ee");
+  EXPECT_EQ(Cli({"torrent", (folder / "junk.torrent").string(), "-o", (folder / "x").string()}).status, 1);
 }
 
 }  // namespace

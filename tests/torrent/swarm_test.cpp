@@ -1,0 +1,147 @@
+// The content of torrents through a seeding libtorrent session the test starts (found through a
+// tracker the test serves) and through web seeds, all on 127.0.0.1.
+#include "swarm.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <libtorrent/session.hpp>
+#include <libtorrent/torrent_info.hpp>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "../fixtures/files.h"
+#include "../fixtures/fileserver.h"
+#include "../fixtures/rawserver.h"
+#include "../fixtures/scratch.h"
+#include "verify.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+volatile std::sig_atomic_t gNever = 0;
+
+// A tracker that names one peer in every announce answer (compact form).
+class Tracker {
+ public:
+  explicit Tracker(int peerPort)
+      : server_([peerPort](int fd, const std::string&) {
+          const char peer[6] = {127, 0, 0, 1, char(peerPort >> 8), char(peerPort & 0xFF)};
+          const std::string body = "d8:intervali5e5:peers6:" + std::string(peer, 6) + "e";
+          RawServer::Send(fd, HttpAnswer("HTTP/1.1 200 OK", "Content-Type: text/plain\r\n", body));
+        }) {}
+  std::string url() const { return server_.url("/announce"); }
+
+ private:
+  RawServer server_;
+};
+
+// A libtorrent session seeding `content` from a folder of its own.
+class Seeder {
+ public:
+  Seeder(const fs::path& folder, const std::string& name, const std::string& content, const std::string& torrentBytes) {
+    fs::create_directories(folder);
+    std::ofstream(folder / name, std::ios::binary) << content;
+    lt::settings_pack s;
+    s.set_str(lt::settings_pack::listen_interfaces, "127.0.0.1:0");
+    s.set_bool(lt::settings_pack::enable_dht, false);
+    s.set_bool(lt::settings_pack::enable_lsd, false);
+    s.set_bool(lt::settings_pack::enable_upnp, false);
+    s.set_bool(lt::settings_pack::enable_natpmp, false);
+    s.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
+    session_ = std::make_unique<lt::session>(s);
+    lt::add_torrent_params p;
+    p.ti = std::make_shared<lt::torrent_info>(
+        lt::span<const char>(torrentBytes.data(), std::ptrdiff_t(torrentBytes.size())), lt::from_span);
+    p.save_path = folder.string();
+    p.flags |= lt::torrent_flags::seed_mode;
+    session_->add_torrent(p);
+  }
+  int port() const { return session_->listen_port(); }
+
+ private:
+  std::unique_ptr<lt::session> session_;
+};
+
+class SwarmTest : public testing::Test {
+ protected:
+  ScratchConfig scratch;
+  const std::string content = PatternBytes(3 << 20, 41);
+  torrent::SwarmOptions Options() {
+    torrent::SwarmOptions o;
+    o.folder = (scratch.folder() / "in").string();
+    o.stallSeconds = 20;
+    fs::create_directories(o.folder);
+    return o;
+  }
+};
+
+TEST_F(SwarmTest, FromASeederFoundThroughTheTracker) {
+  const std::string plain = torrent::CreateTorrent("map.ndz", content, 64 << 10);
+  Seeder seeder(scratch.folder() / "seed", "map.ndz", content, plain);
+  Tracker tracker(seeder.port());
+  // The same torrent with the tracker: a new torrent (the announce is outside the info part,
+  // so the seeder's info hash is the same).
+  const std::string withTracker =
+      "d8:announce" + std::to_string(tracker.url().size()) + ":" + tracker.url() + plain.substr(1);
+  const torrent::SwarmResult r = torrent::DownloadContent(withTracker, Options(), nullptr, gNever);
+  ASSERT_EQ(r.end, torrent::SwarmEnd::kComplete) << r.failure;
+  EXPECT_EQ(ReadAll(scratch.folder() / "in" / "map.ndz"), content);
+}
+
+TEST_F(SwarmTest, FromAWebSeedAloneEvenWhenItSendsABadByteOnce) {
+  FileServer server(content);
+  server.SetFaults({.corruptFirst = 1});
+  const std::string t = torrent::CreateTorrent("map.ndz", content, 64 << 10, server.url("map.ndz"));
+  int states = 0;
+  const torrent::SwarmResult r = torrent::DownloadContent(
+      t, Options(), [&](const torrent::SwarmStatus&) { ++states; }, gNever);
+  ASSERT_EQ(r.end, torrent::SwarmEnd::kComplete) << r.failure;
+  EXPECT_EQ(ReadAll(scratch.folder() / "in" / "map.ndz"), content) << "the bad piece was fetched again";
+  EXPECT_GT(states, 0);
+  EXPECT_FALSE(fs::exists(torrent::ResumeFilePath((scratch.folder() / "in").string(), "map.ndz")));
+}
+
+TEST_F(SwarmTest, AnInterruptedDownloadResumes) {
+  FileServer server(content);
+  server.SetFaults({.bytesPerSecond = 512 << 10});
+  const std::string t = torrent::CreateTorrent("map.ndz", content, 64 << 10, server.url("map.ndz"));
+  volatile std::sig_atomic_t stop = 0;
+  torrent::SwarmResult r = torrent::DownloadContent(
+      t, Options(),
+      [&](const torrent::SwarmStatus& s) {
+        if (s.progress > 0.3f) stop = 1;
+      },
+      stop);
+  ASSERT_EQ(r.end, torrent::SwarmEnd::kInterrupted) << r.failure;
+  const std::string folder = (scratch.folder() / "in").string();
+  EXPECT_TRUE(fs::exists(torrent::ResumeFilePath(folder, "map.ndz"))) << "resume data beside the content";
+  server.SetFaults({});
+  const size_t before = server.bytesServed();
+  r = torrent::DownloadContent(t, Options(), nullptr, gNever);
+  ASSERT_EQ(r.end, torrent::SwarmEnd::kComplete) << r.failure;
+  EXPECT_EQ(ReadAll(scratch.folder() / "in" / "map.ndz"), content);
+  EXPECT_LT(server.bytesServed() - before, content.size() - (content.size() / 4)) << "the first part is kept";
+}
+
+TEST_F(SwarmTest, NoSourceEndsBoundedWithItsResumeData) {
+  torrent::SwarmOptions o = Options();
+  o.stallSeconds = 1;
+  const torrent::SwarmResult r =
+      torrent::DownloadContent(torrent::CreateTorrent("alone.bin", content), o, nullptr, gNever);
+  EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed);
+  EXPECT_NE(r.failure.find("没有对端"), std::string::npos) << r.failure;
+}
+
+TEST_F(SwarmTest, WhatCannotBeDownloadedSaysWhy) {
+  EXPECT_EQ(torrent::DownloadContent("junk", Options(), nullptr, gNever).end, torrent::SwarmEnd::kFailed);
+  torrent::SwarmOptions o = Options();
+  o.peers = {"not-a-peer"};
+  const torrent::SwarmResult r = torrent::DownloadContent(torrent::CreateTorrent("a", content), o, nullptr, gNever);
+  EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed);
+  EXPECT_NE(r.failure.find("HOST:PORT"), std::string::npos);
+}
+
+}  // namespace

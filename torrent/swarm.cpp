@@ -1,0 +1,199 @@
+#include "swarm.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <libtorrent/alert_types.hpp>
+#include <libtorrent/read_resume_data.hpp>
+#include <libtorrent/session.hpp>
+#include <libtorrent/torrent_info.hpp>
+#include <libtorrent/write_resume_data.hpp>
+#include <optional>
+#include <sstream>
+#include <thread>
+
+namespace torrent {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uintmax_t kMaxResumeBytes = 64 << 20;
+
+lt::settings_pack Settings(const SwarmOptions& o) {
+  lt::settings_pack s;
+  s.set_str(lt::settings_pack::listen_interfaces,
+            "0.0.0.0:" + std::to_string(o.port) + ",[::]:" + std::to_string(o.port));
+  s.set_bool(lt::settings_pack::enable_dht, o.dht);
+  s.set_bool(lt::settings_pack::enable_lsd, false);
+  s.set_bool(lt::settings_pack::enable_upnp, false);
+  s.set_bool(lt::settings_pack::enable_natpmp, false);
+  s.set_int(lt::settings_pack::upload_rate_limit, o.maxUploadRate);
+  // A web seed that sent a bad piece is asked again (the piece check rejects the bytes), not
+  // dropped: for most map data it is the only source.
+  s.set_bool(lt::settings_pack::ban_web_seeds, false);
+  // Peers on one machine or network (a shop's, a test's) are peers too.
+  s.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
+  s.set_int(lt::settings_pack::alert_mask,
+            lt::alert_category::error | lt::alert_category::status | lt::alert_category::storage);
+  return s;
+}
+
+std::string StateName(lt::torrent_status::state_t s) {
+  switch (s) {
+    case lt::torrent_status::checking_files:
+    case lt::torrent_status::checking_resume_data: return "checking";
+    case lt::torrent_status::downloading_metadata:
+    case lt::torrent_status::downloading: return "downloading";
+    case lt::torrent_status::finished: return "finished";
+    case lt::torrent_status::seeding: return "seeding";
+    default: return "waiting";
+  }
+}
+
+// Every file of the torrent stays inside the folder: no absolute path, no "..".
+bool StaysInside(const lt::torrent_info& info) {
+  const lt::file_storage& files = info.files();
+  for (const lt::file_index_t f : files.file_range()) {
+    const std::filesystem::path p = files.file_path(f);
+    if (p.is_absolute()) return false;
+    for (const auto& part : p)
+      if (part == "..") return false;
+  }
+  return true;
+}
+
+std::optional<std::string> ReadSmallFile(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) > kMaxResumeBytes)
+    return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// The torrent to add: its resume data when a usable one lies beside the content.
+lt::add_torrent_params Params(std::shared_ptr<lt::torrent_info> info, const std::string& folder) {
+  lt::add_torrent_params p;
+  if (auto saved = ReadSmallFile(ResumeFilePath(folder, info->name()))) {
+    lt::error_code ec;
+    lt::add_torrent_params resumed =
+        lt::read_resume_data(lt::span<const char>(saved->data(), std::ptrdiff_t(saved->size())), ec);
+    if (!ec && resumed.info_hashes == info->info_hashes()) p = std::move(resumed);
+  }
+  p.ti = std::move(info);
+  p.save_path = folder;
+  return p;
+}
+
+bool AddPeer(lt::torrent_handle& h, const std::string& hostPort) {
+  const size_t colon = hostPort.rfind(':');
+  if (colon == std::string::npos) return false;
+  lt::error_code ec;
+  std::string host = hostPort.substr(0, colon);
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  const lt::address address = lt::make_address(host, ec);
+  const int port = std::atoi(hostPort.c_str() + colon + 1);
+  if (ec || port < 1 || port > 65535) return false;
+  h.connect_peer({address, std::uint16_t(port)});
+  return true;
+}
+
+// Asks for the resume data and writes it beside the content (bounded wait).
+void SaveResumeData(lt::session& session, lt::torrent_handle& h, const std::string& path) {
+  h.save_resume_data(lt::torrent_handle::save_info_dict);
+  const auto end = Clock::now() + std::chrono::seconds(10);
+  while (Clock::now() < end) {
+    session.wait_for_alert(std::chrono::milliseconds(200));
+    std::vector<lt::alert*> alerts;
+    session.pop_alerts(&alerts);
+    for (lt::alert* a : alerts) {
+      if (auto* saved = lt::alert_cast<lt::save_resume_data_alert>(a)) {
+        const std::vector<char> bytes = lt::write_resume_data_buf(saved->params);
+        const std::string temp = path + ".tmp";
+        std::ofstream(temp, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+        std::filesystem::rename(temp, path);
+        return;
+      }
+      if (lt::alert_cast<lt::save_resume_data_failed_alert>(a)) return;
+    }
+  }
+}
+
+// The failure an alert reports for the torrent, if it is one.
+std::optional<std::string> FailureOf(lt::alert* a) {
+  if (auto* e = lt::alert_cast<lt::torrent_error_alert>(a)) return "种子下载失败：" + e->error.message();
+  if (auto* e = lt::alert_cast<lt::file_error_alert>(a)) return "写入失败：" + e->error.message();
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string ResumeFilePath(const std::string& folder, const std::string& name) {
+  return folder + "/." + name + ".quorvel-resume";
+}
+
+SwarmResult DownloadContent(std::string_view torrentBytes, const SwarmOptions& options,
+                            const std::function<void(const SwarmStatus&)>& show,
+                            const volatile std::sig_atomic_t& interrupted) {
+  std::shared_ptr<lt::torrent_info> info;
+  try {
+    info = std::make_shared<lt::torrent_info>(
+        lt::span<const char>(torrentBytes.data(), std::ptrdiff_t(torrentBytes.size())), lt::load_torrent_limits{},
+        lt::from_span);
+  } catch (const std::exception& e) {
+    return {SwarmEnd::kFailed, std::string("不是种子文件：") + e.what()};
+  }
+  if (!StaysInside(*info)) return {SwarmEnd::kFailed, "种子里的文件路径会离开保存目录"};
+  const std::string resumePath = ResumeFilePath(options.folder, info->name());
+  lt::session session(Settings(options));
+  lt::error_code ec;
+  lt::torrent_handle h = session.add_torrent(Params(info, options.folder), ec);
+  if (ec) return {SwarmEnd::kFailed, "种子无法加入：" + ec.message()};
+  for (const std::string& peer : options.peers)
+    if (!AddPeer(h, peer)) return {SwarmEnd::kFailed, "不是 HOST:PORT：" + peer};
+  auto lastPeers = Clock::now(), lastProgress = Clock::now();
+  std::int64_t lastDone = -1;
+  for (;;) {
+    if (interrupted) {
+      h.pause();
+      SaveResumeData(session, h, resumePath);
+      return {SwarmEnd::kInterrupted, {}};
+    }
+    session.wait_for_alert(std::chrono::milliseconds(200));
+    std::vector<lt::alert*> alerts;
+    session.pop_alerts(&alerts);
+    for (lt::alert* a : alerts)
+      if (auto failure = FailureOf(a)) return {SwarmEnd::kFailed, *failure};
+    const lt::torrent_status s = h.status();
+    if (s.total_wanted_done != lastDone || s.state == lt::torrent_status::checking_files) {
+      lastDone = s.total_wanted_done;
+      lastProgress = Clock::now();
+    } else if (!s.is_seeding && Clock::now() - lastProgress > std::chrono::seconds(options.stallSeconds)) {
+      h.pause();
+      SaveResumeData(session, h, resumePath);
+      return {SwarmEnd::kFailed, "没有对端或网络种子提供数据（" + std::to_string(options.stallSeconds) + " 秒）"};
+    }
+    if (show)
+      show({info->name(), s.progress, s.download_payload_rate, s.upload_payload_rate, s.num_peers, s.num_seeds,
+            info->total_size(), StateName(s.state)});
+    // Peers added by hand are asked again now and then: a seeder may start after us.
+    if (Clock::now() - lastPeers > std::chrono::seconds(5)) {
+      for (const std::string& peer : options.peers) AddPeer(h, peer);
+      lastPeers = Clock::now();
+    }
+    // Seeding means every piece passed its hash check.
+    if (s.is_seeding) {
+      const bool ratioReached =
+          options.seedRatio <= 0 || double(s.all_time_upload) >= options.seedRatio * double(info->total_size());
+      if (ratioReached) {
+        std::error_code removed;
+        std::filesystem::remove(resumePath, removed);
+        return {SwarmEnd::kComplete, {}};
+      }
+    }
+  }
+}
+
+}  // namespace torrent

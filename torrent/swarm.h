@@ -1,0 +1,48 @@
+#pragma once
+// A torrent's content through the BitTorrent swarm and its web seeds, with libtorrent (we write
+// no BitTorrent client): every piece checked against the torrent, resume data kept beside the
+// content so a rerun continues, a stop that saves it.
+#include <csignal>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace torrent {
+
+struct SwarmOptions {
+  std::string folder;              // where the content goes; nothing of it leaves this folder
+  bool dht = false;                // ask the DHT for peers
+  std::vector<std::string> peers;  // "host:port", added by hand
+  int maxUploadRate = 0;           // bytes per second, 0 for no limit
+  double seedRatio = 0;            // seed until uploaded / size reaches it; 0: stop when complete
+  int port = 0;                    // listening port, 0: the system chooses
+  int stallSeconds = 300;          // give up (resume data kept) when no byte came for this long
+};
+
+struct SwarmStatus {
+  std::string name;
+  float progress = 0;  // 0 to 1, of the pieces checked good
+  int downloadRate = 0, uploadRate = 0;
+  int peers = 0, seeds = 0;
+  std::int64_t total = 0;
+  std::string state;  // "checking", "downloading", "seeding", ...
+};
+
+enum class SwarmEnd { kComplete, kFailed, kInterrupted };
+
+struct SwarmResult {
+  SwarmEnd end = SwarmEnd::kFailed;
+  std::string failure;  // UTF-8, for the user
+};
+
+// `show` hears the status about five times a second.
+SwarmResult DownloadContent(std::string_view torrentBytes, const SwarmOptions& options,
+                            const std::function<void(const SwarmStatus&)>& show,
+                            const volatile std::sig_atomic_t& interrupted);
+
+// The resume data's file for a torrent's content in `folder` (hidden, beside the content).
+std::string ResumeFilePath(const std::string& folder, const std::string& name);
+
+}  // namespace torrent
