@@ -29,6 +29,10 @@ lt::settings_pack Settings(const SwarmOptions& o) {
   s.set_bool(lt::settings_pack::enable_upnp, false);
   s.set_bool(lt::settings_pack::enable_natpmp, false);
   s.set_int(lt::settings_pack::upload_rate_limit, o.maxUploadRate);
+  // TCP to peers: uTP's delay-based congestion control (it yields to any other traffic) held a
+  // single local seeder's transfer to a seventh of TCP's (bench/swarm_bench.sh).
+  s.set_bool(lt::settings_pack::enable_outgoing_utp, false);
+  s.set_bool(lt::settings_pack::enable_incoming_utp, false);
   // A web seed that sent a bad piece is asked again (the piece check rejects the bytes), not
   // dropped: for most map data it is the only source.
   s.set_bool(lt::settings_pack::ban_web_seeds, false);

@@ -16,6 +16,9 @@ int Search(const Arguments& args);
 int MapData(const Arguments& args);
 int Verify(const Arguments& args);
 int Torrent(const Arguments& args);
+// The content of a torrent file into `folder` through the swarm and its web seeds: 0 when
+// every piece is checked, 1 when it failed, 130 after Ctrl-C.
+int FetchContent(const std::string& torrentFile, const std::string& folder);
 
 // Servers of the settings file and the build, replaced by --portal / --download-server.
 struct ServerOptions {

@@ -29,6 +29,7 @@ const char* const kHelp =
     "  --part2                part 2 of the regional sets (part 1 otherwise)\n"
     "  -o DIR                 save into DIR (default: the current folder)\n"
     "  --jobs K               at most K downloads at a time (1 to 8, default 2)\n"
+    "  --content              with --bt: then each torrent's content, as quorvel-cli torrent does\n"
     "\n"
     "verify ARCHIVE [TORRENT]: check the archive against the torrent's piece hashes; without\n"
     "TORRENT, the torrent beside the archive under the version's name.\n"

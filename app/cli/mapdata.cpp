@@ -80,7 +80,8 @@ int MapData(const Arguments& given) {
   if (!TakeValue(args, "--kind", kinds) || !TakeValue(args, "--id", id) || !TakeValue(args, "-o", folder) ||
       !TakeValue(args, "--jobs", jobsText))
     return BadArguments("--kind, --id, -o and --jobs take a value");
-  const bool bt = TakeFlag(args, "--bt"), part2 = TakeFlag(args, "--part2");
+  const bool bt = TakeFlag(args, "--bt"), part2 = TakeFlag(args, "--part2"), content = TakeFlag(args, "--content");
+  if (content && !bt) return BadArguments("--content goes with --bt: the torrents' content");
   if (args.size() != 1) return BadArguments("mapdata takes one map-data version, e.g. 3m21j27");
   const std::string& version = args[0];
   if (!ValidVersion(version))
@@ -101,7 +102,17 @@ int MapData(const Arguments& given) {
   const BatchResult result = RunBatch(jobs, parallel, display, gInterrupted);
   PrintSummary(jobs, result);
   if (result.interrupted) return 130;
-  return result.AllDone() ? 0 : 1;
+  if (!content || !result.AllDone()) return result.AllDone() ? 0 : 1;
+  // Then each torrent's content, one after the other (the BT forms that are archives already
+  // are content themselves).
+  int status = 0;
+  for (const Job& job : jobs) {
+    if (!job.fileName.ends_with(".torrent")) continue;
+    const int fetched = FetchContent(job.folder + "/" + job.fileName, job.folder);
+    if (fetched == 130) return 130;
+    if (fetched != 0) status = 1;
+  }
+  return status;
 }
 
 }  // namespace cli

@@ -62,6 +62,21 @@ class SwarmDisplay {
   std::string lastState_;
 };
 
+// Runs the swarm with the live line; the exit status: 0 complete, 1 failed, 130 interrupted.
+int Swarm(const std::string& bytes, const torrent::SwarmOptions& options) {
+  SwarmDisplay display(isatty(fileno(stdout)));
+  const torrent::SwarmResult r = torrent::DownloadContent(
+      bytes, options, [&](const torrent::SwarmStatus& s) { display.Show(s); }, gInterrupted);
+  display.End();
+  switch (r.end) {
+    case torrent::SwarmEnd::kComplete: std::printf("完成：每一块都已校验\n"); return 0;
+    case torrent::SwarmEnd::kInterrupted: std::printf("已暂停：再次运行同一命令继续\n"); return 130;
+    case torrent::SwarmEnd::kFailed: break;
+  }
+  std::fprintf(stderr, "quorvel-cli: %s\n", r.failure.c_str());
+  return 1;
+}
+
 }  // namespace
 
 int Torrent(const Arguments& given) {
@@ -83,17 +98,18 @@ int Torrent(const Arguments& given) {
   const std::optional<std::string> bytes = TorrentBytes(args[0]);
   if (!bytes) return BadArguments("the torrent cannot be read: " + args[0]);
   if (!UsableFolder(options.folder)) return 2;
-  SwarmDisplay display(isatty(fileno(stdout)));
-  const torrent::SwarmResult r = torrent::DownloadContent(
-      *bytes, options, [&](const torrent::SwarmStatus& s) { display.Show(s); }, gInterrupted);
-  display.End();
-  switch (r.end) {
-    case torrent::SwarmEnd::kComplete: std::printf("完成：每一块都已校验\n"); return 0;
-    case torrent::SwarmEnd::kInterrupted: std::printf("已暂停：再次运行同一命令继续\n"); return 130;
-    case torrent::SwarmEnd::kFailed: break;
+  return Swarm(*bytes, options);
+}
+
+int FetchContent(const std::string& torrentFile, const std::string& folder) {
+  const std::optional<std::string> bytes = TorrentBytes(torrentFile);
+  if (!bytes) {
+    std::fprintf(stderr, "quorvel-cli: the torrent cannot be read: %s\n", torrentFile.c_str());
+    return 1;
   }
-  std::fprintf(stderr, "quorvel-cli: %s\n", r.failure.c_str());
-  return 1;
+  torrent::SwarmOptions options;
+  options.folder = folder;
+  return Swarm(*bytes, options);
 }
 
 }  // namespace cli

@@ -26,8 +26,9 @@ TEST_F(ReleaseSearchTest, TheReleaseRowOfADeviceNumber) {
   EXPECT_EQ(r.version, "V3.2.1");
   EXPECT_EQ(r.releaseDate, "20200202");
   EXPECT_EQ(r.size, "356.2MB");
-  EXPECT_EQ(r.torrentSize, http::FormatProbedSize(static_cast<long long>(
-                               SampleFileFor("/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent").size())))
+  EXPECT_EQ(r.torrentSize,
+            http::FormatProbedSize(static_cast<long long>(
+                SampleFileFor("/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent", portal.host()).size())))
       << "probed on the download server";
   EXPECT_EQ(r.programLink, http + "/app/oem/20200202/3261/V3.2.1.zip");
   EXPECT_EQ(r.torrentLink, http + "/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent");

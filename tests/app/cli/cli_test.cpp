@@ -63,7 +63,7 @@ TEST_F(CliTest, SearchDownloadsTheReleaseOrItsTorrent) {
   EXPECT_EQ(ReadAll(folder / "V3.2.1.zip"), SampleFileFor(kRelease));
   r = Cli(std::vector<std::string>{"search", "3261", "--download", "bt", "-o", folder.string()} + Servers());
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadAll(folder / "V3.2.1.torrent"), SampleFileFor(kReleaseTorrent));
+  EXPECT_EQ(ReadAll(folder / "V3.2.1.torrent"), SampleFileFor(kReleaseTorrent, portal.host()));
   // The pair the window leaves behind verifies, the torrent found beside the archive.
   r = Cli({"verify", (folder / "V3.2.1.zip").string()});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -75,7 +75,7 @@ TEST_F(CliTest, VerifyFindsAFlippedByteInItsPiece) {
   std::string archive = SampleFileFor(kRelease);
   archive[100000] = char(archive[100000] ^ 0x40);
   Write(folder / "a.zip", archive);
-  Write(folder / "t.torrent", SampleFileFor(kReleaseTorrent));
+  Write(folder / "t.torrent", SampleFileFor(kReleaseTorrent, portal.host()));
   ProcessResult r = Cli({"verify", (folder / "a.zip").string(), (folder / "t.torrent").string()});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "bad piece 6: bytes 98304-114687")
@@ -88,7 +88,7 @@ TEST_F(CliTest, VerifyFindsAFlippedByteInItsPiece) {
 TEST_F(CliTest, VerifyRefusesWhatIsNotItsTorrentBeforeHashing) {
   fs::create_directories(folder);
   const std::string archive = SampleFileFor(kRelease);
-  Write(folder / "t.torrent", SampleFileFor(kReleaseTorrent));
+  Write(folder / "t.torrent", SampleFileFor(kReleaseTorrent, portal.host()));
   Write(folder / "short.zip", archive.substr(0, archive.size() - 1));
   Write(folder / "long.zip", archive + "x");
   Write(folder / "junk.torrent", "d4:infoi1ee");
@@ -171,6 +171,17 @@ TEST_F(CliTest, AnInterruptedMapDataAllResumes) {
     EXPECT_EQ(ReadAll(folder / order->fileName), want) << order->fileName;
   }
   EXPECT_LT(portal.files().bytesServed() - before, total) << "the second run fetched less than everything";
+}
+
+// The BT forms, then their content from the download server named in them as a web seed.
+TEST_F(CliTest, MapDataTorrentsAndThenTheirContent) {
+  ProcessResult r = Cli(
+      std::vector<std::string>{"mapdata", "3m21j27", "--kind", "tmc,0e", "--bt", "--content", "-o", folder.string()} +
+      Servers());
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(ReadAll(folder / "tmc.ndz"), SampleFileFor("/data/3m21j27/data_3m21j27/tmc.ndz"));
+  EXPECT_TRUE(fs::exists(folder / "nvdd_0e_3m21j27.zip")) << "a BT form that is an archive is content already";
+  EXPECT_EQ(Cli({"mapdata", "3m21j27", "--kind", "tmc", "--content"}).status, 2) << "--content without --bt";
 }
 
 // The content of a torrent from its web seed, by file and by address; 0 only when complete.

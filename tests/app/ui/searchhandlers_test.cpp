@@ -65,17 +65,18 @@ TEST_F(SearchTest, ASearchAppendsTheReleaseRow) {
   ASSERT_EQ(w->超级列表框->topLevelItemCount(), 1);
   QTreeWidgetItem* row = w->超级列表框->topLevelItem(0);
   const QString http = QString::fromStdString("http://" + portal.host());
-  const QString want[10] = {QStringLiteral("1"),
-                            QStringLiteral("V3.2.1"),
-                            QStringLiteral("20200202"),
-                            QStringLiteral("356.2MB"),
-                            QString::fromStdString(http::FormatProbedSize(static_cast<long long>(
-                                SampleFileFor("/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent").size()))),
-                            http + QStringLiteral("/app/oem/20200202/3261/V3.2.1.zip"),
-                            http + QStringLiteral("/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent"),
-                            QStringLiteral("3m21j27 全国图资\r\n3m21j27_0e 东区图资\r\n"),
-                            QStringLiteral("NAVI_3M21J27_FULL"),
-                            http + QStringLiteral("/data/wp3m21j27/NAVI_3M21J27_FULL/DATA.zip")};
+  const QString want[10] = {
+      QStringLiteral("1"),
+      QStringLiteral("V3.2.1"),
+      QStringLiteral("20200202"),
+      QStringLiteral("356.2MB"),
+      QString::fromStdString(http::FormatProbedSize(static_cast<long long>(
+          SampleFileFor("/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent", portal.host()).size()))),
+      http + QStringLiteral("/app/oem/20200202/3261/V3.2.1.zip"),
+      http + QStringLiteral("/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent"),
+      QStringLiteral("3m21j27 全国图资\r\n3m21j27_0e 东区图资\r\n"),
+      QStringLiteral("NAVI_3M21J27_FULL"),
+      http + QStringLiteral("/data/wp3m21j27/NAVI_3M21J27_FULL/DATA.zip")};
   for (int c = 0; c < 10; ++c) EXPECT_EQ(row->text(c), want[c]) << "column " << c;
   EXPECT_EQ(w->编辑框_版本->text(), QStringLiteral("V3.2.1 356.2MB"));
   EXPECT_FALSE(w->时钟_下载->isActive()) << "no download without the switch";
@@ -143,7 +144,7 @@ TEST_F(SearchTest, TheSwitchDownloadsTheReleaseInEitherMode) {
   SearchReleases(*w);
   ASSERT_TRUE(WaitForDownload());
   EXPECT_EQ(ReadAll(folder / "V3.2.1.torrent"),
-            SampleFileFor("/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent"));
+            SampleFileFor("/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent", portal.host()));
 }
 
 // A release archive downloaded in file mode is checked against its torrent in the background.
