@@ -31,6 +31,29 @@ bool WriteAll(int fd, std::string_view data, std::optional<std::int64_t> offset)
   return true;
 }
 
+std::optional<std::string> ReadFileUpTo(const std::string& path, std::uintmax_t maxBytes) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  std::optional<std::string> content;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && std::uintmax_t(st.st_size) <= maxBytes) {
+    content.emplace();
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 || content->size() + size_t(n) > maxBytes) {  // unreadable, or grew meanwhile
+        content.reset();
+        break;
+      }
+      if (n == 0) break;
+      content->append(buffer, size_t(n));
+    }
+  }
+  close(fd);
+  return content;
+}
+
 void SyncFolder(const std::string& folder) {
   int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {

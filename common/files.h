@@ -22,6 +22,10 @@ bool WriteAll(int fd, std::string_view data, std::optional<std::int64_t> offset 
 // as nothing could be done about them.
 void SyncFolder(const std::string& folder);
 
+// The whole content of a regular file of at most `maxBytes` bytes; nothing for a missing,
+// unreadable or larger file (a size read from the file system is never trusted for a buffer).
+std::optional<std::string> ReadFileUpTo(const std::string& path, std::uintmax_t maxBytes);
+
 // How WriteFileAtomically treats the file.
 struct AtomicWrite {
   std::optional<mode_t> mode;  // none: the old file's mode, or 0600 for a new file

@@ -1,15 +1,15 @@
 #include "swarm.h"
 
+#include "files.h"
+
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <libtorrent/alert_types.hpp>
 #include <libtorrent/read_resume_data.hpp>
 #include <libtorrent/session.hpp>
 #include <libtorrent/torrent_info.hpp>
 #include <libtorrent/write_resume_data.hpp>
 #include <optional>
-#include <sstream>
 #include <thread>
 
 namespace torrent {
@@ -67,20 +67,10 @@ bool StaysInside(const lt::torrent_info& info) {
   return true;
 }
 
-std::optional<std::string> ReadSmallFile(const std::string& path) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) > kMaxResumeBytes)
-    return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 // The torrent to add: its resume data when a usable one lies beside the content.
 lt::add_torrent_params Params(std::shared_ptr<lt::torrent_info> info, const std::string& folder) {
   lt::add_torrent_params p;
-  if (auto saved = ReadSmallFile(ResumeFilePath(folder, info->name()))) {
+  if (auto saved = common::ReadFileUpTo(ResumeFilePath(folder, info->name()), kMaxResumeBytes)) {
     lt::error_code ec;
     lt::add_torrent_params resumed =
         lt::read_resume_data(lt::span<const char>(saved->data(), std::ptrdiff_t(saved->size())), ec);
@@ -115,9 +105,9 @@ void SaveResumeData(lt::session& session, lt::torrent_handle& h, const std::stri
     for (lt::alert* a : alerts) {
       if (auto* saved = lt::alert_cast<lt::save_resume_data_alert>(a)) {
         const std::vector<char> bytes = lt::write_resume_data_buf(saved->params);
-        const std::string temp = path + ".tmp";
-        std::ofstream(temp, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-        std::filesystem::rename(temp, path);
+        // Not written (a full disk, a folder gone): the next run checks the files instead.
+        common::WriteFileAtomically(path, std::string_view(bytes.data(), bytes.size()),
+                                    {.mode = 0644, .replace = true, .tempSuffix = {}});
         return;
       }
       if (lt::alert_cast<lt::save_resume_data_failed_alert>(a)) return;

@@ -3,12 +3,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "batch.h"
 #include "commands.h"
+#include "files.h"
 #include "request.h"
 #include "swarm.h"
 
@@ -26,13 +24,7 @@ std::optional<std::string> TorrentBytes(const std::string& source) {
     if (answer.failure || !answer.statusText.starts_with("200")) return std::nullopt;
     return answer.rawBody;
   }
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(source, ec) || std::filesystem::file_size(source, ec) > kMaxTorrentFile)
-    return std::nullopt;
-  std::ifstream in(source, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+  return common::ReadFileUpTo(source, kMaxTorrentFile);
 }
 
 // One line, redrawn on a terminal; elsewhere a line when the state changes.

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "commands.h"
+#include "files.h"
 #include "releasesearch.h"
 #include "request.h"
 #include "utf8.h"
@@ -18,14 +19,7 @@ namespace {
 constexpr std::uintmax_t kMaxTorrentFile = 64 << 20;
 
 std::optional<std::string> ReadTorrentFile(const std::string& path) {
-  std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(path, ec);
-  if (ec || size > kMaxTorrentFile) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (!in && !in.eof()) return std::nullopt;
-  return bytes.str();
+  return common::ReadFileUpTo(path, kMaxTorrentFile);
 }
 
 // The torrent the window saves beside a release: "V3.2.1.zip" has "V3.2.1.torrent".
