@@ -13,17 +13,24 @@ Verification Failed(std::string why) {
 
 }  // namespace
 
+std::optional<std::string> FetchTorrent(const std::string& address, const common::EventPump& keepGoing,
+                                        std::string* statusText) {
+  http::HttpRequest request;
+  request.address = address;
+  http::HttpResponse answer = http::FetchResponse(request, keepGoing);
+  if (statusText) *statusText = answer.statusText;
+  if (answer.failure || !answer.statusText.starts_with("200")) return std::nullopt;
+  return std::move(answer.rawBody);
+}
+
 Verification VerifyWithTorrentFrom(const std::string& archivePath, const std::string& torrentAddress,
                                    const common::EventPump& keepGoing) {
-  http::HttpRequest request;
-  request.address = torrentAddress;
-  const http::HttpResponse answer = http::FetchResponse(request, keepGoing);
+  std::string status;
+  const std::optional<std::string> bytes = FetchTorrent(torrentAddress, keepGoing, &status);
   if (keepGoing && !keepGoing()) return Failed("stopped");
-  if (answer.failure || !answer.statusText.starts_with("200")) {
-    // The status text is code page 936 byte text; its numbers and ASCII are what matter here.
-    return Failed("种子下载失败：" + answer.statusText.substr(0, 3));
-  }
-  return VerifyArchive(archivePath, answer.rawBody, [&](std::int64_t) { return !keepGoing || keepGoing(); });
+  // The status text is code page 936 byte text; its numbers and ASCII are what matter here.
+  if (!bytes) return Failed("种子下载失败：" + status.substr(0, 3));
+  return VerifyArchive(archivePath, *bytes, [&](std::int64_t) { return !keepGoing || keepGoing(); });
 }
 
 }  // namespace torrent

@@ -4,6 +4,7 @@
 // hybrid torrents: their SHA-1 piece hashes).
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,11 @@ struct Verification {
 // the check (a failure "stopped").
 Verification VerifyArchive(const std::string& archivePath, std::string_view torrentBytes,
                            const std::function<bool(std::int64_t)>& progress = nullptr);
+
+// A torrent fetched from the network into memory; nothing unless the server answered 200.
+// `statusText` (may be null) gets the answer's status line or the request's failure text.
+std::optional<std::string> FetchTorrent(const std::string& address, const common::EventPump& keepGoing = nullptr,
+                                        std::string* statusText = nullptr);
 
 // The torrent fetched from `torrentAddress` into memory, then VerifyArchive. `keepGoing` (may
 // be empty) is asked while the torrent is fetched and while the archive is read; false stops

@@ -7,8 +7,8 @@
 #include "batch.h"
 #include "commands.h"
 #include "files.h"
-#include "request.h"
 #include "swarm.h"
+#include "verify.h"
 
 namespace cli {
 
@@ -17,13 +17,7 @@ namespace {
 constexpr std::uintmax_t kMaxTorrentFile = 64 << 20;
 
 std::optional<std::string> TorrentBytes(const std::string& source) {
-  if (source.starts_with("http://") || source.starts_with("https://")) {
-    http::HttpRequest request;
-    request.address = source;
-    const http::HttpResponse answer = http::FetchResponse(request);
-    if (answer.failure || !answer.statusText.starts_with("200")) return std::nullopt;
-    return answer.rawBody;
-  }
+  if (source.starts_with("http://") || source.starts_with("https://")) return torrent::FetchTorrent(source);
   return common::ReadFileUpTo(source, kMaxTorrentFile);
 }
 

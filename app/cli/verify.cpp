@@ -1,14 +1,11 @@
 // quorvel-cli verify ARCHIVE [TORRENT]: the archive against the piece hashes of its torrent.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "commands.h"
 #include "files.h"
 #include "releasesearch.h"
-#include "request.h"
 #include "utf8.h"
 #include "verify.h"
 
@@ -36,14 +33,10 @@ std::optional<std::string> FetchTorrent(const std::string& device, const ServerO
     std::fprintf(stderr, "quorvel-cli: no release row for device %s: %s\n", device.c_str(), found.status.c_str());
     return std::nullopt;
   }
-  http::HttpRequest request;
-  request.address = found.row.torrentLink;
-  const http::HttpResponse answer = http::FetchResponse(request);
-  if (answer.failure || !answer.statusText.starts_with("200")) {
-    std::fprintf(stderr, "quorvel-cli: the torrent could not be fetched: %s\n", answer.statusText.c_str());
-    return std::nullopt;
-  }
-  return answer.rawBody;
+  std::string status;
+  std::optional<std::string> bytes = torrent::FetchTorrent(found.row.torrentLink, nullptr, &status);
+  if (!bytes) std::fprintf(stderr, "quorvel-cli: the torrent could not be fetched: %s\n", status.c_str());
+  return bytes;
 }
 
 }  // namespace
