@@ -8,6 +8,7 @@
 # a resume after kill -9 at about half re-fetches at most 2 % of the file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/lib.sh
 runs=7
 [ "${1:-}" = "-r" ] && runs=$2
 dlget=$PWD/build/bin/dlget
@@ -81,7 +82,6 @@ measure() {
   served[$label]+="$(tail -n +$((before + 1)) "$log" | awk '{s+=$3} END {print s+0}') "
   if [ -f "$out" ] && cmp -s "$out" "$work/www/$path"; then ok[$label]+="OK "; else ok[$label]+="BAD "; fi
 }
-median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 nginxLog=$work/logs/access.log
 aria16="aria2c -q -x16 -s16 -k1M --allow-overwrite=true -d $work/out -o file.bin"
 dl="$dlget -q --replace -o $work/out -n file.bin"

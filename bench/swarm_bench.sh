@@ -5,6 +5,7 @@
 #   bench/swarm_bench.sh [-r RUNS] [-s SIZE_MIB]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/lib.sh
 runs=3 size=256
 while getopts "r:s:" o; do case $o in r) runs=$OPTARG ;; s) size=$OPTARG ;; *) exit 2 ;; esac; done
 cmake -S . -B build >/dev/null && cmake --build build -j"$(nproc)" --target quorvel-cli torrent_maker torrent_seeder >/dev/null
@@ -20,16 +21,14 @@ build/bin/torrent_maker "$work/seed/content.bin" "$work/content.torrent" 1048576
 build/bin/torrent_seeder "$work/seed" "$work/content.torrent" "$sport" > /dev/null & pids+=($!)
 python3 bench/tracker.py "$tport" "$sport" & pids+=($!)
 sleep 2
-median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
-seconds() { local s e; s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N); echo "$e - $s" | bc; }
 check() { [ "$(sha256sum < "$1")" = "$want" ] || { echo "MISMATCH: $1"; exit 1; }; }
 : > "$work/cli"; : > "$work/aria"
 for _ in $(seq "$runs"); do
   rm -rf "$work/a" "$work/b"
-  seconds build/bin/quorvel-cli torrent "$work/content.torrent" -o "$work/a" >> "$work/cli"
+  seconds build/bin/quorvel-cli torrent "$work/content.torrent" -o "$work/a" 2>/dev/null >> "$work/cli"
   check "$work/a/content.bin"
   seconds aria2c --dir="$work/b" --seed-time=0 --enable-dht=false --enable-dht6=false --bt-enable-lpd=false \
-    --enable-peer-exchange=false --follow-torrent=mem --summary-interval=0 "$work/content.torrent" >> "$work/aria"
+    --enable-peer-exchange=false --follow-torrent=mem --summary-interval=0 "$work/content.torrent" 2>/dev/null >> "$work/aria"
   check "$work/b/content.bin"
 done
 cli=$(median < "$work/cli") aria=$(median < "$work/aria")

@@ -5,6 +5,7 @@
 #   bench/verify_bench.sh [-r RUNS] [-s SIZE_MIB]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/lib.sh
 runs=5 size=1024
 while getopts "r:s:" o; do case $o in r) runs=$OPTARG ;; s) size=$OPTARG ;; *) exit 2 ;; esac; done
 cmake -S . -B build >/dev/null && cmake --build build -j"$(nproc)" --target quorvel-cli torrent_maker >/dev/null
@@ -12,8 +13,6 @@ work=$(mktemp -d /tmp/quorvel-verify-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 head -c "$((size << 20))" /dev/urandom > "$work/archive.zip"
 build/bin/torrent_maker "$work/archive.zip" "$work/archive.torrent" 1048576
-median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
-seconds() { local s e; s=$(date +%s.%N); "$@" >/dev/null; e=$(date +%s.%N); echo "$e - $s" | bc; }
 build/bin/quorvel-cli verify "$work/archive.zip" "$work/archive.torrent" >/dev/null  # warm the cache
 sha1sum "$work/archive.zip" >/dev/null
 : > "$work/cli" ; : > "$work/sha1"
