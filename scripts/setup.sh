@@ -9,6 +9,7 @@ packages=(
   fonts-wqy-microhei xvfb xdotool libxcb1-dev
   clang libclang-rt-14-dev qt6-translations-l10n libtorrent-rasterbar-dev
   desktop-file-utils appstream help2man
+  iptables libnetfilter-queue-dev
 )
 
 missing=()

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "task.h"
-
 namespace dlcore {
 
 namespace {
@@ -14,17 +12,21 @@ size_t HeaderCallback(char* data, size_t size, size_t count, void* user) {
 }
 
 size_t BodyCallback(char* data, size_t size, size_t count, void* user) {
-  auto* c = static_cast<Connection*>(user);
-  return c->task->OnBody(*c, data, size * count);
+  return static_cast<Connection*>(user)->Deliver(data, size * count);
 }
 
 }  // namespace
 
-bool PrepareRequest(Connection& c, const std::string& url, const EngineOptions& options, const std::string& etag,
-                    const std::string& lastModified) {
-  c.easy = curl_easy_init();
-  if (!c.easy) return false;
-  CURL* e = c.easy;
+Connection::~Connection() {
+  if (easy_) curl_easy_cleanup(easy_);
+  if (headers_) curl_slist_free_all(headers_);
+}
+
+bool Connection::Prepare(const std::string& url, const EngineOptions& options, const std::string& etag,
+                         const std::string& lastModified) {
+  easy_ = curl_easy_init();
+  if (!easy_) return false;
+  CURL* e = easy_;
   const bool secure = url.size() > 5 && (url[4] == 's' || url[4] == 'S');
   curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -40,24 +42,36 @@ bool PrepareRequest(Connection& c, const std::string& url, const EngineOptions& 
   curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 1024L * 1024);  // fewer, larger writes
   curl_easy_setopt(e, CURLOPT_USERAGENT, options.userAgent.c_str());
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, HeaderCallback);
-  curl_easy_setopt(e, CURLOPT_HEADERDATA, &c);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, BodyCallback);
-  curl_easy_setopt(e, CURLOPT_WRITEDATA, &c);
-  curl_easy_setopt(e, CURLOPT_PRIVATE, &c);
-  if (!c.plain) {
-    c.overlapLength = std::min<std::int64_t>(kOverlapBytes, c.begin);
-    std::string bytes = std::to_string(c.begin - c.overlapLength) + "-" + (c.end >= 0 ? std::to_string(c.end - 1) : "");
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+  curl_easy_setopt(e, CURLOPT_PRIVATE, this);
+  if (!plain) {
+    overlapLength = std::min<std::int64_t>(kOverlapBytes, begin);
+    std::string bytes = std::to_string(begin - overlapLength) + "-" + (end >= 0 ? std::to_string(end - 1) : "");
     curl_easy_setopt(e, CURLOPT_RANGE, bytes.c_str());
   }
   const std::string& validator = etag.empty() ? lastModified : etag;
-  if (!c.plain && !validator.empty()) {
-    std::string line = c.sole         ? "If-Range: " + validator
+  if (!plain && !validator.empty()) {
+    std::string line = sole           ? "If-Range: " + validator
                        : etag.empty() ? "If-Unmodified-Since: " + validator
                                       : "If-Match: " + validator;
-    c.headers = curl_slist_append(nullptr, line.c_str());
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, c.headers);
+    headers_ = curl_slist_append(nullptr, line.c_str());
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers_);
   }
   return true;
+}
+
+Clock::duration Connection::RoundTrip() const {
+  curl_off_t lookup = 0, connect = 0, pretransfer = 0, firstByte = 0;
+  curl_easy_getinfo(easy_, CURLINFO_NAMELOOKUP_TIME_T, &lookup);
+  curl_easy_getinfo(easy_, CURLINFO_CONNECT_TIME_T, &connect);
+  curl_easy_getinfo(easy_, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+  curl_easy_getinfo(easy_, CURLINFO_STARTTRANSFER_TIME_T, &firstByte);
+  // A reused connection made no handshake: its request's wait for the answer is the round
+  // trip (and the server's time, which only makes the engine more patient).
+  const curl_off_t micros = connect > lookup ? connect - lookup : firstByte > pretransfer ? firstByte - pretransfer : 0;
+  return std::chrono::microseconds(micros);
 }
 
 }  // namespace dlcore

@@ -1,9 +1,11 @@
 #pragma once
 // One connection of a download: its request, what the answer's head said, and where its
-// bytes go. The task decides; this is the request as libcurl sees it.
+// bytes go. The task decides; this is the request as libcurl sees it. It owns its libcurl
+// handle and hands every piece of the body to the callback it was made with.
 #include <curl/curl.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "options.h"
@@ -11,12 +13,29 @@
 
 namespace dlcore {
 
-class Task;
+class Connection {
+ public:
+  // Takes a piece of the body; returns how much of it was taken (less ends the transfer).
+  using BodySink = std::function<size_t(Connection&, const char*, size_t)>;
 
-struct Connection {
-  Task* task = nullptr;
-  CURL* easy = nullptr;
-  curl_slist* headers = nullptr;
+  explicit Connection(BodySink sink) : sink_(std::move(sink)) {}
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // Makes the libcurl handle for the connection's range (begin, end, sole and plain set): only
+  // http and https, also after redirects (only https after an https start); a range request
+  // starts `kOverlapBytes` early to check them against another connection's; the validator
+  // makes a sole request resume only the same file and an extra one be refused when it
+  // changed. False when libcurl cannot make a handle.
+  bool Prepare(const std::string& url, const EngineOptions& options, const std::string& etag,
+               const std::string& lastModified);
+  CURL* easy() const { return easy_; }
+  // One round trip as this connection measured it (its TCP handshake, or its request's wait
+  // for the first byte on a reused connection); zero when not known.
+  Clock::duration RoundTrip() const;
+  size_t Deliver(const char* data, size_t size) { return sink_(*this, data, size); }
+
   std::int64_t begin = 0, pos = 0, end = -1;  // end -1: to the end of an unknown size
   std::int64_t requestedEnd = -1;             // end may shrink when another connection takes over
   bool sole = false;                          // the task's only connection when it was opened
@@ -31,24 +50,17 @@ struct Connection {
   std::int64_t overlapLength = 0;
   std::int64_t overlapTaken = 0;
   std::string overlap;
-  Clock::time_point lastData = Clock::now();
+  Clock::time_point opened = Clock::now();
+  Clock::time_point lastData{};   // of its range; none before its first byte
   Clock::time_point firstData{};  // of its range, after the overlap
-  std::int64_t pieces = 0;        // calls with data of its range
+  std::int64_t bursts = 0;        // arrivals of data at least a millisecond apart
   int writeError = 0;
   int failCode = 0;  // the task fails with this, decided while judging the answer
 
-  ~Connection() {
-    if (easy) curl_easy_cleanup(easy);
-    if (headers) curl_slist_free_all(headers);
-  }
+ private:
+  BodySink sink_;
+  CURL* easy_ = nullptr;
+  curl_slist* headers_ = nullptr;
 };
-
-// Makes the libcurl handle for the connection's range (begin, end, sole and plain set): only
-// http and https, also after redirects (only https after an https start); a range request
-// starts `kOverlapBytes` early to check them against another connection's; the validator
-// makes a sole request resume only the same file and an extra one be refused when it changed.
-// False when libcurl cannot make a handle.
-bool PrepareRequest(Connection& c, const std::string& url, const EngineOptions& options, const std::string& etag,
-                    const std::string& lastModified);
 
 }  // namespace dlcore

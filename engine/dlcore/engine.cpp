@@ -139,6 +139,8 @@ Engine::Engine(EngineOptions options, std::uintptr_t firstId)
     : options_(options), multi_(curl_multi_init()), nextId_(firstId) {
   options_.userAgent = UserAgentFromIdDat(ReadInstalledIdDat());
   options_.maxConnections = ConnectionCapFromEnvironment(options_.maxConnections);
+  const char* trace = std::getenv("QUORVEL_DLCORE_TRACE");
+  options_.trace = trace && *trace == '1';
   // Separate TCP connections: several connections to one server must really be several.
   curl_multi_setopt(multi_, CURLMOPT_PIPELINING, long(CURLPIPE_NOTHING));
   curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, long(options_.maxConnections) * 4);

@@ -27,6 +27,7 @@ struct EngineOptions {
   int maxFailures = 5;                 // failed connections in a row without progress
   long lowSpeedTime = 20;              // seconds below 1 KiB/s that end a connection
   std::string userAgent = "Quorvel-dlcore";
+  bool trace = false;  // every request and cut on stderr (QUORVEL_DLCORE_TRACE=1), to see what the planner does
 };
 
 }  // namespace dlcore

@@ -46,10 +46,19 @@ int PartFile::Create() {
 
 bool PartFile::TryLock() const { return flock(fd_, LOCK_EX | LOCK_NB) == 0; }
 
-bool PartFile::LockOrLetGo() {
-  if (TryLock()) return true;
-  Close();
-  return false;
+PartFile::Lock PartFile::LockOrLetGo() {
+  if (!TryLock()) {
+    Close();
+    return Lock::kBusy;
+  }
+  struct stat held {
+  }, named{};
+  if (fstat(fd_, &held) != 0 || stat(PartPath().c_str(), &named) != 0 || held.st_ino != named.st_ino ||
+      held.st_dev != named.st_dev) {
+    Close();
+    return Lock::kMoved;
+  }
+  return Lock::kTaken;
 }
 
 std::int64_t PartFile::Size() const {
@@ -93,11 +102,9 @@ bool PartFile::Gone() const {
 
 int PartFile::Duplicate() const { return fd_ >= 0 ? fcntl(fd_, F_DUPFD_CLOEXEC, 0) : -1; }
 
-bool PartFile::FlushAndClose(std::int64_t expectedSize) {
+bool PartFile::Flush(std::int64_t expectedSize) const {
   struct stat st {};
-  if (fd_ < 0 || fstat(fd_, &st) != 0 || fdatasync(fd_) != 0 || st.st_size != expectedSize) return false;
-  Close();
-  return true;
+  return fd_ >= 0 && fstat(fd_, &st) == 0 && fdatasync(fd_) == 0 && st.st_size == expectedSize;
 }
 
 std::string PartFile::Complete(bool numbered) const {

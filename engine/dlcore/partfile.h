@@ -28,8 +28,14 @@ class PartFile {
   // Makes it. Returns 0 or a failure code.
   int Create();
   bool TryLock() const;  // false: another download holds it
-  // Takes the lock; when another download holds it, lets go of the file instead.
-  bool LockOrLetGo();
+  enum class Lock {
+    kTaken,  // ours now, and still the file its path names
+    kBusy,   // another download holds it: let go
+    kMoved,  // renamed or removed while we waited (another download completed it): let go
+  };
+  // Takes the lock and checks that the file is still the one its path names; otherwise lets
+  // go of the file. A file renamed to its final name must never be truncated as a part file.
+  Lock LockOrLetGo();
   std::int64_t Size() const;
   // Room for `size` bytes, taken now so that a full disk shows at once and not halfway. A
   // size the free space cannot hold is refused before a byte is reserved: the server's word
@@ -46,11 +52,12 @@ class PartFile {
   bool Gone() const;
   // A second descriptor sharing the lock, for work on the flusher thread; -1 on failure.
   int Duplicate() const;
-  // Flushes the data, checks the size and closes; false, and still open, when the data may
-  // not be on disk.
-  bool FlushAndClose(std::int64_t expectedSize);
-  // Renames the closed data file to its name, or with `numbered` to the first free of
-  // "name(1).ext", "name(2).ext"... and flushes the folder. The name used, empty on failure.
+  // Flushes the data and checks the size; false when the data may not be on disk.
+  bool Flush(std::int64_t expectedSize) const;
+  // Renames the data file to its name, or with `numbered` to the first free of
+  // "name(1).ext", "name(2).ext"..., removes the state file and flushes the folder, all while
+  // the file stays open and locked: no other download can take the file between its last
+  // byte and its name. The name used, empty on failure. Close afterwards.
   std::string Complete(bool numbered) const;
   void Remove() const;  // the data file and its state file
   void Close();

@@ -32,12 +32,27 @@ std::int64_t TrialBytes(const Ramp& ramp, std::chrono::steady_clock::duration wi
   return std::clamp<std::int64_t>(std::int64_t(perConnection * seconds), kTrialMin, kTrialMax);
 }
 
+std::chrono::steady_clock::duration RampWindow(std::chrono::steady_clock::duration least,
+                                               std::chrono::steady_clock::duration roundTrip) {
+  return std::max(least, 8 * roundTrip);
+}
+
+double CutWaste(double speed, std::chrono::steady_clock::duration roundTrip) {
+  return speed * std::chrono::duration<double>(3 * roundTrip + kBufferedTime).count();
+}
+
+bool TrialWorthIt(std::int64_t left, double speed, std::chrono::steady_clock::duration roundTrip) {
+  return double(left) >= kTrialWorth * CutWaste(speed, roundTrip);
+}
+
 std::optional<size_t> StalledTail(const std::vector<ConnectionView>& connections, std::int64_t minSplit,
-                                  std::chrono::steady_clock::duration patience) {
+                                  std::chrono::steady_clock::duration patience,
+                                  std::chrono::steady_clock::duration roundTrip) {
   for (size_t i = 0; i < connections.size(); ++i) {
-    const std::int64_t left = connections[i].end - connections[i].pos;
-    if (left > 0 && left <= 2 * minSplit && connections[i].sinceData > std::max(patience, 4 * connections[i].meanWait))
-      return i;
+    const ConnectionView& c = connections[i];
+    const std::int64_t left = c.end - c.pos;
+    if (!c.hasData || left <= 0 || left > 2 * minSplit) continue;
+    if (c.sinceData > std::max({patience, 8 * roundTrip, 4 * c.meanWait})) return i;
   }
   return std::nullopt;
 }
@@ -49,15 +64,16 @@ namespace {
 // second of the connection's data is not worth it.
 constexpr std::int64_t kSmallestPiece = 16 << 10, kLargestHalf = 64 << 20;
 
-std::int64_t SmallestHalf(const ConnectionView& c, std::int64_t minSplit) {
-  if (c.speed <= 0) return minSplit;
-  return std::clamp<std::int64_t>(std::int64_t(c.speed / 4), std::min(kSmallestPiece, minSplit), kLargestHalf);
+std::int64_t SmallestPart(const ConnectionView& c, std::chrono::steady_clock::duration roundTrip) {
+  const auto quarterSecond = std::clamp<std::int64_t>(std::int64_t(c.speed / 4), kSmallestPiece, kLargestHalf);
+  return std::max(quarterSecond, std::int64_t(kCutWorth * CutWaste(c.speed, roundTrip)));
 }
 
 }  // namespace
 
 std::optional<Assignment> PlanConnection(const std::vector<ByteRange>& free,
-                                         const std::vector<ConnectionView>& inFlight, std::int64_t minSplit) {
+                                         const std::vector<ConnectionView>& inFlight,
+                                         std::chrono::steady_clock::duration roundTrip, std::int64_t trial) {
   auto f = std::max_element(free.begin(), free.end(), [](auto& a, auto& b) { return a.size() < b.size(); });
   if (f != free.end() && f->size() > 0) return Assignment{*f, std::nullopt};
   // Seconds still to go. A connection that has only just started is taken to run at the
@@ -70,14 +86,18 @@ std::optional<Assignment> PlanConnection(const std::vector<ByteRange>& free,
   auto timeLeft = [&](const ConnectionView& c) { return double(c.end - c.pos) / (c.speed > 0 ? c.speed : typical); };
   std::optional<size_t> chosen;
   for (size_t i = 0; i < inFlight.size(); ++i) {
-    const std::int64_t half = (inFlight[i].end - inFlight[i].pos) / 2;
-    if (half <= 0 || half < SmallestHalf(inFlight[i], minSplit)) continue;
-    if (!chosen || timeLeft(inFlight[i]) > timeLeft(inFlight[*chosen])) chosen = i;
+    const ConnectionView& c = inFlight[i];
+    const std::int64_t part = trial > 0 ? std::min(trial, (c.end - c.pos) / 2) : (c.end - c.pos) / 2;
+    // A trial's part lies at the end: the cut it makes comes last and throws away no more
+    // than the trial's own bytes.
+    const std::int64_t least = trial > 0 ? std::min(trial, kSmallestPiece) : SmallestPart(c, roundTrip);
+    if (c.speed <= 0 || part <= 0 || part < least) continue;
+    if (!chosen || timeLeft(c) > timeLeft(inFlight[*chosen])) chosen = i;
   }
   if (!chosen) return std::nullopt;
   const ConnectionView& busy = inFlight[*chosen];
-  const std::int64_t mid = busy.end - (busy.end - busy.pos) / 2;
-  return Assignment{{mid, busy.end}, chosen};
+  const std::int64_t part = trial > 0 ? std::min(trial, (busy.end - busy.pos) / 2) : (busy.end - busy.pos) / 2;
+  return Assignment{{busy.end - part, busy.end}, chosen};
 }
 
 }  // namespace dlcore

@@ -39,35 +39,60 @@ void NextRampStep(Ramp& ramp, int count, double speed, int cap);
 std::int64_t TrialBytes(const Ramp& ramp, std::chrono::steady_clock::duration window);
 inline constexpr std::int64_t kTrialMin = 256 << 10, kTrialMax = 64 << 20;
 
+// A window of the ramp: long enough to see a connection's speed, which on a long link takes
+// round trips (a new connection's first byte comes two round trips after it is opened, and
+// it needs a few more to grow to its speed).
+std::chrono::steady_clock::duration RampWindow(std::chrono::steady_clock::duration least,
+                                               std::chrono::steady_clock::duration roundTrip);
+
+// What cutting a connection that runs at `speed` throws away: the part of its answer already
+// on its way. A round trip's worth is on the wire and the server's socket buffer, which the
+// kernel sizes to the path, holds about twice that; on loopback the buffers hold a few
+// milliseconds' worth (measured 1 to 3.6 MB at 700 MB/s).
+double CutWaste(double speed, std::chrono::steady_clock::duration roundTrip);
+inline constexpr auto kBufferedTime = std::chrono::milliseconds(5);
+// A cut is made only for at least this many times the bytes it throws away.
+inline constexpr double kCutWorth = 32;
+// Whether more connections are worth a trial on a download with `left` bytes to go, whose
+// one stream runs at `speed`: a trial ends with one cut of that stream, which may cost at
+// most a hundredth of what is left. On a long fast link one stream keeps the line.
+bool TrialWorthIt(std::int64_t left, double speed, std::chrono::steady_clock::duration roundTrip);
+inline constexpr double kTrialWorth = 100;
+
 // A connection as the planner sees it.
 struct ConnectionView {
   std::int64_t pos = 0, end = -1;                   // what it has still to fetch: [pos, end)
   double speed = 0;                                 // bytes per second since its first byte; 0: not known yet
+  bool hasData = false;                             // its first byte of data came
   std::chrono::steady_clock::duration sinceData{};  // since its last byte arrived
-  std::chrono::steady_clock::duration meanWait{};   // between its pieces of data so far
+  std::chrono::steady_clock::duration meanWait{};   // between its bursts of data so far
 };
 
 // Where a new connection should start: the largest part of `free` (gaps no connection
-// owns), or else the upper half of what the connection with the longest time still to go
-// has left (one that has only just started counts at the others' mean speed). A half is
-// handed over when it holds at least a quarter of a second of that connection's data (16 KiB
-// to 64 MiB), or `minSplit` while its speed is not known: at the tail of a throttled download
-// no connection idles while another still has seconds to go, and a fast one is not cut into
-// requests that cost more than they win.
+// owns), or else a part of what the connection with the longest time still to go has left:
+// its upper half, or with `trial` (the bytes of a connection on trial) that many bytes from
+// its end, so that the trial cuts nothing while it runs. Only a connection whose speed is
+// known gives up a part, and only a half worth `kCutWorth` times what its cut throws away
+// and at least a quarter of a second of its data (16 KiB to 64 MiB): at the tail of a
+// throttled download no connection idles while another still has seconds to go, and a fast
+// one, or one on a long link, is not cut into requests that cost more than they win.
 struct Assignment {
   ByteRange range;
   std::optional<size_t> splitFrom;  // index into inFlight whose end becomes range.begin
 };
 std::optional<Assignment> PlanConnection(const std::vector<ByteRange>& free,
-                                         const std::vector<ConnectionView>& inFlight, std::int64_t minSplit);
+                                         const std::vector<ConnectionView>& inFlight,
+                                         std::chrono::steady_clock::duration roundTrip, std::int64_t trial = 0);
 
 // At the tail, the connection that has had no data for much longer than it usually waits
-// (four times its mean wait between pieces of data, at least `patience`) while its remainder
-// is small (at most two `minSplit`): it hands that remainder back, so that a fresh request
-// fetches it instead of others standing idle. A server that serves connections in time
-// slots stalls one connection while the rest are done, and nginx's limit_rate sends each
-// request's first second at once, then holds it for most of a second.
+// (four times its mean wait between bursts of data, eight round trips, at least `patience`)
+// while its remainder is small (at most two `minSplit`): it hands that remainder back, so
+// that a fresh request fetches it instead of others standing idle. A server that serves
+// connections in time slots stalls one connection while the rest are done, and nginx's
+// limit_rate sends each request's first second at once, then holds it for most of a second.
+// A connection still waiting for its first byte is not judged here: its connect timeout is.
 std::optional<size_t> StalledTail(const std::vector<ConnectionView>& connections, std::int64_t minSplit,
-                                  std::chrono::steady_clock::duration patience);
+                                  std::chrono::steady_clock::duration patience,
+                                  std::chrono::steady_clock::duration roundTrip);
 
 }  // namespace dlcore

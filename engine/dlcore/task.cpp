@@ -1,20 +1,13 @@
 #include "task.h"
 
-#include "connection.h"
-
-#include "files.h"
-#include "planner.h"
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+
+#include "failures.h"
 
 namespace dlcore {
 
@@ -24,6 +17,7 @@ Task::Task(CURLM* multi, Flusher& flusher, TaskOrder order, EngineOptions option
       order_(std::move(order)),
       options_(options),
       part_(order_.folder, order_.name),
+      checkpointer_(flusher, options.checkpoint, [multi] { curl_multi_wakeup(multi); }),
       connectionCap_(options.maxConnections) {
   if (order_.failure) {
     state_ = DL_STATE_CANCELLED;
@@ -34,13 +28,13 @@ Task::Task(CURLM* multi, Flusher& flusher, TaskOrder order, EngineOptions option
 Task::~Task() { AbortAll(); }
 
 bool Task::Owns(CURL* easy) const {
-  return std::any_of(connections_.begin(), connections_.end(), [easy](auto& c) { return c->easy == easy; });
+  return std::any_of(connections_.begin(), connections_.end(), [easy](auto& c) { return c->easy() == easy; });
 }
 
 void Task::Start() {
   if (state_ == DL_STATE_COMPLETE || Active()) return;
-  if (*flushesPending_ > 0) {  // the last stop's state is still on its way to the disk
-    startWhenFlushed_ = true;
+  if (checkpointer_.Busy()) {  // the last stop's state is still on its way to the disk
+    startWhenSaved_ = true;
     return;
   }
   if (order_.failure) return Fail(order_.failure);
@@ -50,15 +44,13 @@ void Task::Start() {
   splitting_ = true;
   connectionCap_ = options_.maxConnections;
   ramp_ = Ramp{};
-  windowStart_ = {};
+  warmedUp_ = false;
   retryAt_ = {};
-  overlaps_.clear();
   if (!OpenFiles()) return;
   if (part_.IsOpen() && file_.total > 0) {
     if (int code = part_.Reserve(file_.total)) return Fail(code);
   }
   state_ = DL_STATE_REQUESTING;
-  lastCheckpoint_ = Clock::now();
   std::vector<ByteRange> gaps = file_.done.Gaps(file_.total);
   if (file_.total < 0 || gaps.empty()) {
     if (file_.total >= 0) return Finish();  // everything was on disk already
@@ -83,27 +75,34 @@ bool Task::OpenFiles() {
     Fail(DL_FAIL_BAD_NAME);
     return false;
   }
-  if (int code = part_.OpenExisting()) {
-    Fail(code);
-    return false;
-  }
-  // A flush of an earlier task of this engine may still hold the file: let it finish first.
-  if (part_.IsOpen() && !part_.TryLock()) flusher_.WaitIdle();
-  if (part_.IsOpen() && !part_.LockOrLetGo()) {
-    Fail(DL_FAIL_TARGET_BUSY);  // another process downloads into this file: its files stay as they are
-    return false;
+  for (int attempt = 0;; ++attempt) {
+    if (int code = part_.OpenExisting()) {
+      Fail(code);
+      return false;
+    }
+    if (!part_.IsOpen()) break;
+    // A flush of an earlier task of this engine may still hold the file: let it finish first.
+    if (!part_.TryLock()) flusher_.WaitIdle();
+    const PartFile::Lock lock = part_.LockOrLetGo();
+    if (lock == PartFile::Lock::kTaken) break;
+    // Another download holds the file, or completed it between our open and our lock: its
+    // files stay as they are.
+    if (lock == PartFile::Lock::kBusy || attempt == 2) {
+      Fail(DL_FAIL_TARGET_BUSY);
+      return false;
+    }
   }
   std::optional<ControlState> saved = part_.IsOpen() && order_.resume ? ReadControlFile(ControlPath()) : std::nullopt;
   bool usable = saved && saved->url == order_.url && saved->total >= 0 && saved->rangeable &&
                 (saved->done.ranges().empty() || saved->done.ranges().back().end <= part_.Size());
   if (usable) {
     file_ = *saved;
-    written_ = saved->done;
-    lastSaved_ = file_;
+    segments_.Reset(saved->done);
+    checkpointer_.Forget(file_);
   } else {
     file_ = FreshState();
-    written_.Clear();
-    lastSaved_ = ControlState{};
+    segments_.Reset();
+    checkpointer_.Forget();
     if (part_.IsOpen() && !part_.Truncate()) {
       Fail(DL_FAIL_DISK_WRITE);
       return false;
@@ -119,7 +118,7 @@ bool Task::CreatePartFile(Connection& c) {
     c.failCode = code;
     return false;
   }
-  if (!part_.LockOrLetGo()) {  // another process made it in the meantime
+  if (part_.LockOrLetGo() != PartFile::Lock::kTaken) {  // another process made it in the meantime
     c.failCode = DL_FAIL_TARGET_BUSY;
     return false;
   }
@@ -127,44 +126,53 @@ bool Task::CreatePartFile(Connection& c) {
 }
 
 void Task::ReleaseUnwrittenSpace() {
-  if (file_.total > 0) part_.Release(written_.Gaps(file_.total));
+  if (file_.total > 0) part_.Release(segments_.written().Gaps(file_.total));
 }
 
 void Task::StartFresh() {
   file_ = FreshState();
-  written_.Clear();
-  overlaps_.clear();
+  segments_.Reset();
   if (part_.IsOpen() && !part_.Truncate()) return Fail(DL_FAIL_DISK_WRITE);
   Launch({0, -1}, Opening::kSole);
   windowStart_ = Clock::now();  // the measurement of one stream counts its start-up
   windowBytes_ = 0;
   ramp_ = Ramp{};
+  warmedUp_ = false;
 }
 
 void Task::RestartFromZero() {
   if (++restarts_ > 3) return Fail(DL_FAIL_UNSTABLE);
   AbortAll();
   unlink(ControlPath().c_str());
-  lastSaved_ = ControlState{};
+  checkpointer_.Forget();
   state_ = DL_STATE_REQUESTING;
   StartFresh();
 }
 
 void Task::Launch(ByteRange range, Opening opening) {
-  auto c = std::make_unique<Connection>();
-  c->task = this;
+  auto c = std::make_unique<Connection>(
+      [this](Connection& connection, const char* data, size_t size) { return OnBody(connection, data, size); });
   c->begin = c->pos = range.begin;
   c->end = c->requestedEnd = range.end;
   c->sole = opening != Opening::kExtra;
   c->plain = opening == Opening::kSoleWithoutRange;
-  if (!PrepareRequest(*c, order_.url, options_, file_.etag, file_.lastModified)) return ConnectionFailed(Clock::now());
-  curl_multi_add_handle(multi_, c->easy);
+  if (options_.trace)
+    std::fprintf(stderr, "dlcore: %.3f request %lld-%lld (%zu running, rtt %.1f ms)\n",
+                 std::chrono::duration<double>(Clock::now().time_since_epoch()).count(), (long long)range.begin,
+                 (long long)range.end, connections_.size(),
+                 std::chrono::duration<double, std::milli>(roundTrip_).count());
+  if (!c->Prepare(order_.url, options_, file_.etag, file_.lastModified)) return ConnectionFailed(Clock::now());
+  curl_multi_add_handle(multi_, c->easy());
   connections_.push_back(std::move(c));
 }
 
 void Task::Abort(Connection& c) {
-  curl_multi_remove_handle(multi_, c.easy);
-  if (c.pos > c.begin) written_.Add({c.begin, c.pos});
+  if (options_.trace)
+    std::fprintf(stderr, "dlcore: %.3f end %lld-%lld at %lld (asked to %lld)\n",
+                 std::chrono::duration<double>(Clock::now().time_since_epoch()).count(), (long long)c.begin,
+                 (long long)c.end, (long long)c.pos, (long long)c.requestedEnd);
+  curl_multi_remove_handle(multi_, c.easy());
+  if (c.pos > c.begin) segments_.Keep({c.begin, c.pos});
   connections_.erase(std::find_if(connections_.begin(), connections_.end(), [&](auto& p) { return p.get() == &c; }));
 }
 
@@ -175,10 +183,10 @@ void Task::AbortAll() {
 void Task::Fail(int code) {
   AbortAll();
   if (part_.IsOpen()) {
-    if (written_.Covered() == 0 && lastSaved_.done.ranges().empty()) {
+    if (segments_.written().Covered() == 0 && checkpointer_.lastSaved().done.ranges().empty()) {
       part_.Remove();  // nothing was kept: nothing is left behind (the lock says the files are ours)
     } else {
-      Checkpoint();  // what is on disk stays resumable
+      Checkpoint(Clock::now(), true);  // what is on disk stays resumable
       ReleaseUnwrittenSpace();
     }
     part_.Close();
@@ -191,10 +199,10 @@ void Task::Stop() {
   if (!Active()) return;
   state_ = DL_STATE_STOPPING;
   AbortAll();
-  Checkpoint();
+  Checkpoint(Clock::now(), true);
   ReleaseUnwrittenSpace();
   part_.Close();
-  if (*flushesPending_ == 0) state_ = DL_STATE_STOPPED;  // else when the flush is done (Tick)
+  if (!checkpointer_.Busy()) state_ = DL_STATE_STOPPED;  // else when the flush is done (Tick)
 }
 
 // Decides once per answer whether its body may be written, before the first byte.
@@ -232,8 +240,7 @@ bool Task::AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restar
   file_.etag = head.etag;
   file_.lastModified = head.lastModified;
   if (restart) {
-    written_.Clear();
-    overlaps_.clear();
+    segments_.Reset();
     c.overlapLength = c.overlapTaken = 0;  // a whole file from byte 0: nothing of it is an overlap
     c.overlap.clear();
     if (!part_.Truncate()) {
@@ -267,7 +274,7 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
     c.overlap.append(data, take);
     c.overlapTaken += std::int64_t(take);
     data += take, size -= take;
-    if (c.overlapTaken == c.overlapLength) overlaps_.push_back({c.begin - c.overlapLength, std::move(c.overlap)});
+    if (c.overlapTaken == c.overlapLength) segments_.Expect(c.begin - c.overlapLength, std::move(c.overlap));
     if (size == 0) return received;
   }
   size_t allowed = size;
@@ -276,11 +283,21 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
   c.pos += std::int64_t(allowed);
   if (allowed) {
     state_ = DL_STATE_RUNNING;
-    c.lastData = Clock::now();
-    if (c.firstData == Clock::time_point{}) c.firstData = c.lastData;
-    ++c.pieces;
-    if (publish_ && c.lastData - lastPublished_ >= kProgressInterval) {
-      lastPublished_ = c.lastData;
+    const auto now = Clock::now();
+    if (c.firstData == Clock::time_point{}) {
+      c.firstData = now;
+      const Clock::duration rtt = c.RoundTrip();
+      if (rtt > Clock::duration::zero() && (roundTrip_ == Clock::duration::zero() || rtt < roundTrip_))
+        roundTrip_ = rtt;
+    }
+    if (now - c.lastData >= std::chrono::milliseconds(1)) ++c.bursts;
+    c.lastData = now;
+    // A fast download writes megabytes between two ticks: the state file follows the bytes
+    // too, so that a kill costs little whatever the speed.
+    unsaved_ += std::int64_t(allowed);
+    if (unsaved_ >= UnsavedLimit() && !checkpointer_.Busy()) Checkpoint(now, false);
+    if (publish_ && now - lastPublished_ >= kProgressInterval) {
+      lastPublished_ = now;
       publish_();
     }
   }
@@ -291,32 +308,13 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
   return received;
 }
 
-// Compares every kept overlap whose bytes are on disk by now with those bytes. False when one
-// differs: the file changed on the server between two requests.
-bool Task::OverlapsMatch() {
-  RangeSet onDisk = written_;
-  for (auto& c : connections_)
-    if (c->pos > c->begin) onDisk.Add({c->begin, c->pos});
-  for (auto it = overlaps_.begin(); it != overlaps_.end();) {
-    const ByteRange range{it->first, it->first + std::int64_t(it->second.size())};
-    if (!onDisk.Contains(range) || !part_.IsOpen()) {
-      ++it;
-      continue;
-    }
-    std::string there(it->second.size(), '\0');
-    if (!part_.ReadAt(there, range.begin) || there != it->second) return false;
-    it = overlaps_.erase(it);
-  }
-  return true;
-}
-
 void Task::ConnectionFailed(Clock::time_point now, int code) {
   if (++failuresInRow_ >= options_.maxFailures) return Fail(code);
   retryAt_ = now + std::chrono::milliseconds(200 << std::min(failuresInRow_, 5));
 }
 
 void Task::TransferDone(CURL* easy, CURLcode result) {
-  auto it = std::find_if(connections_.begin(), connections_.end(), [easy](auto& c) { return c->easy == easy; });
+  auto it = std::find_if(connections_.begin(), connections_.end(), [easy](auto& c) { return c->easy() == easy; });
   if (it == connections_.end()) return;
   Connection& c = **it;
   const auto now = Clock::now();
@@ -328,9 +326,10 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
       result == CURLE_OK && c.end < 0 && c.judged && (c.verdict == Verdict::Accept || c.verdict == Verdict::Restart);
   const int writeError = c.writeError, failCode = c.failCode;
   const Verdict verdict = c.verdict;
-  const bool judged = c.judged, sole = c.sole;
+  const bool judged = c.judged;
   const long status = c.head.status;
   if (unknownSizeDone) file_.total = c.pos;
+  const bool sole = c.sole;
   Abort(c);
   if (!Active()) return;
   // Kept bytes are progress; bytes a single stream must fetch again from zero are not.
@@ -338,190 +337,37 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
 
   if (failCode) return Fail(failCode);
   if (writeError) return Fail(writeError == ENOSPC || writeError == EDQUOT ? DL_FAIL_DISK_FULL : DL_FAIL_DISK_WRITE);
-  if (!judged) return ConnectionFailed(now);
-  switch (verdict) {
-    case Verdict::Fail: return Fail(int(status));
-    case Verdict::Changed: return RestartFromZero();
-    // Not the file (a login page of a hotel network, a proxy's error page): tried again like
-    // a failed connection, and the data on disk stays for a later resume.
-    case Verdict::Foreign: return ConnectionFailed(now, DL_FAIL_FOREIGN);
-    case Verdict::Unsplittable:
-      splitting_ = false;
-      if (sole) {
-        AbortAll();
-        written_.Clear();
-        file_ = FreshState();
-        if (part_.IsOpen() && !part_.Truncate()) return Fail(DL_FAIL_DISK_WRITE);
-        Launch({0, -1}, Opening::kSoleWithoutRange);
-      }
-      return;
-    case Verdict::Refuse:
-      connectionCap_ = std::max<int>(1, int(connections_.size()));
-      ramp_.target = connectionCap_;
-      ramp_.settled = true;
-      return;
-    case Verdict::Retry:
-      if (++failuresInRow_ >= options_.maxFailures) return Fail(int(status));
-      retryAt_ = now + std::chrono::milliseconds(500 << std::min(failuresInRow_, 4));
-      return;
-    case Verdict::Accept:
-    case Verdict::Restart: break;
+  if (const TransferFailure failure = ClassifyTransfer(result); failure.code) {
+    // A refusal (a certificate not trusted, a redirect refused, an answer that is not
+    // HTTP) comes again on every try: reported at once, not retried as a dropped line.
+    if (!failure.retry) return Fail(failure.code);
+    lastNetworkFailure_ = failure.code;
   }
-  if (!endedWell || shortBody) return ConnectionFailed(now);
-  if (file_.total >= 0 && written_.Contains({0, file_.total}) && connections_.empty()) return Finish();
+  if (!judged) return ConnectionFailed(now, lastNetworkFailure_);
+  if (verdict == Verdict::Unsplittable && sole) {
+    splitting_ = false;
+    AbortAll();
+    segments_.Reset();
+    file_ = FreshState();
+    if (part_.IsOpen() && !part_.Truncate()) return Fail(DL_FAIL_DISK_WRITE);
+    return Launch({0, -1}, Opening::kSoleWithoutRange);
+  }
+  if (verdict != Verdict::Accept && verdict != Verdict::Restart) return AfterVerdict(c, verdict, status, now);
+  if (!endedWell || shortBody) return ConnectionFailed(now, lastNetworkFailure_);
+  if (segments_.Complete(file_.total) && connections_.empty()) return Finish();
   Plan(now);  // hand the free bytes to this connection's successor at once
-}
-
-RangeSet Task::Covered() const {
-  RangeSet covered = written_;
-  for (auto& c : connections_)
-    if (c->end >= 0) covered.Add({c->begin, c->end});
-  return covered;
-}
-
-std::int64_t Task::Downloaded() const {
-  std::int64_t n = written_.Covered();
-  for (auto& c : connections_) n += c->pos - c->begin;
-  return file_.total >= 0 ? std::min(n, file_.total) : n;
-}
-
-void Task::Plan(Clock::time_point now) {
-  if (!Active() || now < retryAt_) return;
-  if (file_.total < 0 || !file_.rangeable) {
-    // Nothing learned yet, or one stream that cannot resume by range: start from byte 0.
-    if (connections_.empty()) {
-      if (file_.total >= 0 && written_.Contains({0, file_.total})) return Finish();
-      StartFresh();
-    }
-    return;
-  }
-  std::vector<ByteRange> free = Covered().Gaps(file_.total);
-  if (free.empty() && connections_.empty()) return Finish();
-  if (auto stalled = StalledTail(Views(now), options_.minSplit, options_.stallPatience)) {
-    Abort(*connections_[*stalled]);
-    free = Covered().Gaps(file_.total);
-  }
-  const int wanted = splitting_ ? std::min(ramp_.target, connectionCap_) : 1;
-  while (int(connections_.size()) < wanted || connections_.empty()) {
-    auto plan = PlanConnection(free, Views(now), connections_.empty() ? 1 : options_.minSplit);
-    if (!plan) break;
-    if (plan->splitFrom) connections_[*plan->splitFrom]->end = plan->range.begin;
-    if (std::int64_t trial = connections_.empty() ? 0 : TrialBytes(ramp_, options_.window))
-      plan->range.end = std::min(plan->range.end, plan->range.begin + trial);
-    Launch(plan->range, connections_.empty() ? Opening::kSole : Opening::kExtra);
-    free = Covered().Gaps(file_.total);
-  }
-}
-
-std::vector<ConnectionView> Task::Views(Clock::time_point now) const {
-  std::vector<ConnectionView> views;
-  for (auto& c : connections_) {
-    ConnectionView v{c->pos, c->end, 0, now - c->lastData, {}};
-    const double seconds = std::chrono::duration<double>(now - c->firstData).count();
-    if (c->firstData != Clock::time_point{} && seconds >= 0.1) v.speed = double(c->pos - c->begin) / seconds;
-    if (c->pieces > 1) v.meanWait = (c->lastData - c->firstData) / (c->pieces - 1);
-    views.push_back(v);
-  }
-  return views;
-}
-
-// Measures the speed of the connections running over a window long enough to see them (a
-// few chunks of each), and lets the planner decide how many run next.
-void Task::MeasureRamp(Clock::time_point now) {
-  const auto elapsed = now - windowStart_;
-  const std::int64_t bytes = Downloaded() - windowBytes_;
-  const int count = int(connections_.size());
-  if (elapsed < options_.window || bytes == 0) return;
-  if (bytes < kRampWindowBytes * count && elapsed < 20 * options_.window) return;
-  // Connections beyond a lowered target were added on trial: they end with their short
-  // ranges and are not replaced.
-  NextRampStep(ramp_, count, double(bytes) / std::chrono::duration<double>(elapsed).count(), connectionCap_);
-  windowStart_ = now;
-  windowBytes_ = Downloaded();
-}
-
-void Task::Tick(Clock::time_point now) {
-  if (*flushesPending_ == 0) {
-    if (state_ == DL_STATE_STOPPING) state_ = DL_STATE_STOPPED;
-    if (startWhenFlushed_) {
-      startWhenFlushed_ = false;
-      Start();
-    }
-  }
-  const std::int64_t bytes = Downloaded();
-  if (lastTick_ != Clock::time_point{}) {
-    const double dt = std::chrono::duration<double>(now - lastTick_).count();
-    if (dt > 0) {
-      const double instant = double(bytes - lastDownloaded_) / dt;
-      speed_ += std::min(1.0, dt) * (instant - speed_);  // about one second of smoothing
-    }
-  }
-  lastTick_ = now;
-  lastDownloaded_ = bytes;
-  if (!Active()) {
-    speed_ = 0;
-    return;
-  }
-  if (splitting_ && file_.rangeable && file_.total >= 0) MeasureRamp(now);
-  if (!OverlapsMatch()) return RestartFromZero();
-  Plan(now);
-  StartWriteBack();
-  if (Active() && now - lastCheckpoint_ >= options_.checkpoint) {
-    if (part_.Gone()) return Fail(DL_FAIL_FOLDER);
-    Checkpoint();
-    lastCheckpoint_ = now;
-  }
-}
-
-// Starts writing the data out now, so that the flushes of checkpoints and of completion find
-// little left to do. Even this start waits on the disk (30-60 ms on a fast download), so it
-// runs on the flusher, one at a time.
-void Task::StartWriteBack() {
-  if (!Active() || !part_.IsOpen() || writeBackQueued_->exchange(true)) return;
-  const int fd = part_.Duplicate();
-  if (fd < 0) {
-    *writeBackQueued_ = false;
-    return;
-  }
-  flusher_.Add([fd, queued = writeBackQueued_] {
-    sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-    close(fd);
-    *queued = false;
-  });
-}
-
-// Data first, then the state that claims it: the state file never names a byte that is not
-// on disk.
-void Task::Checkpoint() {
-  if (!part_.IsOpen() || file_.total < 0) return;
-  RangeSet onDisk = written_;
-  for (auto& c : connections_)
-    if (c->pos > c->begin) onDisk.Add({c->begin, c->pos});
-  if (onDisk.ranges() == lastSaved_.done.ranges() && file_.etag == lastSaved_.etag && file_.total == lastSaved_.total)
-    return;
-  // The flusher gets its own descriptor of the file (sharing the lock) and flushes the data
-  // before it writes the state that claims it, as before, only not on the engine thread.
-  const int fd = part_.Duplicate();
-  if (fd < 0) return;
-  file_.done = onDisk;
-  lastSaved_ = file_;
-  ++*flushesPending_;
-  flusher_.Add([fd, state = file_, path = ControlPath(), pending = flushesPending_, multi = multi_] {
-    if (fdatasync(fd) == 0) WriteControlFile(path, state);
-    close(fd);
-    --*pending;
-    curl_multi_wakeup(multi);  // the task may be waiting for it
-  });
 }
 
 void Task::Finish() {
   // A state file still on its way would appear beside the complete file: the next tick
   // finishes instead.
-  if (*flushesPending_ > 0) return;
+  if (checkpointer_.Busy()) return;
   if (!OverlapsMatch()) return RestartFromZero();  // never a file mixed of two versions
   AbortAll();
-  if (!part_.FlushAndClose(file_.total)) return Fail(DL_FAIL_DISK_WRITE);
+  if (!part_.Flush(file_.total)) return Fail(DL_FAIL_DISK_WRITE);
+  // Renamed while the file is still locked: see PartFile::Complete.
   const std::string chosen = part_.Complete(!order_.disableAutoRename);
+  part_.Close();
   if (chosen.empty()) {
     state_ = DL_STATE_CANCELLED;
     failCode_ = DL_FAIL_DISK_WRITE;
@@ -529,21 +375,6 @@ void Task::Finish() {
   }
   savedName_ = chosen;
   state_ = DL_STATE_COMPLETE;
-}
-
-Progress Task::Snapshot() const {
-  Progress p;
-  p.stat = state_;
-  p.failCode = failCode_;
-  p.name = savedName_.empty() ? order_.name : savedName_;
-  p.total = std::max<std::int64_t>(file_.total, 0);
-  p.downloaded = state_ == DL_STATE_COMPLETE ? p.total : Downloaded();
-  p.percent = state_ == DL_STATE_COMPLETE ? 1.0f : p.total > 0 ? float(double(p.downloaded) / double(p.total)) : 0.0f;
-  p.sources = int(connections_.size());
-  p.sourcesInUse =
-      int(std::count_if(connections_.begin(), connections_.end(), [](auto& c) { return c->pos > c->begin; }));
-  p.speed = Active() ? int(std::min(speed_, 2.0e9)) : 0;
-  return p;
 }
 
 }  // namespace dlcore

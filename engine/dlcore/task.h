@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include <atomic>
-
+#include "checkpointer.h"
+#include "connection.h"
 #include "controlfile.h"
 #include "dlcore.h"
 #include "flusher.h"
@@ -20,6 +20,7 @@
 #include "planner.h"
 #include "ranges.h"
 #include "response.h"
+#include "segments.h"
 
 namespace dlcore {
 
@@ -42,8 +43,6 @@ struct Progress {
   int sources = 0, sourcesInUse = 0;
   int speed = 0;
 };
-
-struct Connection;
 
 class Task {
  public:
@@ -68,12 +67,9 @@ class Task {
   std::string PartPath() const { return part_.PartPath(); }
   std::string ControlPath() const { return part_.ControlPath(); }
 
-  // Called from libcurl's callbacks.
-  size_t OnBody(Connection& c, const char* data, size_t size);
-
  private:
+  // task.cpp: the files, the answers and the end of the download
   bool OpenFiles();
-  bool OverlapsMatch();
   bool CreatePartFile(Connection& c);
   void ReleaseUnwrittenSpace();
   void StartFresh();
@@ -85,57 +81,57 @@ class Task {
   void AbortAll();
   void Fail(int code);
   void RestartFromZero();
+  size_t OnBody(Connection& c, const char* data, size_t size);
   bool Judged(Connection& c);
   bool AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restart);
-  void Plan(Clock::time_point now);
-  std::vector<ConnectionView> Views(Clock::time_point now) const;
-  void MeasureRamp(Clock::time_point now);
-  void StartWriteBack();
-  void Checkpoint();
+  void AfterVerdict(Connection& c, Verdict verdict, long status, Clock::time_point now);
+  void ConnectionFailed(Clock::time_point now, int code = DL_FAIL_NETWORK);
   void Finish();
-  RangeSet Covered() const;
   ControlState FreshState() const {
     ControlState s;
     s.url = order_.url;
     return s;
   }
-  std::int64_t Downloaded() const;
-  void ConnectionFailed(Clock::time_point now, int code = DL_FAIL_NETWORK);
+
+  // taskplan.cpp: how many connections, where each goes, and the state file
+  void Plan(Clock::time_point now);
+  std::vector<ConnectionView> Views(Clock::time_point now) const;
+  void MeasureRamp(Clock::time_point now);
+  void Checkpoint(Clock::time_point now, bool final);
+  std::int64_t UnsavedLimit() const;
+  std::vector<ByteRange> Receiving() const;  // what running connections have received
+  std::vector<ByteRange> Owned() const;      // what running connections are asked for
+  std::int64_t Downloaded() const { return segments_.Downloaded(Receiving(), file_.total); }
+  bool OverlapsMatch();
 
   CURLM* multi_;
   Flusher& flusher_;
-  // Flushes given to the flusher and not yet done: the task neither stops for good, nor
-  // starts again, nor completes before they are (a state file written late must never
-  // describe another run's data).
-  std::shared_ptr<std::atomic<int>> flushesPending_ = std::make_shared<std::atomic<int>>(0);
-  bool startWhenFlushed_ = false;
-  std::shared_ptr<std::atomic<bool>> writeBackQueued_ = std::make_shared<std::atomic<bool>>(false);
   TaskOrder order_;
   EngineOptions options_;
   int state_ = DL_STATE_STOPPED;
   int failCode_ = 0;
   std::string savedName_;  // the name the file ends up with
   ControlState file_;      // what the server said, and the bytes flushed to disk
-  RangeSet written_;       // bytes written by finished connections, flushed or not
+  Segments segments_;
   std::vector<std::unique_ptr<Connection>> connections_;
-  std::vector<std::pair<std::int64_t, std::string>> overlaps_;  // offset, bytes still to compare
   PartFile part_;
+  Checkpointer checkpointer_;
+  std::int64_t unsaved_ = 0;     // bytes written since the last save began
+  bool startWhenSaved_ = false;  // a start waits for the last stop's state to reach the disk
   int restarts_ = 0;
   int failuresInRow_ = 0;
+  int lastNetworkFailure_ = DL_FAIL_NETWORK;
   int connectionCap_;
   bool splitting_ = true;
   Clock::time_point retryAt_{};
-  Clock::time_point lastCheckpoint_{};
-  ControlState lastSaved_;
   std::function<void()> publish_;
   Clock::time_point lastPublished_{};
-  // speed
-  Clock::time_point lastTick_{};
-  std::int64_t lastDownloaded_ = 0;
-  double speed_ = 0;
+  SpeedMeter speed_;
+  Clock::duration roundTrip_{};  // the shortest measured; zero until one is
   // ramp: how many connections, measured over windows
   Clock::time_point windowStart_{};
   std::int64_t windowBytes_ = 0;
+  bool warmedUp_ = false;
   Ramp ramp_;
 };
 

@@ -33,7 +33,13 @@ enum {
   DL_FAIL_UNSTABLE = 1006,    /* the file kept changing on the server */
   DL_FAIL_TARGET_BUSY = 1007, /* another task (of this or another process) downloads into the same file */
   DL_FAIL_BAD_NAME = 1008,    /* the file system refuses the name (too long, not valid there) */
-  DL_FAIL_FOREIGN = 1009      /* the server kept answering with something else than the file */
+  DL_FAIL_FOREIGN = 1009,     /* the server kept answering with something else than the file */
+  DL_FAIL_CERTIFICATE = 1010, /* the server's certificate is not trusted (not retried) */
+  DL_FAIL_REDIRECT = 1011,    /* a redirect the engine does not follow: another scheme, https to http, over 10 */
+  DL_FAIL_PROTOCOL = 1012,    /* the server's answer is not HTTP the engine can use (not retried) */
+  DL_FAIL_RESOLVE = 1013,     /* the server's name could not be resolved */
+  DL_FAIL_REFUSED = 1014,     /* the server refused every connection */
+  DL_FAIL_TIMEOUT = 1015      /* the server did not answer in time */
 };
 
 #define DLCORE_API __attribute__((visibility("default")))

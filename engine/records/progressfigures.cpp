@@ -40,7 +40,14 @@ ProgressFigures FiguresOf(std::int32_t nSpeed, std::int64_t nTotalDownload, std:
 std::string FailureAdvice(int failCode) {
   switch (failCode) {
     case 404: return "服务器上没有这个文件，请确认版本号或图资版本。";
-    case DL_FAIL_NETWORK: return "请检查网络连接，然后重新开始下载：已下载的部分会保留。";
+    case DL_FAIL_NETWORK:
+    case DL_FAIL_RESOLVE:
+    case DL_FAIL_REFUSED:
+    case DL_FAIL_TIMEOUT: return "请检查网络连接，然后重新开始下载：已下载的部分会保留。";
+    case DL_FAIL_CERTIFICATE:
+      return "服务器的证书不受信任：请确认网络没有被拦截（如酒店或公司的代理），或联系服务器的管理员。";
+    case DL_FAIL_REDIRECT:
+    case DL_FAIL_PROTOCOL: return "服务器的回应无法使用，请稍后再试或联系服务器的管理员。";
     case DL_FAIL_DISK_WRITE:
     case DL_FAIL_FOLDER: return "请确认保存目录存在并且可以写入，或选择另一个保存目录。";
     case DL_FAIL_DISK_FULL: return "请清理磁盘空间或选择另一个保存目录，然后重新开始下载。";
@@ -66,6 +73,12 @@ std::string FailureText(int failCode) {
     case DL_FAIL_TARGET_BUSY: why = "同一文件正在下载"; break;
     case DL_FAIL_BAD_NAME: why = "文件名无效或过长"; break;
     case DL_FAIL_FOREIGN: why = "服务器返回的不是该文件"; break;
+    case DL_FAIL_CERTIFICATE: why = "服务器的证书不受信任"; break;
+    case DL_FAIL_REDIRECT: why = "服务器转向了不能使用的地址"; break;
+    case DL_FAIL_PROTOCOL: why = "服务器的回应不是有效的 HTTP"; break;
+    case DL_FAIL_RESOLVE: why = "找不到服务器（域名解析失败）"; break;
+    case DL_FAIL_REFUSED: why = "服务器拒绝连接"; break;
+    case DL_FAIL_TIMEOUT: why = "服务器没有回应"; break;
     default:
       why = failCode > 0 && failCode < 1000 ? "服务器返回 " + std::to_string(failCode)
                                             : "错误代码 " + std::to_string(failCode);

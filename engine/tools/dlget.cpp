@@ -1,11 +1,5 @@
 // dlget: downloads one address through the engine's C interface, printing progress.
 // The options and exit statuses are in kHelp, which is also its manual page.
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -62,6 +56,7 @@ struct HostPort {
   std::string host, port;
 };
 
+// The server's name and port as the failure words name them.
 HostPort HostOf(const std::string& url) {
   const size_t start = url.find("://") == std::string::npos ? 0 : url.find("://") + 3;
   std::string authority = url.substr(start, url.find_first_of("/?#", start) - start);
@@ -77,45 +72,21 @@ HostPort HostOf(const std::string& url) {
   return hp;
 }
 
-// The engine says only that connections kept failing; this says why, in a few seconds at most.
-std::string WhyTheNetworkFailed(const std::string& url) {
+std::string Server(const std::string& url) {
   const HostPort hp = HostOf(url);
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (int rc = getaddrinfo(hp.host.c_str(), hp.port.c_str(), &hints, &found); rc != 0)
-    return "cannot resolve host " + hp.host + " (" + gai_strerror(rc) + ")";
-  std::string why = "cannot connect to " + hp.host + ":" + hp.port;
-  for (addrinfo* a = found; a; a = a->ai_next) {
-    int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0) continue;
-    int error = 0;
-    if (connect(fd, a->ai_addr, a->ai_addrlen) != 0 && errno == EINPROGRESS) {
-      pollfd p{fd, POLLOUT, 0};
-      socklen_t length = sizeof error;
-      if (poll(&p, 1, 3000) <= 0)
-        error = ETIMEDOUT;
-      else
-        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
-    } else if (errno != 0 && errno != EINPROGRESS) {
-      error = errno;
-    }
-    close(fd);
-    if (error == ECONNREFUSED)
-      why = "connection refused by " + hp.host + ":" + hp.port;
-    else if (error == ETIMEDOUT)
-      why = "no answer from " + hp.host + ":" + hp.port;
-    else if (error == 0)
-      why = "the connection to " + hp.host + ":" + hp.port + " kept breaking off";
-    break;
-  }
-  freeaddrinfo(found);
-  return why;
+  return hp.host + ":" + hp.port;
 }
 
 std::string FailureInWords(int code, const std::string& url, const std::string& folder) {
   switch (code) {
-    case DL_FAIL_NETWORK: return WhyTheNetworkFailed(url);
+    case DL_FAIL_NETWORK: return "the connection to " + Server(url) + " kept breaking off";
+    case DL_FAIL_RESOLVE: return "cannot resolve host " + HostOf(url).host;
+    case DL_FAIL_REFUSED: return "connection refused by " + Server(url);
+    case DL_FAIL_TIMEOUT: return "no answer from " + Server(url);
+    case DL_FAIL_CERTIFICATE: return "the server's certificate is not trusted: " + Server(url);
+    case DL_FAIL_REDIRECT:
+      return "the server redirected to an address that is not followed (another scheme, or too many)";
+    case DL_FAIL_PROTOCOL: return "the server's answer is not usable HTTP: " + Server(url);
     case DL_FAIL_DISK_WRITE: return "the file could not be written";
     case DL_FAIL_DISK_FULL: return "no space left on the disk";
     case DL_FAIL_FOLDER: return "the save folder cannot be written: " + folder;
@@ -208,10 +179,14 @@ int main(int argc, char** argv) {
   const auto started = Clock::now();
   auto lastShown = started;
   int code = 3;
-  // A query costs microseconds and never blocks: asking every millisecond ends a small
-  // download as soon as the engine has it, without a fixed wait.
+  // A query costs microseconds and never blocks: asking every millisecond at first ends a
+  // small download as soon as the engine has it; a long one is asked less often (the
+  // progress line changes twice a second), which keeps this thread off the processor.
   for (;;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto running = Clock::now() - started;
+    std::this_thread::sleep_for(running < std::chrono::milliseconds(100) ? std::chrono::milliseconds(1)
+                                : running < std::chrono::seconds(1)      ? std::chrono::milliseconds(5)
+                                                                         : std::chrono::milliseconds(20));
     if (!DL_QueryTaskInfoEx(task, info.Address())) continue;
     const int stat = info.stat();
     const auto now = Clock::now();

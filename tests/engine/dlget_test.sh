@@ -13,7 +13,7 @@ read -r -t 10 host <&"${PORTAL[0]}" || fail "no sample server"
 # A refused connection is named as such.
 "$bin/dlget" -q -o "$work" http://127.0.0.1:1/x.zip 2>"$work/err"; rc=$?
 [ $rc -eq 1 ] || fail "exit $rc for a refused connection"
-grep -q "connection refused by 127.0.0.1:1 (code 1001)" "$work/err" || fail "refused: $(cat "$work/err")"
+grep -q "connection refused by 127.0.0.1:1 (code 1014)" "$work/err" || fail "refused: $(cat "$work/err")"
 
 # A save folder that cannot be written is named.
 "$bin/dlget" -q -o /proc/quorvel "http://$host/a.zip" 2>"$work/err"; rc=$?

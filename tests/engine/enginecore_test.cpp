@@ -34,17 +34,18 @@ TEST(RangeSet, MergesAndFindsGaps) {
 }
 
 TEST(PlanConnection, FreeSpaceFirstThenHalfOfTheLargestRemainder) {
-  auto plan = PlanConnection({{0, 5}, {10, 30}}, {{40, 100}}, 8);
+  const std::chrono::milliseconds rtt(0);
+  auto plan = PlanConnection({{0, 5}, {10, 30}}, {{40, 100, 1e6}}, rtt);
   ASSERT_TRUE(plan);
   EXPECT_EQ(plan->range, (ByteRange{10, 30}));
   EXPECT_FALSE(plan->splitFrom);
 
-  plan = PlanConnection({}, {{0, 10}, {40, 100}}, 8);
+  plan = PlanConnection({}, {{0, 1'000'000, 1e6}, {40'000'000, 100'000'000, 1e6}}, rtt);
   ASSERT_TRUE(plan);
-  EXPECT_EQ(plan->range, (ByteRange{70, 100}));
+  EXPECT_EQ(plan->range, (ByteRange{70'000'000, 100'000'000}));
   EXPECT_EQ(plan->splitFrom, 1u);
-  EXPECT_FALSE(PlanConnection({}, {{0, 15}}, 8)) << "no part smaller than the minimum";
-  EXPECT_FALSE(PlanConnection({}, {}, 8));
+  EXPECT_FALSE(PlanConnection({}, {{0, 30'000, 1e6}}, rtt)) << "no part smaller than the minimum";
+  EXPECT_FALSE(PlanConnection({}, {}, rtt));
 }
 
 // Random splitting never hands a byte to two connections and never loses one.
@@ -56,7 +57,7 @@ TEST(PlanConnection, SplitsPartitionTheFileExactly) {
     for (int step = 0; step < 40; ++step) {
       std::vector<ConnectionView> views;
       for (auto& r : owned) views.push_back({r.begin, r.end, double(next() % 3) * 1000});
-      auto plan = PlanConnection({}, views, 64);
+      auto plan = PlanConnection({}, views, std::chrono::milliseconds(0));
       if (!plan) break;
       owned[*plan->splitFrom].end = plan->range.begin;
       owned.push_back(plan->range);

@@ -81,39 +81,78 @@ TEST(Ramp, TrialConnectionsAskForAFewWindowsOnly) {
 }
 
 TEST(PlanConnection, TheConnectionWithTheMostTimeLeftIsSplit) {
+  const auto lo = std::chrono::microseconds(100);
   // 8 MB left at 1 MB/s (8 s) against 20 MB left at 10 MB/s (2 s).
-  auto plan = PlanConnection({}, {{0, 8'000'000, 1e6}, {100'000'000, 120'000'000, 10e6}}, 256 << 10);
+  auto plan = PlanConnection({}, {{0, 8'000'000, 1e6}, {100'000'000, 120'000'000, 10e6}}, lo);
   ASSERT_TRUE(plan);
   EXPECT_EQ(plan->splitFrom, 0u);
   EXPECT_EQ(plan->range, (ByteRange{4'000'000, 8'000'000}));
 
   // One that has just started runs at the others' mean speed: its 30 MB are 3 s, not 30 M.
-  plan = PlanConnection({}, {{0, 40'000'000, 10e6}, {50'000'000, 80'000'000, 0}}, 256 << 10);
+  // It is not split itself until its own speed is known.
+  plan = PlanConnection({}, {{0, 40'000'000, 10e6}, {50'000'000, 80'000'000, 0}}, lo);
   ASSERT_TRUE(plan);
   EXPECT_EQ(plan->splitFrom, 0u);
+  EXPECT_FALSE(PlanConnection({}, {{0, 100'000'000, 0}}, lo)) << "a connection of unknown speed";
 }
 
-TEST(PlanConnection, AHalfIsWorthAQuarterSecondOfItsConnection) {
+TEST(PlanConnection, AHalfIsWorthAQuarterSecondOfItsConnectionAndItsCut) {
+  const auto lo = std::chrono::microseconds(100);
   // A paced 256 KiB/s connection with 200 KiB left is split (0.4 s to go)...
-  EXPECT_TRUE(PlanConnection({}, {{0, 200 << 10, 256 << 10}}, 256 << 10));
-  // ...one at 1 GB/s with 100 MB left is not: the request would cost more than it wins.
-  EXPECT_FALSE(PlanConnection({}, {{0, 100'000'000, 1e9}}, 256 << 10));
-  EXPECT_TRUE(PlanConnection({}, {{0, 600'000'000, 1e9}}, 256 << 10));
+  EXPECT_TRUE(PlanConnection({}, {{0, 200 << 10, 256 << 10}}, lo));
+  // ...one at 1 GB/s with 100 MB left is not: its cut would throw away megabytes.
+  EXPECT_FALSE(PlanConnection({}, {{0, 100'000'000, 1e9}}, lo));
+  EXPECT_TRUE(PlanConnection({}, {{0, 600'000'000, 1e9}}, lo));
   // Never below 16 KiB halves, whatever the speed.
-  EXPECT_FALSE(PlanConnection({}, {{0, 30 << 10, 10}}, 256 << 10));
+  EXPECT_FALSE(PlanConnection({}, {{0, 30 << 10, 10}}, lo));
+  // On a 300 ms round trip a 4 MB/s connection has megabytes on their way: 20 MB left are
+  // not worth a cut there, and are on loopback.
+  EXPECT_FALSE(PlanConnection({}, {{0, 20'000'000, 4e6}}, milliseconds(300)));
+  EXPECT_TRUE(PlanConnection({}, {{0, 20'000'000, 4e6}}, lo));
+}
+
+TEST(PlanConnection, ATrialTakesItsBytesFromTheEnd) {
+  auto plan = PlanConnection({}, {{0, 100'000'000, 10e6}}, milliseconds(300), 1'000'000);
+  ASSERT_TRUE(plan) << "a trial's cut comes last and costs at most its own bytes";
+  EXPECT_EQ(plan->range, (ByteRange{99'000'000, 100'000'000}));
+  EXPECT_EQ(plan->splitFrom, 0u);
+  plan = PlanConnection({}, {{0, 1'000'000, 10e6}}, milliseconds(0), 4'000'000);
+  ASSERT_TRUE(plan) << "never more than half of what is left";
+  EXPECT_EQ(plan->range, (ByteRange{500'000, 1'000'000}));
+}
+
+TEST(Trial, WorthItOnlyWhereItsCutIsSmall) {
+  // One stream at 4 MB/s on a 300 ms round trip: 3.6 MB in flight at a cut.
+  EXPECT_FALSE(TrialWorthIt(64 << 20, 4e6, milliseconds(300)));
+  EXPECT_TRUE(TrialWorthIt(1LL << 30, 4e6, milliseconds(300)));
+  EXPECT_TRUE(TrialWorthIt(16 << 20, 256 << 10, std::chrono::microseconds(100)));
+  EXPECT_EQ(RampWindow(milliseconds(50), std::chrono::microseconds(100)), milliseconds(50));
+  EXPECT_EQ(RampWindow(milliseconds(50), milliseconds(300)), milliseconds(2400));
 }
 
 TEST(StalledTail, OnlyASmallRemainderSilentFarLongerThanUsual) {
-  const auto patience = milliseconds(250);
-  std::vector<ConnectionView> c = {{0, 100 << 10, 0, milliseconds(300), milliseconds(1)}};
-  EXPECT_EQ(StalledTail(c, 256 << 10, patience), 0u);
+  const std::chrono::microseconds patience = milliseconds(250), lo(100);
+  std::vector<ConnectionView> c = {{0, 100 << 10, 0, true, milliseconds(300), milliseconds(1)}};
+  EXPECT_EQ(StalledTail(c, 256 << 10, patience, lo), 0u);
   c[0].sinceData = milliseconds(200);
-  EXPECT_FALSE(StalledTail(c, 256 << 10, patience)) << "within the patience";
+  EXPECT_FALSE(StalledTail(c, 256 << 10, patience, lo)) << "within the patience";
   // A slow paced server sends a piece every 100 ms: 300 ms of silence is its rhythm.
-  c[0] = {0, 100 << 10, 0, milliseconds(300), milliseconds(100)};
-  EXPECT_FALSE(StalledTail(c, 256 << 10, patience));
-  c[0] = {0, 10 << 20, 0, std::chrono::seconds(5), milliseconds(1)};
-  EXPECT_FALSE(StalledTail(c, 256 << 10, patience)) << "a long range is not at the tail";
+  c[0] = {0, 100 << 10, 0, true, milliseconds(300), milliseconds(100)};
+  EXPECT_FALSE(StalledTail(c, 256 << 10, patience, lo));
+  c[0] = {0, 10 << 20, 0, true, std::chrono::seconds(5), milliseconds(1)};
+  EXPECT_FALSE(StalledTail(c, 256 << 10, patience, lo)) << "a long range is not at the tail";
+}
+
+// On a 300 ms round trip a new connection's first byte comes after 600 ms: silence before
+// it is no stall, and after it the patience is counted in round trips.
+TEST(StalledTail, ALongLinkIsNotAStall) {
+  const auto patience = milliseconds(250), rtt = milliseconds(300);
+  std::vector<ConnectionView> c = {{0, 100 << 10, 0, false, std::chrono::seconds(2), {}}};
+  EXPECT_FALSE(StalledTail(c, 256 << 10, patience, rtt)) << "no data yet";
+  c[0] = {0, 100 << 10, 0, true, milliseconds(900), milliseconds(10)};
+  EXPECT_FALSE(StalledTail(c, 256 << 10, patience, rtt)) << "three round trips";
+  c[0].sinceData = milliseconds(2500);
+  EXPECT_EQ(StalledTail(c, 256 << 10, patience, rtt), 0u);
 }
 
 }  // namespace

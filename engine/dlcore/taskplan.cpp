@@ -1,0 +1,195 @@
+// The task's running decisions: what an answer that is not the file's bytes leads to, how
+// many connections run, where each one goes, when the state file catches up with the data,
+// and what the task reports.
+#include <algorithm>
+
+#include "task.h"
+
+namespace dlcore {
+
+std::vector<ByteRange> Task::Receiving() const {
+  std::vector<ByteRange> ranges;
+  for (auto& c : connections_)
+    if (c->pos > c->begin) ranges.push_back({c->begin, c->pos});
+  return ranges;
+}
+
+std::vector<ByteRange> Task::Owned() const {
+  std::vector<ByteRange> ranges;
+  for (auto& c : connections_)
+    if (c->end >= 0) ranges.push_back({c->begin, c->end});
+  return ranges;
+}
+
+bool Task::OverlapsMatch() {
+  if (!part_.IsOpen()) return true;
+  return segments_.OverlapsMatch(Receiving(),
+                                 [this](std::string& into, std::int64_t at) { return part_.ReadAt(into, at); });
+}
+
+void Task::Plan(Clock::time_point now) {
+  if (!Active() || now < retryAt_) return;
+  if (file_.total < 0 || !file_.rangeable) {
+    // Nothing learned yet, or one stream that cannot resume by range: start from byte 0.
+    if (connections_.empty()) {
+      if (segments_.Complete(file_.total)) return Finish();
+      StartFresh();
+    }
+    return;
+  }
+  std::vector<ByteRange> free = segments_.Claimed(Owned()).Gaps(file_.total);
+  if (free.empty() && connections_.empty()) return Finish();
+  if (auto stalled = StalledTail(Views(now), options_.minSplit, options_.stallPatience, roundTrip_)) {
+    Abort(*connections_[*stalled]);
+    free = segments_.Claimed(Owned()).Gaps(file_.total);
+  }
+  const int wanted = splitting_ ? std::min(ramp_.target, connectionCap_) : 1;
+  while (int(connections_.size()) < wanted || connections_.empty()) {
+    // A trial takes a small share of what is left: if it does not pay, little was moved.
+    const std::int64_t trial = connections_.empty()
+                                   ? 0
+                                   : std::min(TrialBytes(ramp_, RampWindow(options_.window, roundTrip_)),
+                                              std::max<std::int64_t>((file_.total - Downloaded()) / 32, kTrialMin));
+    auto plan = PlanConnection(free, Views(now), roundTrip_, trial);
+    if (!plan) break;
+    if (plan->splitFrom) connections_[*plan->splitFrom]->end = plan->range.begin;
+    if (trial > 0) plan->range.end = std::min(plan->range.end, plan->range.begin + trial);
+    Launch(plan->range, connections_.empty() ? Opening::kSole : Opening::kExtra);
+    free = segments_.Claimed(Owned()).Gaps(file_.total);
+  }
+}
+
+std::vector<ConnectionView> Task::Views(Clock::time_point now) const {
+  std::vector<ConnectionView> views;
+  for (auto& c : connections_) {
+    ConnectionView v;
+    v.pos = c->pos;
+    v.end = c->end;
+    v.hasData = c->firstData != Clock::time_point{};
+    if (v.hasData) {
+      v.sinceData = now - c->lastData;
+      const double seconds = std::chrono::duration<double>(now - c->firstData).count();
+      if (seconds >= 0.1) v.speed = double(c->pos - c->begin) / seconds;
+      // Until a second burst came, the wait for the first one is all it has shown.
+      v.meanWait = c->bursts > 1 ? (c->lastData - c->firstData) / (c->bursts - 1) : c->firstData - c->opened;
+    }
+    views.push_back(v);
+  }
+  return views;
+}
+
+// Measures the speed of the connections running over a window long enough to see them (a
+// few chunks of each, and a few round trips), and lets the planner decide how many run next.
+void Task::MeasureRamp(Clock::time_point now) {
+  const auto elapsed = now - windowStart_;
+  const auto window = RampWindow(options_.window, roundTrip_);
+  const std::int64_t bytes = Downloaded() - windowBytes_;
+  const int count = int(connections_.size());
+  if (elapsed < window || bytes == 0) return;
+  // A window without enough bytes still ends after twenty, but not before each connection
+  // had time for a few of its bursts: a slow server sends a chunk every few seconds.
+  Clock::duration slowestWait{};
+  for (const ConnectionView& v : Views(now)) slowestWait = std::max(slowestWait, v.meanWait);
+  if (bytes < kRampWindowBytes * count && (elapsed < 20 * window || elapsed < 3 * slowestWait)) return;
+  const double speed = double(bytes) / std::chrono::duration<double>(elapsed).count();
+  windowStart_ = now;
+  windowBytes_ = Downloaded();
+  // The first window of one stream is its warm-up (the connection's handshake and its
+  // growth to speed, many round trips on a long link): it is measured again.
+  if (!warmedUp_) {
+    warmedUp_ = true;
+    return;
+  }
+  // A trial ends with one cut of the stream it takes its bytes from: on a download too
+  // short for that, one stream stays.
+  if (ramp_.measuredCount == 0 && !ramp_.settled && count == 1 &&
+      !TrialWorthIt(file_.total - Downloaded(), speed, roundTrip_)) {
+    ramp_.settled = true;
+    ramp_.measuredCount = 1;
+    ramp_.measuredSpeed = speed;
+    return;
+  }
+  // Connections beyond a lowered target were added on trial: they end with their short
+  // ranges and are not replaced.
+  NextRampStep(ramp_, count, speed, connectionCap_);
+}
+
+void Task::Tick(Clock::time_point now) {
+  if (!checkpointer_.Busy()) {
+    if (state_ == DL_STATE_STOPPING) state_ = DL_STATE_STOPPED;
+    if (startWhenSaved_) {
+      startWhenSaved_ = false;
+      Start();
+    }
+  }
+  speed_.Update(now, Downloaded());
+  if (!Active()) {
+    speed_.Reset();
+    return;
+  }
+  if (splitting_ && file_.rangeable && file_.total >= 0) MeasureRamp(now);
+  if (!OverlapsMatch()) return RestartFromZero();
+  Plan(now);
+  if (!Active() || !part_.IsOpen()) return;
+  if (int fd = part_.Duplicate(); fd >= 0) checkpointer_.StartWriteBack(fd);
+  if (part_.Gone()) return Fail(DL_FAIL_FOLDER);
+  Checkpoint(now, false);
+}
+
+// Data first, then the state that claims it: the state file never names a byte that is not
+// on disk. A `final` save (stop, failure) goes even while another is on its way.
+void Task::Checkpoint(Clock::time_point now, bool final) {
+  if (!part_.IsOpen() || file_.total < 0) return;
+  const RangeSet onDisk = segments_.OnDisk(Receiving());
+  const ControlState& saved = checkpointer_.lastSaved();
+  if (onDisk.ranges() == saved.done.ranges() && file_.etag == saved.etag && file_.total == saved.total) return;
+  if (!final && !checkpointer_.Due(now, std::max<std::int64_t>(unsaved_, 1), UnsavedLimit())) return;
+  const int fd = part_.Duplicate();  // the flusher's own descriptor, sharing the lock
+  if (fd < 0) return;
+  file_.done = onDisk;
+  unsaved_ = 0;
+  checkpointer_.Save(fd, file_, ControlPath(), now);
+}
+
+// What a kill may cost is bounded by bytes as well as by time.
+std::int64_t Task::UnsavedLimit() const { return std::max<std::int64_t>(file_.total / 100, 256 << 10); }
+
+// An answer that was not the file's bytes.
+void Task::AfterVerdict(Connection&, Verdict verdict, long status, Clock::time_point now) {
+  switch (verdict) {
+    case Verdict::Fail: return Fail(int(status));
+    case Verdict::Changed: return RestartFromZero();
+    // Not the file (a login page of a hotel network, a proxy's error page): tried again like
+    // a failed connection, and the data on disk stays for a later resume.
+    case Verdict::Foreign: return ConnectionFailed(now, DL_FAIL_FOREIGN);
+    case Verdict::Unsplittable: splitting_ = false; return;
+    case Verdict::Refuse:
+      connectionCap_ = std::max<int>(1, int(connections_.size()));
+      ramp_.target = connectionCap_;
+      ramp_.settled = true;
+      return;
+    case Verdict::Retry:
+      if (++failuresInRow_ >= options_.maxFailures) return Fail(int(status));
+      retryAt_ = now + std::chrono::milliseconds(500 << std::min(failuresInRow_, 4));
+      return;
+    case Verdict::Accept:
+    case Verdict::Restart: return;
+  }
+}
+
+Progress Task::Snapshot() const {
+  Progress p;
+  p.stat = state_;
+  p.failCode = failCode_;
+  p.name = savedName_.empty() ? order_.name : savedName_;
+  p.total = std::max<std::int64_t>(file_.total, 0);
+  p.downloaded = state_ == DL_STATE_COMPLETE ? p.total : Downloaded();
+  p.percent = state_ == DL_STATE_COMPLETE ? 1.0f : p.total > 0 ? float(double(p.downloaded) / double(p.total)) : 0.0f;
+  p.sources = int(connections_.size());
+  p.sourcesInUse =
+      int(std::count_if(connections_.begin(), connections_.end(), [](auto& c) { return c->pos > c->begin; }));
+  p.speed = Active() ? int(std::min(speed_.speed(), 2.0e9)) : 0;
+  return p;
+}
+
+}  // namespace dlcore
