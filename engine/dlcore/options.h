@@ -19,13 +19,15 @@ constexpr std::int64_t kRampWindowBytes = 32 << 10;
 
 struct EngineOptions {
   int maxConnections = 16;            // a server that limits each connection asks to be shared, not taken
-  std::int64_t minSplit = 256 << 10;  // no connection takes over less than this while speeds are unknown
-  Clock::duration window = std::chrono::milliseconds(50);       // speed is compared over this
-  Clock::duration checkpoint = std::chrono::milliseconds(250);  // at most this much progress is lost
-  Clock::duration stallPatience =
-      std::chrono::milliseconds(250);  // at least this long without data at the tail: refetched
-  int maxFailures = 5;                 // failed connections in a row without progress
-  long lowSpeedTime = 20;              // seconds below 1 KiB/s that end a connection
+  std::int64_t minSplit = 256 << 10;  // a stalled remainder of at most two of these is fetched anew
+  Clock::duration window = std::chrono::milliseconds(50);  // speed is compared over this
+  // A state-file save starts this often (and after every 1 % of the file), one at a time: a
+  // kill loses what arrived since the last save began, and the save's own flush.
+  Clock::duration checkpoint = std::chrono::milliseconds(250);
+  // At least this long without data at the tail (and eight round trips): refetched.
+  Clock::duration stallPatience = std::chrono::milliseconds(250);
+  int maxFailures = 5;     // failed connections in a row without progress
+  long lowSpeedTime = 20;  // seconds below 1 KiB/s that end a connection
   std::string userAgent = "Quorvel-dlcore";
   bool trace = false;  // every request and cut on stderr (QUORVEL_DLCORE_TRACE=1), to see what the planner does
 };

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# dlget against curl, aria2c -x16 and axel -n16 on emulated long, lossy links (a network
+# namespace of the bench's own: tbf for the rate, a statistic drop for loss, nfqdelay for the
+# delay; see tests/wan/link.sh), side by side in one run, medians of RUNS, files compared,
+# bytes served read from the server's log. Writes its table into bench/RESULTS.md.
+#   bash bench/wan_bench.sh [-r RUNS]       (default 3; as root; needs build/bin/dlget and nfqdelay)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source bench/lib.sh
+source tests/wan/link.sh
+runs=3
+[ "${1:-}" = "-r" ] && runs=$2
+bin=$PWD/build/bin
+[ -x "$bin/dlget" ] && [ -x "$bin/nfqdelay" ] || { echo "build first: cmake --build build" >&2; exit 2; }
+for p in aria2 axel curl bc python3; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$p" >/dev/null
+done
+work=$(mktemp -d /tmp/quorvel-wanbench.XXXXXX)
+trap 'wan_down; rm -rf "$work"' EXIT
+mkdir -p "$work/www" "$work/out"
+
+declare -A times served ok
+measure() {  # label, size in MiB, command with OUT and URL
+  local label=$1 mib=$2 cmd=$3 before t0 t1
+  rm -f "$work"/out/*
+  before=$(awk '{s+=$3} END {print s+0}' "$work/log")
+  cmd=${cmd//OUT/$work/out}; cmd=${cmd//URL/http://127.0.0.1:18099/f$mib.bin}
+  t0=$(date +%s.%N)
+  wan_run timeout 180 bash -c "$cmd" >/dev/null 2>&1 || true
+  t1=$(date +%s.%N)
+  sleep 1  # the server logs an answer when it ends
+  times[$label]+="$(echo "$t1 - $t0" | bc) "
+  served[$label]+="$(awk -v b="$before" '{s+=$3} END {print s-b}' "$work/log") "
+  if cmp -s "$work/out/f.bin" "$work/www/f$mib.bin"; then ok[$label]+="OK "; else ok[$label]+="BAD "; fi
+}
+
+rows=()
+# label, delay each way (ms), rate, loss, MiB
+for profile in "150ms-50mbit-1% 150 50mbit 0.01 64" "40ms-200mbit-0.2% 40 200mbit 0.002 256" \
+               "250ms-20mbit-2% 250 20mbit 0.02 16"; do
+  set -- $profile
+  name=$1 delay=$2 rate=$3 loss=$4 mib=$5
+  [ -f "$work/www/f$mib.bin" ] || head -c $((mib << 20)) /dev/urandom > "$work/www/f$mib.bin"
+  : > "$work/log"
+  wan_up "$bin/nfqdelay" "$delay" "$rate" "$loss" 3000 || { echo "no emulated link: $WAN_WHY" >&2; exit 1; }
+  wan_run python3 bench/pacing_server.py "$work/www" 18099 1000000000 "$work/log" 2>/dev/null &
+  sleep 1
+  for r in $(seq "$runs"); do
+    measure "$name curl" "$mib" "curl -s -o OUT/f.bin URL"
+    measure "$name aria2c -x16" "$mib" "aria2c -q -x16 -s16 -k1M --allow-overwrite=true -d OUT -o f.bin URL"
+    measure "$name axel -n16" "$mib" "axel -q -n16 -o OUT/f.bin URL"
+    measure "$name dlget --connections 1" "$mib" "$bin/dlget -q --replace --connections 1 -o OUT -n f.bin URL"
+    measure "$name dlget" "$mib" "$bin/dlget -q --replace -o OUT -n f.bin URL"
+  done
+  pkill -f "pacing_server.py $work/www" || true
+  wan_down
+  for tool in curl "aria2c -x16" "axel -n16" "dlget --connections 1" dlget; do
+    l="$name $tool"
+    m=$(echo "${times[$l]}" | median)
+    b=$(echo "${served[$l]}" | median)
+    rows+=("| $name, $mib MiB | $tool | $(printf %.2f "$m") | $(echo "scale=3; $b / ($mib * 1048576)" | bc) | ${ok[$l]} |")
+  done
+done
+{
+  echo "<!-- wan_bench.sh writes from here to the end marker -->"
+  echo "Reproduce: \`bash bench/wan_bench.sh -r $runs\` (as root). Each profile is a network namespace whose"
+  echo "\`lo\` has a tbf rate, a random drop and nfqdelay's delay each way; the pacing server without a"
+  echo "limit serves inside it. Medians of $runs runs; bytes served from the server's log (what entered"
+  echo "its sockets, cut answers included). Measured $(date -u +%Y-%m-%d) on $(nproc) cores."
+  echo
+  echo "| link, file | tool | median s | bytes served / file | files |"
+  echo "|---|---|---|---|---|"
+  printf '%s\n' "${rows[@]}"
+  echo "<!-- wan_bench.sh end -->"
+} > "$work/results.md"
+python3 - "$work/results.md" bench/RESULTS.md <<'PY'
+import re, sys
+new = open(sys.argv[1]).read().strip()
+old = open(sys.argv[2]).read()
+pattern = re.compile(r"<!-- wan_bench.sh writes.*?<!-- wan_bench.sh end -->", re.S)
+text = pattern.sub(lambda _: new, old) if pattern.search(old) else old.rstrip() + "\n\n" + new + "\n"
+open(sys.argv[2], "w").write(text)
+PY
+cat "$work/results.md"
