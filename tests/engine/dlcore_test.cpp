@@ -447,8 +447,9 @@ TEST_F(DlcoreTest, AFileChangedOnTheServerNeverEndsAsAMix) {
     server.SetFaults({.noValidators = !validators, .bytesPerSecond = 1 << 20});
     const std::string name = validators ? "with.bin" : "without.bin";
     DLTask t = Download(server.url(), name);
-    ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (3 << 19) && info_.nSrcTotal() > 1; }), DL_STATE_RUNNING)
-        << validators;
+    // (Usually with several connections; a machine too busy to show the ramp a gain keeps one,
+    // and the outcome must be whole all the same.)
+    ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (3 << 19); }), DL_STATE_RUNNING) << validators;
     server.SetContent(v2, "\"same\"");
     int stat = Wait(t, nullptr, milliseconds(60000));
     ASSERT_TRUE(stat == DL_STATE_COMPLETE || (stat == DL_STATE_CANCELLED && info_.fail_code() == DL_FAIL_UNSTABLE))
