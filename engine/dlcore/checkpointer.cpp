@@ -6,8 +6,7 @@
 namespace dlcore {
 
 bool Checkpointer::Due(Clock::time_point now, std::int64_t unsaved, std::int64_t unsavedLimit) const {
-  if (Busy() || unsaved <= 0) return false;
-  return now - lastSave_ >= interval_ || unsaved >= unsavedLimit;
+  return !Busy() && (now - lastSave_ >= interval_ || unsaved >= unsavedLimit);
 }
 
 void Checkpointer::Save(int fd, const ControlState& state, const std::string& path, Clock::time_point now) {

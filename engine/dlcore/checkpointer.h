@@ -24,8 +24,8 @@ class Checkpointer {
   Checkpointer(const Checkpointer&) = delete;
   Checkpointer& operator=(const Checkpointer&) = delete;
 
-  // Whether a save should start now: none is on its way, and the interval has passed or
-  // `unsaved` bytes on disk are not yet in the state file (at most `unsavedLimit`).
+  // Whether a save of a changed state should start now: none is on its way, and the interval
+  // has passed or `unsaved` bytes written since the last save reach `unsavedLimit`.
   bool Due(Clock::time_point now, std::int64_t unsaved, std::int64_t unsavedLimit) const;
   // Flushes the data of `fd` (a descriptor of its own, closed when done) and then writes
   // `state` to `path`. `state` becomes the last saved one at once.

@@ -84,10 +84,14 @@ std::optional<Assignment> PlanConnection(const std::vector<ByteRange>& free,
     if (c.speed > 0) known += c.speed, ++counted;
   const double typical = counted ? known / counted : 1.0;
   auto timeLeft = [&](const ConnectionView& c) { return double(c.end - c.pos) / (c.speed > 0 ? c.speed : typical); };
+  auto partOf = [trial](const ConnectionView& c) {
+    const std::int64_t half = (c.end - c.pos) / 2;
+    return trial > 0 ? std::min(trial, half) : half;
+  };
   std::optional<size_t> chosen;
   for (size_t i = 0; i < inFlight.size(); ++i) {
     const ConnectionView& c = inFlight[i];
-    const std::int64_t part = trial > 0 ? std::min(trial, (c.end - c.pos) / 2) : (c.end - c.pos) / 2;
+    const std::int64_t part = partOf(c);
     // A trial's part lies at the end: the cut it makes comes last and throws away no more
     // than the trial's own bytes.
     const std::int64_t least = trial > 0 ? std::min(trial, kSmallestPiece) : SmallestPart(c, roundTrip);
@@ -96,8 +100,7 @@ std::optional<Assignment> PlanConnection(const std::vector<ByteRange>& free,
   }
   if (!chosen) return std::nullopt;
   const ConnectionView& busy = inFlight[*chosen];
-  const std::int64_t part = trial > 0 ? std::min(trial, (busy.end - busy.pos) / 2) : (busy.end - busy.pos) / 2;
-  return Assignment{{busy.end - part, busy.end}, chosen};
+  return Assignment{{busy.end - partOf(busy), busy.end}, chosen};
 }
 
 }  // namespace dlcore

@@ -352,7 +352,7 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
     if (part_.IsOpen() && !part_.Truncate()) return Fail(DL_FAIL_DISK_WRITE);
     return Launch({0, -1}, Opening::kSoleWithoutRange);
   }
-  if (verdict != Verdict::Accept && verdict != Verdict::Restart) return AfterVerdict(c, verdict, status, now);
+  if (verdict != Verdict::Accept && verdict != Verdict::Restart) return AfterVerdict(verdict, status, now);
   if (!endedWell || shortBody) return ConnectionFailed(now, lastNetworkFailure_);
   if (segments_.Complete(file_.total) && connections_.empty()) return Finish();
   Plan(now);  // hand the free bytes to this connection's successor at once

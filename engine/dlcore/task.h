@@ -84,7 +84,7 @@ class Task {
   size_t OnBody(Connection& c, const char* data, size_t size);
   bool Judged(Connection& c);
   bool AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restart);
-  void AfterVerdict(Connection& c, Verdict verdict, long status, Clock::time_point now);
+  void AfterVerdict(Verdict verdict, long status, Clock::time_point now);
   void ConnectionFailed(Clock::time_point now, int code = DL_FAIL_NETWORK);
   void Finish();
   ControlState FreshState() const {

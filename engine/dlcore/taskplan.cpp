@@ -143,7 +143,7 @@ void Task::Checkpoint(Clock::time_point now, bool final) {
   const RangeSet onDisk = segments_.OnDisk(Receiving());
   const ControlState& saved = checkpointer_.lastSaved();
   if (onDisk.ranges() == saved.done.ranges() && file_.etag == saved.etag && file_.total == saved.total) return;
-  if (!final && !checkpointer_.Due(now, std::max<std::int64_t>(unsaved_, 1), UnsavedLimit())) return;
+  if (!final && !checkpointer_.Due(now, unsaved_, UnsavedLimit())) return;
   const int fd = part_.Duplicate();  // the flusher's own descriptor, sharing the lock
   if (fd < 0) return;
   file_.done = onDisk;
@@ -155,7 +155,7 @@ void Task::Checkpoint(Clock::time_point now, bool final) {
 std::int64_t Task::UnsavedLimit() const { return std::max<std::int64_t>(file_.total / 100, 256 << 10); }
 
 // An answer that was not the file's bytes.
-void Task::AfterVerdict(Connection&, Verdict verdict, long status, Clock::time_point now) {
+void Task::AfterVerdict(Verdict verdict, long status, Clock::time_point now) {
   switch (verdict) {
     case Verdict::Fail: return Fail(int(status));
     case Verdict::Changed: return RestartFromZero();
