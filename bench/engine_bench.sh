@@ -160,13 +160,5 @@ sha_ok=$([ "$(sha256sum < "$work/out/file.bin")" = "$(sha256sum < "$work/www/slo
   echo "- resume after kill -9 at 2 s into the throttled 256 MiB file (about half): $refetch % of the file fetched twice, SHA-256 $sha_ok (target <= 2 %)"
   echo "<!-- engine_bench.sh end -->"
 } > "$work/results.md"
-# The generated part replaces the one between the markers; the notes around it stay.
-python3 - "$work/results.md" bench/RESULTS.md <<'PY'
-import re, sys
-new = open(sys.argv[1]).read().strip()
-old = open(sys.argv[2]).read()
-pattern = re.compile(r"<!-- engine_bench.sh writes.*?<!-- engine_bench.sh end -->", re.S)
-text = pattern.sub(lambda _: new, old) if pattern.search(old) else old.rstrip() + "\n\n" + new + "\n"
-open(sys.argv[2], "w").write(text)
-PY
+replace_results engine_bench.sh "$work/results.md" bench/RESULTS.md
 sed -n '/engine_bench.sh writes/,/engine_bench.sh end/p' bench/RESULTS.md

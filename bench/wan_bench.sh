@@ -74,12 +74,5 @@ done
   printf '%s\n' "${rows[@]}"
   echo "<!-- wan_bench.sh end -->"
 } > "$work/results.md"
-python3 - "$work/results.md" bench/RESULTS.md <<'PY'
-import re, sys
-new = open(sys.argv[1]).read().strip()
-old = open(sys.argv[2]).read()
-pattern = re.compile(r"<!-- wan_bench.sh writes.*?<!-- wan_bench.sh end -->", re.S)
-text = pattern.sub(lambda _: new, old) if pattern.search(old) else old.rstrip() + "\n\n" + new + "\n"
-open(sys.argv[2], "w").write(text)
-PY
+replace_results wan_bench.sh "$work/results.md" bench/RESULTS.md
 cat "$work/results.md"
