@@ -4,7 +4,8 @@
 
 namespace dlcore {
 
-void NextRampStep(Ramp& ramp, int count, double speed, int cap) {
+void NextRampStep(Ramp& ramp, int count, double speed, int cap, bool mayGrow) {
+  if (!mayGrow) cap = std::min(cap, count);
   if (ramp.settled) {
     if (speed * kRampGain >= ramp.measuredSpeed || count >= cap) return;
     ramp.settled = false;  // much slower than measured: more connections may pay now

@@ -29,8 +29,10 @@ inline constexpr double kRampGain = 1.3;
 inline constexpr int kRampStep = 4;
 
 // The next count after a window in which `count` connections together ran at `speed`
-// bytes per second. `cap` is the most a server is given.
-void NextRampStep(Ramp& ramp, int count, double speed, int cap);
+// bytes per second. `cap` is the most a server is given; without `mayGrow` (a trial would
+// cost more than it can win, see TrialWorthIt) the count may only fall, also when a
+// settled count's speed falls.
+void NextRampStep(Ramp& ramp, int count, double speed, int cap, bool mayGrow = true);
 
 // How much a connection added on trial asks for: a few windows' worth at the speed one
 // connection has shown, so that a trial that does not pay ends by itself instead of being

@@ -101,17 +101,11 @@ void Task::MeasureRamp(Clock::time_point now) {
     return;
   }
   // A trial ends with one cut of the stream it takes its bytes from: on a download too
-  // short for that, one stream stays.
-  if (ramp_.measuredCount == 0 && !ramp_.settled && count == 1 &&
-      !TrialWorthIt(file_.total - Downloaded(), speed, roundTrip_)) {
-    ramp_.settled = true;
-    ramp_.measuredCount = 1;
-    ramp_.measuredSpeed = speed;
-    return;
-  }
-  // Connections beyond a lowered target were added on trial: they end with their short
-  // ranges and are not replaced.
-  NextRampStep(ramp_, count, speed, connectionCap_);
+  // short for that (or a line too long), the count does not grow. Connections beyond a
+  // lowered target were added on trial: they end with their short ranges and are not
+  // replaced.
+  const bool mayGrow = TrialWorthIt(file_.total - Downloaded(), speed / count, roundTrip_);
+  NextRampStep(ramp_, count, speed, connectionCap_, mayGrow);
 }
 
 void Task::Tick(Clock::time_point now) {

@@ -66,6 +66,26 @@ TEST(Ramp, ASettledCountIsTriedAgainWhenItsSpeedFalls) {
   EXPECT_EQ(r.target, 16);
 }
 
+// Where a trial's cut costs more than it can win (a long fast line), the count never
+// grows: not at first, and not when the settled stream's speed falls with a loss.
+TEST(Ramp, ACountThatMayNotGrowStaysAlsoWhenItsSpeedFalls) {
+  Ramp r;
+  NextRampStep(r, 1, 4e6, 16, false);
+  EXPECT_TRUE(r.settled);
+  EXPECT_EQ(r.target, 1);
+  NextRampStep(r, 1, 1e6, 16, false);
+  EXPECT_TRUE(r.settled) << "a loss is no reason for a trial here";
+  EXPECT_EQ(r.target, 1);
+  NextRampStep(r, 1, 1e6, 16, true);
+  EXPECT_FALSE(r.settled) << "where a trial is cheap, the fall opens the ramp";
+  EXPECT_EQ(r.target, 4);
+  Ramp four;  // four that paid, then growth stops paying: the count stays, never falls below
+  NextRampStep(four, 1, 1e6, 16);
+  NextRampStep(four, 4, 4e6, 16, false);
+  EXPECT_TRUE(four.settled);
+  EXPECT_EQ(four.target, 4);
+}
+
 TEST(Ramp, TrialConnectionsAskForAFewWindowsOnly) {
   Ramp r;
   EXPECT_EQ(TrialBytes(r, milliseconds(50)), 0) << "the sole stream asks for everything";
