@@ -2,6 +2,7 @@
 // many connections run, where each one goes, when the state file catches up with the data,
 // and what the task reports.
 #include <algorithm>
+#include <cstdio>
 
 #include "task.h"
 
@@ -94,6 +95,9 @@ void Task::MeasureRamp(Clock::time_point now) {
   const double speed = double(bytes) / std::chrono::duration<double>(elapsed).count();
   windowStart_ = now;
   windowBytes_ = Downloaded();
+  // A step is judged on a window in which all its connections ran: the new ones open only
+  // once the stream they take their bytes from shows its speed.
+  if (!ramp_.settled && count < ramp_.target) return;
   // The first window of one stream is its warm-up (the connection's handshake and its
   // growth to speed, many round trips on a long link): it is measured again.
   if (!warmedUp_) {
@@ -106,6 +110,9 @@ void Task::MeasureRamp(Clock::time_point now) {
   // replaced.
   const bool mayGrow = TrialWorthIt(file_.total - Downloaded(), speed / count, roundTrip_);
   NextRampStep(ramp_, count, speed, connectionCap_, mayGrow);
+  if (options_.trace)
+    std::fprintf(stderr, "dlcore: window of %d at %.0f B/s (may grow: %d): %d wanted%s\n", count, speed, int(mayGrow),
+                 ramp_.target, ramp_.settled ? ", settled" : "");
 }
 
 void Task::Tick(Clock::time_point now) {
