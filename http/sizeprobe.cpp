@@ -168,8 +168,13 @@ std::optional<ProbeTarget> ParseProbeAddress(std::string_view address) {
   return target;
 }
 
-std::string ProbeRequestText(const ProbeTarget& target) {
-  return "GET " + target.path + " HTTP/1.1\r\nAccept: */*\r\nHost: " + target.hostAndPort + "\r\n\r\n";
+std::string ProbeRequestText(const ProbeTarget& target, const Proxy* proxy) {
+  // Through a proxy the request line names the whole address.
+  const std::string requestTarget = proxy ? "http://" + target.hostAndPort + target.path : target.path;
+  const std::string credentials =
+      proxy && !proxy->user.empty() ? ProxyAuthorizationLine(*proxy) + "\r\n" : std::string();
+  return "GET " + requestTarget + " HTTP/1.1\r\nAccept: */*\r\nHost: " + target.hostAndPort + "\r\n" + credentials +
+         "\r\n";
 }
 
 long long ProbeDataArrived(std::string_view firstBytes) {
@@ -189,11 +194,16 @@ long long RequestContentLength(const std::string& address, const common::EventPu
   std::optional<ProbeTarget> parsed = ParseProbeAddress(address);
   if (!parsed) return 0;
   const ProbeTarget& target = *parsed;
-  int fd = Connect(target, Clock::now() + limits.connect, pump);
+  // The proxy the other requests take: the probe connects to it instead.
+  const std::optional<Proxy> proxy = EnvironmentProxy(address);
+  const std::optional<ProbeTarget> via = proxy ? ParseProbeAddress("http://" + proxy->hostAndPort + "/") : target;
+  if (!via) return 0;
+  int fd = Connect(*via, Clock::now() + limits.connect, pump);
   if (fd < 0) return 0;
   long long length = 0;
   const auto deadline = Clock::now() + limits.answer;
-  if (SendAll(fd, ProbeRequestText(target), deadline, pump) && WaitFor(fd, POLLIN, deadline, pump)) {
+  if (SendAll(fd, ProbeRequestText(target, proxy ? &*proxy : nullptr), deadline, pump) &&
+      WaitFor(fd, POLLIN, deadline, pump)) {
     // Only the first arrival is examined; a closed connection gives no bytes at all.
     char buffer[65536];
     ssize_t n = recv(fd, buffer, sizeof buffer, 0);

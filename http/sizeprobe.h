@@ -1,14 +1,15 @@
 #pragma once
 // How large a file on the download server is, without downloading it: one hand-written GET
-// over a plain TCP connection, the Content-Length of the first answer, then the connection
-// is dropped. Each probe keeps its own state, so a probe started while another one waits
-// (from an event the first one's pump runs) leaves the first one alone.
+// over a plain TCP connection (to the proxy of proxy.h when the environment names one), the
+// Content-Length of the first answer, then the connection is dropped. Each probe keeps its own state, so a probe
+// started while another one waits (from an event the first one's pump runs) leaves the first one alone.
 #include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "eventpump.h"
+#include "proxy.h"
 #include "texthelpers.h"
 
 namespace http {
@@ -31,8 +32,9 @@ struct ProbeTarget {
 // "[::1]:8080" names an IPv6 host.
 std::optional<ProbeTarget> ParseProbeAddress(std::string_view address);
 
-// "GET <path> HTTP/1.1", Accept and Host, nothing else.
-std::string ProbeRequestText(const ProbeTarget& target);
+// "GET <path> HTTP/1.1", Accept and Host, nothing else; through a proxy the request line
+// names the whole address, and the proxy's credentials follow.
+std::string ProbeRequestText(const ProbeTarget& target, const Proxy* proxy = nullptr);
 
 // The Content-Length of the first bytes of an answer ("Content-Length: " in exactly this
 // letter case), 0 when there is none or it is not decimal digits.

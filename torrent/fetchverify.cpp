@@ -1,3 +1,4 @@
+#include "proxy.h"
 #include "request.h"
 #include "verify.h"
 
@@ -17,6 +18,7 @@ std::optional<std::string> FetchTorrent(const std::string& address, const common
                                         std::string* statusText) {
   http::HttpRequest request;
   request.address = address;
+  http::UseEnvironmentProxy(request);
   http::HttpResponse answer = http::FetchResponse(request, keepGoing);
   if (statusText) *statusText = answer.statusText;
   if (answer.failure || !answer.statusText.starts_with("200")) return std::nullopt;

@@ -51,6 +51,9 @@ const char* const kHelp =
     "  --help                 show this help and exit\n"
     "  --version              show the version and exit\n"
     "\n"
+    "Every request (portal, size probe, downloads, torrents) goes through the proxy that\n"
+    "http_proxy, https_proxy or all_proxy names, except for the hosts that no_proxy lists.\n"
+    "\n"
     "Exit status: 0 done; 1 no result, not every download completed, or bad pieces; 2 a failure\n"
     "or bad arguments; 130 after Ctrl-C, which pauses every download with its resume data (the\n"
     "same command resumes them).\n";

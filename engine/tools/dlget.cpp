@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "dlcore.h"
+#include "percent.h"
 #include "recordlayout.h"
 #include "safename.h"
 #include "taskrecord.h"
@@ -22,33 +23,12 @@ using records::TaskProgressInfo;
 
 volatile std::sig_atomic_t gInterrupted = 0;
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string PercentDecoded(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1, low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
-    if (text[i] == '%' && high >= 0 && low >= 0) {
-      out += char(high * 16 + low);
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 // The last part of the address's path, percent-decoded and made one safe name.
 std::string NameFromUrl(const std::string& url) {
   std::string path = url.substr(0, url.find_first_of("?#"));
   const size_t scheme = path.find("://");
   if (scheme != std::string::npos && path.find('/', scheme + 3) == std::string::npos) return "index.html";
-  std::string name = PercentDecoded(path.substr(path.find_last_of('/') + 1));
+  std::string name = common::PercentDecoded(path.substr(path.find_last_of('/') + 1));
   return name.empty() ? "index.html" : common::SafeFileName(name);
 }
 
@@ -114,6 +94,9 @@ const char* const kHelp =
     "  -q                 no progress\n"
     "  --help             show this help and exit\n"
     "  --version          show the version and exit\n"
+    "\n"
+    "The download goes through the proxy that http_proxy, https_proxy or all_proxy names,\n"
+    "except for the hosts that no_proxy lists.\n"
     "\n"
     "Exit status: 0 complete, 1 the download failed, 2 bad arguments, 3 --max-seconds ran out,\n"
     "130 after Ctrl-C (the download is paused; the same command resumes it).\n";

@@ -28,6 +28,11 @@ TEST(SizeProbe, AddressRequestAndHostLine) {
   EXPECT_EQ(t.port, 8080);
   EXPECT_EQ(ProbeRequestText(t), "GET /v6.zip HTTP/1.1\r\nAccept: */*\r\nHost: [::1]:8080\r\n\r\n");
   EXPECT_EQ(ParseProbeAddress("http://[::1]/x")->port, 80);
+  // Through a proxy the request line names the whole address, with the proxy's credentials.
+  const Proxy proxy{"10.0.0.1:3128", "a", "b"};
+  EXPECT_EQ(ProbeRequestText(t, &proxy),
+            "GET http://[::1]:8080/v6.zip HTTP/1.1\r\nAccept: */*\r\nHost: [::1]:8080\r\n"
+            "Proxy-Authorization: Basic YTpi\r\n\r\n");
 }
 
 TEST(SizeProbe, AddressesThatCannotBeProbedSafely) {

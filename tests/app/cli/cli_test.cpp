@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "../../fixtures/files.h"
+#include "../../fixtures/loggingproxy.h"
 #include "../../fixtures/process.h"
 #include "../../fixtures/rawserver.h"
 #include "../../fixtures/sampleportal.h"
@@ -68,6 +69,38 @@ TEST_F(CliTest, SearchDownloadsTheReleaseOrItsTorrent) {
   r = Cli({"verify", (folder / "V3.2.1.zip").string()});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("校验通过：129 pieces"), std::string::npos) << r.out;
+}
+
+// One proxy rule for every request: the portal's form, the size probe of the torrent, the
+// engine's download and the torrent fetched for a check all go through http_proxy.
+TEST_F(CliTest, EveryRequestOfASearchAndDownloadGoesThroughTheProxy) {
+  LoggingProxy proxy;
+  setenv("http_proxy", ("http://" + proxy.address()).c_str(), 1);
+  setenv("no_proxy", "", 1);
+  setenv("NO_PROXY", "", 1);
+  ProcessResult r = Cli(std::vector<std::string>{"search", "3261", "--download", "-o", folder.string()} + Servers());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadAll(folder / "V3.2.1.zip"), SampleFileFor(kRelease));
+  r = Cli(std::vector<std::string>{"verify", (folder / "V3.2.1.zip").string(), "--device", "3261"} + Servers());
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string base = "http://" + portal.host();
+  std::vector<std::string> seen = proxy.seen();
+  auto count = [&](const std::string& start) {
+    return std::count_if(seen.begin(), seen.end(), [&](const std::string& s) { return s.starts_with(start); });
+  };
+  std::string all;
+  for (const std::string& s : seen) all += s + "\n";
+  EXPECT_EQ(count("POST " + base + "/channel.php?"), 2) << all;  // two searches
+  EXPECT_GE(count("GET " + base + kReleaseTorrent), 3) << all;   // two probes, one check
+  EXPECT_GE(count("GET " + base + kRelease), 1) << all;          // the engine
+  for (const std::string& s : seen) EXPECT_TRUE(s.find(" " + base + "/") != std::string::npos) << s;
+
+  // A host the no_proxy list names goes direct.
+  setenv("no_proxy", "localhost, 127.0.0.1", 1);
+  const size_t before = proxy.seen().size();
+  r = Cli(std::vector<std::string>{"search", "3261"} + Servers());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(proxy.seen().size(), before);
 }
 
 TEST_F(CliTest, VerifyFindsAFlippedByteInItsPiece) {
