@@ -4,7 +4,7 @@
 
 namespace dlcore {
 
-TransferFailure ClassifyTransfer(CURLcode result) {
+TransferFailure ClassifyTransfer(CURLcode result, long status) {
   switch (result) {
     // Ended by the engine itself (a range cut short, an answer refused before its body):
     // the task knows why.
@@ -21,6 +21,7 @@ TransferFailure ClassifyTransfer(CURLcode result) {
     case CURLE_SSL_INVALIDCERTSTATUS:
     case CURLE_SSL_CRL_BADFILE: return {DL_FAIL_CERTIFICATE, false};
     case CURLE_UNSUPPORTED_PROTOCOL:
+      return {status >= 300 && status < 400 ? DL_FAIL_REDIRECT : DL_FAIL_PROTOCOL, false};
     case CURLE_TOO_MANY_REDIRECTS: return {DL_FAIL_REDIRECT, false};
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_HTTP2:

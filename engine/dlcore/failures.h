@@ -10,6 +10,8 @@ struct TransferFailure {
   bool retry = true;  // a network fault that may pass; false for a refusal that comes back every time
 };
 
-TransferFailure ClassifyTransfer(CURLcode result);
+// `status` is the last status line the transfer saw (0 for none): libcurl names a redirect to
+// a scheme it may not follow and an answer that is not HTTP at all with one code.
+TransferFailure ClassifyTransfer(CURLcode result, long status);
 
 }  // namespace dlcore

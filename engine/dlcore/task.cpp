@@ -337,7 +337,7 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
 
   if (failCode) return Fail(failCode);
   if (writeError) return Fail(writeError == ENOSPC || writeError == EDQUOT ? DL_FAIL_DISK_FULL : DL_FAIL_DISK_WRITE);
-  if (const TransferFailure failure = ClassifyTransfer(result); failure.code) {
+  if (const TransferFailure failure = ClassifyTransfer(result, status); failure.code) {
     // A refusal (a certificate not trusted, a redirect refused, an answer that is not
     // HTTP) comes again on every try: reported at once, not retried as a dropped line.
     if (!failure.retry) return Fail(failure.code);

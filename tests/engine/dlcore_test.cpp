@@ -330,6 +330,23 @@ TEST_F(DlcoreTest, ConflictingLengthsAreNotTheFile) {
   EXPECT_FALSE(fs::exists(folder_ / "file.bin.part"));
 }
 
+// A refusal comes back on every try: the task fails at once with words of its own, not after
+// five tries as a line that dropped.
+TEST_F(DlcoreTest, RefusalsFailAtOnceWithTheirOwnCodes) {
+  RawServer redirect([](int fd, const std::string&) {
+    RawServer::Send(fd, "HTTP/1.1 302 Found\r\nLocation: file:///etc/passwd\r\nContent-Length: 0\r\n\r\n");
+  });
+  ASSERT_EQ(Wait(Download(redirect.url("/x.bin"))), DL_STATE_CANCELLED);
+  EXPECT_EQ(info_.fail_code(), DL_FAIL_REDIRECT);
+  EXPECT_EQ(redirect.requests().size(), 1u) << "not tried again";
+
+  RawServer notHttp([](int fd, const std::string&) { RawServer::Send(fd, "SSH-2.0-OpenSSH_9.2\r\n\r\n"); });
+  ASSERT_EQ(Wait(Download(notHttp.url("/y.bin"), "y.bin")), DL_STATE_CANCELLED);
+  EXPECT_EQ(info_.fail_code(), DL_FAIL_PROTOCOL);
+  EXPECT_EQ(notHttp.requests().size(), 1u);
+  EXPECT_FALSE(fs::exists(folder_ / "y.bin.part"));
+}
+
 // The save folder deleted under a running task is noticed at the next checkpoint.
 TEST_F(DlcoreTest, ADeletedSaveFolderFailsAtOnce) {
   FileServer server(PatternBytes(8 << 20, 14));
