@@ -79,7 +79,7 @@ measure() {
   sleep 0.1  # the pacing servers log when a connection's answer ends
   times[$label]+="$(echo "$t1 - $t0" | bc) "
   rss[$label]+="$(cat "$work/rss" | tail -1) "
-  served[$label]+="$(tail -n +$((before + 1)) "$log" | awk '{s+=$3} END {print s+0}') "
+  served[$label]+="$(tail -n +$((before + 1)) "$log" | bytes_served) "
   if [ -f "$out" ] && cmp -s "$out" "$work/www/$path"; then ok[$label]+="OK "; else ok[$label]+="BAD "; fi
 }
 nginxLog=$work/logs/access.log
@@ -118,7 +118,7 @@ sleep 2
 kill -9 $pid 2>/dev/null || true; wait $pid 2>/dev/null || true
 sleep 0.3
 "$dlget" -q -o "$work/out" -n file.bin "$base/slow/long.bin" >/dev/null || true
-sent=$(awk '{s+=$3} END {print s+0}' "$work/logs/access.log")
+sent=$(bytes_served "$work/logs/access.log")
 size=$((256 << 20))
 refetch=$(echo "scale=2; 100 * ($sent - $size) / $size" | bc)
 sha_ok=$([ "$(sha256sum < "$work/out/file.bin")" = "$(sha256sum < "$work/www/slow/long.bin")" ] && echo OK || echo BAD)

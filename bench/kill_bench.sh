@@ -35,7 +35,7 @@ chmod -R a+rX "$work"
 nginx -c "$work/nginx.conf" -p "$work"
 trap 'nginx -c "$work/nginx.conf" -p "$work" -s stop 2>/dev/null || true; rm -rf "$work"' EXIT
 url=http://127.0.0.1:$port/slow/f.bin
-served() { awk '{s+=$3} END {print s+0}' "$work/logs/access.log"; }
+served() { bytes_served "$work/logs/access.log"; }
 
 declare -A refetch ok
 # label, command (OUT is the output folder); the same command resumes.

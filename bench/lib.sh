@@ -19,3 +19,7 @@ text = pattern.sub(lambda _: new, old) if pattern.search(old) else old.rstrip() 
 open(results, "w").write(text)
 PY
 }
+
+# The sum of the third column (bytes) of a server log given as FILE or on standard input, in
+# whole digits: mawk prints sums past 2^31 as "4e+09".
+bytes_served() { awk '{s+=$3} END {printf "%.0f\n", s}' "$@"; }

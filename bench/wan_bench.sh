@@ -24,14 +24,14 @@ declare -A times served ok
 measure() {  # label, size in MiB, command with OUT and URL
   local label=$1 mib=$2 cmd=$3 before t0 t1
   rm -f "$work"/out/*
-  before=$(awk '{s+=$3} END {print s+0}' "$work/log")
+  before=$(bytes_served "$work/log")
   cmd=${cmd//OUT/$work/out}; cmd=${cmd//URL/http://127.0.0.1:18099/f$mib.bin}
   t0=$(date +%s.%N)
   wan_run timeout 180 bash -c "$cmd" >/dev/null 2>&1 || true
   t1=$(date +%s.%N)
   sleep 1  # the server logs an answer when it ends
   times[$label]+="$(echo "$t1 - $t0" | bc) "
-  served[$label]+="$(awk -v b="$before" '{s+=$3} END {print s-b}' "$work/log") "
+  served[$label]+="$(($(bytes_served "$work/log") - before)) "
   if cmp -s "$work/out/f.bin" "$work/www/f$mib.bin"; then ok[$label]+="OK "; else ok[$label]+="BAD "; fi
 }
 
