@@ -29,6 +29,7 @@ lt::settings_pack Settings(const SwarmOptions& o) {
   s.set_bool(lt::settings_pack::enable_upnp, false);
   s.set_bool(lt::settings_pack::enable_natpmp, false);
   s.set_int(lt::settings_pack::upload_rate_limit, o.maxUploadRate);
+  s.set_int(lt::settings_pack::download_rate_limit, o.maxDownloadRate);
   // TCP to peers: uTP's delay-based congestion control (it yields to any other traffic) held a
   // single local seeder's transfer to a seventh of TCP's (bench/swarm_bench.sh).
   s.set_bool(lt::settings_pack::enable_outgoing_utp, false);

@@ -169,7 +169,7 @@ void Display::Event(const Job& job, const JobStatus& status) {
   std::fflush(stdout);
 }
 
-BatchResult RunBatch(const std::vector<Job>& jobs, int parallel, Display& display,
+BatchResult RunBatch(const std::vector<Job>& jobs, int parallel, std::int64_t limit, Display& display,
                      const volatile std::sig_atomic_t& interrupted) {
   BatchResult result;
   result.statuses.resize(jobs.size());
@@ -177,6 +177,7 @@ BatchResult RunBatch(const std::vector<Job>& jobs, int parallel, Display& displa
   std::vector<Running> running;
   size_t next = 0;
   DL_Init();
+  DL_SetDownloadLimit(limit);
   for (;;) {
     if (interrupted) {
       PauseAll(running, statuses);

@@ -45,8 +45,9 @@ class Display {
   int drawn_ = 0;  // lines of the last redraw, to overwrite
 };
 
-// Runs the jobs; `interrupted` is set by the Ctrl-C handler.
-BatchResult RunBatch(const std::vector<Job>& jobs, int parallel, Display& display,
+// Runs the jobs, at most `limit` bytes a second together (0: no limit); `interrupted` is set
+// by the Ctrl-C handler.
+BatchResult RunBatch(const std::vector<Job>& jobs, int parallel, std::int64_t limit, Display& display,
                      const volatile std::sig_atomic_t& interrupted);
 
 // "name  state  size  reason" for every job, aligned.

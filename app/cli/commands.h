@@ -2,6 +2,7 @@
 // The three commands of quorvel-cli. Each takes its arguments after the command's name and
 // returns the exit status.
 #include <csignal>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,7 @@ int Verify(const Arguments& args);
 int Torrent(const Arguments& args);
 // The content of a torrent file into `folder` through the swarm and its web seeds: 0 when
 // every piece is checked, 1 when it failed, 130 after Ctrl-C.
-int FetchContent(const std::string& torrentFile, const std::string& folder);
+int FetchContent(const std::string& torrentFile, const std::string& folder, std::int64_t limit);
 
 // Servers of the settings file and the build, replaced by --portal / --download-server.
 struct ServerOptions {
@@ -30,6 +31,9 @@ bool TakeServerOptions(Arguments& args, ServerOptions& servers);
 // Takes "NAME VALUE" out of `args` when present; false when NAME is last, without a value.
 bool TakeValue(Arguments& args, const std::string& name, std::string& value);
 bool TakeFlag(Arguments& args, const std::string& name);
+// Takes --limit-rate RATE (curl's spelling: 500K, 2M) out of `args`: bytes a second, 0 when
+// absent; false (with a message) when RATE is not a rate.
+bool TakeLimitRate(Arguments& args, std::int64_t& rate);
 // Makes the folder when missing; false (with a message) when it cannot be written.
 bool UsableFolder(const std::string& folder);
 int BadArguments(const std::string& message);

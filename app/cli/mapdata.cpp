@@ -80,6 +80,8 @@ int MapData(const Arguments& given) {
   if (!TakeValue(args, "--kind", kinds) || !TakeValue(args, "--id", id) || !TakeValue(args, "-o", folder) ||
       !TakeValue(args, "--jobs", jobsText))
     return BadArguments("--kind, --id, -o and --jobs take a value");
+  std::int64_t limit = 0;
+  if (!TakeLimitRate(args, limit)) return 2;
   const bool bt = TakeFlag(args, "--bt"), part2 = TakeFlag(args, "--part2"), content = TakeFlag(args, "--content");
   if (content && !bt) return BadArguments("--content goes with --bt: the torrents' content");
   if (args.size() != 1) return BadArguments("mapdata takes one map-data version, e.g. 3m21j27");
@@ -99,7 +101,7 @@ int MapData(const Arguments& given) {
     jobs.push_back({order->address, folder, order->fileName});
   }
   Display display(isatty(fileno(stdout)));
-  const BatchResult result = RunBatch(jobs, parallel, display, gInterrupted);
+  const BatchResult result = RunBatch(jobs, parallel, limit, display, gInterrupted);
   PrintSummary(jobs, result);
   if (result.interrupted) return 130;
   if (!content || !result.AllDone()) return result.AllDone() ? 0 : 1;
@@ -108,7 +110,7 @@ int MapData(const Arguments& given) {
   int status = 0;
   for (const Job& job : jobs) {
     if (!job.fileName.ends_with(".torrent")) continue;
-    const int fetched = FetchContent(job.folder + "/" + job.fileName, job.folder);
+    const int fetched = FetchContent(job.folder + "/" + job.fileName, job.folder, limit);
     if (fetched == 130) return 130;
     if (fetched != 0) status = 1;
   }

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 
 #include "commands.h"
+#include "rate.h"
 #include "servers.h"
 
 namespace cli {
@@ -29,6 +31,17 @@ bool TakeFlag(Arguments& args, const std::string& name) {
   auto at = std::find(args.begin(), args.end(), name);
   if (at == args.end()) return false;
   args.erase(at);
+  return true;
+}
+
+bool TakeLimitRate(Arguments& args, std::int64_t& rate) {
+  std::string text;
+  rate = 0;
+  if (!TakeValue(args, "--limit-rate", text)) return BadArguments("--limit-rate takes a rate, as 500K or 2M"), false;
+  if (text.empty()) return true;
+  const std::optional<std::int64_t> parsed = common::ParseRate(text);
+  if (!parsed) return BadArguments("--limit-rate takes bytes a second, as 500K or 2M: " + text), false;
+  rate = *parsed;
   return true;
 }
 

@@ -58,11 +58,11 @@ void PrintText(const catalogue::ReleaseRow& r) {
   }
 }
 
-int Download(const catalogue::ReleaseRow& row, bool torrent, const std::string& folder) {
+int Download(const catalogue::ReleaseRow& row, bool torrent, const std::string& folder, std::int64_t limit) {
   const catalogue::DownloadOrder order = catalogue::DownloadOf(row, torrent);
   const std::vector<Job> jobs = {{order.address, folder, order.fileName}};
   Display display(isatty(fileno(stdout)));
-  const BatchResult result = RunBatch(jobs, 1, display, gInterrupted);
+  const BatchResult result = RunBatch(jobs, 1, limit, display, gInterrupted);
   if (result.interrupted) return 130;
   if (result.AllDone()) return 0;
   std::fprintf(stderr, "quorvel-cli: %s\n", result.statuses[0].reason.c_str());
@@ -78,6 +78,8 @@ int Search(const Arguments& given) {
   const bool json = TakeFlag(args, "--json");
   std::string folder = ".";
   if (!TakeValue(args, "-o", folder)) return BadArguments("-o takes a folder");
+  std::int64_t limit = 0;
+  if (!TakeLimitRate(args, limit)) return 2;
   std::optional<bool> torrent;
   if (auto at = std::find(args.begin(), args.end(), "--download"); at != args.end()) {
     torrent = false;
@@ -105,7 +107,7 @@ int Search(const Arguments& given) {
     PrintText(found.row);
   }
   std::fflush(stdout);
-  return torrent ? Download(found.row, *torrent, folder) : 0;
+  return torrent ? Download(found.row, *torrent, folder, limit) : 0;
 }
 
 }  // namespace cli

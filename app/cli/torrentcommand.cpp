@@ -1,6 +1,8 @@
 // quorvel-cli torrent FILE.torrent|URL: the torrent's content through the swarm and its web seeds.
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -49,6 +51,9 @@ class SwarmDisplay {
 };
 
 // Runs the swarm with the live line; the exit status: 0 complete, 1 failed, 130 interrupted.
+// libtorrent takes its rates as int.
+int SwarmRate(std::int64_t limit) { return int(std::min<std::int64_t>(limit, INT32_MAX)); }
+
 int Swarm(const std::string& bytes, const torrent::SwarmOptions& options) {
   SwarmDisplay display(isatty(fileno(stdout)));
   const torrent::SwarmResult r = torrent::DownloadContent(
@@ -70,6 +75,8 @@ int Torrent(const Arguments& given) {
   torrent::SwarmOptions options;
   options.folder = ".";
   std::string rate, ratio, port;
+  std::int64_t limit = 0;
+  if (!TakeLimitRate(args, limit)) return 2;
   if (!TakeValue(args, "-o", options.folder) || !TakeValue(args, "--max-upload-rate", rate) ||
       !TakeValue(args, "--seed-ratio", ratio) || !TakeValue(args, "--port", port))
     return BadArguments("-o, --max-upload-rate, --seed-ratio and --port take a value");
@@ -77,6 +84,7 @@ int Torrent(const Arguments& given) {
   options.dht = TakeFlag(args, "--dht");
   if (args.size() != 1) return BadArguments("torrent takes one torrent file or address");
   options.maxUploadRate = rate.empty() ? 0 : std::atoi(rate.c_str());
+  options.maxDownloadRate = SwarmRate(limit);
   options.seedRatio = ratio.empty() ? 0 : std::atof(ratio.c_str());
   options.port = port.empty() ? 0 : std::atoi(port.c_str());
   if (options.maxUploadRate < 0 || options.seedRatio < 0 || options.port < 0 || options.port > 65535)
@@ -87,7 +95,7 @@ int Torrent(const Arguments& given) {
   return Swarm(*bytes, options);
 }
 
-int FetchContent(const std::string& torrentFile, const std::string& folder) {
+int FetchContent(const std::string& torrentFile, const std::string& folder, std::int64_t limit) {
   const std::optional<std::string> bytes = TorrentBytes(torrentFile);
   if (!bytes) {
     std::fprintf(stderr, "quorvel-cli: the torrent cannot be read: %s\n", torrentFile.c_str());
@@ -95,6 +103,7 @@ int FetchContent(const std::string& torrentFile, const std::string& folder) {
   }
   torrent::SwarmOptions options;
   options.folder = folder;
+  options.maxDownloadRate = SwarmRate(limit);
   return Swarm(*bytes, options);
 }
 

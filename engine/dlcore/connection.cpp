@@ -23,7 +23,7 @@ Connection::~Connection() {
 }
 
 bool Connection::Prepare(const std::string& url, const EngineOptions& options, const std::string& etag,
-                         const std::string& lastModified) {
+                         const std::string& lastModified, long readSize) {
   easy_ = curl_easy_init();
   if (!easy_) return false;
   CURL* e = easy_;
@@ -39,7 +39,7 @@ bool Connection::Prepare(const std::string& url, const EngineOptions& options, c
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1024L);
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, options.lowSpeedTime);
   curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
-  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 1024L * 1024);  // fewer, larger writes
+  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, readSize);  // fewer, larger writes
   curl_easy_setopt(e, CURLOPT_USERAGENT, options.userAgent.c_str());
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, HeaderCallback);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, this);

@@ -28,8 +28,9 @@ class Connection {
   // starts `kOverlapBytes` early to check them against another connection's; the validator
   // makes a sole request resume only the same file and an extra one be refused when it
   // changed. False when libcurl cannot make a handle.
+  // `readSize` is the most one read brings (smaller under a speed limit).
   bool Prepare(const std::string& url, const EngineOptions& options, const std::string& etag,
-               const std::string& lastModified);
+               const std::string& lastModified, long readSize);
   CURL* easy() const { return easy_; }
   // One round trip as this connection measured it (its TCP handshake, or its request's wait
   // for the first byte on a reused connection); zero when not known.
@@ -44,6 +45,7 @@ class Connection {
   bool judged = false;
   Verdict verdict = Verdict::Accept;
   bool reachedEnd = false;  // stopped on purpose at the end of its (shortened) range
+  bool held = false;        // paused by the speed limit: it is not stalled, and it resumes
   // The answer starts this many bytes before `begin`: bytes another connection fetches too,
   // kept here and compared with theirs, so that a file that changed on the server between
   // two requests never gives a mixed file.

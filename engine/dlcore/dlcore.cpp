@@ -97,4 +97,9 @@ void DL_DelTempFile(const void* createParams) {
   WithEngine([&](Engine& e) { return e.DeleteTempFiles(order), 0; }, 0);
 }
 
+void DL_SetDownloadLimit(long long bytesPerSecond) {
+  StartOnFirstUse();
+  WithEngine([&](Engine& e) { return e.SetDownloadLimit(bytesPerSecond), 0; }, 0);
+}
+
 }  // extern "C"

@@ -217,8 +217,25 @@ void Engine::Run() {
       }
       lastTick = now;
     }
-    curl_multi_poll(multi_, nullptr, 0, 50, nullptr);
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(ReleaseHeld(Clock::now()));
+    curl_multi_poll(multi_, nullptr, 0, int(std::clamp<std::int64_t>(wait.count(), 1, 50)), nullptr);
   }
+}
+
+// Resumes the connections the speed limit held once it allows, and tells how long the loop
+// may sleep: until the limit allows again when one is still held.
+Clock::duration Engine::ReleaseHeld(Clock::time_point now) {
+  constexpr Clock::duration kIdle = std::chrono::milliseconds(50);
+  if (std::none_of(tasks_.begin(), tasks_.end(), [](auto& t) { return t.second->Holding(); })) return kIdle;
+  if (const auto wait = limiter_.Wait(now); wait > Clock::duration::zero()) return wait;
+  bool held = false;
+  for (auto& [id, task] : tasks_) held = task->ReleaseHeld() || held;
+  return held ? limiter_.Wait(Clock::now()) : kIdle;
+}
+
+void Engine::SetDownloadLimit(std::int64_t bytesPerSecond) {
+  // Connections held by the old limit go on under the new one at the next turn of the loop.
+  Call([&] { limiter_.SetLimit(bytesPerSecond, Clock::now()); });
 }
 
 void Engine::Publish(std::uintptr_t id, const Task& task) {
@@ -235,7 +252,7 @@ std::uintptr_t Engine::Create(TaskOrder order) {
           task->Snapshot().stat != DL_STATE_COMPLETE && task->Snapshot().stat != DL_STATE_CANCELLED)
         order.failure = DL_FAIL_TARGET_BUSY;
     id = nextId_++;
-    auto task = std::make_unique<Task>(multi_, flusher_, order, options_);
+    auto task = std::make_unique<Task>(multi_, flusher_, order, options_, &limiter_);
     task->OnProgress([this, id, t = task.get()] { Publish(id, *t); });
     Publish(id, *task);
     tasks_[id] = std::move(task);

@@ -4,6 +4,7 @@
 // milliseconds); progress is copied out of a snapshot and never waits for the thread.
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "flusher.h"
+#include "ratelimit.h"
 #include "task.h"
 
 namespace dlcore {
@@ -33,6 +35,8 @@ class Engine {
   void Delete(std::uintptr_t id);
   void DeleteTempFiles(const TaskOrder& order);
   bool Query(std::uintptr_t id, Progress& out) const;
+  // The speed limit of all downloads together, in bytes per second; 0: none.
+  void SetDownloadLimit(std::int64_t bytesPerSecond);
   std::uintptr_t NextId();
 
  private:
@@ -40,6 +44,7 @@ class Engine {
   void Call(std::function<void()> work);  // runs `work` on the engine thread and waits for it
   void Post(std::function<void()> work);  // runs `work` on the engine thread, later
   void Publish(std::uintptr_t id, const Task& task);
+  Clock::duration ReleaseHeld(Clock::time_point now);
 
   EngineOptions options_;
   CURLM* multi_;
@@ -53,6 +58,7 @@ class Engine {
   // engine thread only
   std::map<std::uintptr_t, std::unique_ptr<Task>> tasks_;
   std::uintptr_t nextId_ = 1;
+  RateLimiter limiter_;
 
   mutable std::mutex snapshotMutex_;
   std::map<std::uintptr_t, Progress> snapshots_;

@@ -11,9 +11,10 @@
 
 namespace dlcore {
 
-Task::Task(CURLM* multi, Flusher& flusher, TaskOrder order, EngineOptions options)
+Task::Task(CURLM* multi, Flusher& flusher, TaskOrder order, EngineOptions options, RateLimiter* limiter)
     : multi_(multi),
       flusher_(flusher),
+      limiter_(limiter),
       order_(std::move(order)),
       options_(options),
       part_(order_.folder, order_.name),
@@ -161,7 +162,9 @@ void Task::Launch(ByteRange range, Opening opening) {
                  std::chrono::duration<double>(Clock::now().time_since_epoch()).count(), (long long)range.begin,
                  (long long)range.end, connections_.size(),
                  std::chrono::duration<double, std::milli>(roundTrip_).count());
-  if (!c->Prepare(order_.url, options_, file_.etag, file_.lastModified)) return ConnectionFailed(Clock::now());
+  const long readSize = limiter_ ? limiter_->ReadSize() : RateLimiter().ReadSize();
+  if (!c->Prepare(order_.url, options_, file_.etag, file_.lastModified, readSize))
+    return ConnectionFailed(Clock::now());
   curl_multi_add_handle(multi_, c->easy());
   connections_.push_back(std::move(c));
 }
@@ -268,6 +271,9 @@ bool Task::AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restar
 
 size_t Task::OnBody(Connection& c, const char* data, size_t size) {
   if (!Judged(c) || !Active()) return 0;
+  // libcurl offers the same piece again when the connection is resumed.
+  c.held = limiter_ && !limiter_->Take(size, Clock::now());
+  if (c.held) return CURL_WRITEFUNC_PAUSE;
   const size_t received = size;
   if (c.overlapTaken < c.overlapLength) {
     const size_t take = std::min(size, size_t(c.overlapLength - c.overlapTaken));

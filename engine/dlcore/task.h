@@ -19,6 +19,7 @@
 #include "partfile.h"
 #include "planner.h"
 #include "ranges.h"
+#include "ratelimit.h"
 #include "response.h"
 #include "segments.h"
 
@@ -47,7 +48,8 @@ struct Progress {
 class Task {
  public:
   // Flushes go to `flusher`; the engine thread never waits on the disk for this task.
-  Task(CURLM* multi, Flusher& flusher, TaskOrder order, EngineOptions options = {});
+  // `limiter`, when given, is the engine's speed limit, shared with every other task.
+  Task(CURLM* multi, Flusher& flusher, TaskOrder order, EngineOptions options = {}, RateLimiter* limiter = nullptr);
   ~Task();
   Task(const Task&) = delete;
   Task& operator=(const Task&) = delete;
@@ -56,6 +58,10 @@ class Task {
   void Stop();  // pauses: connections closed, state flushed
   void Tick(Clock::time_point now);
   void TransferDone(CURL* easy, CURLcode result);  // a connection's transfer ended
+  // Resumes the connections the speed limit held; the engine calls it once the limit allows.
+  // True when one is held again (libcurl hands the kept piece back at once).
+  bool ReleaseHeld();
+  bool Holding() const;
   bool Owns(CURL* easy) const;
   bool Active() const { return state_ == DL_STATE_REQUESTING || state_ == DL_STATE_RUNNING; }
   Progress Snapshot() const;
@@ -106,6 +112,7 @@ class Task {
 
   CURLM* multi_;
   Flusher& flusher_;
+  RateLimiter* limiter_;
   TaskOrder order_;
   EngineOptions options_;
   int state_ = DL_STATE_STOPPED;

@@ -68,7 +68,7 @@ std::vector<ConnectionView> Task::Views(Clock::time_point now) const {
     v.end = c->end;
     v.hasData = c->firstData != Clock::time_point{};
     if (v.hasData) {
-      v.sinceData = now - c->lastData;
+      v.sinceData = c->held ? Clock::duration{} : now - c->lastData;  // the limit holds it: not stalled
       const double seconds = std::chrono::duration<double>(now - c->firstData).count();
       if (seconds >= 0.1) v.speed = double(c->pos - c->begin) / seconds;
       // Until a second burst came, the wait for the first one is all it has shown.
@@ -176,6 +176,19 @@ void Task::AfterVerdict(Verdict verdict, long status, Clock::time_point now) {
     case Verdict::Accept:
     case Verdict::Restart: return;
   }
+}
+
+bool Task::ReleaseHeld() {
+  for (auto& c : connections_) {
+    if (!c->held) continue;
+    c->held = false;
+    curl_easy_pause(c->easy(), CURLPAUSE_CONT);
+  }
+  return Holding();
+}
+
+bool Task::Holding() const {
+  return std::any_of(connections_.begin(), connections_.end(), [](auto& c) { return c->held; });
 }
 
 Progress Task::Snapshot() const {

@@ -65,6 +65,10 @@ DLCORE_API void DL_DeleteTask(DLTask task);
 /* Removes the temporary data and state files of the record's folder and name (never a
  * completed file, never those of a running task). */
 DLCORE_API void DL_DelTempFile(const void* createParams);
+/* The speed limit of all downloads together, in bytes per second, shared by every connection
+ * of every task; 0 or less lifts it. It holds until changed or until DL_UnInit. The first call
+ * before any DL_Init starts the engine. */
+DLCORE_API void DL_SetDownloadLimit(long long bytesPerSecond);
 
 #ifdef __cplusplus
 }

@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "dlcore.h"
 #include "percent.h"
+#include "rate.h"
 #include "recordlayout.h"
 #include "safename.h"
 #include "taskrecord.h"
@@ -91,6 +93,8 @@ const char* const kHelp =
     "  --no-resume        start over instead of resuming a stopped download\n"
     "  --max-seconds N    pause the download after N seconds (exit status 3)\n"
     "  --connections N    at most N connections to the server (1 to 16)\n"
+    "  --limit-rate RATE  at most RATE bytes a second, for all connections together;\n"
+    "                     K, M or G after the number for 1024, 1024^2, 1024^3 (500K, 2M)\n"
     "  -q                 no progress\n"
     "  --help             show this help and exit\n"
     "  --version          show the version and exit\n"
@@ -118,6 +122,7 @@ int main(int argc, char** argv) {
   std::string url, folder = ".", name;
   bool replace = false, resume = true, quiet = false;
   double maxSeconds = 0;
+  std::int64_t limit = 0;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help") return std::fputs(kHelp, stdout) < 0;
@@ -138,6 +143,13 @@ int main(int argc, char** argv) {
       const int n = std::atoi(argv[++i]);
       if (n < 1 || n > 16) return Usage();
       setenv("QUORVEL_DLCORE_CONNECTIONS", std::to_string(n).c_str(), 1);  // read when the engine starts
+    } else if (a == "--limit-rate" && i + 1 < argc) {
+      const std::optional<std::int64_t> rate = common::ParseRate(argv[++i]);
+      if (!rate) {
+        std::fprintf(stderr, "dlget: --limit-rate takes a number of bytes a second, as 500K or 2M\n");
+        return 2;
+      }
+      limit = *rate;
     } else if (url.empty() && a[0] != '-')
       url = a;
     else
@@ -155,6 +167,7 @@ int main(int argc, char** argv) {
   }
   std::signal(SIGINT, [](int) { gInterrupted = 1; });
   DL_Init();
+  if (limit > 0) DL_SetDownloadLimit(limit);
   DLTask task = DL_CreateTask(params.Address());
   DL_StartTask(task);
   records::TaskProgressInfo info;

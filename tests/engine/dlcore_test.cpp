@@ -609,3 +609,28 @@ TEST_F(DlcoreSmallDiskTest, AClaimTheDiskCannotHoldIsRefusedBeforeReserving) {
 }
 
 }  // namespace
+
+TEST_F(DlcoreTest, TheSpeedLimitHoldsForAllDownloadsTogether) {
+  const std::string a = PatternBytes(3 << 20, 21), b = PatternBytes(3 << 20, 22);
+  FileServer serverA(a), serverB(b);
+  DL_Init();
+  DL_SetDownloadLimit(2 << 20);
+  const auto started = std::chrono::steady_clock::now();
+  DLTask first = Download(serverA.url(), "a.bin");
+  DLTask second = Download(serverB.url(), "b.bin");
+  ASSERT_EQ(Wait(first), DL_STATE_COMPLETE);
+  ASSERT_EQ(Wait(second), DL_STATE_COMPLETE);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  // 6 MiB at 2 MiB/s: never faster than the limit allows (a tenth of a second's burst aside);
+  // the upper bound only catches a limit that stalls.
+  EXPECT_GE(seconds, 2.7);
+  EXPECT_LT(seconds, 6.0);
+  EXPECT_EQ(ReadAll(folder_ / "a.bin"), a);
+  EXPECT_EQ(ReadAll(folder_ / "b.bin"), b);
+
+  DL_SetDownloadLimit(0);  // lifted: the next download is not held
+  FileServer serverC(PatternBytes(8 << 20, 23));
+  const auto again = std::chrono::steady_clock::now();
+  ASSERT_EQ(Wait(Download(serverC.url(), "c.bin")), DL_STATE_COMPLETE);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - again).count(), 2.5);
+}

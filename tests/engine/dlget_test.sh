@@ -34,4 +34,9 @@ grep -q "time is up; paused at .* Run the same command again to resume." "$work/
 grep -q "connections 1/1" "$work/err" || fail "no progress line with one connection: $(cat "$work/err")"
 grep -q "connections [0-9]*/[2-9]" "$work/err" && fail "more than one connection: $(cat "$work/err")"
 "$bin/dlget" --connections 17 "http://$host/x" 2>/dev/null; [ $? -eq 2 ] || fail "--connections 17 accepted"
+# --limit-rate holds the whole download to the rate (64 KiB/s for 2 s, a server at 256 KiB/s a connection).
+"$bin/dlget" -o "$work" -n limited.zip --limit-rate 64K --max-seconds 2 "http://$host/app/oem/20200202/3261/V3.2.1.zip" 2>"$work/err" >/dev/null
+got=$(tr '\r' '\n' <"$work/err" | grep -o '[0-9]* / [0-9]* bytes' | tail -1 | cut -d' ' -f1)
+[ -n "$got" ] && [ "$got" -gt 0 ] && [ "$got" -le $((64 * 1024 * 23 / 10)) ] || fail "--limit-rate 64K brought ${got:-nothing} in 2 s"
+"$bin/dlget" --limit-rate 2X "http://$host/x" 2>/dev/null; [ $? -eq 2 ] || fail "--limit-rate 2X accepted"
 echo "dlget speaks"

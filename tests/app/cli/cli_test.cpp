@@ -1,4 +1,5 @@
 // quorvel-cli run as a user runs it, against the sample portal and download server.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -150,6 +151,9 @@ TEST_F(CliTest, MapDataRefusesBadInputAndDownloadsNothing) {
   EXPECT_EQ(md({"3m21j27", "--kind", "24", "-o", folder.string()}).status, 2);
   EXPECT_EQ(md({"3m21j27", "-o", folder.string()}).status, 2) << "no kind";
   EXPECT_EQ(md({"3m21j27", "--kind", "1", "--jobs", "0", "-o", folder.string()}).status, 2);
+  r = md({"3m21j27", "--kind", "1", "--limit-rate", "2MB", "-o", folder.string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--limit-rate takes bytes a second"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(folder)) << "nothing downloaded, not even the folder made";
   fs::create_directories(scratch.folder() / "ro");
   fs::permissions(scratch.folder() / "ro", fs::perms::owner_read | fs::perms::owner_exec);
@@ -168,6 +172,18 @@ TEST_F(CliTest, MapDataFailuresAreListedWithTheirReason) {
                          "127.0.0.1:" + std::to_string(missing.port())});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("服务器返回 404"), std::string::npos) << r.out;
+}
+
+// Two downloads at once share one limit: 4 MB at 2 MiB/s take about two seconds.
+TEST_F(CliTest, MapDataDownloadsShareOneSpeedLimit) {
+  const auto started = std::chrono::steady_clock::now();
+  ProcessResult r = Cli(std::vector<std::string>{"mapdata", "3m21j27", "--kind", "tmc,pt", "--jobs", "2",
+                                                 "--limit-rate", "2M", "-o", folder.string()} +
+                        Servers());
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const double bytes = double(fs::file_size(folder / "tmc.ndz") + fs::file_size(folder / "pt.ndz"));
+  EXPECT_GE(seconds, 0.9 * bytes / double(2 << 20)) << "faster than the limit";
 }
 
 // Ctrl-C pauses every download with its resume data (130); the same command resumes them and
