@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace common {
 
@@ -29,6 +30,13 @@ bool WriteAll(int fd, std::string_view data, std::optional<std::int64_t> offset)
     if (offset) *offset += n;
   }
   return true;
+}
+
+std::string UserDataFolder() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  const char* home = std::getenv("HOME");
+  const std::string base = (data && *data == '/') ? std::string(data) : std::string(home ? home : "") + "/.local/share";
+  return base + "/Quorvel";
 }
 
 std::optional<std::string> ReadFileUpTo(const std::string& path, std::uintmax_t maxBytes) {

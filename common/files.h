@@ -26,6 +26,9 @@ void SyncFolder(const std::string& folder);
 // unreadable or larger file (a size read from the file system is never trusted for a buffer).
 std::optional<std::string> ReadFileUpTo(const std::string& path, std::uintmax_t maxBytes);
 
+// The program's per-user data folder: ${XDG_DATA_HOME:-~/.local/share}/Quorvel.
+std::string UserDataFolder();
+
 // How WriteFileAtomically treats the file.
 struct AtomicWrite {
   std::optional<mode_t> mode;  // none: the old file's mode, or 0600 for a new file

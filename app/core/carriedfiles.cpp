@@ -31,10 +31,7 @@ bool InstalledFolder(const std::string& folder) {
 
 std::string DeploymentFolder(const std::string& programFolder) {
   if (!InstalledFolder(programFolder) && access(programFolder.c_str(), W_OK) == 0) return programFolder;
-  const char* data = std::getenv("XDG_DATA_HOME");
-  const char* home = std::getenv("HOME");
-  std::string folder = (data && *data == '/') ? std::string(data) : std::string(home ? home : "") + "/.local/share";
-  return folder + "/Quorvel";
+  return common::UserDataFolder();
 }
 
 std::string SkinLibraryPath(const std::string& folder) {

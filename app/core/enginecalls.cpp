@@ -14,6 +14,7 @@ session::EngineCalls BindEngineCalls(LibraryBinder& binder, const std::string& p
   auto stop = std::make_shared<LibraryFunction<void(void*)>>(binder, path, "DL_StopTask");
   auto remove = std::make_shared<LibraryFunction<void(void*)>>(binder, path, "DL_DeleteTask");
   auto temp = std::make_shared<LibraryFunction<void(const void*)>>(binder, path, "DL_DelTempFile");
+  auto limit = std::make_shared<LibraryFunction<void(long long)>>(binder, path, "DL_SetDownloadLimit");
   return session::EngineCalls{
       [init] { return (*init)(); },
       [uninit] { (*uninit)(); },
@@ -23,6 +24,7 @@ session::EngineCalls BindEngineCalls(LibraryBinder& binder, const std::string& p
       [stop](void* task) { (*stop)(task); },
       [remove](void* task) { (*remove)(task); },
       [temp](const void* record) { (*temp)(record); },
+      [limit](long long bytesPerSecond) { (*limit)(bytesPerSecond); },
   };
 }
 

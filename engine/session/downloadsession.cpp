@@ -5,6 +5,7 @@
 
 #include "dlcore.h"
 #include "recordlayout.h"
+#include "utf8.h"
 
 namespace session {
 
@@ -51,7 +52,11 @@ void DownloadSession::StopEngine() {
   // Every download that was started is stopped with its resume data, not just the one on
   // display; the engine's end would do it too, but this says so.
   for (const StartedDownload& d : downloads) engine.stopTask(d.task);
+  list.Refresh();
+  for (const ListedDownload& d : list.rows())
+    if (d.task && d.state == ListState::kRunning && Find(d.task) == downloads.end()) engine.stopTask(d.task);
   downloads.clear();
+  list.LetGoOfTasks();
   for (int i = 0; i < 2; ++i) engine.uninit();
 }
 
@@ -67,6 +72,7 @@ std::optional<std::string> DownloadSession::Start(std::u16string_view url, std::
   engine.startTask(task);
   // Downloads run side by side; each stays reachable, and the display follows the newest.
   downloads.push_back({task, std::u16string(folder), std::u16string(name)});
+  list.Add(task, common::Utf16ToUtf8(url), common::Utf16ToUtf8(folder), common::Utf16ToUtf8(name));
   currentTask = task;
   progressInfo.Build();
   return std::nullopt;
@@ -84,6 +90,7 @@ AfterCancel DownloadSession::Cancel(std::u16string_view boxFolder, std::u16strin
   void* task = currentTask;
   engine.stopTask(task);
   engine.deleteTask(task);
+  list.Forget(task);
   auto started = Find(task);
   const bool known = started != downloads.end();
   DeleteTempFiles(known ? started->folder : boxFolder, known ? started->name : boxName);

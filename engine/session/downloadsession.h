@@ -10,23 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "calls.h"
+#include "downloadlist.h"
 #include "progressfigures.h"
 #include "taskrecord.h"
 
 namespace session {
-
-// The engine library's functions. The program binds them at their first call; tests put
-// doubles in.
-struct EngineCalls {
-  std::function<int()> init;
-  std::function<void()> uninit;
-  std::function<void*(const void*)> createTask;
-  std::function<void(void*)> startTask;
-  std::function<int(void*, void*)> queryTaskInfoEx;
-  std::function<void(void*)> stopTask;
-  std::function<void(void*)> deleteTask;
-  std::function<void(const void*)> delTempFile;
-};
 
 // A download that was started: the engine's handle, and the folder and name it went to.
 struct StartedDownload {
@@ -81,6 +70,7 @@ class DownloadSession {
   bool HasDownloads() const { return !downloads.empty(); }
 
   EngineCalls engine;
+  DownloadList list{engine};               // every download of this run and earlier ones
   std::vector<StartedDownload> downloads;  // started and not yet seen ending, oldest first
   void* currentTask = nullptr;             // the download on display (the newest running one)
   std::u16string completedFolder;          // where the last completed download was saved

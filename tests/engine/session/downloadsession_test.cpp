@@ -10,6 +10,7 @@
 #include "../../fixtures/fakeengine.h"
 #include "../../fixtures/files.h"
 #include "../../fixtures/fileserver.h"
+#include "../../fixtures/liveengine.h"
 #include "../../fixtures/scratch.h"
 #include "dlcore.h"
 #include "recordlayout.h"
@@ -144,34 +145,6 @@ TEST_F(DownloadSessionTest, PollTurnsTheAnswerIntoFigures) {
   fake.answer = 0;
   EXPECT_FALSE(s.Poll(u"/tmp")) << "no answer from the engine";
 }
-
-// The session over the real engine library, bound with dlopen as the program binds it.
-class LiveDownloadSessionTest : public testing::Test {
- protected:
-  void SetUp() override {
-    library = dlopen(DLCORE_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-  }
-  void TearDown() override {
-    if (library) dlclose(library);
-  }
-  template <typename F>
-  F* Bind(const char* name) {
-    return reinterpret_cast<F*>(dlsym(library, name));
-  }
-  EngineCalls Calls() {
-    return {Bind<int()>("DL_Init"),
-            Bind<void()>("DL_UnInit"),
-            Bind<void*(const void*)>("DL_CreateTask"),
-            Bind<void(void*)>("DL_StartTask"),
-            Bind<int(void*, void*)>("DL_QueryTaskInfoEx"),
-            Bind<void(void*)>("DL_StopTask"),
-            Bind<void(void*)>("DL_DeleteTask"),
-            Bind<void(const void*)>("DL_DelTempFile")};
-  }
-  void* library = nullptr;
-  ScratchConfig scratch;
-};
 
 TEST_F(LiveDownloadSessionTest, ADownloadCompletesAndAStoppedOneResumes) {
   const std::string content = PatternBytes(4 << 20, 31);

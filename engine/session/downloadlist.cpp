@@ -1,0 +1,223 @@
+#include "downloadlist.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "dlcore.h"
+#include "downloadsession.h"
+#include "progressfigures.h"
+#include "utf8.h"
+
+namespace session {
+
+std::string StateWords(const ListedDownload& d) {
+  switch (d.state) {
+    case ListState::kWaiting: return "等待";
+    case ListState::kRunning: return "下载中";
+    case ListState::kPaused: return "已暂停";
+    case ListState::kFailed: return "失败：" + (d.failure.empty() ? records::FailureText(d.failCode) : d.failure);
+    case ListState::kCompleted: break;
+  }
+  switch (d.verdict) {
+    case CheckVerdict::kChecking: return "完成，正在校验...";
+    case CheckVerdict::kPassed: return "完成，校验通过";
+    case CheckVerdict::kFailed: return "完成，" + d.verdictText;
+    case CheckVerdict::kNone: break;
+  }
+  return "完成";
+}
+
+void DownloadList::Restore(std::vector<ListedDownload> rows, bool resumeAtStart) {
+  rows_ = std::move(rows);
+  for (ListedDownload& d : rows_) {
+    d.task = nullptr;
+    d.speed = 0;
+    if (d.state == ListState::kRunning || d.state == ListState::kWaiting)
+      d.state = resumeAtStart ? ListState::kWaiting : ListState::kPaused;
+    nextId_ = std::max(nextId_, d.id + 1);
+  }
+  changed_ = true;
+}
+
+const ListedDownload* DownloadList::Find(int id) const {
+  auto it = std::find_if(rows_.begin(), rows_.end(), [id](const ListedDownload& d) { return d.id == id; });
+  return it == rows_.end() ? nullptr : &*it;
+}
+
+const ListedDownload* DownloadList::FindTask(void* task) const {
+  auto it =
+      std::find_if(rows_.begin(), rows_.end(), [task](const ListedDownload& d) { return task && d.task == task; });
+  return it == rows_.end() ? nullptr : &*it;
+}
+
+ListedDownload* DownloadList::Row(int id) { return const_cast<ListedDownload*>(Find(id)); }
+
+int DownloadList::Add(void* task, const std::string& url, const std::string& folder, const std::string& name) {
+  // The same file again (a resume from the main window) keeps its row; a running row of it
+  // keeps its task, as the engine refuses a second one on the same file.
+  auto same = std::find_if(rows_.begin(), rows_.end(),
+                           [&](const ListedDownload& d) { return d.folder == folder && d.name == name; });
+  if (same != rows_.end() && same->task && same->state == ListState::kRunning) same = rows_.end();
+  if (same == rows_.end()) {
+    if (rows_.size() >= 1000) rows_.erase(rows_.begin());  // the oldest row goes
+    rows_.push_back({});
+    same = rows_.end() - 1;
+    same->id = nextId_++;
+  }
+  ListedDownload& d = *same;
+  d.task = task;
+  d.url = url;
+  d.folder = folder;
+  d.name = name;
+  d.state = ListState::kRunning;
+  d.failCode = 0;
+  d.failure.clear();
+  d.verdict = CheckVerdict::kNone;
+  d.verdictText.clear();
+  changed_ = true;
+  return d.id;
+}
+
+void DownloadList::SetTorrentLink(void* task, const std::string& torrentLink) {
+  if (auto* d = const_cast<ListedDownload*>(FindTask(task))) {
+    d->torrentLink = torrentLink;
+    changed_ = true;
+  }
+}
+
+void DownloadList::SetVerdict(int id, CheckVerdict verdict, const std::string& text) {
+  if (ListedDownload* d = Row(id)) {
+    d->verdict = verdict;
+    d->verdictText = text;
+    changed_ = true;
+  }
+}
+
+void DownloadList::Forget(void* task) {
+  const auto before = rows_.size();
+  std::erase_if(rows_, [task](const ListedDownload& d) { return task && d.task == task; });
+  changed_ = changed_ || rows_.size() != before;
+}
+
+bool DownloadList::Pause(int id) {
+  ListedDownload* d = Row(id);
+  if (!d || (d->state != ListState::kRunning && d->state != ListState::kWaiting)) return false;
+  if (d->task) engine_.stopTask(d->task);
+  d->state = ListState::kPaused;
+  d->speed = 0;
+  changed_ = true;
+  return true;
+}
+
+bool DownloadList::Resume(int id) {
+  ListedDownload* d = Row(id);
+  if (!d || d->state != ListState::kPaused) return false;
+  d->state = ListState::kWaiting;
+  changed_ = true;
+  return true;
+}
+
+bool DownloadList::Retry(int id) {
+  ListedDownload* d = Row(id);
+  if (!d || d->state != ListState::kFailed) return false;
+  if (d->task) engine_.deleteTask(d->task);
+  d->task = nullptr;
+  d->state = ListState::kWaiting;
+  d->failCode = 0;
+  d->failure.clear();
+  changed_ = true;
+  return true;
+}
+
+bool DownloadList::Cancel(int id) {
+  ListedDownload* d = Row(id);
+  if (!d || d->state == ListState::kCompleted) return false;
+  if (d->task) {
+    engine_.stopTask(d->task);
+    engine_.deleteTask(d->task);
+  }
+  const std::string block = TempFileBlock(common::Utf8ToUtf16(d->folder), common::Utf8ToUtf16(d->name));
+  if (!block.empty()) engine_.delTempFile(block.data());
+  rows_.erase(rows_.begin() + (d - rows_.data()));
+  changed_ = true;
+  return true;
+}
+
+bool DownloadList::Remove(int id) {
+  ListedDownload* d = Row(id);
+  if (!d) return false;
+  if (d->state == ListState::kRunning && d->task) return false;  // pause or cancel it first
+  rows_.erase(rows_.begin() + (d - rows_.data()));
+  changed_ = true;
+  return true;
+}
+
+int DownloadList::Running() const {
+  return int(std::count_if(rows_.begin(), rows_.end(), [](auto& d) { return d.state == ListState::kRunning; }));
+}
+
+bool DownloadList::StartTask(ListedDownload& d) {
+  if (!d.task) {
+    records::TaskCreateParams record;
+    if (!record.BuildUtf16(common::Utf8ToUtf16(d.url), common::Utf8ToUtf16(d.name), common::Utf8ToUtf16(d.folder),
+                           false, /*disableAutoRename=*/true, /*isResume=*/true))
+      return false;
+    d.task = engine_.createTask(record.Address());
+    if (!d.task) return false;
+  }
+  engine_.startTask(d.task);
+  d.state = ListState::kRunning;
+  changed_ = true;
+  return true;
+}
+
+void DownloadList::Follow(ListedDownload& d, std::vector<ListEvent>& ended) {
+  if (!d.task || !engine_.queryTaskInfoEx(d.task, progress_.Address())) return;
+  d.speed = progress_.nSpeed();
+  if (progress_.nTotalSize() > 0) d.total = progress_.nTotalSize();
+  d.done = progress_.nTotalDownload();
+  const int stat = progress_.stat();
+  const ListState before = d.state;
+  if (stat == DL_STATE_COMPLETE) {
+    d.state = ListState::kCompleted;
+    d.done = d.total;
+    d.speed = 0;
+  } else if (stat == DL_STATE_CANCELLED && progress_.fail_code() != 0) {
+    d.state = ListState::kFailed;
+    d.failCode = progress_.fail_code();
+    d.speed = 0;
+  } else if (stat == DL_STATE_STOPPED && d.state == ListState::kRunning) {
+    d.state = ListState::kPaused;  // stopped by another hand (the command line's pause, the engine's end)
+  }
+  changed_ = changed_ || d.state != before;
+  if (d.state != before && (d.state == ListState::kCompleted || d.state == ListState::kFailed))
+    ended.push_back({d.id, d.state, d.name, d.folder, d.state == ListState::kFailed ? StateWords(d) : ""});
+}
+
+std::vector<ListEvent> DownloadList::Refresh() {
+  std::vector<ListEvent> ended;
+  for (ListedDownload& d : rows_)
+    if (d.state == ListState::kRunning) Follow(d, ended);
+  return ended;
+}
+
+std::vector<ListEvent> DownloadList::Tick() {
+  std::vector<ListEvent> ended = Refresh();
+  for (ListedDownload& d : rows_) {
+    if (d.state != ListState::kWaiting || Running() >= maxRunning) continue;
+    if (!StartTask(d)) {
+      d.state = ListState::kFailed;
+      d.failure = "地址、文件名或保存目录过长";
+      ended.push_back({d.id, d.state, d.name, d.folder, StateWords(d)});
+    }
+  }
+  return ended;
+}
+
+void DownloadList::LetGoOfTasks() {
+  for (ListedDownload& d : rows_) d.task = nullptr, d.speed = 0;
+}
+
+bool DownloadList::TakeChanged() { return std::exchange(changed_, false); }
+
+}  // namespace session

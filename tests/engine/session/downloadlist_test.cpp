@@ -1,0 +1,208 @@
+// The download list: its file (hostile lines left out, never a crash) and its rows' actions
+// over the real engine.
+#include "downloadlist.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "../../fixtures/files.h"
+#include "../../fixtures/fileserver.h"
+#include "../../fixtures/liveengine.h"
+#include "downloadlistfile.h"
+#include "downloadsession.h"
+#include "utf8.h"
+
+using namespace session;
+namespace fs = std::filesystem;
+
+namespace {
+
+ListedDownload Row(int id, std::string name) {
+  ListedDownload d;
+  d.id = id;
+  d.url = "http://127.0.0.1:1/" + name;
+  d.folder = "/tmp/quorvel list";
+  d.name = std::move(name);
+  return d;
+}
+
+TEST(DownloadListFile, RowsComeBackAsTheyWereWritten) {
+  ListedDownload odd = Row(7, "here %41 100%.zip");
+  odd.state = ListState::kFailed;
+  odd.failCode = 404;
+  odd.verdict = CheckVerdict::kFailed;
+  odd.verdictText = "校验失败：3 块损坏\nline two";
+  odd.total = 1 << 30;
+  odd.done = 12345;
+  odd.swarm = true;
+  odd.torrentLink = "https://example.invalid/x.torrent";
+  std::vector<std::string> complaints;
+  const auto rows = ParseListFile(ListFileText({Row(1, "a.zip"), odd}), complaints);
+  EXPECT_TRUE(complaints.empty());
+  ASSERT_EQ(rows.size(), 2u);
+  const ListedDownload& back = rows[1];
+  EXPECT_EQ(back.name, odd.name);
+  EXPECT_EQ(back.verdictText, odd.verdictText);
+  EXPECT_EQ(back.state, ListState::kFailed);
+  EXPECT_EQ(back.failCode, 404);
+  EXPECT_EQ(back.verdict, CheckVerdict::kFailed);
+  EXPECT_EQ(back.total, std::int64_t(1) << 30);
+  EXPECT_EQ(back.done, 12345);
+  EXPECT_TRUE(back.swarm);
+  EXPECT_EQ(back.torrentLink, odd.torrentLink);
+}
+
+TEST(DownloadListFile, HostileLinesAreLeftOutAndTheRestStays) {
+  const std::string good = ListFileText({Row(1, "good.zip")});
+  const std::string head = good.substr(0, good.find('\n') + 1), line = good.substr(head.size());
+  auto with = [&](std::string field, int index) {  // the good line with one field replaced
+    std::vector<std::string> f;
+    size_t start = 0;
+    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+      f.push_back(line.substr(start, tab - start));
+    f.push_back(line.substr(start, line.size() - start - 1));
+    f[size_t(index)] = std::move(field);
+    std::string out;
+    for (size_t i = 0; i < f.size(); ++i) out += (i ? "\t" : "") + f[i];
+    return out + "\n";
+  };
+  const std::string hostile[] = {
+      with("0", 0),
+      with("-1", 0),
+      with("99999999999", 0),
+      with("flying", 1),
+      with("x", 2),
+      with("maybe", 3),
+      with("-5", 4),
+      with("peer", 6),
+      with("file:///etc/passwd", 7),
+      with("relative/dir", 8),
+      with("/tmp/a%0Ab", 8),
+      with("..", 9),
+      with("a/b.zip", 9),
+      with("", 9),
+      with("a%00b.zip", 9),
+      with("%C0%AF.zip", 9),
+      with("javascript:x", 10),
+      std::string(300, 'x') + "\n",
+      "1\trunning\n",
+      line,  // the same number twice
+  };
+  std::string text = good;
+  for (const std::string& h : hostile) text += h;
+  std::vector<std::string> complaints;
+  const auto rows = ParseListFile(text, complaints);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].name, "good.zip");
+  EXPECT_EQ(complaints.size(), std::size(hostile));
+  complaints.clear();
+  EXPECT_TRUE(ParseListFile("Quorvel download list 99\n" + line, complaints).empty());
+  EXPECT_EQ(complaints.size(), 1u) << "another version is left as it is";
+}
+
+TEST(DownloadListFile, AMissingDamagedOrHugeFileGivesAnEmptyList) {
+  ScratchConfig scratch;
+  const std::string path = ListFilePath();
+  EXPECT_EQ(path, (scratch.folder() / "data/Quorvel/downloads.list").string());
+  EXPECT_TRUE(ReadListFile(path).empty());
+  ASSERT_TRUE(WriteListFile(path, {Row(3, "x.zip")}));
+  EXPECT_EQ(ReadListFile(path).size(), 1u);
+  WriteFile(path, std::string(kMaxListFileBytes + 1, '\n'));
+  EXPECT_TRUE(ReadListFile(path).empty());
+  WriteFile(path, std::string("\0\xff\xfe garbage", 11));
+  EXPECT_TRUE(ReadListFile(path).empty());
+}
+
+TEST(DownloadList, RowsOfAnEarlierRunWaitOrArePaused) {
+  EngineCalls none;
+  ListedDownload running = Row(4, "r.zip"), done = Row(9, "d.zip");
+  running.state = ListState::kRunning;
+  done.state = ListState::kCompleted;
+  DownloadList list(none);
+  list.Restore({running, done}, true);
+  EXPECT_EQ(list.Find(4)->state, ListState::kWaiting);
+  EXPECT_EQ(list.Find(9)->state, ListState::kCompleted);
+  list.Restore({running, done}, false);
+  EXPECT_EQ(list.Find(4)->state, ListState::kPaused);
+  EXPECT_FALSE(list.Pause(9)) << "a completed row neither pauses";
+  EXPECT_FALSE(list.Retry(4)) << "nor is a paused one retried";
+  EXPECT_EQ(StateWords(*list.Find(4)), "已暂停");
+}
+
+class LiveDownloadListTest : public LiveDownloadSessionTest {
+ protected:
+  ListState WaitFor(DownloadList& list, int id, ListState want, int ms = 20000) {
+    WaitUntil(
+        [&] {
+          list.Tick();
+          return list.Find(id) && list.Find(id)->state == want;
+        },
+        ms);
+    return list.Find(id) ? list.Find(id)->state : ListState::kWaiting;
+  }
+};
+
+TEST_F(LiveDownloadListTest, PauseKeepsTheDataResumeContinuesCancelDeletes) {
+  const std::string content = PatternBytes(3 << 20, 41), other = PatternBytes(3 << 20, 42);
+  FileServer server(content), second(other);
+  server.SetFaults({.bytesPerSecond = 1 << 20});
+  second.SetFaults({.bytesPerSecond = 1 << 20});
+  const std::u16string folder = common::Utf8ToUtf16(scratch.folder().string());
+  DownloadSession s(Calls());
+  s.StartEngine();
+  ASSERT_FALSE(s.Start(common::Utf8ToUtf16(server.url()), u"a.zip", folder));
+  ASSERT_FALSE(s.Start(common::Utf8ToUtf16(second.url()), u"b.zip", folder));
+  ASSERT_EQ(s.list.rows().size(), 2u);
+  const int a = s.list.rows()[0].id, b = s.list.rows()[1].id;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        s.list.Tick();
+        return s.list.Find(a)->done >= 1 << 20;
+      },
+      20000));
+  ASSERT_TRUE(s.list.Pause(a));
+  EXPECT_EQ(WaitFor(s.list, a, ListState::kPaused), ListState::kPaused);
+  EXPECT_TRUE(fs::exists(scratch.folder() / "a.zip.part")) << "pause keeps the data";
+  ASSERT_TRUE(s.list.Cancel(b));
+  EXPECT_EQ(s.list.Find(b), nullptr);
+  EXPECT_FALSE(fs::exists(scratch.folder() / "b.zip.part")) << "cancel deletes it";
+  server.SetFaults({});
+  const size_t before = server.bytesServed();
+  ASSERT_TRUE(s.list.Resume(a));
+  EXPECT_EQ(WaitFor(s.list, a, ListState::kCompleted), ListState::kCompleted);
+  EXPECT_EQ(ReadAll(scratch.folder() / "a.zip"), content);
+  EXPECT_LT(server.bytesServed() - before, content.size() - (512 << 10)) << "resumed, not fetched again";
+  EXPECT_TRUE(s.list.Remove(a));
+  EXPECT_TRUE(s.list.rows().empty());
+  s.StopEngine();
+}
+
+TEST_F(LiveDownloadListTest, WaitingRowsStartAsPlacesFreeAndAFailedOneIsRetried) {
+  const std::string content = PatternBytes(1 << 20, 43);
+  FileServer server(content);
+  server.SetFaults({.status = 404});
+  DownloadSession s(Calls());
+  s.StartEngine();
+  std::vector<ListedDownload> rows;
+  for (int i = 1; i <= 3; ++i) {
+    ListedDownload d = Row(i, "f" + std::to_string(i) + ".bin");
+    d.url = server.url();
+    d.folder = scratch.folder().string();
+    d.state = ListState::kRunning;  // running when the program last ended
+    rows.push_back(d);
+  }
+  s.list.maxRunning = 1;
+  s.list.Restore(rows, true);
+  s.list.Tick();
+  EXPECT_EQ(s.list.Running(), 1) << "one place: the others wait";
+  EXPECT_EQ(WaitFor(s.list, 3, ListState::kFailed), ListState::kFailed);
+  EXPECT_EQ(StateWords(*s.list.Find(1)), "失败：" + records::FailureText(404));
+  server.SetFaults({});
+  ASSERT_TRUE(s.list.Retry(1));
+  EXPECT_EQ(WaitFor(s.list, 1, ListState::kCompleted), ListState::kCompleted);
+  EXPECT_EQ(ReadAll(scratch.folder() / "f1.bin"), content);
+  s.StopEngine();
+}
+
+}  // namespace
