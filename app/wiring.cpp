@@ -2,6 +2,7 @@
 
 #include "carriedfiles.h"
 #include "downloadhandlers.h"
+#include "downloadlisthandlers.h"
 #include "mainwindow.h"
 #include "processguard.h"
 #include "searchhandlers.h"
@@ -24,6 +25,9 @@ void WireMainWindow(MainWindow& w) {
   // 客户1's "data arrived" stays without a handler: the size probe reads its own answer.
   h.probeDataArrived = nullptr;
   h.openCompletedFolder = [&w] { ui::OpenCompletedFolder(w); };
+  h.openDownloadList = [&w] { ui::OpenDownloadList(w); };
+  h.confirmClose = [&w] { return ui::ConfirmClose(w); };
+  ui::WireDownloadList(w);
 
   core::ProgramState& state = w.state;
   w.createdSteps = {
@@ -37,10 +41,12 @@ void WireMainWindow(MainWindow& w) {
       {"LoadSettings", [&w] { ui::LoadSettings(w); }},
       {"DeployEngineFiles", [&state] { core::DeployEngineFiles(state.deployFolder); }},
       {"StartEngine", [&w] { ui::StartEngine(w); }},
+      {"LoadDownloadList", [&w] { ui::LoadDownloadList(w); }},
   };
   w.shutdownSteps = {
       {"StoreSettings", [&w] { ui::StoreSettings(w); }},
       {"EndEmulators", [] { core::EndEmulators(); }},
+      {"StoreDownloadList", [&w] { ui::StoreDownloadList(w); }},
       {"StopEngine", [&w] { ui::StopEngine(w); }},
   };
 }

@@ -33,9 +33,6 @@ struct ProgramState {
   std::string downloadServer;        // "http://" + the download server's host
   session::DownloadSession session;  // the downloads, over the engine library's functions
   bool shuttingDown = false;         // set when the window starts closing: nothing new starts after it
-  // Release archives downloaded in file mode ("folder/name"), with their torrent's address:
-  // checked against it once complete.
-  std::map<std::string, std::string> torrentOf;
   // Ends the checks running in the background (they read it from their own threads).
   std::shared_ptr<std::atomic<bool>> stopChecks = std::make_shared<std::atomic<bool>>(false);
   http::SocketLibrary sockets;  // the network library, started with the program

@@ -1,45 +1,55 @@
 #include "archivecheck.h"
 
 #include <QFutureWatcher>
-#include <QLineEdit>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "controls.h"
 #include "mainwindow.h"
 #include "verify.h"
-#include "widgettext.h"
 
 namespace ui {
 
 namespace {
 
-std::string PathOf(const QString& folder, const QString& name) { return Utf8(folder) + "/" + Utf8(name); }
+session::CheckVerdict VerdictOf(const torrent::Verification& v) {
+  return v.Passed() ? session::CheckVerdict::kPassed : session::CheckVerdict::kFailed;
+}
 
-QString Verdict(const torrent::Verification& v) {
-  if (v.Passed()) return QStringLiteral("校验通过");
-  if (v.checked) return QStringLiteral("校验失败：%1 块损坏").arg(v.bad.size());
-  return QStringLiteral("无法校验：") + QString::fromStdString(v.failure);
+std::string Words(const torrent::Verification& v) {
+  if (v.Passed()) return "校验通过";
+  if (v.checked) return "校验失败：" + std::to_string(v.bad.size()) + " 块损坏";
+  return "无法校验：" + v.failure;
+}
+
+// The status bar speaks of the download on display only.
+void ShowIfOnDisplay(MainWindow& w, int id, const QString& text) {
+  const session::ListedDownload* d = w.state.session.list.Find(id);
+  if (d && d->task && d->task == w.state.session.currentTask) w.状态条2->setPartText(1, text);
 }
 
 }  // namespace
 
 void CheckWhenComplete(MainWindow& w, const std::string& torrentLink) {
-  if (torrentLink.empty()) return;
-  w.state.torrentOf[PathOf(w.编辑框_保存目录->text(), w.编辑框_保存文件名->text())] = torrentLink;
+  if (!torrentLink.empty()) w.state.session.list.SetTorrentLink(w.state.session.currentTask, torrentLink);
 }
 
-void CheckCompleted(MainWindow& w, const QString& folder, const QString& name) {
-  const auto known = w.state.torrentOf.find(PathOf(folder, name));
-  if (known == w.state.torrentOf.end()) return;
-  const std::string archive = known->first, torrentLink = known->second;
-  w.state.torrentOf.erase(known);
+void CheckRow(MainWindow& w, int id) {
+  session::DownloadList& list = w.state.session.list;
+  const session::ListedDownload* d = list.Find(id);
+  if (!d || d->state != session::ListState::kCompleted || d->torrentLink.empty() ||
+      d->verdict == session::CheckVerdict::kChecking)
+    return;
+  const std::string archive = d->folder + "/" + d->name, torrentLink = d->torrentLink;
+  list.SetVerdict(id, session::CheckVerdict::kChecking, "");
+  ShowIfOnDisplay(w, id, QStringLiteral("正在校验..."));
   std::shared_ptr<std::atomic<bool>> stop = w.state.stopChecks;
-  w.状态条2->setPartText(1, QStringLiteral("正在校验..."));
   // The watcher goes with the window: a check that ends after it shows nothing.
   auto* watcher = new QFutureWatcher<torrent::Verification>(&w);
-  QObject::connect(watcher, &QFutureWatcher<torrent::Verification>::finished, &w, [&w, watcher] {
-    w.状态条2->setPartText(1, Verdict(watcher->result()));
+  QObject::connect(watcher, &QFutureWatcher<torrent::Verification>::finished, &w, [&w, watcher, id] {
+    const torrent::Verification v = watcher->result();
+    w.state.session.list.SetVerdict(id, VerdictOf(v), Words(v));
+    ShowIfOnDisplay(w, id, QString::fromStdString(Words(v)));
     watcher->deleteLater();
   });
   watcher->setFuture(QtConcurrent::run([archive, torrentLink, stop] {

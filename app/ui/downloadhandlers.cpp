@@ -12,6 +12,7 @@
 #include "archivecheck.h"
 #include "controls.h"
 #include "dlcore.h"
+#include "downloadlisthandlers.h"
 #include "mainwindow.h"
 #include "releasesearch.h"
 #include "widgettext.h"
@@ -31,10 +32,12 @@ void Announce(MainWindow& w, const QString& text, const QString& advice = {}) {
 // The download on display has ended: the display turns to the newest one still running, or
 // goes idle.
 void FollowTheNextDownload(MainWindow& w) {
+  void* before = w.state.session.currentTask;
   if (!w.state.session.FollowNext()) {
     SetTimerPeriod(w.时钟_下载, 0);
     return;
   }
+  if (w.state.session.currentTask != before) w.状态条2->setPartText(1, QString());
   w.按钮_取消->setEnabled(true);
   SetTimerPeriod(w.时钟_下载, 100);
 }
@@ -60,6 +63,7 @@ void StartDownload(MainWindow& w) {
   }
   SetTimerPeriod(w.时钟_下载, 100);
   w.按钮_取消->setEnabled(true);
+  w.状态条2->setPartText(1, QString());  // a verdict speaks of the download before
 }
 
 void CancelDownload(MainWindow& w) {
@@ -101,7 +105,11 @@ void ResetProgressDisplay(MainWindow& w) {
 
 void OpenCompletedFolder(MainWindow& w) {
   const std::u16string& folder = w.state.session.completedFolder;
-  if (!folder.empty()) QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdU16String(folder)));
+  if (folder.empty()) return;
+  const QString path = QString::fromStdU16String(folder);
+  if (!OpenFolder(path))
+    w.气球提示框1->popUp(QStringLiteral("无法打开目录：%1\n没有可用的文件管理器，请自行打开该目录。").arg(path),
+                         w.状态条2->mapToGlobal(QPoint(0, 0)));
 }
 
 namespace {
@@ -115,7 +123,7 @@ void ShowTheEnd(MainWindow& w, const session::Progress& p) {
     w.状态条2->setPartText(0, QStringLiteral("下载完毕！ ") + name);
     w.气球提示框1->popUp(QStringLiteral("下载完毕：%1/%2\n双击状态栏打开所在目录。").arg(folder, name),
                          w.状态条2->mapToGlobal(QPoint(0, 0)));
-    CheckCompleted(w, folder, name);
+    TickDownloadList(w);  // its row completes, and a release archive is checked
   } else if (p.failCode != 0) {
     // A failure must not pass for a cancel: say that it failed, why, and what to do.
     Announce(w, QString::fromStdString(records::FailureText(p.failCode)),

@@ -25,9 +25,11 @@ void StatusBar::setPartText(int part, const QString& text) {
 }
 
 bool StatusBar::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseButtonDblClick)
-    for (int i = 0; i < 3; ++i)
-      if (watched == parts_[i]) emit partDoubleClicked(i);
+  for (int i = 0; i < 3; ++i) {
+    if (watched != parts_[i]) continue;
+    if (event->type() == QEvent::MouseButtonDblClick) emit partDoubleClicked(i);
+    if (event->type() == QEvent::MouseButtonRelease) emit partClicked(i);
+  }
   return QFrame::eventFilter(watched, event);
 }
 

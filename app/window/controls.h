@@ -20,6 +20,7 @@ class StatusBar : public QFrame {
 
  signals:
   void partDoubleClicked(int part);
+  void partClicked(int part);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

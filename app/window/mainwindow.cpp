@@ -9,13 +9,17 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegion>
+#include <QShortcut>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include "controls.h"
+#include "downloadlistwindow.h"
 #include "mapdata.h"
 #include "progressfigures.h"
 
@@ -102,11 +106,38 @@ MainWindow::MainWindow(core::ProgramState& programState) : state(programState) {
   // inner margin.
   编辑框_图资->setTextMargins(-1, 0, -1, 0);
   probeWindow = new ProbeWindow();
+  下载列表窗口 = new DownloadListWindow();
+  下载列表窗口->setWindowIcon(windowIcon());
+  BuildTrayIcon();
 
   ConnectEvents();
 }
 
-MainWindow::~MainWindow() { delete probeWindow; }
+MainWindow::~MainWindow() {
+  delete probeWindow;
+  delete 下载列表窗口;
+}
+
+void MainWindow::BuildTrayIcon() {
+  托盘图标 = nullptr;
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+  托盘图标 = new QSystemTrayIcon(windowIcon(), this);
+  托盘图标->setObjectName(QStringLiteral("托盘图标"));
+  托盘图标->setToolTip(QString::fromUtf8(kTitle));
+  auto* menu = new QMenu(this);
+  connect(menu->addAction(QStringLiteral("下载列表 (Ctrl+J)")), &QAction::triggered, this,
+          [this] { Dispatch(handlers.openDownloadList); });
+  connect(menu->addAction(QStringLiteral("显示主窗口")), &QAction::triggered, this, [this] {
+    showNormal();
+    raise();
+    activateWindow();
+  });
+  托盘图标->setContextMenu(menu);
+  connect(托盘图标, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::Trigger) Dispatch(handlers.openDownloadList);
+  });
+  托盘图标->show();
+}
 
 void MainWindow::BuildSearchGroup() {
   auto* g = 分组框_主程序 = Place<QGroupBox>(this, "分组框_主程序", 5, 5, 455, 175);
@@ -182,6 +213,12 @@ void MainWindow::ConnectEvents() {
   connect(状态条2, &StatusBar::partDoubleClicked, this, [this](int part) {
     if (part == 0) Dispatch(handlers.openCompletedFolder);
   });
+  connect(状态条2, &StatusBar::partClicked, this, [this](int part) {
+    if (part == 2) Dispatch(handlers.openDownloadList);
+  });
+  进度条1->installEventFilter(this);
+  connect(new QShortcut(QKeySequence(QStringLiteral("Ctrl+J")), this), &QShortcut::activated, this,
+          [this] { Dispatch(handlers.openDownloadList); });
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -192,6 +229,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
   }
+  if (event->type() == QEvent::MouseButtonRelease && watched == 进度条1) Dispatch(handlers.openDownloadList);
   if (event->type() == QEvent::MouseButtonDblClick) {
     if (watched == 超级列表框->viewport()) Dispatch(handlers.releaseListDoubleClicked);
     if (watched == 编辑框_保存目录) {
@@ -214,6 +252,10 @@ void MainWindow::RunCreatedEvent() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!shutDown_ && isVisible() && handlers.confirmClose && !handlers.confirmClose()) {
+    event->ignore();
+    return;
+  }
   if (!shutDown_) {
     shutDown_ = true;
     state.shuttingDown = true;  // a search waiting inside an event handler ends now

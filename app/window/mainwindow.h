@@ -21,7 +21,10 @@ class QPushButton;
 class QTimer;
 class QTreeWidget;
 
+class QSystemTrayIcon;
+
 class BalloonTip;
+class DownloadListWindow;
 class ProbeWindow;
 class StatusBar;
 
@@ -46,6 +49,9 @@ class MainWindow : public QWidget {
     std::function<void()> probeDataArrived;          // 客户1 on ProbeWindow: data arrived; never set, as
                                                      // the size probe reads its answer itself
     std::function<void()> openCompletedFolder;       // 状态条2's first part double-clicked
+    std::function<void()> openDownloadList;          // Ctrl+J, a click on the progress (进度条1 or
+                                                     // 状态条2's last part), the tray icon
+    std::function<bool()> confirmClose;              // the window is closing: false keeps it open
   } handlers;
 
   struct Step {
@@ -89,6 +95,8 @@ class MainWindow : public QWidget {
   StatusBar* 状态条2;
 
   ProbeWindow* probeWindow;
+  DownloadListWindow* 下载列表窗口;  // its own window, hidden until opened
+  QSystemTrayIcon* 托盘图标;         // null where the desktop has no tray
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -97,6 +105,7 @@ class MainWindow : public QWidget {
  private:
   void BuildSearchGroup();
   void BuildDownloadGroup();
+  void BuildTrayIcon();
   void ConnectEvents();
   void Dispatch(const std::function<void()>& handler);
   bool shutDown_ = false;

@@ -36,7 +36,7 @@ void DownloadList::Restore(std::vector<ListedDownload> rows, bool resumeAtStart)
       d.state = resumeAtStart ? ListState::kWaiting : ListState::kPaused;
     nextId_ = std::max(nextId_, d.id + 1);
   }
-  changed_ = true;
+  changed_ = false;  // the file stays as it is (with any line it left out) until the list changes
 }
 
 const ListedDownload* DownloadList::Find(int id) const {

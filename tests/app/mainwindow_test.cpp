@@ -172,9 +172,22 @@ TEST(MainWindow, EventTableRoutesEachEventToItsHandler) {
   QStringList calls;
   auto record = [&calls](const char* name) { return [&calls, name] { calls << QString::fromUtf8(name); }; };
   auto& h = w.handlers;
-  h = {record("search"), record("listDoubleClick"), record("selectKind"), record("downloadMapData"),
-       record("mode"),   record("folderButton"),    record("folderEdit"), record("cancel"),
-       record("poll"),   record("probe"),           record("openFolder")};
+  h = {record("search"),
+       record("listDoubleClick"),
+       record("selectKind"),
+       record("downloadMapData"),
+       record("mode"),
+       record("folderButton"),
+       record("folderEdit"),
+       record("cancel"),
+       record("poll"),
+       record("probe"),
+       record("openFolder"),
+       record("openList"),
+       [&calls] {
+         calls << QStringLiteral("confirmClose");
+         return true;
+       }};
 
   auto expectOnly = [&](const char* name) {
     EXPECT_EQ(calls, QStringList{QString::fromUtf8(name)});
@@ -209,6 +222,13 @@ TEST(MainWindow, EventTableRoutesEachEventToItsHandler) {
   expectOnly("probe");
   QTest::mouseDClick(w.状态条2->part(0), Qt::LeftButton);
   expectOnly("openFolder");
+  // The download list opens from the progress bar, the status bar's progress part and Ctrl+J.
+  QTest::mouseClick(w.进度条1, Qt::LeftButton);
+  expectOnly("openList");
+  QTest::mouseClick(w.状态条2->part(2), Qt::LeftButton);
+  expectOnly("openList");
+  QTest::keyClick(&w, Qt::Key_J, Qt::ControlModifier);
+  expectOnly("openList");
 
   // The keyboard: Enter in the device number searches, Enter on a row downloads it, Enter or
   // Space on a focused button presses it.
@@ -253,23 +273,26 @@ TEST(MainWindow, CreatedAndShutdownEventsRunTheirStepsInOrder) {
     if (std::string_view(step.name) == "EndEmulators") step.run = [] {};
   Trace(w.createdSteps, log);
   Trace(w.shutdownSteps, log);
-  // The engine starts last, after the settings are in their boxes.
+  // The engine starts after the settings are in their boxes.
   QString deviceAtEngineStart;
-  w.createdSteps.back().run = [&, run = w.createdSteps.back().run] {
+  auto engineStart = std::find_if(w.createdSteps.begin(), w.createdSteps.end(),
+                                  [](auto& s) { return std::string(s.name) == "StartEngine"; });
+  ASSERT_NE(engineStart, w.createdSteps.end());
+  engineStart->run = [&, run = engineStart->run] {
     deviceAtEngineStart = w.编辑框_渠道设备号->text();
     run();
   };
 
   w.RunCreatedEvent();
   EXPECT_EQ(log, (QStringList{"DeploySkinLibrary", "AttachSkin", "GuardSingleInstance", "LoadSettings",
-                              "DeployEngineFiles", "StartEngine"}));
+                              "DeployEngineFiles", "StartEngine", "LoadDownloadList"}));
   EXPECT_EQ(deviceAtEngineStart, QStringLiteral("3261"));
   EXPECT_FALSE(w.endProgram.has_value());
   log.clear();
 
   w.show();
   w.close();
-  EXPECT_EQ(log, (QStringList{"StoreSettings", "EndEmulators", "StopEngine"}));
+  EXPECT_EQ(log, (QStringList{"StoreSettings", "EndEmulators", "StoreDownloadList", "StopEngine"}));
   EXPECT_TRUE(std::filesystem::exists(config.settingsFile())) << "the settings were stored on close";
   log.clear();
   w.close();

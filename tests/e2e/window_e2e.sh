@@ -41,7 +41,7 @@ WINE REGISTRY Version 2
 REG
 # A copy of its own: a first start in an empty folder, and no other running copy in the way.
 mkdir -p "$work/program" && cp "$bin/quorvel" "$work/program/"
-XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$work/program/quorvel" >"$work/quorvel.log" 2>&1 & pids+=($!)
+XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" QT_QPA_PLATFORM=xcb "$work/program/quorvel" >"$work/quorvel.log" 2>&1 & pids+=($!)
 wait_for 15 xdotool search --name "Quorvel" >/dev/null || fail "no window"
 sleep 0.5
 

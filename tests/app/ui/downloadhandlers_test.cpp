@@ -252,16 +252,25 @@ class UrlOpener : public QObject {
 
 namespace {
 
-// A double-click on the status part opens the completed download's folder.
+// A double-click on the status part opens the completed download's folder; a folder that
+// cannot be opened is said so.
 TEST_F(SessionTest, TheCompletedFolderOpensFromTheStatusBar) {
+  const QString folder = QString::fromStdString((config.folder() / "下载").string());
+  std::filesystem::create_directories(folder.toStdString());
   UrlOpener opener;
   QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
   fake.stat = DL_STATE_COMPLETE, fake.percent = 1.0f;
-  w.编辑框_保存目录->setText(QStringLiteral("/tmp/下载"));
+  w.编辑框_保存目录->setText(folder);
   PollProgress(w);
   QTest::mouseDClick(w.状态条2->part(0), Qt::LeftButton);
-  EXPECT_EQ(opener.opened, QUrl::fromLocalFile(QStringLiteral("/tmp/下载")));
+  EXPECT_EQ(opener.opened, QUrl::fromLocalFile(folder));
   QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+
+  opener.opened.clear();
+  std::filesystem::remove(folder.toStdString());
+  QTest::mouseDClick(w.状态条2->part(0), Qt::LeftButton);
+  EXPECT_TRUE(opener.opened.isEmpty());
+  EXPECT_TRUE(w.气球提示框1->window()->text().contains(QStringLiteral("无法打开目录"))) << "said so";
 }
 
 TEST_F(SessionTest, ReleaseListDoubleClickAndModeCaption) {

@@ -155,19 +155,25 @@ TEST_F(SearchTest, TheReleaseArchiveIsCheckedAgainstItsTorrent) {
   ASSERT_TRUE(WaitForDownload());
   EXPECT_TRUE(WaitFor([&] { return w->状态条2->partText(1) == QStringLiteral("校验通过"); }, 10000))
       << w->状态条2->partText(1).toStdString();
-  EXPECT_TRUE(state.torrentOf.empty());
+  const session::ListedDownload* row = state.session.list.FindTask(state.session.currentTask);
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ(row->verdict, session::CheckVerdict::kPassed) << "the verdict is the download's own";
   // The same archive with a byte changed: the check says how many pieces are bad.
   {
     std::fstream archive(folder / "V3.2.1.zip", std::ios::in | std::ios::out | std::ios::binary);
     archive.seekp(100000);
     archive.put('\x55');
   }
-  w->编辑框_保存文件名->setText(QStringLiteral("V3.2.1.zip"));
-  ui::CheckWhenComplete(*w, "http://" + portal.host() + "/torrent/ntorrent/app/oem/20200202/3261/V3.2.1.zip.torrent");
-  ui::CheckCompleted(*w, w->编辑框_保存目录->text(), QStringLiteral("V3.2.1.zip"));
+  ui::CheckRow(*w, row->id);  // the list window's 校验
   EXPECT_EQ(w->状态条2->partText(1), QStringLiteral("正在校验..."));
   EXPECT_TRUE(WaitFor([&] { return w->状态条2->partText(1) == QStringLiteral("校验失败：1 块损坏"); }, 10000))
       << w->状态条2->partText(1).toStdString();
+  EXPECT_EQ(session::StateWords(*row), "完成，校验失败：1 块损坏");
+  // The next download's display starts without the verdict of this one.
+  w->编辑框_下载地址->setText(QString::fromStdString("http://" + portal.host() + "/data/3m21j27/data_3m21j27/pt.ndz"));
+  w->编辑框_保存文件名->setText(QStringLiteral("pt.ndz"));
+  StartDownload(*w);
+  EXPECT_EQ(w->状态条2->partText(1), QString());
 }
 
 TEST_F(SearchTest, AVersionFromThePageNeverLeavesTheSaveFolder) {

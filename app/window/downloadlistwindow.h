@@ -1,0 +1,47 @@
+#pragma once
+// The download list window (下载列表): every download of this run and earlier ones, one row
+// each, the actions on the chosen row, and the settings that concern all downloads. Like the
+// main window, it holds its controls under their names and routes each event to one handler.
+#include <functional>
+
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+class QTimer;
+
+class DownloadListWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  DownloadListWindow();
+
+  // Columns of 表格_下载.
+  enum Column { kName, kSize, kProgress, kSpeed, kTimeLeft, kState, kSource, kColumns };
+
+  struct Handlers {
+    std::function<void()> pause, resume, retry, cancel, remove, openFolder, verify;  // the buttons
+    std::function<void()> choose;          // another row chosen: which buttons apply
+    std::function<void()> settingChanged;  // 选择框_启动时继续, 数值框_限速 or 数值框_同时下载
+    std::function<void()> tick;            // 时钟_列表
+  } handlers;
+
+  QTableWidget* 表格_下载;
+  QPushButton* 按钮_暂停;
+  QPushButton* 按钮_继续;
+  QPushButton* 按钮_重试;
+  QPushButton* 按钮_删除;  // cancel: stops the download and deletes its partial data
+  QPushButton* 按钮_移除;
+  QPushButton* 按钮_打开目录;
+  QPushButton* 按钮_校验;
+  QCheckBox* 选择框_启动时继续;
+  QLabel* 标签_限速;
+  QSpinBox* 数值框_限速;  // KiB a second for all downloads together; 0: no limit
+  QLabel* 标签_同时下载;
+  QSpinBox* 数值框_同时下载;
+  QLabel* 标签_提示;  // what an action could not do ("无法打开目录：...")
+  QTimer* 时钟_列表;  // follows the downloads, also while the window is hidden
+};

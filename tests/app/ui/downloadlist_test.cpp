@@ -1,0 +1,150 @@
+// The download list window over the real engine: rows and their words, pause versus cancel,
+// the list kept across starts (also a damaged list file), the settings it keeps.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTest>
+
+#include "../../fixtures/files.h"
+#include "../../fixtures/fileserver.h"
+#include "../testsupport.h"
+#include "downloadhandlers.h"
+#include "downloadlistfile.h"
+#include "downloadlisthandlers.h"
+#include "downloadlistwindow.h"
+#include "enginecalls.h"
+#include "registryfile.h"
+#include "servers.h"
+
+namespace fs = std::filesystem;
+using core::ProgramState;
+
+namespace {
+
+class DownloadListTest : public testing::Test {
+ protected:
+  ScratchConfig config;
+  fs::path folder = config.folder() / "downloads";
+
+  std::unique_ptr<ProgramState> NewState() {
+    auto s = std::make_unique<ProgramState>(
+        DLCORE_DIR, "quorvel", [](const std::string& l, const std::string& f) { FAIL() << l << " " << f; });
+    s->session.engine = core::BindEngineCalls(s->libraries, DLCORE_DIR "/libdlcore.so");
+    return s;
+  }
+  void Start(MainWindow& w, const std::string& url, const char* name) {
+    w.编辑框_下载地址->setText(QString::fromStdString(url));
+    w.编辑框_保存文件名->setText(QString::fromUtf8(name));
+    w.编辑框_保存目录->setText(QString::fromStdString(folder.string()));
+    ui::StartDownload(w);
+  }
+  // The table's row that shows `name`; -1 when none.
+  static int RowOf(MainWindow& w, const char* name) {
+    QTableWidget* t = w.下载列表窗口->表格_下载;
+    for (int i = 0; i < t->rowCount(); ++i)
+      if (t->item(i, DownloadListWindow::kName)->text() == QString::fromUtf8(name)) return i;
+    return -1;
+  }
+  static QString StateOf(MainWindow& w, const char* name) {
+    const int row = RowOf(w, name);
+    return row < 0 ? QString() : w.下载列表窗口->表格_下载->item(row, DownloadListWindow::kState)->text();
+  }
+  static void Choose(MainWindow& w, const char* name) { w.下载列表窗口->表格_下载->selectRow(RowOf(w, name)); }
+};
+
+TEST_F(DownloadListTest, RowsPauseResumeAndCancelFromTheList) {
+  const std::string a = PatternBytes(3 << 20, 51), b = PatternBytes(3 << 20, 52);
+  FileServer serverA(a), serverB(b);
+  serverA.SetFaults({.bytesPerSecond = 512 << 10});
+  serverB.SetFaults({.bytesPerSecond = 512 << 10});
+  auto state = NewState();
+  WiredWindow w(*state);
+  w.RunCreatedEvent();
+  w.show();
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  Start(w, serverA.url(), "a.zip");
+  Start(w, serverB.url(), "b.zip");
+  QTest::keyClick(&w, Qt::Key_J, Qt::ControlModifier);
+  ASSERT_TRUE(w.下载列表窗口->isVisible());
+  ASSERT_TRUE(WaitFor([&] { return StateOf(w, "a.zip") == QStringLiteral("下载中"); }, 5000));
+  EXPECT_EQ(RowOf(w, "b.zip"), 0) << "the newest first";
+
+  Choose(w, "a.zip");
+  EXPECT_FALSE(w.下载列表窗口->按钮_继续->isEnabled());
+  QTest::mouseClick(w.下载列表窗口->按钮_暂停, Qt::LeftButton);
+  EXPECT_EQ(StateOf(w, "a.zip"), QStringLiteral("已暂停"));
+  EXPECT_TRUE(WaitFor([&] { return fs::exists(folder / "a.zip.part.ctl"); }, 5000)) << "pause keeps the data";
+
+  Choose(w, "b.zip");
+  QTest::mouseClick(w.下载列表窗口->按钮_删除, Qt::LeftButton);
+  EXPECT_EQ(RowOf(w, "b.zip"), -1);
+  EXPECT_FALSE(fs::exists(folder / "b.zip.part")) << "cancel deletes it";
+
+  serverA.SetFaults({});
+  Choose(w, "a.zip");
+  QTest::mouseClick(w.下载列表窗口->按钮_继续, Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return StateOf(w, "a.zip") == QStringLiteral("完成"); }, 20000))
+      << StateOf(w, "a.zip").toStdString();
+  EXPECT_EQ(ReadAll(folder / "a.zip"), a);
+  Choose(w, "a.zip");
+  EXPECT_TRUE(w.下载列表窗口->按钮_移除->isEnabled());
+  EXPECT_FALSE(w.下载列表窗口->按钮_删除->isEnabled()) << "a completed file is not cancelled";
+  w.close();
+}
+
+TEST_F(DownloadListTest, AnUnfinishedDownloadResumesAtTheNextStart) {
+  const std::string content = PatternBytes(3 << 20, 53);
+  FileServer server(content);
+  server.SetFaults({.bytesPerSecond = 512 << 10});
+  {
+    auto state = NewState();
+    WiredWindow w(*state);
+    w.RunCreatedEvent();
+    Start(w, server.url(), "r.zip");
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(folder / "r.zip.part.ctl"); }, 5000));
+    w.close();  // not shown: no question; the download pauses with its resume data
+  }
+  ASSERT_TRUE(fs::exists(session::ListFilePath()));
+  server.SetFaults({});
+  auto state = NewState();
+  WiredWindow w(*state);
+  w.RunCreatedEvent();  // no click
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(folder / "r.zip"); }, 20000));
+  EXPECT_EQ(ReadAll(folder / "r.zip"), content);
+  w.close();
+}
+
+TEST_F(DownloadListTest, ADamagedListFileIsIgnoredAndTheSettingsAreKept) {
+  fs::create_directories(fs::path(session::ListFilePath()).parent_path());
+  WriteFile(session::ListFilePath(),
+            "Quorvel download list 1\n1\trunning\t0\tnone\t0\t0\tserver\thttp://h/x\t..\t..\t\t\n"
+            "\xff\xfe\t\t\t\n");
+  {
+    auto state = NewState();
+    WiredWindow w(*state);
+    w.RunCreatedEvent();
+    EXPECT_EQ(state->session.list.rows().size(), 0u);
+    DownloadListWindow& l = *w.下载列表窗口;
+    l.数值框_限速->setValue(500);
+    l.数值框_同时下载->setValue(2);
+    l.选择框_启动时继续->setChecked(false);
+    const std::string file = core::SettingsFilePath();
+    EXPECT_EQ(core::registry::ReadText(file, "Quorvel\\限速"), "500");
+    EXPECT_EQ(core::registry::ReadText(file, "Quorvel\\同时下载"), "2");
+    EXPECT_EQ(core::registry::ReadText(file, "Quorvel\\启动时继续下载"), "0");
+    EXPECT_EQ(state->session.list.maxRunning, 2);
+    w.close();
+  }
+  auto again = NewState();
+  WiredWindow w2(*again);
+  w2.RunCreatedEvent();
+  EXPECT_EQ(w2.下载列表窗口->数值框_限速->value(), 500);
+  EXPECT_FALSE(w2.下载列表窗口->选择框_启动时继续->isChecked());
+  w2.close();
+}
+
+}  // namespace
