@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <QTableWidget>
@@ -190,6 +191,15 @@ void StoreDownloadList(MainWindow& w) {
 void OpenDownloadList(MainWindow& w) {
   DownloadListWindow* l = w.下载列表窗口;
   Refresh(w);
+  if (!l->isVisible() && w.screen()) {
+    // Beside or below the main window where the screen has room, so that neither hides the other.
+    const QRect room = w.screen()->availableGeometry();
+    for (const QPoint at : {w.frameGeometry().topRight() + QPoint(8, 0), w.frameGeometry().bottomLeft() + QPoint(0, 8)})
+      if (room.contains(QRect(at, l->frameGeometry().size()))) {
+        l->move(at);
+        break;
+      }
+  }
   l->showNormal();
   l->raise();
   l->activateWindow();

@@ -28,7 +28,7 @@ QPushButton* Button(const char* name, const char* caption) {
 DownloadListWindow::DownloadListWindow() {
   setObjectName(QStringLiteral("下载列表"));
   setWindowTitle(QStringLiteral("下载列表"));
-  resize(760, 380);
+  resize(720, 340);
   表格_下载 = Named(new QTableWidget(0, kColumns, this), "表格_下载");
   表格_下载->setHorizontalHeaderLabels({QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("进度"),
                                         QStringLiteral("速度"), QStringLiteral("剩余时间"), QStringLiteral("状态"),

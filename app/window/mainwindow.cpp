@@ -108,6 +108,7 @@ MainWindow::MainWindow(core::ProgramState& programState) : state(programState) {
   probeWindow = new ProbeWindow();
   下载列表窗口 = new DownloadListWindow();
   下载列表窗口->setWindowIcon(windowIcon());
+  下载列表窗口->setAttribute(Qt::WA_QuitOnClose, false);  // the program ends with the main window
   BuildTrayIcon();
 
   ConnectEvents();
@@ -261,5 +262,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     state.shuttingDown = true;  // a search waiting inside an event handler ends now
     for (const Step& step : shutdownSteps) step.run();
   }
+  下载列表窗口->hide();
   event->accept();
 }

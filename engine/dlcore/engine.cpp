@@ -228,8 +228,14 @@ Clock::duration Engine::ReleaseHeld(Clock::time_point now) {
   constexpr Clock::duration kIdle = std::chrono::milliseconds(50);
   if (std::none_of(tasks_.begin(), tasks_.end(), [](auto& t) { return t.second->Holding(); })) return kIdle;
   if (const auto wait = limiter_.Wait(now); wait > Clock::duration::zero()) return wait;
+  // Each turn starts with another task: the first one released takes what the bucket holds,
+  // and a download must not starve another under one limit.
   bool held = false;
-  for (auto& [id, task] : tasks_) held = task->ReleaseHeld() || held;
+  auto first = tasks_.upper_bound(lastReleased_);
+  if (first == tasks_.end()) first = tasks_.begin();
+  lastReleased_ = first->first;
+  for (auto it = first; it != tasks_.end(); ++it) held = it->second->ReleaseHeld() || held;
+  for (auto it = tasks_.begin(); it != first; ++it) held = it->second->ReleaseHeld() || held;
   return held ? limiter_.Wait(Clock::now()) : kIdle;
 }
 

@@ -59,6 +59,7 @@ class Engine {
   std::map<std::uintptr_t, std::unique_ptr<Task>> tasks_;
   std::uintptr_t nextId_ = 1;
   RateLimiter limiter_;
+  std::uintptr_t lastReleased_ = 0;  // the task released first last time
 
   mutable std::mutex snapshotMutex_;
   std::map<std::uintptr_t, Progress> snapshots_;

@@ -140,6 +140,7 @@ class Task {
   std::int64_t windowBytes_ = 0;
   bool warmedUp_ = false;
   Ramp ramp_;
+  size_t releaseTurn_ = 0;  // the connection the speed limit releases first next time
 };
 
 }  // namespace dlcore

@@ -179,10 +179,14 @@ void Task::AfterVerdict(Verdict verdict, long status, Clock::time_point now) {
 }
 
 bool Task::ReleaseHeld() {
-  for (auto& c : connections_) {
-    if (!c->held) continue;
-    c->held = false;
-    curl_easy_pause(c->easy(), CURLPAUSE_CONT);
+  // Each turn starts with another connection, as the engine does with tasks.
+  const size_t n = connections_.size();
+  releaseTurn_ = n ? (releaseTurn_ + 1) % n : 0;
+  for (size_t i = 0; i < n; ++i) {
+    Connection& c = *connections_[(releaseTurn_ + i) % n];
+    if (!c.held) continue;
+    c.held = false;
+    curl_easy_pause(c.easy(), CURLPAUSE_CONT);
   }
   return Holding();
 }

@@ -618,6 +618,12 @@ TEST_F(DlcoreTest, TheSpeedLimitHoldsForAllDownloadsTogether) {
   const auto started = std::chrono::steady_clock::now();
   DLTask first = Download(serverA.url(), "a.bin");
   DLTask second = Download(serverB.url(), "b.bin");
+  // They share it: when one has its first half, so has the other, nearly.
+  TaskProgressInfo other;
+  other.Build();
+  ASSERT_NE(Wait(first, [&] { return info_.fPercent() >= 0.5f; }), -1);
+  ASSERT_TRUE(DL_QueryTaskInfoEx(second, other.Address()));
+  EXPECT_GT(other.fPercent(), 0.3f) << "one download starved the other";
   ASSERT_EQ(Wait(first), DL_STATE_COMPLETE);
   ASSERT_EQ(Wait(second), DL_STATE_COMPLETE);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
