@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 #include "processguard.h"
 #include "searchhandlers.h"
+#include "secondstart.h"
 #include "settings.h"
 #include "skin.h"
 
@@ -35,8 +36,15 @@ void WireMainWindow(MainWindow& w) {
       {"AttachSkin", [&state] { core::AttachSkin(state, 11); }},
       {"GuardSingleInstance",
        [&w, &state] {
-         // A second copy from the same path ends here, silently, before it reads or writes anything.
-         if (!core::GuardSingleInstance(state.programFolder + "/" + state.exeName, state.guardFd)) w.endProgram = 0;
+         // A second copy from the same path ends here, before it reads or writes anything; it
+         // only asks the first one to come to the front.
+         const std::string path = state.programFolder + "/" + state.exeName;
+         if (!core::GuardSingleInstance(path, state.guardFd)) {
+           core::ShowFirstInstance(path);
+           w.endProgram = 0;
+           return;
+         }
+         ui::ListenForSecondStarts(w);
        }},
       {"LoadSettings", [&w] { ui::LoadSettings(w); }},
       {"DeployEngineFiles", [&state] { core::DeployEngineFiles(state.deployFolder); }},

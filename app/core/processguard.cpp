@@ -162,23 +162,52 @@ std::string PathDigest(const std::string& path) {
 
 }  // namespace
 
-bool GuardSingleInstance(const std::string& exePath, int& guardFd) {
-  // A name in the abstract socket namespace: it exists exactly as long as the process
-  // holding it, crash or not. It names the whole path by its digest: a path cut to the
-  // socket name's 107 bytes would take copies in different folders for one.
-  sockaddr_un addr{};
+namespace {
+
+// A name in the abstract socket namespace: it exists exactly as long as the process holding
+// it, crash or not. It names the whole path by its digest: a path cut to the socket name's
+// 107 bytes would take copies in different folders for one.
+socklen_t GuardAddress(const std::string& exePath, sockaddr_un& addr) {
+  addr = {};
   addr.sun_family = AF_UNIX;
   const std::string name = "Quorvel:" + PathDigest(exePath);
   const size_t length = std::min(name.size(), sizeof addr.sun_path - 1);
   std::memcpy(addr.sun_path + 1, name.data(), length);
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  return socklen_t(offsetof(sockaddr_un, sun_path) + 1 + length);
+}
+
+}  // namespace
+
+bool GuardSingleInstance(const std::string& exePath, int& guardFd) {
+  sockaddr_un addr;
+  const socklen_t size = GuardAddress(exePath, addr);
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return true;  // no guard possible: run unprotected
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), socklen_t(offsetof(sockaddr_un, sun_path) + 1 + length)) != 0) {
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), size) != 0) {
     const bool taken = errno == EADDRINUSE;
     close(fd);
     return !taken;
   }
+  listen(fd, 4);
   guardFd = fd;
+  return true;
+}
+
+bool ShowFirstInstance(const std::string& exePath) {
+  sockaddr_un addr;
+  const socklen_t size = GuardAddress(exePath, addr);
+  // A full backlog refuses at once rather than waiting (non-blocking connect).
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return false;
+  const bool sent = connect(fd, reinterpret_cast<sockaddr*>(&addr), size) == 0;
+  close(fd);
+  return sent;
+}
+
+bool TakeShowRequest(int guardFd) {
+  const int fd = accept4(guardFd, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return false;
+  close(fd);
   return true;
 }
 

@@ -13,8 +13,16 @@ extern const char* const kLauncherMappingName;
 void LauncherHandshake(const std::string& exeName);
 
 // True for the first copy started from this executable path; its claim lasts until the
-// process ends. `guardFd` receives the socket that holds the claim.
+// process ends. `guardFd` receives the socket that holds the claim; it listens, and a second
+// copy's call of ShowFirstInstance arrives there as a connection (see TakeShowRequest).
 bool GuardSingleInstance(const std::string& exePath, int& guardFd);
+// A second copy asks the first one from the same path to bring its window forward; true when
+// the first one took the request. Never waits: the first copy answers from its event loop.
+bool ShowFirstInstance(const std::string& exePath);
+// The first copy, when `guardFd` is readable: takes one waiting request off it (any local
+// process may connect: a request only brings the window forward, and nothing is read from
+// it). True when one was waiting.
+bool TakeShowRequest(int guardFd);
 
 // Whether a process runs this executable (name compared without regard to ASCII case).
 bool IsProcessRunning(const std::string& exeName);

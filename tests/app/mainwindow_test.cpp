@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 
 #include "controls.h"
+#include "processguard.h"
 #include "testsupport.h"
 
 using namespace core;
@@ -316,6 +317,26 @@ TEST(MainWindow, AStepThatEndsTheProgramStopsStartUp) {
   EXPECT_EQ(log, (QStringList{"DeploySkinLibrary", "AttachSkin", "GuardSingleInstance"}));
   EXPECT_EQ(w.endProgram, 0);
   EXPECT_TRUE(w.编辑框_渠道设备号->text().isEmpty()) << "no setting was read";
+}
+
+}  // namespace
+
+namespace {
+
+// A second start from the same path brings the first copy's window back from the task bar.
+TEST(MainWindow, ASecondStartBringsTheWindowToTheFront) {
+  ScratchConfig config;
+  ProgramState state = MakeState();
+  WiredWindow w(state);
+  auto guard = std::find_if(w.createdSteps.begin(), w.createdSteps.end(),
+                            [](auto& s) { return std::string(s.name) == "GuardSingleInstance"; });
+  ASSERT_NE(guard, w.createdSteps.end());
+  guard->run();
+  ASSERT_FALSE(w.endProgram.has_value());
+  w.showMinimized();
+  ASSERT_TRUE(WaitFor([&] { return w.isMinimized(); }, 2000));
+  EXPECT_TRUE(core::ShowFirstInstance(state.programFolder + "/" + state.exeName)) << "what a second copy does";
+  EXPECT_TRUE(WaitFor([&] { return !w.isMinimized() && w.isVisible(); }, 5000));
 }
 
 }  // namespace

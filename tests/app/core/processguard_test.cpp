@@ -10,6 +10,7 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -72,6 +73,19 @@ TEST(ProcessGuard, OneClaimPerExecutablePath) {
   close(b);
 }
 
+TEST(ProcessGuard, ASecondStartAsksTheFirstToShowItself) {
+  const std::string path = "/opt/show-test-" + std::to_string(getpid()) + "/quorvel";
+  EXPECT_FALSE(ShowFirstInstance(path)) << "no first copy to ask";
+  int first = -1, second = -1;
+  ASSERT_TRUE(GuardSingleInstance(path, first));
+  EXPECT_FALSE(TakeShowRequest(first)) << "nothing asked yet, and no wait";
+  ASSERT_FALSE(GuardSingleInstance(path, second));
+  EXPECT_TRUE(ShowFirstInstance(path));
+  EXPECT_TRUE(TakeShowRequest(first));
+  EXPECT_FALSE(TakeShowRequest(first)) << "one request, taken once";
+  close(first);
+}
+
 TEST(ProcessGuard, LauncherHandshakeForTmpNamesOnly) {
   shm_unlink(kLauncherMappingName);
   LauncherHandshake("TOOL.TMP");  // no mapping: nothing happens
@@ -124,10 +138,18 @@ class PrivateXServer {
       _exit(127);
     }
     close(fds[1]);
-    char number[16] = {};
-    pollfd p{fds[0], POLLIN, 0};
-    if (poll(&p, 1, 10000) > 0 && read(fds[0], number, sizeof number - 1) > 0)
-      display_ = ":" + std::string(number, strcspn(number, "\n"));
+    // Xvfb writes the number and its line end in two writes: the pipe stays open until the
+    // line end came, or Xvfb dies of the broken pipe.
+    std::string number;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (number.find('\n') == std::string::npos && number.size() < 16 && std::chrono::steady_clock::now() < end) {
+      pollfd p{fds[0], POLLIN, 0};
+      char byte = 0;
+      if (poll(&p, 1, 1000) <= 0) continue;
+      if (read(fds[0], &byte, 1) != 1) break;
+      number += byte;
+    }
+    if (number.find('\n') != std::string::npos) display_ = ":" + number.substr(0, number.find('\n'));
     close(fds[0]);
   }
   ~PrivateXServer() {
