@@ -68,18 +68,57 @@ bool StaysInside(const lt::torrent_info& info) {
   return true;
 }
 
-// The torrent to add: its resume data when a usable one lies beside the content.
+// The torrent to add: its resume data when a usable one lies beside the content (with the
+// names its files lie under). Without it, a file not there yet starts under its temporary name;
+// one that is there is checked where it lies.
 lt::add_torrent_params Params(std::shared_ptr<lt::torrent_info> info, const std::string& folder) {
   lt::add_torrent_params p;
+  bool resumed = false;
   if (auto saved = common::ReadFileUpTo(ResumeFilePath(folder, info->name()), kMaxResumeBytes)) {
     lt::error_code ec;
-    lt::add_torrent_params resumed =
+    lt::add_torrent_params data =
         lt::read_resume_data(lt::span<const char>(saved->data(), std::ptrdiff_t(saved->size())), ec);
-    if (!ec && resumed.info_hashes == info->info_hashes()) p = std::move(resumed);
+    if (!ec && data.info_hashes == info->info_hashes()) p = std::move(data), resumed = true;
+  }
+  if (!resumed) {
+    const lt::file_storage& files = info->files();
+    for (const lt::file_index_t f : files.file_range()) {
+      std::error_code ec;
+      if (!std::filesystem::exists(std::filesystem::path(folder) / files.file_path(f), ec))
+        p.renamed_files[f] = files.file_path(f) + kPartSuffix;
+    }
   }
   p.ti = std::move(info);
   p.save_path = folder;
   return p;
+}
+
+// Every file under its own name, once every piece is checked; false (with `failure`) when a
+// rename failed. The wait is bounded.
+bool GiveFilesTheirNames(lt::session& session, lt::torrent_handle& h, const std::vector<std::string>& names,
+                         std::string& failure) {
+  const std::shared_ptr<const lt::torrent_info> now = h.torrent_file();
+  int waiting = 0;
+  for (const lt::file_index_t f : now->files().file_range()) {
+    if (now->files().file_path(f) == names[size_t(static_cast<int>(f))]) continue;
+    h.rename_file(f, names[size_t(static_cast<int>(f))]);
+    ++waiting;
+  }
+  const auto end = Clock::now() + std::chrono::seconds(30);
+  while (waiting > 0 && Clock::now() < end) {
+    session.wait_for_alert(std::chrono::milliseconds(200));
+    std::vector<lt::alert*> alerts;
+    session.pop_alerts(&alerts);
+    for (lt::alert* a : alerts) {
+      if (lt::alert_cast<lt::file_renamed_alert>(a)) --waiting;
+      if (auto* e = lt::alert_cast<lt::file_rename_failed_alert>(a)) {
+        failure = "文件无法改回原名：" + e->error.message();
+        return false;
+      }
+    }
+  }
+  if (waiting > 0) failure = "文件改名超时";
+  return waiting == 0;
 }
 
 bool AddPeer(lt::torrent_handle& h, const std::string& hostPort) {
@@ -129,9 +168,34 @@ std::string ResumeFilePath(const std::string& folder, const std::string& name) {
   return folder + "/." + name + ".quorvel-resume";
 }
 
+std::optional<std::string> ContentName(std::string_view torrentBytes) {
+  try {
+    const lt::torrent_info info(lt::span<const char>(torrentBytes.data(), std::ptrdiff_t(torrentBytes.size())),
+                                lt::load_torrent_limits{}, lt::from_span);
+    if (!StaysInside(info)) return std::nullopt;
+    return info.name();
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+void DiscardContent(std::string_view torrentBytes, const std::string& folder) {
+  try {
+    const lt::torrent_info info(lt::span<const char>(torrentBytes.data(), std::ptrdiff_t(torrentBytes.size())),
+                                lt::load_torrent_limits{}, lt::from_span);
+    if (!StaysInside(info)) return;
+    std::error_code ec;
+    for (const lt::file_index_t f : info.files().file_range())
+      std::filesystem::remove(std::filesystem::path(folder) / (info.files().file_path(f) + kPartSuffix), ec);
+    std::filesystem::remove(ResumeFilePath(folder, info.name()), ec);
+  } catch (const std::exception&) {
+    // not a torrent: nothing of it to delete
+  }
+}
+
 SwarmResult DownloadContent(std::string_view torrentBytes, const SwarmOptions& options,
                             const std::function<void(const SwarmStatus&)>& show,
-                            const volatile std::sig_atomic_t& interrupted) {
+                            const std::function<bool()>& interrupted) {
   std::shared_ptr<lt::torrent_info> info;
   try {
     info = std::make_shared<lt::torrent_info>(
@@ -142,6 +206,8 @@ SwarmResult DownloadContent(std::string_view torrentBytes, const SwarmOptions& o
   }
   if (!StaysInside(*info)) return {SwarmEnd::kFailed, "种子里的文件路径会离开保存目录"};
   const std::string resumePath = ResumeFilePath(options.folder, info->name());
+  std::vector<std::string> names;
+  for (const lt::file_index_t f : info->files().file_range()) names.push_back(info->files().file_path(f));
   lt::session session(Settings(options));
   lt::error_code ec;
   lt::torrent_handle h = session.add_torrent(Params(info, options.folder), ec);
@@ -149,9 +215,10 @@ SwarmResult DownloadContent(std::string_view torrentBytes, const SwarmOptions& o
   for (const std::string& peer : options.peers)
     if (!AddPeer(h, peer)) return {SwarmEnd::kFailed, "不是 HOST:PORT：" + peer};
   auto lastPeers = Clock::now(), lastProgress = Clock::now();
+  bool named = false;  // every file under its own name
   std::int64_t lastDone = -1;
   for (;;) {
-    if (interrupted) {
+    if (interrupted && interrupted()) {
       h.pause();
       SaveResumeData(session, h, resumePath);
       return {SwarmEnd::kInterrupted, {}};
@@ -179,6 +246,11 @@ SwarmResult DownloadContent(std::string_view torrentBytes, const SwarmOptions& o
       lastPeers = Clock::now();
     }
     // Seeding means every piece passed its hash check.
+    if (s.is_seeding && !named) {
+      std::string failure;
+      if (!GiveFilesTheirNames(session, h, names, failure)) return {SwarmEnd::kFailed, failure};
+      named = true;
+    }
     if (s.is_seeding) {
       const bool ratioReached =
           options.seedRatio <= 0 || double(s.all_time_upload) >= options.seedRatio * double(info->total_size());

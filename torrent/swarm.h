@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,10 +39,19 @@ struct SwarmResult {
   std::string failure;  // UTF-8, for the user
 };
 
-// `show` hears the status about five times a second.
+// `show` hears the status about five times a second; `interrupted` is asked as often, and when
+// it says so the download pauses with its resume data. While a file is incomplete it lies
+// under its name with kPartSuffix, and gets its own name once every piece of it is checked.
 SwarmResult DownloadContent(std::string_view torrentBytes, const SwarmOptions& options,
                             const std::function<void(const SwarmStatus&)>& show,
-                            const volatile std::sig_atomic_t& interrupted);
+                            const std::function<bool()>& interrupted);
+inline constexpr const char* kPartSuffix = ".part";
+
+// The content's name in a torrent (its file, or its folder); nothing when it is no torrent.
+std::optional<std::string> ContentName(std::string_view torrentBytes);
+// Deletes what an unfinished download of the torrent left in `folder`: its files under their
+// temporary names and its resume data. Complete files stay.
+void DiscardContent(std::string_view torrentBytes, const std::string& folder);
 
 // The resume data's file for a torrent's content in `folder` (hidden, beside the content).
 std::string ResumeFilePath(const std::string& folder, const std::string& name);

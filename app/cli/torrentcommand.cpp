@@ -57,7 +57,7 @@ int SwarmRate(std::int64_t limit) { return int(std::min<std::int64_t>(limit, INT
 int Swarm(const std::string& bytes, const torrent::SwarmOptions& options) {
   SwarmDisplay display(isatty(fileno(stdout)));
   const torrent::SwarmResult r = torrent::DownloadContent(
-      bytes, options, [&](const torrent::SwarmStatus& s) { display.Show(s); }, gInterrupted);
+      bytes, options, [&](const torrent::SwarmStatus& s) { display.Show(s); }, [] { return gInterrupted != 0; });
   display.End();
   switch (r.end) {
     case torrent::SwarmEnd::kComplete: std::printf("完成：每一块都已校验\n"); return 0;

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-volatile std::sig_atomic_t gNever = 0;
+bool Never() { return false; }
 
 // A tracker that names one peer in every announce answer (compact form).
 class Tracker {
@@ -86,7 +86,7 @@ TEST_F(SwarmTest, FromASeederFoundThroughTheTracker) {
   // so the seeder's info hash is the same).
   const std::string withTracker =
       "d8:announce" + std::to_string(tracker.url().size()) + ":" + tracker.url() + plain.substr(1);
-  const torrent::SwarmResult r = torrent::DownloadContent(withTracker, Options(), nullptr, gNever);
+  const torrent::SwarmResult r = torrent::DownloadContent(withTracker, Options(), nullptr, Never);
   ASSERT_EQ(r.end, torrent::SwarmEnd::kComplete) << r.failure;
   EXPECT_EQ(ReadAll(scratch.folder() / "in" / "map.ndz"), content);
 }
@@ -97,7 +97,7 @@ TEST_F(SwarmTest, FromAWebSeedAloneEvenWhenItSendsABadByteOnce) {
   const std::string t = torrent::CreateTorrent("map.ndz", content, 64 << 10, server.url("map.ndz"));
   int states = 0;
   const torrent::SwarmResult r = torrent::DownloadContent(
-      t, Options(), [&](const torrent::SwarmStatus&) { ++states; }, gNever);
+      t, Options(), [&](const torrent::SwarmStatus&) { ++states; }, Never);
   ASSERT_EQ(r.end, torrent::SwarmEnd::kComplete) << r.failure;
   EXPECT_EQ(ReadAll(scratch.folder() / "in" / "map.ndz"), content) << "the bad piece was fetched again";
   EXPECT_GT(states, 0);
@@ -108,38 +108,59 @@ TEST_F(SwarmTest, AnInterruptedDownloadResumes) {
   FileServer server(content);
   server.SetFaults({.bytesPerSecond = 512 << 10});
   const std::string t = torrent::CreateTorrent("map.ndz", content, 64 << 10, server.url("map.ndz"));
-  volatile std::sig_atomic_t stop = 0;
+  bool stop = false;
   torrent::SwarmResult r = torrent::DownloadContent(
       t, Options(),
       [&](const torrent::SwarmStatus& s) {
-        if (s.progress > 0.3f) stop = 1;
+        if (s.progress > 0.3f) stop = true;
       },
-      stop);
+      [&] { return stop; });
   ASSERT_EQ(r.end, torrent::SwarmEnd::kInterrupted) << r.failure;
   const std::string folder = (scratch.folder() / "in").string();
   EXPECT_TRUE(fs::exists(torrent::ResumeFilePath(folder, "map.ndz"))) << "resume data beside the content";
+  EXPECT_FALSE(fs::exists(scratch.folder() / "in" / "map.ndz")) << "an incomplete file never has its own name";
+  EXPECT_TRUE(fs::exists(scratch.folder() / "in" / "map.ndz.part"));
   server.SetFaults({});
   const size_t before = server.bytesServed();
-  r = torrent::DownloadContent(t, Options(), nullptr, gNever);
+  r = torrent::DownloadContent(t, Options(), nullptr, Never);
   ASSERT_EQ(r.end, torrent::SwarmEnd::kComplete) << r.failure;
   EXPECT_EQ(ReadAll(scratch.folder() / "in" / "map.ndz"), content);
   EXPECT_LT(server.bytesServed() - before, content.size() - (content.size() / 4)) << "the first part is kept";
+  EXPECT_FALSE(fs::exists(scratch.folder() / "in" / "map.ndz.part"));
+}
+
+TEST_F(SwarmTest, ADiscardedDownloadLeavesNothingButCompleteFiles) {
+  FileServer server(content);
+  server.SetFaults({.bytesPerSecond = 512 << 10});
+  const std::string t = torrent::CreateTorrent("map.ndz", content, 64 << 10, server.url("map.ndz"));
+  EXPECT_EQ(torrent::ContentName(t), "map.ndz");
+  EXPECT_FALSE(torrent::ContentName("d4:junke"));
+  bool stop = false;
+  const auto r = torrent::DownloadContent(
+      t, Options(), [&](const torrent::SwarmStatus& s) { stop = s.progress > 0.1f; }, [&] { return stop; });
+  ASSERT_EQ(r.end, torrent::SwarmEnd::kInterrupted) << r.failure;
+  const fs::path in = scratch.folder() / "in";
+  std::ofstream(in / "other.bin") << "mine";
+  torrent::DiscardContent(t, in.string());
+  EXPECT_FALSE(fs::exists(in / "map.ndz.part"));
+  EXPECT_FALSE(fs::exists(torrent::ResumeFilePath(in.string(), "map.ndz")));
+  EXPECT_TRUE(fs::exists(in / "other.bin"));
 }
 
 TEST_F(SwarmTest, NoSourceEndsBoundedWithItsResumeData) {
   torrent::SwarmOptions o = Options();
   o.stallSeconds = 1;
   const torrent::SwarmResult r =
-      torrent::DownloadContent(torrent::CreateTorrent("alone.bin", content), o, nullptr, gNever);
+      torrent::DownloadContent(torrent::CreateTorrent("alone.bin", content), o, nullptr, Never);
   EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed);
   EXPECT_NE(r.failure.find("没有对端"), std::string::npos) << r.failure;
 }
 
 TEST_F(SwarmTest, WhatCannotBeDownloadedSaysWhy) {
-  EXPECT_EQ(torrent::DownloadContent("junk", Options(), nullptr, gNever).end, torrent::SwarmEnd::kFailed);
+  EXPECT_EQ(torrent::DownloadContent("junk", Options(), nullptr, Never).end, torrent::SwarmEnd::kFailed);
   torrent::SwarmOptions o = Options();
   o.peers = {"not-a-peer"};
-  const torrent::SwarmResult r = torrent::DownloadContent(torrent::CreateTorrent("a", content), o, nullptr, gNever);
+  const torrent::SwarmResult r = torrent::DownloadContent(torrent::CreateTorrent("a", content), o, nullptr, Never);
   EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed);
   EXPECT_NE(r.failure.find("HOST:PORT"), std::string::npos);
 }
