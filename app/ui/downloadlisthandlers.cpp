@@ -19,8 +19,10 @@
 #include "downloadlistfile.h"
 #include "downloadlistwindow.h"
 #include "mainwindow.h"
+#include "progressfigures.h"
 #include "registryfile.h"
 #include "servers.h"
+#include "swarmjobs.h"
 
 namespace ui {
 
@@ -29,6 +31,7 @@ namespace {
 constexpr const char* kResumeAtStart = "Quorvel\\启动时继续下载";
 constexpr const char* kSpeedLimit = "Quorvel\\限速";  // KiB a second, 0 or empty: none
 constexpr const char* kAtOnce = "Quorvel\\同时下载";
+constexpr const char* kSwarmAtOnce = "Quorvel\\种子自动下载内容";
 
 session::DownloadList& List(MainWindow& w) { return w.state.session.list; }
 
@@ -72,6 +75,9 @@ void ShowButtons(MainWindow& w) {
   l.按钮_移除->setEnabled(d && !(s == ListState::kRunning && d->task));
   l.按钮_打开目录->setEnabled(d != nullptr);
   l.按钮_校验->setEnabled(d && s == ListState::kCompleted && !d->torrentLink.empty() && !d->swarm);
+  l.按钮_BT下载->setEnabled(d && s == ListState::kCompleted && !d->swarm && d->name.ends_with(".torrent"));
+  if (d && s == ListState::kFailed)  // the whole reason and what to do, as long as the row is chosen
+    l.标签_提示->setText(QString::fromStdString(session::StateWords(*d) + "\n" + records::FailureAdvice(d->failCode)));
 }
 
 void Refresh(MainWindow& w) {
@@ -91,9 +97,9 @@ void Refresh(MainWindow& w) {
             d.state == session::ListState::kRunning && d.speed > 0 ? Size(d.speed) + QStringLiteral("/s") : QString());
     SetCell(t, i, DownloadListWindow::kTimeLeft, TimeLeft(d));
     SetCell(t, i, DownloadListWindow::kState, QString::fromStdString(session::StateWords(d)));
-    SetCell(
-        t, i, DownloadListWindow::kSource,
-        d.swarm ? QStringLiteral("BT 网络") : QStringLiteral("服务器 ") + QUrl(QString::fromStdString(d.url)).host());
+    SetCell(t, i, DownloadListWindow::kSource,
+            d.swarm ? QStringLiteral("BT 网络（对端 %1，种子 %2）").arg(d.peers).arg(d.seeds)
+                    : QStringLiteral("服务器 ") + QUrl(QString::fromStdString(d.url)).host());
     if (d.id == chosen && t->currentRow() != i) t->selectRow(i);
   }
   ShowButtons(w);
@@ -121,7 +127,12 @@ void Announce(MainWindow& w, const session::ListEvent& e) {
 }
 
 void Act(MainWindow& w, bool (session::DownloadList::*action)(int)) {
-  (List(w).*action)(ChosenId(w));
+  const int id = ChosenId(w);
+  const session::ListedDownload* d = List(w).Find(id);
+  // A swarm row's job stops first: a pause keeps its resume data, a cancel deletes its files.
+  if (d && d->swarm && (action == &session::DownloadList::Pause || action == &session::DownloadList::Cancel))
+    StopSwarm(w, id, action == &session::DownloadList::Cancel);
+  (List(w).*action)(id);
   TickDownloadList(w);
 }
 
@@ -137,6 +148,7 @@ void SettingChanged(MainWindow& w) {
   core::registry::WriteText(file, kResumeAtStart, l.选择框_启动时继续->isChecked() ? "1" : "0");
   core::registry::WriteText(file, kSpeedLimit, std::to_string(l.数值框_限速->value()));
   core::registry::WriteText(file, kAtOnce, std::to_string(l.数值框_同时下载->value()));
+  core::registry::WriteText(file, kSwarmAtOnce, l.选择框_自动BT->isChecked() ? "1" : "0");
   ApplySettings(w);
   TickDownloadList(w);
 }
@@ -163,6 +175,9 @@ void WireDownloadList(MainWindow& w) {
   h.remove = [&w] { Act(w, &session::DownloadList::Remove); };
   h.openFolder = [&w] { ShowFolder(w); };
   h.verify = [&w] { CheckRow(w, ChosenId(w)); };
+  h.swarm = [&w] {
+    if (ContinueThroughSwarm(w, ChosenId(w))) TickDownloadList(w);
+  };
   h.choose = [&w] { ShowButtons(w); };
   h.settingChanged = [&w] { SettingChanged(w); };
   h.tick = [&w] { TickDownloadList(w); };
@@ -171,7 +186,8 @@ void WireDownloadList(MainWindow& w) {
 void LoadDownloadList(MainWindow& w) {
   DownloadListWindow& l = *w.下载列表窗口;
   const std::string file = core::SettingsFilePath();
-  const QSignalBlocker b1(l.选择框_启动时继续), b2(l.数值框_限速), b3(l.数值框_同时下载);
+  const QSignalBlocker b1(l.选择框_启动时继续), b2(l.数值框_限速), b3(l.数值框_同时下载), b4(l.选择框_自动BT);
+  l.选择框_自动BT->setChecked(core::registry::ReadText(file, kSwarmAtOnce) == "1");
   l.选择框_启动时继续->setChecked(core::registry::ReadText(file, kResumeAtStart) != "0");
   l.数值框_限速->setValue(QString::fromStdString(core::registry::ReadText(file, kSpeedLimit)).toInt());
   const int atOnce = QString::fromStdString(core::registry::ReadText(file, kAtOnce)).toInt();
@@ -184,6 +200,7 @@ void LoadDownloadList(MainWindow& w) {
 
 void StoreDownloadList(MainWindow& w) {
   w.下载列表窗口->时钟_列表->stop();
+  StopAllSwarms(w);  // their rows stay running in the file: they go on at the next start
   List(w).Refresh();
   Save(w);
 }
@@ -207,8 +224,12 @@ void OpenDownloadList(MainWindow& w) {
 
 void TickDownloadList(MainWindow& w) {
   if (w.state.shuttingDown) return;
+  FollowSwarms(w);
   for (const session::ListEvent& e : List(w).Tick()) {
     Announce(w, e);
+    if (e.state == session::ListState::kCompleted && e.name.ends_with(".torrent") &&
+        w.下载列表窗口->选择框_自动BT->isChecked())
+      ContinueThroughSwarm(w, e.id);
     const session::ListedDownload* d = List(w).Find(e.id);
     if (d && e.state == session::ListState::kCompleted && !d->torrentLink.empty() &&
         d->verdict == session::CheckVerdict::kNone)

@@ -52,13 +52,15 @@ DownloadListWindow::DownloadListWindow() {
   按钮_移除 = Button("按钮_移除", "从列表移除");
   按钮_打开目录 = Button("按钮_打开目录", "打开目录");
   按钮_校验 = Button("按钮_校验", "校验");
+  按钮_BT下载 = Button("按钮_BT下载", "用 BT 下载内容");
   auto* buttons = new QHBoxLayout;
-  for (QPushButton* b : {按钮_暂停, 按钮_继续, 按钮_重试, 按钮_删除, 按钮_移除, 按钮_打开目录, 按钮_校验})
+  for (QPushButton* b : {按钮_暂停, 按钮_继续, 按钮_重试, 按钮_删除, 按钮_移除, 按钮_打开目录, 按钮_校验, 按钮_BT下载})
     buttons->addWidget(b);
   buttons->addStretch();
 
   选择框_启动时继续 = Named(new QCheckBox(QStringLiteral("启动时继续未完成的下载")), "选择框_启动时继续");
   选择框_启动时继续->setChecked(true);
+  选择框_自动BT = Named(new QCheckBox(QStringLiteral("种子下载完后用 BT 下载内容")), "选择框_自动BT");
   标签_限速 = Named(new QLabel(QStringLiteral("限速：")), "标签_限速");
   数值框_限速 = Named(new QSpinBox, "数值框_限速");
   数值框_限速->setRange(0, 1024 * 1024);
@@ -71,6 +73,7 @@ DownloadListWindow::DownloadListWindow() {
   数值框_同时下载->setValue(3);
   auto* settings = new QHBoxLayout;
   settings->addWidget(选择框_启动时继续);
+  settings->addWidget(选择框_自动BT);
   settings->addStretch();
   for (QWidget* w : std::initializer_list<QWidget*>{标签_限速, 数值框_限速, 标签_同时下载, 数值框_同时下载})
     settings->addWidget(w);
@@ -99,9 +102,11 @@ DownloadListWindow::DownloadListWindow() {
   route(按钮_移除, &QPushButton::clicked, &Handlers::remove);
   route(按钮_打开目录, &QPushButton::clicked, &Handlers::openFolder);
   route(按钮_校验, &QPushButton::clicked, &Handlers::verify);
+  route(按钮_BT下载, &QPushButton::clicked, &Handlers::swarm);
   route(表格_下载, &QTableWidget::itemSelectionChanged, &Handlers::choose);
   route(表格_下载, &QTableWidget::cellDoubleClicked, &Handlers::openFolder);
   route(选择框_启动时继续, &QCheckBox::toggled, &Handlers::settingChanged);
+  route(选择框_自动BT, &QCheckBox::toggled, &Handlers::settingChanged);
   route(数值框_限速, &QSpinBox::valueChanged, &Handlers::settingChanged);
   route(数值框_同时下载, &QSpinBox::valueChanged, &Handlers::settingChanged);
   route(时钟_列表, &QTimer::timeout, &Handlers::tick);

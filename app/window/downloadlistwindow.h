@@ -23,7 +23,7 @@ class DownloadListWindow : public QWidget {
   enum Column { kName, kSize, kProgress, kSpeed, kTimeLeft, kState, kSource, kColumns };
 
   struct Handlers {
-    std::function<void()> pause, resume, retry, cancel, remove, openFolder, verify;  // the buttons
+    std::function<void()> pause, resume, retry, cancel, remove, openFolder, verify, swarm;  // the buttons
     std::function<void()> choose;          // another row chosen: which buttons apply
     std::function<void()> settingChanged;  // 选择框_启动时继续, 数值框_限速 or 数值框_同时下载
     std::function<void()> tick;            // 时钟_列表
@@ -37,7 +37,9 @@ class DownloadListWindow : public QWidget {
   QPushButton* 按钮_移除;
   QPushButton* 按钮_打开目录;
   QPushButton* 按钮_校验;
+  QPushButton* 按钮_BT下载;  // a downloaded torrent's content, through the swarm
   QCheckBox* 选择框_启动时继续;
+  QCheckBox* 选择框_自动BT;  // a torrent downloaded in BT mode goes on with its content at once
   QLabel* 标签_限速;
   QSpinBox* 数值框_限速;  // KiB a second for all downloads together; 0: no limit
   QLabel* 标签_同时下载;

@@ -99,6 +99,40 @@ void DownloadList::Forget(void* task) {
   changed_ = changed_ || rows_.size() != before;
 }
 
+int DownloadList::AddSwarm(const std::string& torrentUrl, const std::string& folder, const std::string& torrentFile,
+                           const std::string& contentName) {
+  for (const ListedDownload& d : rows_)  // the same content again: its row
+    if (d.swarm && d.folder == folder && d.name == contentName) return d.id;
+  ListedDownload d;
+  d.id = nextId_++;
+  d.swarm = true;
+  d.url = d.torrentLink = torrentUrl;
+  d.folder = folder;
+  d.name = contentName;
+  d.torrentFile = torrentFile;
+  rows_.push_back(std::move(d));
+  changed_ = true;
+  return rows_.back().id;
+}
+
+void DownloadList::SwarmProgress(int id, std::int64_t done, std::int64_t total, int speed, int peers, int seeds) {
+  ListedDownload* d = Row(id);
+  if (!d || !d->swarm) return;
+  changed_ = changed_ || d->state != ListState::kRunning;
+  d->state = ListState::kRunning;
+  d->done = done, d->total = total, d->speed = speed, d->peers = peers, d->seeds = seeds;
+}
+
+void DownloadList::SwarmEnded(int id, ListState state, const std::string& failure) {
+  ListedDownload* d = Row(id);
+  if (!d || !d->swarm) return;
+  d->state = state;
+  d->failure = failure;
+  d->speed = d->peers = d->seeds = 0;
+  if (state == ListState::kCompleted) d->done = d->total;
+  changed_ = true;
+}
+
 bool DownloadList::Pause(int id) {
   ListedDownload* d = Row(id);
   if (!d || (d->state != ListState::kRunning && d->state != ListState::kWaiting)) return false;
@@ -136,8 +170,9 @@ bool DownloadList::Cancel(int id) {
     engine_.stopTask(d->task);
     engine_.deleteTask(d->task);
   }
+  // A swarm row's temporary files are its swarm job's to delete.
   const std::string block = TempFileBlock(common::Utf8ToUtf16(d->folder), common::Utf8ToUtf16(d->name));
-  if (!block.empty()) engine_.delTempFile(block.data());
+  if (!d->swarm && !block.empty()) engine_.delTempFile(block.data());
   rows_.erase(rows_.begin() + (d - rows_.data()));
   changed_ = true;
   return true;
@@ -146,7 +181,7 @@ bool DownloadList::Cancel(int id) {
 bool DownloadList::Remove(int id) {
   ListedDownload* d = Row(id);
   if (!d) return false;
-  if (d->state == ListState::kRunning && d->task) return false;  // pause or cancel it first
+  if (d->state == ListState::kRunning && (d->task || d->swarm)) return false;  // pause or cancel it first
   rows_.erase(rows_.begin() + (d - rows_.data()));
   changed_ = true;
   return true;
@@ -204,7 +239,7 @@ std::vector<ListEvent> DownloadList::Refresh() {
 std::vector<ListEvent> DownloadList::Tick() {
   std::vector<ListEvent> ended = Refresh();
   for (ListedDownload& d : rows_) {
-    if (d.state != ListState::kWaiting || Running() >= maxRunning) continue;
+    if (d.swarm || d.state != ListState::kWaiting || Running() >= maxRunning) continue;
     if (!StartTask(d)) {
       d.state = ListState::kFailed;
       d.failure = "地址、文件名或保存目录过长";

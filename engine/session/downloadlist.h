@@ -37,6 +37,13 @@ class DownloadList {
   void SetTorrentLink(void* task, const std::string& torrentLink);
   void SetVerdict(int id, CheckVerdict verdict, const std::string& text);
   void Forget(void* task);  // cancelled elsewhere: its row goes
+  // The content of the torrent `torrentFile` in `folder` through the swarm: a row that waits
+  // for the window's swarm job (the list starts no engine task for it). Its number.
+  int AddSwarm(const std::string& torrentUrl, const std::string& folder, const std::string& torrentFile,
+               const std::string& contentName);
+  // What the swarm job of row `id` reports.
+  void SwarmProgress(int id, std::int64_t done, std::int64_t total, int speed, int peers, int seeds);
+  void SwarmEnded(int id, ListState state, const std::string& failure);
 
   // The actions of a row; false (nothing done) when the row is not in a state for it.
   bool Pause(int id);

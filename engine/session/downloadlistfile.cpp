@@ -63,21 +63,24 @@ bool WebAddress(std::string_view url) {
   return (lower.starts_with("http://") || lower.starts_with("https://")) && url.size() <= kMaxText && !HasControls(url);
 }
 
+bool FileName(const std::string& name) {
+  return !name.empty() && name.size() <= kMaxName && name != "." && name != ".." &&
+         name.find('/') == std::string::npos && !HasControls(name);
+}
+
 // Why a line is not a row; empty when it is one. Paths from the file are used to delete
 // temporary files and to open folders: only an absolute folder and a plain name pass.
 std::string Read(const std::vector<std::string>& f, ListedDownload& d) {
-  if (f.size() != 12) return "wrong number of fields";
+  if (f.size() != 13) return "wrong number of fields";
   const auto id = common::DecimalNumber(f[0], 9), code = common::DecimalNumber(f[2], 9);
   const auto total = common::DecimalNumber(f[4]), done = common::DecimalNumber(f[5]);
   const int state = IndexOf(kStates, f[1]), verdict = IndexOf(kVerdicts, f[3]);
   if (!id || *id == 0 || !code || !total || !done || state < 0 || verdict < 0) return "bad figures";
   if (f[6] != "server" && f[6] != "swarm") return "unknown source";
   if (!WebAddress(f[7]) || (!f[10].empty() && !WebAddress(f[10]))) return "not a web address";
-  const std::string &folder = f[8], &name = f[9];
+  const std::string &folder = f[8], &name = f[9], &torrentFile = f[12];
   if (!folder.starts_with('/') || folder.size() > kMaxText || HasControls(folder)) return "not an absolute folder";
-  if (name.empty() || name.size() > kMaxName || name == "." || name == ".." || name.find('/') != std::string::npos ||
-      HasControls(name))
-    return "not a file name";
+  if (!FileName(name) || (!torrentFile.empty() && !FileName(torrentFile))) return "not a file name";
   for (const std::string& text : f)
     if (!common::IsUtf8(text)) return "not UTF-8";
   if (f[11].size() > kMaxWords) return "verdict too long";
@@ -93,6 +96,7 @@ std::string Read(const std::vector<std::string>& f, ListedDownload& d) {
   d.name = name;
   d.torrentLink = f[10];
   d.verdictText = f[11];
+  d.torrentFile = torrentFile;
   return {};
 }
 
@@ -104,7 +108,8 @@ std::string ListFileText(const std::vector<ListedDownload>& rows) {
     const std::string fields[] = {
         std::to_string(d.id),    kStates[int(d.state)],  std::to_string(d.failCode),   kVerdicts[int(d.verdict)],
         std::to_string(d.total), std::to_string(d.done), d.swarm ? "swarm" : "server", Escaped(d.url),
-        Escaped(d.folder),       Escaped(d.name),        Escaped(d.torrentLink),       Escaped(d.verdictText)};
+        Escaped(d.folder),       Escaped(d.name),        Escaped(d.torrentLink),       Escaped(d.verdictText),
+        Escaped(d.torrentFile)};
     for (size_t i = 0; i < std::size(fields); ++i) text += (i ? "\t" : "") + fields[i];
     text += "\n";
   }

@@ -14,6 +14,7 @@ struct ListedDownload {
   std::string url, folder, name;  // UTF-8; the folder is absolute, the name one path component
   std::string torrentLink;        // a release archive's torrent, checked against once complete
   bool swarm = false;             // the content of a torrent, through the swarm
+  std::string torrentFile;        // a swarm row's torrent: a file name in `folder`
   ListState state = ListState::kWaiting;
   int failCode = 0;     // the engine's, when it failed there
   std::string failure;  // the words of a failure that has no engine code (the swarm's)
@@ -22,8 +23,9 @@ struct ListedDownload {
   std::int64_t total = 0, done = 0;
 
   // this run only
-  void* task = nullptr;  // the engine's handle while it has one
-  int speed = 0;         // bytes per second
+  void* task = nullptr;      // the engine's handle while it has one
+  int speed = 0;             // bytes per second
+  int peers = 0, seeds = 0;  // a swarm row's
 };
 
 // The words of a row's state: 等待, 下载中, 已暂停, 完成, 失败：reason, or the check's verdict.

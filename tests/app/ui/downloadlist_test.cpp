@@ -18,6 +18,7 @@
 #include "enginecalls.h"
 #include "registryfile.h"
 #include "servers.h"
+#include "verify.h"
 
 namespace fs = std::filesystem;
 using core::ProgramState;
@@ -145,6 +146,34 @@ TEST_F(DownloadListTest, ADamagedListFileIsIgnoredAndTheSettingsAreKept) {
   EXPECT_EQ(w2.下载列表窗口->数值框_限速->value(), 500);
   EXPECT_FALSE(w2.下载列表窗口->选择框_启动时继续->isChecked());
   w2.close();
+}
+
+// A torrent downloaded in BT mode goes on with its content through the swarm, from the
+// download server as its web seed; the content never lies under its own name unfinished.
+TEST_F(DownloadListTest, ATorrentsContentComesThroughTheSwarmFromItsRow) {
+  const std::string content = PatternBytes(2 << 20, 54);
+  FileServer seed(content);
+  seed.SetFaults({.bytesPerSecond = 1 << 20});
+  FileServer torrentServer(torrent::CreateTorrent("map.ndz", content, 32 << 10, seed.url("map.ndz")));
+  auto state = NewState();
+  WiredWindow w(*state);
+  w.RunCreatedEvent();
+  Start(w, torrentServer.url("map.ndz.torrent"), "map.ndz.torrent");
+  ui::OpenDownloadList(w);
+  ASSERT_TRUE(WaitFor([&] { return StateOf(w, "map.ndz.torrent") == QStringLiteral("完成"); }, 10000));
+  Choose(w, "map.ndz.torrent");
+  ASSERT_TRUE(w.下载列表窗口->按钮_BT下载->isEnabled());
+  QTest::mouseClick(w.下载列表窗口->按钮_BT下载, Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return StateOf(w, "map.ndz") == QStringLiteral("下载中"); }, 10000));
+  EXPECT_TRUE(WaitFor([&] { return fs::exists(folder / "map.ndz.part"); }, 5000));
+  EXPECT_FALSE(fs::exists(folder / "map.ndz")) << "not under its own name while unfinished";
+  const int row = RowOf(w, "map.ndz");
+  EXPECT_TRUE(w.下载列表窗口->表格_下载->item(row, DownloadListWindow::kSource)->text().startsWith("BT 网络"));
+  ASSERT_TRUE(WaitFor([&] { return StateOf(w, "map.ndz") == QStringLiteral("完成"); }, 30000))
+      << StateOf(w, "map.ndz").toStdString();
+  EXPECT_EQ(ReadAll(folder / "map.ndz"), content);
+  EXPECT_FALSE(fs::exists(folder / "map.ndz.part"));
+  w.close();
 }
 
 }  // namespace

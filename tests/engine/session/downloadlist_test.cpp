@@ -37,6 +37,7 @@ TEST(DownloadListFile, RowsComeBackAsTheyWereWritten) {
   odd.done = 12345;
   odd.swarm = true;
   odd.torrentLink = "https://example.invalid/x.torrent";
+  odd.torrentFile = "x.torrent";
   std::vector<std::string> complaints;
   const auto rows = ParseListFile(ListFileText({Row(1, "a.zip"), odd}), complaints);
   EXPECT_TRUE(complaints.empty());
@@ -51,6 +52,7 @@ TEST(DownloadListFile, RowsComeBackAsTheyWereWritten) {
   EXPECT_EQ(back.done, 12345);
   EXPECT_TRUE(back.swarm);
   EXPECT_EQ(back.torrentLink, odd.torrentLink);
+  EXPECT_EQ(back.torrentFile, "x.torrent");
 }
 
 TEST(DownloadListFile, HostileLinesAreLeftOutAndTheRestStays) {
