@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -13,6 +14,7 @@
 #include "controls.h"
 #include "dlcore.h"
 #include "downloadlisthandlers.h"
+#include "downloadlistwindow.h"
 #include "mainwindow.h"
 #include "releasesearch.h"
 #include "widgettext.h"
@@ -21,11 +23,17 @@ namespace ui {
 
 namespace {
 
-// A text the user must see in full: in the status part (its tooltip holds all of it) and in
-// the balloon tip over the status bar, with what to do about it.
-void Announce(MainWindow& w, const QString& text, const QString& advice = {}) {
-  w.状态条2->setPartText(0, text);
-  w.气球提示框1->popUp(advice.isEmpty() ? text : text + QStringLiteral("\n") + advice,
+// A text the user must see in full: in the status part when it fits there, else its first
+// words with a pointer to the download list, which holds all of it with what to do (a click
+// on the part opens it); and in the balloon tip over the status bar.
+void Announce(MainWindow& w, const QString& text, const QString& advice = {}, const QString& name = {}) {
+  const QString whole = advice.isEmpty() ? text : text + QStringLiteral("\n") + advice;
+  QLabel* part = w.状态条2->part(0);
+  const bool fits = part->fontMetrics().horizontalAdvance(text) <= part->contentsRect().width() - 2 * part->margin();
+  w.状态条2->setPartText(0, fits ? text : text.section(u'：', 0, 0) + QString::fromUtf8(kSeeTheList));
+  part->setToolTip(text);
+  w.下载列表窗口->标签_提示->setText(name.isEmpty() ? whole : name + QStringLiteral("：") + whole);
+  w.气球提示框1->popUp(name.isEmpty() ? whole : name + QStringLiteral("\n") + whole,
                        w.状态条2->mapToGlobal(QPoint(0, 0)));
 }
 
@@ -127,7 +135,7 @@ void ShowTheEnd(MainWindow& w, const session::Progress& p) {
   } else if (p.failCode != 0) {
     // A failure must not pass for a cancel: say that it failed, why, and what to do.
     Announce(w, QString::fromStdString(records::FailureText(p.failCode)),
-             QString::fromStdString(records::FailureAdvice(p.failCode)));
+             QString::fromStdString(records::FailureAdvice(p.failCode)), name);
   }
 }
 

@@ -215,7 +215,8 @@ void MainWindow::ConnectEvents() {
     if (part == 0) Dispatch(handlers.openCompletedFolder);
   });
   connect(状态条2, &StatusBar::partClicked, this, [this](int part) {
-    if (part == 2) Dispatch(handlers.openDownloadList);
+    if (part == 2 || (part == 0 && 状态条2->partText(0).endsWith(QString::fromUtf8(kSeeTheList))))
+      Dispatch(handlers.openDownloadList);
   });
   进度条1->installEventFilter(this);
   connect(new QShortcut(QKeySequence(QStringLiteral("Ctrl+J")), this), &QShortcut::activated, this,

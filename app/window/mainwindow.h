@@ -111,6 +111,10 @@ class MainWindow : public QWidget {
   bool shutDown_ = false;
 };
 
+// What a failure text too long for 状态条2's first part ends with there: a click on the part
+// opens the download list, which shows the whole text.
+inline constexpr const char* kSeeTheList = "（点此查看）";
+
 // The captions of 状态条1 while nothing is downloading.
 void ShowIdleCaptions(StatusBar* bar);
 

@@ -230,6 +230,12 @@ TEST(MainWindow, EventTableRoutesEachEventToItsHandler) {
   expectOnly("openList");
   QTest::keyClick(&w, Qt::Key_J, Qt::ControlModifier);
   expectOnly("openList");
+  w.状态条2->setPartText(0, QStringLiteral("下载失败（点此查看）"));  // a failure too long for the part
+  QTest::mouseClick(w.状态条2->part(0), Qt::LeftButton);
+  expectOnly("openList");
+  w.状态条2->setPartText(0, QStringLiteral("正在下载..."));
+  QTest::mouseClick(w.状态条2->part(0), Qt::LeftButton);
+  EXPECT_TRUE(calls.isEmpty());
 
   // The keyboard: Enter in the device number searches, Enter on a row downloads it, Enter or
   // Space on a focused button presses it.
