@@ -98,7 +98,9 @@ void Refresh(MainWindow& w) {
     SetCell(t, i, DownloadListWindow::kTimeLeft, TimeLeft(d));
     SetCell(t, i, DownloadListWindow::kState, QString::fromStdString(session::StateWords(d)));
     SetCell(t, i, DownloadListWindow::kSource,
-            d.swarm ? QStringLiteral("BT 网络（对端 %1，种子 %2）").arg(d.peers).arg(d.seeds)
+            d.swarm ? (d.state == session::ListState::kRunning
+                           ? QStringLiteral("BT 网络（对端 %1，种子 %2）").arg(d.peers).arg(d.seeds)
+                           : QStringLiteral("BT 网络"))
                     : QStringLiteral("服务器 ") + QUrl(QString::fromStdString(d.url)).host());
     if (d.id == chosen && t->currentRow() != i) t->selectRow(i);
   }

@@ -1,5 +1,7 @@
 #include "connection.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 
 namespace dlcore {
@@ -15,6 +17,14 @@ size_t BodyCallback(char* data, size_t size, size_t count, void* user) {
   return static_cast<Connection*>(user)->Deliver(data, size * count);
 }
 
+// Under a speed limit the connection's receive window stays small: the kernel would otherwise
+// grow it to megabytes that the server fills and a pause or stop throws away.
+int SmallReceiveWindow(void* user, curl_socket_t fd, curlsocktype purpose) {
+  const int bytes = *static_cast<int*>(user);
+  if (purpose == CURLSOCKTYPE_IPCXN) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+  return CURL_SOCKOPT_OK;
+}
+
 }  // namespace
 
 Connection::~Connection() {
@@ -23,7 +33,8 @@ Connection::~Connection() {
 }
 
 bool Connection::Prepare(const std::string& url, const EngineOptions& options, const std::string& etag,
-                         const std::string& lastModified, long readSize) {
+                         const std::string& lastModified, long readSize, int receiveWindow) {
+  receiveWindow_ = receiveWindow;
   easy_ = curl_easy_init();
   if (!easy_) return false;
   CURL* e = easy_;
@@ -40,6 +51,10 @@ bool Connection::Prepare(const std::string& url, const EngineOptions& options, c
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, options.lowSpeedTime);
   curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
   curl_easy_setopt(e, CURLOPT_BUFFERSIZE, readSize);  // fewer, larger writes
+  if (receiveWindow_ > 0) {
+    curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, SmallReceiveWindow);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, &receiveWindow_);
+  }
   curl_easy_setopt(e, CURLOPT_USERAGENT, options.userAgent.c_str());
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, HeaderCallback);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, this);

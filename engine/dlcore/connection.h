@@ -28,9 +28,10 @@ class Connection {
   // starts `kOverlapBytes` early to check them against another connection's; the validator
   // makes a sole request resume only the same file and an extra one be refused when it
   // changed. False when libcurl cannot make a handle.
-  // `readSize` is the most one read brings (smaller under a speed limit).
+  // `readSize` is the most one read brings and `receiveWindow` the socket's receive buffer (0:
+  // the system's); both are small under a speed limit.
   bool Prepare(const std::string& url, const EngineOptions& options, const std::string& etag,
-               const std::string& lastModified, long readSize);
+               const std::string& lastModified, long readSize, int receiveWindow = 0);
   CURL* easy() const { return easy_; }
   // One round trip as this connection measured it (its TCP handshake, or its request's wait
   // for the first byte on a reused connection); zero when not known.
@@ -63,6 +64,7 @@ class Connection {
   BodySink sink_;
   CURL* easy_ = nullptr;
   curl_slist* headers_ = nullptr;
+  int receiveWindow_ = 0;  // read by libcurl's socket callback
 };
 
 }  // namespace dlcore

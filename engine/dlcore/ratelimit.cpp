@@ -38,6 +38,11 @@ Clock::duration RateLimiter::Wait(Clock::time_point now) {
   return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(-tokens_ / double(limit_)));
 }
 
+int RateLimiter::ReceiveWindow() const {
+  if (limit_ <= 0) return 0;
+  return int(std::clamp<std::int64_t>(limit_ / 2, 64 << 10, 8 << 20));
+}
+
 long RateLimiter::ReadSize() const {
   constexpr long kSmallest = 16 << 10, kLargest = 1 << 20;
   if (limit_ <= 0) return kLargest;

@@ -24,6 +24,9 @@ class RateLimiter {
   // How much one read of a connection should bring under the limit: small pieces keep the
   // rate even within a second.
   long ReadSize() const;
+  // The receive buffer a connection needs under the limit (half a second's worth, at least
+  // 64 KiB); 0 without a limit: the system grows it as the line allows.
+  int ReceiveWindow() const;
 
  private:
   void Refill(Clock::time_point now);

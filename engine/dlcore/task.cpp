@@ -162,8 +162,9 @@ void Task::Launch(ByteRange range, Opening opening) {
                  std::chrono::duration<double>(Clock::now().time_since_epoch()).count(), (long long)range.begin,
                  (long long)range.end, connections_.size(),
                  std::chrono::duration<double, std::milli>(roundTrip_).count());
-  const long readSize = limiter_ ? limiter_->ReadSize() : RateLimiter().ReadSize();
-  if (!c->Prepare(order_.url, options_, file_.etag, file_.lastModified, readSize))
+  const RateLimiter none;
+  const RateLimiter& limit = limiter_ ? *limiter_ : none;
+  if (!c->Prepare(order_.url, options_, file_.etag, file_.lastModified, limit.ReadSize(), limit.ReceiveWindow()))
     return ConnectionFailed(Clock::now());
   curl_multi_add_handle(multi_, c->easy());
   connections_.push_back(std::move(c));

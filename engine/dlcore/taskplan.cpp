@@ -108,7 +108,9 @@ void Task::MeasureRamp(Clock::time_point now) {
   // short for that (or a line too long), the count does not grow. Connections beyond a
   // lowered target were added on trial: they end with their short ranges and are not
   // replaced.
-  const bool mayGrow = TrialWorthIt(file_.total - Downloaded(), speed / count, roundTrip_);
+  // Under the user's speed limit more connections cannot win: they only fill more buffers.
+  const bool limited = limiter_ && limiter_->limit() > 0 && speed >= 0.8 * double(limiter_->limit());
+  const bool mayGrow = !limited && TrialWorthIt(file_.total - Downloaded(), speed / count, roundTrip_);
   NextRampStep(ramp_, count, speed, connectionCap_, mayGrow);
   if (options_.trace)
     std::fprintf(stderr, "dlcore: window of %d at %.0f B/s (may grow: %d): %d wanted%s\n", count, speed, int(mayGrow),

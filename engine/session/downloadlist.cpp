@@ -1,6 +1,7 @@
 #include "downloadlist.h"
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 #include "dlcore.h"
@@ -15,7 +16,11 @@ std::string StateWords(const ListedDownload& d) {
     case ListState::kWaiting: return "等待";
     case ListState::kRunning: return "下载中";
     case ListState::kPaused: return "已暂停";
-    case ListState::kFailed: return "失败：" + (d.failure.empty() ? records::FailureText(d.failCode) : d.failure);
+    case ListState::kFailed: {
+      std::string why = d.failure.empty() ? records::FailureText(d.failCode) : d.failure;
+      if (why.starts_with("下载失败：")) why.erase(0, std::string_view("下载失败：").size());
+      return "失败：" + why;
+    }
     case ListState::kCompleted: break;
   }
   switch (d.verdict) {

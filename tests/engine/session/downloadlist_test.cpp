@@ -199,7 +199,7 @@ TEST_F(LiveDownloadListTest, WaitingRowsStartAsPlacesFreeAndAFailedOneIsRetried)
   s.list.Tick();
   EXPECT_EQ(s.list.Running(), 1) << "one place: the others wait";
   EXPECT_EQ(WaitFor(s.list, 3, ListState::kFailed), ListState::kFailed);
-  EXPECT_EQ(StateWords(*s.list.Find(1)), "失败：" + records::FailureText(404));
+  EXPECT_EQ(StateWords(*s.list.Find(1)), "失败：服务器返回 404") << "once: not 失败：下载失败：";
   server.SetFaults({});
   ASSERT_TRUE(s.list.Retry(1));
   EXPECT_EQ(WaitFor(s.list, 1, ListState::kCompleted), ListState::kCompleted);
