@@ -7,17 +7,20 @@ include(GNUInstallDirs)
 set(engine_libdir ${CMAKE_INSTALL_LIBDIR}/quorvel)
 file(RELATIVE_PATH bin_to_engine /${CMAKE_INSTALL_BINDIR} /${engine_libdir})
 set_target_properties(quorvel-cli dlget PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_engine}")
-install(TARGETS quorvel quorvel-cli dlget RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quorvel-cli dlget RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS dlcore LIBRARY DESTINATION ${engine_libdir})
 
 set(data ${CMAKE_SOURCE_DIR}/data)
-install(FILES ${data}/quorvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${data}/io.github.quorvel.Quorvel.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${data}/icons/quorvel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-foreach(size 16 24 32 48 64 128 256)
-  install(FILES ${data}/icons/quorvel-${size}.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
-          RENAME quorvel.png)
-endforeach()
+if(QUORVEL_GUI)
+  install(TARGETS quorvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${data}/quorvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${data}/io.github.quorvel.Quorvel.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  install(FILES ${data}/icons/quorvel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  foreach(size 16 24 32 48 64 128 256)
+    install(FILES ${data}/icons/quorvel-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME quorvel.png)
+  endforeach()
+endif()
 install(FILES ${data}/completion/quorvel-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 # Manual pages from the programs' own --help and --version, by help2man at build time.

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Quorvel twice (with AddressSanitizer + UndefinedBehaviorSanitizer,
 # then plain) and runs the whole test suite in each build; in between, the fuzz targets run over
-# their corpus. Ends with CTest's summary of the plain build.
+# their corpus, and the command line and engine are built and tested without the window
+# (-DQUORVEL_GUI=OFF, which must never look for Qt or X). Ends with CTest's summary of the plain
+# build.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
@@ -27,7 +29,21 @@ echo "== fuzz targets over their corpus (and a few seconds of fuzzing each)"
 FUZZ_SEED=1 bash tests/fuzz/run.sh build-fuzz
 fuzz=$?
 [ $fuzz -eq 0 ] || echo "!! a fuzz target failed (see above)"
+echo "== the command line and the engine without the window (-DQUORVEL_GUI=OFF)"
+build_and_test build-headless -DQUORVEL_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+headless=$?
+if grep -qE "^(Qt6|XCB)" build-headless/CMakeCache.txt; then
+  echo "!! the build without the window looked for Qt or X"
+  headless=1
+fi
+for program in build-headless/bin/quorvel-cli build-headless/bin/dlget build-headless/bin/libdlcore.so; do
+  if ldd "$program" | grep -qiE "libQt|libxcb|libX11"; then
+    echo "!! $program loads Qt or X"
+    headless=1
+  fi
+done
+[ $headless -eq 0 ] || echo "!! the build without the window failed (see above)"
 echo "== tests"
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 plain=$?
-[ $asan -eq 0 ] && [ $fuzz -eq 0 ] && [ $plain -eq 0 ]
+[ $asan -eq 0 ] && [ $fuzz -eq 0 ] && [ $headless -eq 0 ] && [ $plain -eq 0 ]
