@@ -10,6 +10,7 @@
 
 #include "dlcore.h"
 #include "progressfigures.h"
+#include "servers.h"
 #include "taskrecord.h"
 #include "utf8.h"
 
@@ -66,6 +67,7 @@ bool Poll(Running& r, JobStatus& status) {
   if (info.stat() == DL_STATE_CANCELLED) {
     status.state = JobState::kFailed;
     status.reason = records::FailureText(info.fail_code());
+    status.failCode = info.fail_code();
     return true;
   }
   return false;
@@ -216,13 +218,18 @@ BatchResult RunBatch(const std::vector<Job>& jobs, int parallel, std::int64_t li
   return result;
 }
 
-void PrintSummary(const std::vector<Job>& jobs, const BatchResult& result) {
+void PrintSummary(const std::vector<Job>& jobs, const BatchResult& result, const std::string& downloadServer) {
   std::printf("\n%s%s%s原因\n", Padded("文件", 28).c_str(), Padded("状态", 8).c_str(), Padded("大小", 12).c_str());
   for (size_t i = 0; i < jobs.size(); ++i) {
     const JobStatus& s = result.statuses[i];
     std::printf("%s%s%s%s\n", Padded(jobs[i].fileName, 28).c_str(), Padded(StateWord(s.state), 8).c_str(),
                 Padded(s.total > 0 ? HumanSize(s.total) : "-", 12).c_str(), s.reason.c_str());
   }
+  for (const JobStatus& s : result.statuses)
+    if (records::UnreachableServer(s.failCode)) {
+      std::printf("%s\n", core::WhereServerIsChosen(core::Server::kDownload, downloadServer, true).c_str());
+      return;
+    }
 }
 
 }  // namespace cli

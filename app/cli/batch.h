@@ -24,6 +24,7 @@ struct JobStatus {
   std::int32_t speed = 0;  // bytes per second
   float percent = 0;
   std::string reason;  // why it failed, or was skipped
+  int failCode = 0;    // the engine's, when it failed there
 };
 
 struct BatchResult {
@@ -50,8 +51,9 @@ class Display {
 BatchResult RunBatch(const std::vector<Job>& jobs, int parallel, std::int64_t limit, Display& display,
                      const volatile std::sig_atomic_t& interrupted);
 
-// "name  state  size  reason" for every job, aligned.
-void PrintSummary(const std::vector<Job>& jobs, const BatchResult& result);
+// "name  state  size  reason" for every job, aligned; then, when a download could not reach
+// the download server `downloadServer`, what chooses it.
+void PrintSummary(const std::vector<Job>& jobs, const BatchResult& result, const std::string& downloadServer);
 
 // A size as people read it: "812 B", "1.50 MB".
 std::string HumanSize(std::int64_t bytes);

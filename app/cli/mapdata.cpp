@@ -102,7 +102,7 @@ int MapData(const Arguments& given) {
   }
   Display display(isatty(fileno(stdout)));
   const BatchResult result = RunBatch(jobs, parallel, limit, display, gInterrupted);
-  PrintSummary(jobs, result);
+  PrintSummary(jobs, result, servers.download);
   if (result.interrupted) return 130;
   if (!content || !result.AllDone()) return result.AllDone() ? 0 : 1;
   // Then each torrent's content, one after the other (the BT forms that are archives already

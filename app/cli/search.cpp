@@ -7,7 +7,9 @@
 
 #include "batch.h"
 #include "commands.h"
+#include "progressfigures.h"
 #include "releasesearch.h"
+#include "servers.h"
 #include "utf8.h"
 
 namespace cli {
@@ -58,7 +60,8 @@ void PrintText(const catalogue::ReleaseRow& r) {
   }
 }
 
-int Download(const catalogue::ReleaseRow& row, bool torrent, const std::string& folder, std::int64_t limit) {
+int Download(const catalogue::ReleaseRow& row, bool torrent, const std::string& folder, std::int64_t limit,
+             const std::string& downloadServer) {
   const catalogue::DownloadOrder order = catalogue::DownloadOf(row, torrent);
   const std::vector<Job> jobs = {{order.address, folder, order.fileName}};
   Display display(isatty(fileno(stdout)));
@@ -66,6 +69,9 @@ int Download(const catalogue::ReleaseRow& row, bool torrent, const std::string& 
   if (result.interrupted) return 130;
   if (result.AllDone()) return 0;
   std::fprintf(stderr, "quorvel-cli: %s\n", result.statuses[0].reason.c_str());
+  if (records::UnreachableServer(result.statuses[0].failCode))
+    std::fprintf(stderr, "quorvel-cli: %s\n",
+                 core::WhereServerIsChosen(core::Server::kDownload, downloadServer, true).c_str());
   return 2;
 }
 
@@ -94,7 +100,8 @@ int Search(const Arguments& given) {
   const catalogue::ReleaseSearch found =
       catalogue::SearchRelease(common::Utf8ToUtf16(args[0]), {servers.portal, servers.download}, nullptr);
   if (found.outcome == catalogue::ReleaseSearch::Outcome::kFailed) {
-    std::fprintf(stderr, "quorvel-cli: 搜索失败：%s\n", found.status.c_str());
+    std::fprintf(stderr, "quorvel-cli: 搜索失败：%s\nquorvel-cli: %s\n", found.status.c_str(),
+                 core::WhereServerIsChosen(core::Server::kPortal, servers.portal, true).c_str());
     return 2;
   }
   if (found.outcome != catalogue::ReleaseSearch::Outcome::kFound) {
@@ -107,7 +114,7 @@ int Search(const Arguments& given) {
     PrintText(found.row);
   }
   std::fflush(stdout);
-  return torrent ? Download(found.row, *torrent, folder, limit) : 0;
+  return torrent ? Download(found.row, *torrent, folder, limit, servers.download) : 0;
 }
 
 }  // namespace cli

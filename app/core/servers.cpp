@@ -24,6 +24,16 @@ std::string ServerAddress(std::string host) {
   return "http://" + host;
 }
 
+std::string WhereServerIsChosen(Server server, const std::string& address, bool option) {
+  const std::string name = server == Server::kPortal ? "门户" : "下载服务器";
+  const std::string host = address.starts_with("http://") ? address.substr(7) : address;
+  std::string text = name + " " + host + " 由设置文件 " + SettingsFilePath() + " 中的“" + name + "”值选择";
+  if (option)
+    text +=
+        server == Server::kPortal ? "，或命令行的 --portal HOST[:PORT]" : "，或命令行的 --download-server HOST[:PORT]";
+  return text;
+}
+
 ServerAddresses ConfiguredServers() {
   const std::string portal = registry::ReadText(SettingsFilePath(), "Quorvel\\门户");
   const std::string download = registry::ReadText(SettingsFilePath(), "Quorvel\\下载服务器");

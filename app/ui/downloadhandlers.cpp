@@ -17,6 +17,7 @@
 #include "downloadlistwindow.h"
 #include "mainwindow.h"
 #include "releasesearch.h"
+#include "servers.h"
 #include "widgettext.h"
 
 namespace ui {
@@ -134,8 +135,10 @@ void ShowTheEnd(MainWindow& w, const session::Progress& p) {
     TickDownloadList(w);  // its row completes, and a release archive is checked
   } else if (p.failCode != 0) {
     // A failure must not pass for a cancel: say that it failed, why, and what to do.
-    Announce(w, QString::fromStdString(records::FailureText(p.failCode)),
-             QString::fromStdString(records::FailureAdvice(p.failCode)), name);
+    std::string advice = records::FailureAdvice(p.failCode);
+    if (records::UnreachableServer(p.failCode))
+      advice += "\n" + core::WhereServerIsChosen(core::Server::kDownload, w.state.downloadServer, false);
+    Announce(w, QString::fromStdString(records::FailureText(p.failCode)), QString::fromStdString(advice), name);
   }
 }
 

@@ -15,6 +15,7 @@
 #include "mainwindow.h"
 #include "mapdata.h"
 #include "releasesearch.h"
+#include "servers.h"
 #include "widgettext.h"
 
 namespace ui {
@@ -89,9 +90,12 @@ void SearchReleases(MainWindow& w) {
   w.编辑框_版本->setText(QString::fromStdString(found.versionLine));
   if (found.outcome != Outcome::kFound) {
     w.编辑框_版本->setText(QStringLiteral("查无结果！"));
-    Tell(w, found.outcome == Outcome::kFailed ? QStringLiteral("搜索失败：") + QString::fromStdString(found.status) +
-                                                    QStringLiteral("\n请检查网络连接后再试。")
-                                              : QStringLiteral("查无结果！没有这个设备号的主程序。"));
+    Tell(w, found.outcome == Outcome::kFailed
+                ? QStringLiteral("搜索失败：") + QString::fromStdString(found.status) + QStringLiteral("\n") +
+                      QString::fromStdString(
+                          core::WhereServerIsChosen(core::Server::kPortal, w.state.portalServer, false)) +
+                      QStringLiteral("\n请检查网络连接后再试。")
+                : QStringLiteral("查无结果！没有这个设备号的主程序。"));
     return;
   }
   AppendReleaseRow(w, found.row);

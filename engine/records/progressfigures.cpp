@@ -37,6 +37,11 @@ ProgressFigures FiguresOf(std::int32_t nSpeed, std::int64_t nTotalDownload, std:
   return f;
 }
 
+bool UnreachableServer(int failCode) {
+  return failCode == DL_FAIL_NETWORK || failCode == DL_FAIL_RESOLVE || failCode == DL_FAIL_REFUSED ||
+         failCode == DL_FAIL_TIMEOUT;
+}
+
 std::string FailureAdvice(int failCode) {
   switch (failCode) {
     case 404: return "服务器上没有这个文件，请确认版本号或图资版本。";

@@ -32,4 +32,7 @@ std::string FailureText(int failCode);
 // What the user can do about a failure, or empty text where there is nothing to do.
 std::string FailureAdvice(int failCode);
 
+// Whether a failure means the server could not be reached (its name, a connection, an answer).
+bool UnreachableServer(int failCode);
+
 }  // namespace records

@@ -55,6 +55,8 @@ TEST_F(CliTest, SearchPrintsTheRowAndTellsByItsStatus) {
   r = Cli({"search", "3261", "--portal", "127.0.0.1:1"});
   EXPECT_EQ(r.status, 2) << "the portal down";
   EXPECT_NE(r.err.find("搜索失败：711"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("门户 127.0.0.1:1 由设置文件 "), std::string::npos) << "names the host and what chooses it";
+  EXPECT_NE(r.err.find("“门户”值选择，或命令行的 --portal"), std::string::npos) << r.err;
   EXPECT_EQ(Cli({"search"}).status, 2);
   EXPECT_EQ(Cli({"search", "3261", "--portal"}).status, 2);
 }
@@ -172,6 +174,11 @@ TEST_F(CliTest, MapDataFailuresAreListedWithTheirReason) {
                          "127.0.0.1:" + std::to_string(missing.port())});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("服务器返回 404"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("由设置文件"), std::string::npos) << "a 404 is no unreachable server";
+  r = Cli({"mapdata", "3m21j27", "--kind", "tmc", "-o", folder.string(), "--download-server", "127.0.0.1:1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("下载服务器 127.0.0.1:1 由设置文件 "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("--download-server"), std::string::npos) << r.out;
 }
 
 // Two downloads at once share one limit: 4 MB at 2 MiB/s take about two seconds.

@@ -139,6 +139,11 @@ TEST_F(SessionTest, StoppingPausedCancelledFailedAndUnknownStates) {
   fake.failCode = 1003;
   PollProgress(w);
   EXPECT_TRUE(w.气球提示框1->window()->text().contains(QStringLiteral("请清理磁盘空间"))) << "and what to do";
+  state.downloadServer = "http://dl.test:8080";
+  fake.failCode = 1014;  // refused
+  PollProgress(w);
+  EXPECT_TRUE(w.气球提示框1->window()->text().contains(QStringLiteral("下载服务器 dl.test:8080 由设置文件 ")))
+      << "an unreachable server is named, with what chooses it";
 }
 
 // The boxes' texts reach the session as they stand (the records' bytes are the session's

@@ -98,6 +98,8 @@ TEST_F(SearchTest, ASearchAppendsTheReleaseRow) {
   EXPECT_EQ(w->编辑框_版本->text(), QStringLiteral("查无结果！")) << "a failed request";
   EXPECT_TRUE(w->气球提示框1->window()->text().contains(QStringLiteral("搜索失败：711 发送请求失败!")))
       << w->气球提示框1->window()->text().toStdString();
+  EXPECT_TRUE(w->气球提示框1->window()->text().contains(QStringLiteral("门户 127.0.0.1:1 由设置文件 ")))
+      << "names the host and the settings value that chooses it";
   EXPECT_TRUE(w->按钮_渠道主程序搜索->isEnabled()) << "enabled again after the search";
 }
 
