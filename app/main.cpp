@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
+#include <optional>
+#include <string_view>
 
 #include <QApplication>
 #include <QFont>
@@ -18,6 +21,29 @@
 #include "wiring.h"
 
 namespace {
+
+const char* const kHelp =
+    "Usage: quorvel [--help | --version]\n"
+    "The Quorvel window: ask the map vendor's channel portal which main-program release exists\n"
+    "for a device number, download it, its torrent or map-data packages through the Quorvel\n"
+    "engine with live progress, and keep the device number, map-data version and save folder\n"
+    "between runs. The download list (Ctrl+J) holds every download, with pause, resume and a\n"
+    "speed limit. quorvel-cli does the same from a shell.\n"
+    "\n"
+    "  --help     show this help and exit\n"
+    "  --version  show the version and exit\n"
+    "\n"
+    "Settings: ${XDG_CONFIG_HOME:-~/.config}/Quorvel/registry.reg; the download list:\n"
+    "${XDG_DATA_HOME:-~/.local/share}/Quorvel/downloads.list.\n";
+
+// --help and --version answer without a display, before anything of the window starts.
+std::optional<int> AnswerWithoutWindow(int argc, char* argv[]) {
+  if (argc != 2) return std::nullopt;
+  const std::string_view arg = argv[1];
+  if (arg == "--help") return std::fputs(kHelp, stdout) < 0 ? 1 : 0;
+  if (arg == "--version") return std::printf("quorvel %s\n", QUORVEL_VERSION) < 0 ? 1 : 0;
+  return std::nullopt;
+}
 
 // The write end of the pipe the signal handler writes to (a handler may do little else).
 int gTerminationPipe = -1;
@@ -46,6 +72,7 @@ void CloseOnTermination(QWidget& window) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (const std::optional<int> answered = AnswerWithoutWindow(argc, argv)) return *answered;
   core::ProgramPaths paths = core::FindProgramPaths();
   // A folder that cannot be entered leaves the start folder current; nothing reports it.
   [[maybe_unused]] int entered = ::chdir(paths.folder.c_str());

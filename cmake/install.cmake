@@ -23,20 +23,37 @@ if(QUORVEL_GUI)
 endif()
 install(FILES ${data}/completion/quorvel-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
-# Manual pages from the programs' own --help and --version, by help2man at build time.
+# The copyright file and the changelog, where Debian wants them.
+set(changelog ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+add_custom_command(OUTPUT ${changelog}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+  COMMAND gzip -9nc ${data}/debian/changelog > ${changelog}
+  DEPENDS ${data}/debian/changelog)
+add_custom_target(changelog ALL DEPENDS ${changelog})
+install(FILES ${data}/debian/copyright ${changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel)
+
+# Manual pages from the programs' own --help and --version, by help2man at build time,
+# compressed as Debian wants them (gzip -n: no name or time stamp inside).
 find_program(HELP2MAN help2man)
 if(HELP2MAN)
   set(what_quorvel-cli "search, download and verify navigation-device releases and map data")
   set(what_dlget "download a file through the Quorvel engine")
-  foreach(program quorvel-cli dlget)
+  set(what_quorvel "download navigation-device releases and map data (the window)")
+  set(programs quorvel-cli dlget)
+  if(QUORVEL_GUI)
+    list(APPEND programs quorvel)
+  endif()
+  foreach(program ${programs})
     set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
-    add_custom_command(OUTPUT ${page}
+    add_custom_command(OUTPUT ${page}.gz
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
       COMMAND ${HELP2MAN} --no-info --no-discard-stderr "--name=${what_${program}}" --output=${page}
               $<TARGET_FILE:${program}>
+      COMMAND gzip -9nf ${page}
       DEPENDS ${program}
-      COMMENT "Writing the manual page of ${program}")
-    list(APPEND manual_pages ${page})
+      COMMENT "Writing the manual page of ${program}"
+      VERBATIM)
+    list(APPEND manual_pages ${page}.gz)
   endforeach()
   add_custom_target(manual_pages ALL DEPENDS ${manual_pages})
   install(FILES ${manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -53,6 +70,7 @@ set(CPACK_PACKAGE_DESCRIPTION "Quorvel asks the map vendor's channel portal whic
  with live progress, and checks archives against their torrents. quorvel-cli
  does the same from a shell.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # A fresh machine has no CJK font: without one every caption is a row of boxes.

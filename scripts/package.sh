@@ -16,12 +16,23 @@ if [ ${#need[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${need[@]}"
 fi
-cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF >/dev/null
+# The distribution's hardening flags (fortify, stack protector, relro and now), as Debian's
+# own packages are built.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF \
+  "-DCMAKE_C_FLAGS=$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
+  "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
+  "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" \
+  "-DCMAKE_SHARED_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" >/dev/null
 cmake --build build-package -j"$(nproc)"
 (cd build-package && cpack -G DEB >/dev/null)
 deb=$(ls -t build-package/quorvel_*_amd64.deb | head -1)
 echo "package: $deb"
 dpkg-deb --field "$deb" Package Version Depends
+if command -v lintian >/dev/null; then
+  echo "lintian --pedantic:"
+  lintian --pedantic "$deb" 2>/dev/null || true
+fi
 [ "${1:-}" = "--try" ] || exit 0
 
 [ "$(id -u)" -eq 0 ] || { echo "--try installs the package: run it as root"; exit 1; }

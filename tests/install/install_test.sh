@@ -13,9 +13,10 @@ DESTDIR="$root/tree" cmake --install "$build" --prefix /usr >/dev/null || fail "
 usr=$root/tree/usr
 expected=(bin/quorvel bin/quorvel-cli bin/dlget lib/quorvel/libdlcore.so
   share/applications/quorvel.desktop share/metainfo/io.github.quorvel.Quorvel.metainfo.xml
-  share/icons/hicolor/scalable/apps/quorvel.svg share/bash-completion/completions/quorvel-cli)
+  share/icons/hicolor/scalable/apps/quorvel.svg share/bash-completion/completions/quorvel-cli
+  share/doc/quorvel/copyright share/doc/quorvel/changelog.gz)
 for size in 16 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/quorvel.png"); done
-[ "$manuals" = ON ] && expected+=(share/man/man1/quorvel-cli.1 share/man/man1/dlget.1)
+[ "$manuals" = ON ] && expected+=(share/man/man1/quorvel-cli.1.gz share/man/man1/dlget.1.gz share/man/man1/quorvel.1.gz)
 for f in "${expected[@]}"; do [ -f "$usr/$f" ] || fail "missing /usr/$f"; done
 for f in bin/quorvel bin/quorvel-cli bin/dlget; do [ -x "$usr/$f" ] || fail "/usr/$f is not executable"; done
 if command -v desktop-file-validate >/dev/null; then
@@ -27,6 +28,9 @@ if command -v appstreamcli >/dev/null; then
 fi
 [ "$("$usr/bin/quorvel-cli" --version)" = "quorvel-cli $version" ] || fail "quorvel-cli --version"
 [ "$("$usr/bin/dlget" --version)" = "dlget $version" ] || fail "dlget --version"
+[ "$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$usr/bin/quorvel" --version)" = "quorvel $version" ] ||
+  fail "quorvel --version without a display"
+gzip -t "$usr/share/doc/quorvel/changelog.gz" || fail "the changelog is no gzip file"
 "$usr/bin/quorvel-cli" --help | grep -q -- "--download-server" || fail "quorvel-cli --help"
 bash -n "$usr/share/bash-completion/completions/quorvel-cli" || fail "the completion script"
 
