@@ -1,5 +1,6 @@
-# What `cmake --install` puts where (FHS and XDG places under the prefix), and the Debian
-# package of it (`cpack -G DEB`, see scripts/package.sh).
+# What `cmake --install` puts where (FHS and XDG places under the prefix), and the two Debian
+# packages of it (`cpack -G DEB`, see scripts/package.sh): quorvel-cli (the command line, the
+# engine library, their manual pages and completion; no Qt or X) and quorvel (the window).
 include(GNUInstallDirs)
 
 # quorvel carries its engine and skin libraries inside itself; quorvel-cli and dlget load the
@@ -7,21 +8,24 @@ include(GNUInstallDirs)
 set(engine_libdir ${CMAKE_INSTALL_LIBDIR}/quorvel)
 file(RELATIVE_PATH bin_to_engine /${CMAKE_INSTALL_BINDIR} /${engine_libdir})
 set_target_properties(quorvel-cli dlget PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_engine}")
-install(TARGETS quorvel-cli dlget RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS dlcore LIBRARY DESTINATION ${engine_libdir})
+install(TARGETS quorvel-cli dlget RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
+install(TARGETS dlcore LIBRARY DESTINATION ${engine_libdir} COMPONENT cli)
 
 set(data ${CMAKE_SOURCE_DIR}/data)
 if(QUORVEL_GUI)
-  install(TARGETS quorvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${data}/quorvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES ${data}/io.github.quorvel.Quorvel.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-  install(FILES ${data}/icons/quorvel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  install(TARGETS quorvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT gui)
+  install(FILES ${data}/quorvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT gui)
+  install(FILES ${data}/io.github.quorvel.Quorvel.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
+          COMPONENT gui)
+  install(FILES ${data}/icons/quorvel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+          COMPONENT gui)
   foreach(size 16 24 32 48 64 128 256)
     install(FILES ${data}/icons/quorvel-${size}.png
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME quorvel.png)
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME quorvel.png COMPONENT gui)
   endforeach()
 endif()
-install(FILES ${data}/completion/quorvel-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+install(FILES ${data}/completion/quorvel-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+        COMPONENT cli)
 
 # The copyright file and the changelog, where Debian wants them.
 set(changelog ${CMAKE_BINARY_DIR}/doc/changelog.gz)
@@ -30,7 +34,10 @@ add_custom_command(OUTPUT ${changelog}
   COMMAND gzip -9nc ${data}/debian/changelog > ${changelog}
   DEPENDS ${data}/debian/changelog)
 add_custom_target(changelog ALL DEPENDS ${changelog})
-install(FILES ${data}/debian/copyright ${changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel)
+install(FILES ${data}/debian/copyright ${changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel-cli COMPONENT cli)
+if(QUORVEL_GUI)
+  install(FILES ${data}/debian/copyright ${changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel COMPONENT gui)
+endif()
 
 # Manual pages from the programs' own --help and --version, by help2man at build time,
 # compressed as Debian wants them (gzip -n: no name or time stamp inside).
@@ -54,27 +61,48 @@ if(HELP2MAN)
       COMMENT "Writing the manual page of ${program}"
       VERBATIM)
     list(APPEND manual_pages ${page}.gz)
+    set(component cli)
+    if(program STREQUAL "quorvel")
+      set(component gui)
+    endif()
+    install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
   endforeach()
   add_custom_target(manual_pages ALL DEPENDS ${manual_pages})
-  install(FILES ${manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 else()
   message(STATUS "help2man not found: no manual pages")
 endif()
 
 set(CPACK_PACKAGE_NAME quorvel)
 set(CPACK_PACKAGE_VENDOR "Quorvel")
-set(CPACK_PACKAGE_CONTACT "Quorvel <quorvel@quorvel.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "download navigation-device releases and map data")
-set(CPACK_PACKAGE_DESCRIPTION "Quorvel asks the map vendor's channel portal which main-program release exists
- for a device number, downloads it, its torrent or any of 24 map-data packages
- with live progress, and checks archives against their torrents. quorvel-cli
- does the same from a shell.")
+set(CPACK_PACKAGE_CONTACT "Quorvel developers <quorvel@quorvel.invalid>")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quorvel.github.io/")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# A fresh machine has no CJK font: without one every caption is a row of boxes.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL cli)
+set(CPACK_DEBIAN_CLI_PACKAGE_NAME quorvel-cli)
+set(CPACK_COMPONENT_CLI_DESCRIPTION "navigation-device releases and map data from a shell
+quorvel-cli asks the map vendor's channel portal which main-program release
+exists for a device number, downloads it, its torrent or any of 24 map-data
+packages through the Quorvel download engine (several connections, resume,
+a speed limit), fetches torrents' content through the BitTorrent swarm and
+checks archives against their torrents. dlget downloads any address through
+the same engine.")
+if(QUORVEL_GUI)
+  list(APPEND CPACK_COMPONENTS_ALL gui)
+  set(CPACK_DEBIAN_GUI_PACKAGE_NAME quorvel)
+  set(CPACK_DEBIAN_GUI_PACKAGE_SECTION net)
+  # The engine library comes with quorvel-cli; a fresh machine has no CJK font, and without
+  # one every caption is a row of boxes.
+  set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "quorvel-cli (= ${PROJECT_VERSION}), fonts-wqy-microhei | fonts-noto-cjk")
+  set(CPACK_DEBIAN_GUI_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+  set(CPACK_COMPONENT_GUI_DESCRIPTION "navigation-device releases and map data, in a window
+Quorvel asks the map vendor's channel portal which main-program release
+exists for a device number, downloads it, its torrent or any of 24 map-data
+packages with live progress, keeps every download in a list with pause,
+resume and a speed limit, and checks archives against their torrents.")
+endif()
 set(CPACK_GENERATOR DEB)
 include(CPack)

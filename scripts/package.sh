@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package quorvel_<version>_amd64.deb in build-package/ (Release build, run-time
-# dependencies computed from the binaries by dpkg-shlibdeps, plus a CJK font).
+# Builds the Debian packages quorvel-cli_<version>_amd64.deb (the command line and the engine) and
+# quorvel_<version>_amd64.deb (the window) in build-package/ (Release build with the distribution's
+# hardening flags, run-time dependencies computed from the binaries by dpkg-shlibdeps).
 #   scripts/package.sh           build the package
 #   scripts/package.sh --try     ... then, as root: install it with apt, start /usr/bin/quorvel on a
 #                                private X server, take a screenshot (build-package/installed.png)
@@ -26,19 +27,22 @@ cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/u
   "-DCMAKE_SHARED_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" >/dev/null
 cmake --build build-package -j"$(nproc)"
 (cd build-package && cpack -G DEB >/dev/null)
+cli=$(ls -t build-package/quorvel-cli_*_amd64.deb | head -1)
 deb=$(ls -t build-package/quorvel_*_amd64.deb | head -1)
-echo "package: $deb"
-dpkg-deb --field "$deb" Package Version Depends
+for package in "$cli" "$deb"; do
+  echo "package: $package"
+  dpkg-deb --field "$package" Package Version Depends
+done
 if command -v lintian >/dev/null; then
   echo "lintian --pedantic:"
-  lintian --pedantic "$deb" 2>/dev/null || true
+  lintian --pedantic "$cli" "$deb" 2>/dev/null || true
 fi
 [ "${1:-}" = "--try" ] || exit 0
 
 [ "$(id -u)" -eq 0 ] || { echo "--try installs the package: run it as root"; exit 1; }
 export DEBIAN_FRONTEND=noninteractive
-apt-get install -y -q "./$deb" >/dev/null
-trap 'apt-get remove -y -q quorvel >/dev/null; pkill -f "Xvfb :57" || true' EXIT
+apt-get install -y -q "./$cli" "./$deb" >/dev/null
+trap 'apt-get remove -y -q quorvel quorvel-cli >/dev/null; pkill -f "Xvfb :57" || true' EXIT
 command -v quorvel quorvel-cli dlget
 quorvel-cli --version
 man -w quorvel-cli
@@ -51,6 +55,6 @@ DISPLAY=:57 import -window root build-package/installed.png
 kill %2 2>/dev/null || true
 ls -A "$home/.local/share/Quorvel"
 echo "screenshot: build-package/installed.png"
-apt-get remove -y -q quorvel >/dev/null
+apt-get remove -y -q quorvel quorvel-cli >/dev/null
 trap 'pkill -f "Xvfb :57" || true' EXIT
-! dpkg -s quorvel >/dev/null 2>&1 && echo "removed: quorvel"
+! dpkg -s quorvel >/dev/null 2>&1 && ! dpkg -s quorvel-cli >/dev/null 2>&1 && echo "removed: quorvel, quorvel-cli"

@@ -14,7 +14,8 @@ usr=$root/tree/usr
 expected=(bin/quorvel bin/quorvel-cli bin/dlget lib/quorvel/libdlcore.so
   share/applications/quorvel.desktop share/metainfo/io.github.quorvel.Quorvel.metainfo.xml
   share/icons/hicolor/scalable/apps/quorvel.svg share/bash-completion/completions/quorvel-cli
-  share/doc/quorvel/copyright share/doc/quorvel/changelog.gz)
+  share/doc/quorvel/copyright share/doc/quorvel/changelog.gz share/doc/quorvel-cli/copyright
+  share/doc/quorvel-cli/changelog.gz)
 for size in 16 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/quorvel.png"); done
 [ "$manuals" = ON ] && expected+=(share/man/man1/quorvel-cli.1.gz share/man/man1/dlget.1.gz share/man/man1/quorvel.1.gz)
 for f in "${expected[@]}"; do [ -f "$usr/$f" ] || fail "missing /usr/$f"; done
