@@ -32,7 +32,10 @@ void WireMainWindow(MainWindow& w) {
 
   core::ProgramState& state = w.state;
   w.createdSteps = {
-      {"DeploySkinLibrary", [&state] { core::DeploySkinLibrary(state.deployFolder); }},
+      {"DeploySkinLibrary",
+       [&state] {
+         if (!state.installedLibraries) core::DeploySkinLibrary(state.deployFolder);
+       }},
       {"AttachSkin", [&state] { core::AttachSkin(state, 11); }},
       {"GuardSingleInstance",
        [&w, &state] {
@@ -47,7 +50,10 @@ void WireMainWindow(MainWindow& w) {
          ui::ListenForSecondStarts(w);
        }},
       {"LoadSettings", [&w] { ui::LoadSettings(w); }},
-      {"DeployEngineFiles", [&state] { core::DeployEngineFiles(state.deployFolder); }},
+      {"DeployEngineFiles",
+       [&state] {
+         if (!state.installedLibraries) core::DeployEngineFiles(state.deployFolder);
+       }},
       {"StartEngine", [&w] { ui::StartEngine(w); }},
       {"LoadDownloadList", [&w] { ui::LoadDownloadList(w); }},
   };

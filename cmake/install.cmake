@@ -10,10 +10,14 @@ file(RELATIVE_PATH bin_to_engine /${CMAKE_INSTALL_BINDIR} /${engine_libdir})
 set_target_properties(quorvel-cli dlget PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_engine}")
 install(TARGETS quorvel-cli dlget RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
 install(TARGETS dlcore LIBRARY DESTINATION ${engine_libdir} COMPONENT cli)
+# The engine's partner file, which it reads beside itself.
+install(FILES ${CMAKE_SOURCE_DIR}/payload/id.dat DESTINATION ${engine_libdir}/.download COMPONENT cli)
 
 set(data ${CMAKE_SOURCE_DIR}/data)
 if(QUORVEL_GUI)
   install(TARGETS quorvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT gui)
+  # The installed window loads its skin library from here and the engine library of quorvel-cli.
+  install(TARGETS skinkit LIBRARY DESTINATION ${engine_libdir} COMPONENT gui)
   install(FILES ${data}/quorvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT gui)
   install(FILES ${data}/io.github.quorvel.Quorvel.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
           COMPONENT gui)

@@ -34,11 +34,25 @@ std::string DeploymentFolder(const std::string& programFolder) {
   return common::UserDataFolder();
 }
 
-std::string SkinLibraryPath(const std::string& folder) {
+std::optional<std::string> InstalledLibraryFolder(const std::string& programFolder,
+                                                  const std::string& installedBinFolder,
+                                                  const std::string& installedLibraryFolder) {
+  if (installedBinFolder.empty() || programFolder != installedBinFolder) return std::nullopt;
+  if (!Exists(EngineLibraryPath(installedLibraryFolder, true))) return std::nullopt;
+  return installedLibraryFolder;
+}
+
+std::optional<std::string> InstalledLibraryFolder(const std::string& programFolder) {
+  return InstalledLibraryFolder(programFolder, QUORVEL_INSTALLED_BINDIR, QUORVEL_INSTALLED_LIBDIR);
+}
+
+std::string SkinLibraryPath(const std::string& folder, bool installed) {
+  if (installed) return folder + "/libskinkit.so";
   return folder + "/" + payload::CarriedLibraryName("skinkit", payload::CarriedSkinKit());
 }
 
-std::string EngineLibraryPath(const std::string& folder) {
+std::string EngineLibraryPath(const std::string& folder, bool installed) {
+  if (installed) return folder + "/libdlcore.so";
   return folder + "/" + payload::CarriedLibraryName("dlcore", payload::CarriedDlcore());
 }
 

@@ -4,6 +4,7 @@
 // whatever exists at a target (a file of any size, or a folder) is left exactly as it is.
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 
 #include "carried.h"
@@ -15,8 +16,21 @@ namespace core {
 // ${XDG_DATA_HOME:-~/.local/share}/Quorvel, so that an installed program still finds its files.
 std::string DeploymentFolder(const std::string& programFolder);
 
-std::string SkinLibraryPath(const std::string& folder);
-std::string EngineLibraryPath(const std::string& folder);
+// The package's library folder when the program runs from the package's bin folder
+// (`installedBinFolder`) and the package's engine library is in `installedLibraryFolder`: the
+// installed window loads its libraries from there and writes no code into the user's home.
+// Nothing for a program run from anywhere else (a build folder, a copy), which deploys its
+// carried files.
+std::optional<std::string> InstalledLibraryFolder(const std::string& programFolder,
+                                                  const std::string& installedBinFolder,
+                                                  const std::string& installedLibraryFolder);
+// The same for this build's install places.
+std::optional<std::string> InstalledLibraryFolder(const std::string& programFolder);
+
+// The libraries in `folder`: carried ones under names with their content's hash, installed
+// ones under their own names.
+std::string SkinLibraryPath(const std::string& folder, bool installed = false);
+std::string EngineLibraryPath(const std::string& folder, bool installed = false);
 
 // Writes `file` at `path` when nothing exists there; true when it wrote. The bytes go to a
 // temporary name first, so that a crash never leaves a half-written file at the target.

@@ -19,14 +19,16 @@ struct ProgramState {
   ProgramState(std::string folder, std::string exe, LibraryCallFailure onLibraryFailure)
       : programFolder(std::move(folder)),
         exeName(std::move(exe)),
-        deployFolder(DeploymentFolder(programFolder)),
+        deployFolder(InstalledLibraryFolder(programFolder).value_or(DeploymentFolder(programFolder))),
+        installedLibraries(InstalledLibraryFolder(programFolder).has_value()),
         libraries(std::move(onLibraryFailure)),
-        session(BindEngineCalls(libraries, EngineLibraryPath(deployFolder))) {}
+        session(BindEngineCalls(libraries, EngineLibraryPath(deployFolder, installedLibraries))) {}
   ~ProgramState();
 
   std::string programFolder;         // folder of the executable, no trailing "/"
   std::string exeName;               // file name of the executable
   std::string deployFolder;          // where the carried files are written and loaded from
+  bool installedLibraries;           // ... or where the package installed them (nothing is written)
   int guardFd = -1;                  // holds the single-instance claim while the program runs
   LibraryBinder libraries;           // binds the engine and skin library functions at first call
   std::string portalServer;          // "http://" + the channel portal's host

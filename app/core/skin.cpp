@@ -7,7 +7,7 @@
 namespace core {
 
 void AttachSkin(ProgramState& state, int number) {
-  const std::string library = SkinLibraryPath(state.deployFolder);
+  const std::string library = SkinLibraryPath(state.deployFolder, state.installedLibraries);
   EnsureCarriedFile(library, payload::CarriedSkinKit(), 0755);
   const payload::CarriedFile skin = payload::CarriedSkin(number);
   LibraryFunction<int(const void*, int, const char*, int, int, int)> attach(state.libraries, library,

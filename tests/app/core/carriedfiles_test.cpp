@@ -149,3 +149,24 @@ TEST(CarriedFiles, WrittenWhereTheNoReplaceRenameIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// The packaged window loads the package's libraries; any other copy deploys its carried ones.
+TEST(CarriedFiles, OnlyThePackagesProgramUsesThePackagesLibraries) {
+  ScratchConfig scratch;
+  const fs::path bin = scratch.folder() / "usr/bin", lib = scratch.folder() / "usr/lib/quorvel";
+  fs::create_directories(bin);
+  fs::create_directories(lib);
+  EXPECT_FALSE(InstalledLibraryFolder(bin.string(), bin.string(), lib.string())) << "no engine library installed";
+  std::ofstream(lib / "libdlcore.so") << "x";
+  EXPECT_EQ(InstalledLibraryFolder(bin.string(), bin.string(), lib.string()), lib.string());
+  EXPECT_FALSE(InstalledLibraryFolder((scratch.folder() / "build/bin").string(), bin.string(), lib.string()))
+      << "a build run from its folder deploys its carried files";
+  EXPECT_FALSE(InstalledLibraryFolder(bin.string(), "", lib.string()));
+  EXPECT_EQ(EngineLibraryPath(lib.string(), true), (lib / "libdlcore.so").string());
+  EXPECT_EQ(SkinLibraryPath(lib.string(), true), (lib / "libskinkit.so").string());
+  EXPECT_NE(EngineLibraryPath(lib.string()), EngineLibraryPath(lib.string(), true)) << "carried names carry a hash";
+}
+
+}  // namespace
