@@ -88,7 +88,7 @@ TEST_F(DownloadListTest, RowsPauseResumeAndCancelFromTheList) {
   serverA.SetFaults({});
   Choose(w, "a.zip");
   QTest::mouseClick(w.下载列表窗口->按钮_继续, Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([&] { return StateOf(w, "a.zip") == QStringLiteral("完成"); }, 20000))
+  ASSERT_TRUE(WaitFor([&] { return StateOf(w, "a.zip") == QStringLiteral("完成"); }, 60000))
       << StateOf(w, "a.zip").toStdString();
   EXPECT_EQ(ReadAll(folder / "a.zip"), a);
   Choose(w, "a.zip");
@@ -114,7 +114,11 @@ TEST_F(DownloadListTest, AnUnfinishedDownloadResumesAtTheNextStart) {
   auto state = NewState();
   WiredWindow w(*state);
   w.RunCreatedEvent();  // no click
-  ASSERT_TRUE(WaitFor([&] { return fs::exists(folder / "r.zip"); }, 20000));
+  // Bounded generously: under the sanitizers, beside the kill test's flushes, the disk is slow.
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(folder / "r.zip"); }, 60000))
+      << "the row: "
+      << (state->session.list.rows().empty() ? std::string("none")
+                                             : session::StateWords(state->session.list.rows()[0]));
   EXPECT_EQ(ReadAll(folder / "r.zip"), content);
   w.close();
 }
@@ -169,7 +173,7 @@ TEST_F(DownloadListTest, ATorrentsContentComesThroughTheSwarmFromItsRow) {
   EXPECT_FALSE(fs::exists(folder / "map.ndz")) << "not under its own name while unfinished";
   const int row = RowOf(w, "map.ndz");
   EXPECT_TRUE(w.下载列表窗口->表格_下载->item(row, DownloadListWindow::kSource)->text().startsWith("BT 网络"));
-  ASSERT_TRUE(WaitFor([&] { return StateOf(w, "map.ndz") == QStringLiteral("完成"); }, 30000))
+  ASSERT_TRUE(WaitFor([&] { return StateOf(w, "map.ndz") == QStringLiteral("完成"); }, 60000))
       << StateOf(w, "map.ndz").toStdString();
   EXPECT_EQ(ReadAll(folder / "map.ndz"), content);
   EXPECT_FALSE(fs::exists(folder / "map.ndz.part"));
