@@ -86,7 +86,11 @@ TEST_F(SwarmTest, FromASeederFoundThroughTheTracker) {
   // so the seeder's info hash is the same).
   const std::string withTracker =
       "d8:announce" + std::to_string(tracker.url().size()) + ":" + tracker.url() + plain.substr(1);
-  const torrent::SwarmResult r = torrent::DownloadContent(withTracker, Options(), nullptr, Never);
+  // The tracker's answer can come late on a loaded machine (libtorrent retries its announce):
+  // the stall bound is a minute here.
+  torrent::SwarmOptions o = Options();
+  o.stallSeconds = 60;
+  const torrent::SwarmResult r = torrent::DownloadContent(withTracker, o, nullptr, Never);
   ASSERT_EQ(r.end, torrent::SwarmEnd::kComplete) << r.failure;
   EXPECT_EQ(ReadAll(scratch.folder() / "in" / "map.ndz"), content);
 }

@@ -31,8 +31,11 @@ class DownloadListTest : public testing::Test {
   fs::path folder = config.folder() / "downloads";
 
   std::unique_ptr<ProgramState> NewState() {
+    // A name of this process's own: the single-instance guard is keyed by the program's path, and
+    // other test processes run windows from the same folder at the same time.
+    const std::string exe = "quorvel-list-" + std::to_string(getpid());
     auto s = std::make_unique<ProgramState>(
-        DLCORE_DIR, "quorvel", [](const std::string& l, const std::string& f) { FAIL() << l << " " << f; });
+        DLCORE_DIR, exe, [](const std::string& l, const std::string& f) { FAIL() << l << " " << f; });
     s->session.engine = core::BindEngineCalls(s->libraries, DLCORE_DIR "/libdlcore.so");
     return s;
   }
