@@ -39,6 +39,12 @@ class DownloadListTest : public testing::Test {
     s->session.engine = core::BindEngineCalls(s->libraries, DLCORE_DIR "/libdlcore.so");
     return s;
   }
+  // The window's end would end one "WinCE.exe" of the whole machine: a process guard test
+  // runs two of them beside these tests.
+  static void KeepEmulators(MainWindow& w) {
+    for (MainWindow::Step& step : w.shutdownSteps)
+      if (std::string(step.name) == "EndEmulators") step.run = [] {};
+  }
   void Start(MainWindow& w, const std::string& url, const char* name) {
     w.编辑框_下载地址->setText(QString::fromStdString(url));
     w.编辑框_保存文件名->setText(QString::fromUtf8(name));
@@ -66,6 +72,7 @@ TEST_F(DownloadListTest, RowsPauseResumeAndCancelFromTheList) {
   serverB.SetFaults({.bytesPerSecond = 512 << 10});
   auto state = NewState();
   WiredWindow w(*state);
+  KeepEmulators(w);
   w.RunCreatedEvent();
   w.show();
   w.activateWindow();
@@ -107,6 +114,7 @@ TEST_F(DownloadListTest, AnUnfinishedDownloadResumesAtTheNextStart) {
   {
     auto state = NewState();
     WiredWindow w(*state);
+    KeepEmulators(w);
     w.RunCreatedEvent();
     Start(w, server.url(), "r.zip");
     ASSERT_TRUE(WaitFor([&] { return fs::exists(folder / "r.zip.part.ctl"); }, 5000));
@@ -116,6 +124,7 @@ TEST_F(DownloadListTest, AnUnfinishedDownloadResumesAtTheNextStart) {
   server.SetFaults({});
   auto state = NewState();
   WiredWindow w(*state);
+  KeepEmulators(w);
   w.RunCreatedEvent();  // no click
   // Bounded generously: under the sanitizers, beside the kill test's flushes, the disk is slow.
   ASSERT_TRUE(WaitFor([&] { return fs::exists(folder / "r.zip"); }, 60000))
@@ -134,6 +143,7 @@ TEST_F(DownloadListTest, ADamagedListFileIsIgnoredAndTheSettingsAreKept) {
   {
     auto state = NewState();
     WiredWindow w(*state);
+    KeepEmulators(w);
     w.RunCreatedEvent();
     EXPECT_EQ(state->session.list.rows().size(), 0u);
     DownloadListWindow& l = *w.下载列表窗口;
@@ -149,6 +159,7 @@ TEST_F(DownloadListTest, ADamagedListFileIsIgnoredAndTheSettingsAreKept) {
   }
   auto again = NewState();
   WiredWindow w2(*again);
+  KeepEmulators(w2);
   w2.RunCreatedEvent();
   EXPECT_EQ(w2.下载列表窗口->数值框_限速->value(), 500);
   EXPECT_FALSE(w2.下载列表窗口->选择框_启动时继续->isChecked());
@@ -164,6 +175,7 @@ TEST_F(DownloadListTest, ATorrentsContentComesThroughTheSwarmFromItsRow) {
   FileServer torrentServer(torrent::CreateTorrent("map.ndz", content, 32 << 10, seed.url("map.ndz")));
   auto state = NewState();
   WiredWindow w(*state);
+  KeepEmulators(w);
   w.RunCreatedEvent();
   Start(w, torrentServer.url("map.ndz.torrent"), "map.ndz.torrent");
   ui::OpenDownloadList(w);
