@@ -13,6 +13,8 @@
 #include <libtorrent/torrent_info.hpp>
 #include <memory>
 
+#include "files.h"
+
 namespace torrent {
 
 namespace {
@@ -124,6 +126,10 @@ std::string CreateTorrent(const std::string& name, std::string_view content, int
   std::string out;
   lt::bencode(std::back_inserter(out), t.generate());
   return out;
+}
+
+std::optional<std::string> ReadTorrentFile(const std::string& path) {
+  return common::ReadFileUpTo(path, kMaxTorrentBytes);
 }
 
 }  // namespace torrent

@@ -33,6 +33,9 @@ struct Verification {
 Verification VerifyArchive(const std::string& archivePath, std::string_view torrentBytes,
                            const std::function<bool(std::int64_t)>& progress = nullptr);
 
+// A torrent file read from the disk, refused when larger than a torrent may be (64 MiB).
+std::optional<std::string> ReadTorrentFile(const std::string& path);
+
 // A torrent fetched from the network into memory; nothing unless the server answered 200.
 // `statusText` (may be null) gets the answer's status line or the request's failure text.
 std::optional<std::string> FetchTorrent(const std::string& address, const common::EventPump& keepGoing = nullptr,

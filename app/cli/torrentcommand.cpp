@@ -8,7 +8,6 @@
 
 #include "batch.h"
 #include "commands.h"
-#include "files.h"
 #include "swarm.h"
 #include "verify.h"
 
@@ -16,11 +15,9 @@ namespace cli {
 
 namespace {
 
-constexpr std::uintmax_t kMaxTorrentFile = 64 << 20;
-
 std::optional<std::string> TorrentBytes(const std::string& source) {
   if (source.starts_with("http://") || source.starts_with("https://")) return torrent::FetchTorrent(source);
-  return common::ReadFileUpTo(source, kMaxTorrentFile);
+  return torrent::ReadTorrentFile(source);
 }
 
 // One line, redrawn on a terminal; elsewhere a line when the state changes.

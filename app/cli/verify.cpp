@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "commands.h"
-#include "files.h"
 #include "releasesearch.h"
 #include "utf8.h"
 #include "verify.h"
@@ -12,12 +11,6 @@
 namespace cli {
 
 namespace {
-
-constexpr std::uintmax_t kMaxTorrentFile = 64 << 20;
-
-std::optional<std::string> ReadTorrentFile(const std::string& path) {
-  return common::ReadFileUpTo(path, kMaxTorrentFile);
-}
 
 // The torrent the window saves beside a release: "V3.2.1.zip" has "V3.2.1.torrent".
 std::string TorrentBeside(const std::string& archive) {
@@ -53,10 +46,10 @@ int Verify(const Arguments& given) {
   std::string source;
   if (args.size() == 2) {
     source = args[1];
-    torrentBytes = ReadTorrentFile(source);
+    torrentBytes = torrent::ReadTorrentFile(source);
   } else if (std::filesystem::exists(TorrentBeside(archive))) {
     source = TorrentBeside(archive);
-    torrentBytes = ReadTorrentFile(source);
+    torrentBytes = torrent::ReadTorrentFile(source);
   } else if (!device.empty()) {
     source = "the release row of " + device;
     torrentBytes = FetchTorrent(device, servers);

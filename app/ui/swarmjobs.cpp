@@ -12,15 +12,13 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "downloadlistwindow.h"
-#include "files.h"
 #include "mainwindow.h"
 #include "swarm.h"
+#include "verify.h"
 
 namespace ui {
 
 namespace {
-
-constexpr std::uintmax_t kMaxTorrentFile = 64 << 20;
 
 // What a job's thread and the window share.
 struct SwarmJob {
@@ -62,7 +60,7 @@ void Start(MainWindow& w, const session::ListedDownload& d) {
   const std::string torrentPath = d.folder + "/" + d.torrentFile;
   job->future = QtConcurrent::run(&JobsOf(w).pool, [job, options, torrentPath] {
     torrent::SwarmResult r{torrent::SwarmEnd::kFailed, "种子文件无法读取：" + torrentPath};
-    const std::optional<std::string> bytes = common::ReadFileUpTo(torrentPath, kMaxTorrentFile);
+    const std::optional<std::string> bytes = torrent::ReadTorrentFile(torrentPath);
     if (bytes) {
       r = torrent::DownloadContent(
           *bytes, options,
@@ -86,7 +84,7 @@ bool ContinueThroughSwarm(MainWindow& w, int id) {
   session::DownloadList& list = w.state.session.list;
   const session::ListedDownload* d = list.Find(id);
   if (!d || d->swarm || d->state != session::ListState::kCompleted) return false;
-  const std::optional<std::string> bytes = common::ReadFileUpTo(d->folder + "/" + d->name, kMaxTorrentFile);
+  const std::optional<std::string> bytes = torrent::ReadTorrentFile(d->folder + "/" + d->name);
   const std::optional<std::string> content = bytes ? torrent::ContentName(*bytes) : std::nullopt;
   if (!content || content->empty() || content->find('/') != std::string::npos || *content == "." || *content == "..") {
     w.下载列表窗口->标签_提示->setText(QStringLiteral("不是可用的种子文件：") + QString::fromStdString(d->name));
@@ -133,7 +131,7 @@ void StopSwarm(MainWindow& w, int id, bool discard) {
     // No job runs: the torrent tells which files are unfinished.
     const session::ListedDownload* d = w.state.session.list.Find(id);
     if (!d || !d->swarm) return;
-    if (auto bytes = common::ReadFileUpTo(d->folder + "/" + d->torrentFile, kMaxTorrentFile))
+    if (auto bytes = torrent::ReadTorrentFile(d->folder + "/" + d->torrentFile))
       torrent::DiscardContent(*bytes, d->folder);
     return;
   }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "dlcore.h"
+#include "downloadlistfile.h"
 #include "downloadsession.h"
 #include "progressfigures.h"
 #include "utf8.h"
@@ -64,7 +65,7 @@ int DownloadList::Add(void* task, const std::string& url, const std::string& fol
                            [&](const ListedDownload& d) { return d.folder == folder && d.name == name; });
   if (same != rows_.end() && same->task && same->state == ListState::kRunning) same = rows_.end();
   if (same == rows_.end()) {
-    if (rows_.size() >= 1000) rows_.erase(rows_.begin());  // the oldest row goes
+    MakeRoom();
     rows_.push_back({});
     same = rows_.end() - 1;
     same->id = nextId_++;
@@ -108,6 +109,7 @@ int DownloadList::AddSwarm(const std::string& torrentUrl, const std::string& fol
                            const std::string& contentName) {
   for (const ListedDownload& d : rows_)  // the same content again: its row
     if (d.swarm && d.folder == folder && d.name == contentName) return d.id;
+  MakeRoom();
   ListedDownload d;
   d.id = nextId_++;
   d.swarm = true;
@@ -178,8 +180,7 @@ bool DownloadList::Cancel(int id) {
   // A swarm row's temporary files are its swarm job's to delete.
   const std::string block = TempFileBlock(common::Utf8ToUtf16(d->folder), common::Utf8ToUtf16(d->name));
   if (!d->swarm && !block.empty()) engine_.delTempFile(block.data());
-  rows_.erase(rows_.begin() + (d - rows_.data()));
-  changed_ = true;
+  Erase(d);
   return true;
 }
 
@@ -187,9 +188,26 @@ bool DownloadList::Remove(int id) {
   ListedDownload* d = Row(id);
   if (!d) return false;
   if (d->state == ListState::kRunning && (d->task || d->swarm)) return false;  // pause or cancel it first
+  Erase(d);
+  return true;
+}
+
+void DownloadList::Erase(const ListedDownload* d) {
   rows_.erase(rows_.begin() + (d - rows_.data()));
   changed_ = true;
-  return true;
+}
+
+void DownloadList::MakeRoom() {
+  // The list is bounded; what goes is the oldest row that has ended, else the oldest without
+  // a task: a running download keeps its row, so it can still be paused or cancelled.
+  if (rows_.size() < kMaxListedDownloads) return;
+  auto gone = std::find_if(rows_.begin(), rows_.end(), [](const ListedDownload& d) {
+    return d.state == ListState::kCompleted || d.state == ListState::kFailed;
+  });
+  if (gone == rows_.end())
+    gone = std::find_if(rows_.begin(), rows_.end(), [](const ListedDownload& d) { return !d.task && !d.swarm; });
+  rows_.erase(gone == rows_.end() ? rows_.begin() : gone);
+  changed_ = true;
 }
 
 int DownloadList::Running() const {

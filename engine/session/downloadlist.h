@@ -67,6 +67,8 @@ class DownloadList {
 
  private:
   ListedDownload* Row(int id);
+  void Erase(const ListedDownload* d);
+  void MakeRoom();  // before a new row
   bool StartTask(ListedDownload& d);
   void Follow(ListedDownload& d, std::vector<ListEvent>& ended);
 

@@ -132,6 +132,31 @@ TEST(DownloadList, RowsOfAnEarlierRunWaitOrArePaused) {
   EXPECT_EQ(StateWords(*list.Find(4)), "已暂停");
 }
 
+TEST(DownloadList, AFullListDropsItsOldestEndedRowNeverARunningOne) {
+  EngineCalls none;
+  std::vector<ListedDownload> rows;
+  for (int id = 1; id <= static_cast<int>(kMaxListedDownloads); ++id) rows.push_back(Row(id, std::to_string(id)));
+  rows[0].state = ListState::kPaused;
+  rows[5].state = ListState::kCompleted;
+  rows[7].state = ListState::kFailed;
+  DownloadList list(none);
+  list.Restore(rows, false);
+  int task = 0;
+  list.Add(&task, "http://127.0.0.1:1/new", "/tmp", "new.zip");
+  EXPECT_EQ(list.rows().size(), kMaxListedDownloads);
+  EXPECT_TRUE(list.Find(1)) << "a paused row stays";
+  EXPECT_FALSE(list.Find(6)) << "the oldest ended row goes";
+  EXPECT_TRUE(list.Find(8));
+  list.AddSwarm("http://127.0.0.1:1/t.torrent", "/tmp", "t.torrent", "t.bin");
+  EXPECT_FALSE(list.Find(8));
+  // No ended row left: the oldest without a task goes, the running one keeps its row.
+  int other = 0;
+  list.Add(&other, "http://127.0.0.1:1/more", "/tmp", "more.zip");
+  EXPECT_FALSE(list.Find(1));
+  ASSERT_TRUE(list.FindTask(&task));
+  EXPECT_EQ(list.rows().size(), kMaxListedDownloads);
+}
+
 class LiveDownloadListTest : public LiveDownloadSessionTest {
  protected:
   ListState WaitFor(DownloadList& list, int id, ListState want, int ms = 20000) {
@@ -146,10 +171,12 @@ class LiveDownloadListTest : public LiveDownloadSessionTest {
 };
 
 TEST_F(LiveDownloadListTest, PauseKeepsTheDataResumeContinuesCancelDeletes) {
-  const std::string content = PatternBytes(3 << 20, 41), other = PatternBytes(3 << 20, 42);
+  const std::string content = PatternBytes(3 << 20, 41), other = PatternBytes(16 << 20, 42);
   FileServer server(content), second(other);
+  // The limits are per connection and the engine opens up to 16: b runs for a minute at least,
+  // so it still runs when it is cancelled.
   server.SetFaults({.bytesPerSecond = 1 << 20});
-  second.SetFaults({.bytesPerSecond = 1 << 20});
+  second.SetFaults({.bytesPerSecond = 16 << 10});
   const std::u16string folder = common::Utf8ToUtf16(scratch.folder().string());
   DownloadSession s(Calls());
   s.StartEngine();
