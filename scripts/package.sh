@@ -18,9 +18,18 @@ if [ ${#need[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${need[@]}"
 fi
 # The distribution's hardening flags (fortify, stack protector, relro and now), as Debian's
-# own packages are built.
+# own packages are built; their -ffile-prefix-map takes this folder's name out of the binaries.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+# Reproducible: every time stamp (manual pages, resources, the packages' files) is the commit's,
+# and the binaries are linked with their installed RUNPATH, so that their build-ids do not
+# depend on the build folder.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null ||
+    date -d "$(sed -n 's/^ -- .*>  //p' data/debian/changelog | head -1)" +%s)
+fi
+export SOURCE_DATE_EPOCH
 cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF \
+  -DCMAKE_BUILD_WITH_INSTALL_RPATH=ON \
   "-DCMAKE_C_FLAGS=$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
   "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
   "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" \
