@@ -3,8 +3,8 @@
 # engine library, their manual pages and completion; no Qt or X) and quorvel (the window).
 include(GNUInstallDirs)
 
-# quorvel carries its engine and skin libraries inside itself; quorvel-cli and dlget load the
-# engine library from lib/quorvel/ beside their bin/.
+# quorvel-cli and dlget load the engine library from <libdir>/quorvel/ (lib/<triplet>/quorvel/
+# on Debian) beside their bin/; the installed window loads it and its skin library from there.
 set(engine_libdir ${CMAKE_INSTALL_LIBDIR}/quorvel)
 file(RELATIVE_PATH bin_to_engine /${CMAKE_INSTALL_BINDIR} /${engine_libdir})
 set_target_properties(quorvel-cli dlget PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_engine}")

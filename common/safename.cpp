@@ -4,12 +4,28 @@ namespace common {
 
 namespace {
 
-// The longest UTF-8 prefix of `text` within `bytes`, never cutting a character.
+// The longest prefix of `text` within `bytes` that cuts no UTF-8 character. Bytes that are no
+// character's (invalid UTF-8) may be cut anywhere: walking back over more than the three
+// continuation bytes a character has would shorten a name of them to nothing.
 std::string_view Utf8Prefix(std::string_view text, size_t bytes) {
   if (text.size() <= bytes) return text;
-  size_t end = bytes;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  return text.substr(0, end);
+  const auto isContinuation = [&](size_t i) { return (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; };
+  size_t start = bytes;
+  while (start > 0 && bytes - start < 3 && isContinuation(start)) --start;
+  const auto lead = static_cast<unsigned char>(text[start]);
+  const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  const bool cutsACharacter = lead >= 0xC0 && start + length > bytes;
+  return text.substr(0, cutsACharacter ? start : bytes);
+}
+
+// Too long for the file system: the stem shortened, a short extension kept.
+std::string Shortened(const std::string& name) {
+  if (name.size() <= kMaxSafeNameBytes) return name;
+  const size_t dot = name.rfind('.');
+  const bool keepExtension = dot != std::string::npos && dot > 0 && name.size() - dot <= 16;
+  const std::string extension = keepExtension ? name.substr(dot) : std::string();
+  const std::string_view stem = std::string_view(name).substr(0, keepExtension ? dot : name.size());
+  return std::string(Utf8Prefix(stem, kMaxSafeNameBytes - extension.size())) + extension;
 }
 
 }  // namespace
@@ -22,16 +38,10 @@ std::string SafeFileName(std::string_view name) {
     else if (c >= 0x20 && c != 0x7F)
       out += char(c);
   }
-  // Never hidden, never "." or "..": ".zip" (a version of control characters) or "..zip".
-  if (out.empty() || out.front() == '.') out = "_" + out;
-  if (out.size() > kMaxSafeNameBytes) {
-    // Too long for the file system: shorten the stem, keep a short extension.
-    const size_t dot = out.rfind('.');
-    const bool keepExtension = dot != std::string::npos && dot > 0 && out.size() - dot <= 16;
-    const std::string extension = keepExtension ? out.substr(dot) : std::string();
-    const std::string_view stem = std::string_view(out).substr(0, keepExtension ? dot : out.size());
-    out = std::string(Utf8Prefix(stem, kMaxSafeNameBytes - extension.size())) + extension;
-  }
+  out = Shortened(out);
+  // Never hidden, never "." or "..": ".zip" (a version of control characters) or "..zip". After
+  // the shortening, which may leave only the extension.
+  if (out.empty() || out.front() == '.') out = Shortened("_" + out);
   return out;
 }
 

@@ -2,16 +2,22 @@
 # Builds the Debian packages quorvel-cli_<version>_amd64.deb (the command line and the engine) and
 # quorvel_<version>_amd64.deb (the window) in build-package/ (Release build with the distribution's
 # hardening flags, run-time dependencies computed from the binaries by dpkg-shlibdeps).
-#   scripts/package.sh           build the package
-#   scripts/package.sh --try     ... then, as root: install it with apt, start /usr/bin/quorvel on a
-#                                private X server, take a screenshot (build-package/installed.png)
-#                                and remove the package again
+#   scripts/package.sh           build the packages
+#   scripts/package.sh --try     ... then, as root: install them with apt, run quorvel-cli --version
+#                                and man -w quorvel-cli, start /usr/bin/quorvel on a private X server
+#                                with HOME on a noexec mount, take a screenshot
+#                                (build-package/installed.png), remove them again and check that
+#                                nothing is left under /usr or /etc. It refuses to run where either
+#                                package is already installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 need=()
 command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
-[ "${1:-}" = "--try" ] && ! command -v import >/dev/null && need+=(imagemagick)
+if [ "${1:-}" = "--try" ]; then
+  command -v import >/dev/null || need+=(imagemagick)
+  command -v lintian >/dev/null || need+=(lintian)
+fi
 if [ ${#need[@]} -gt 0 ]; then
   sudo_cmd=()
   [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
@@ -43,32 +49,59 @@ for package in "$cli" "$deb"; do
   dpkg-deb --field "$package" Package Version Depends
 done
 if command -v lintian >/dev/null; then
-  echo "lintian --pedantic:"
-  lintian --pedantic "$cli" "$deb" 2>/dev/null || true
+  echo "lintian --pedantic (nothing below: clean):"
+  tags=$(lintian --pedantic "$cli" "$deb" 2>/dev/null || true)
+  [ -z "$tags" ] || echo "$tags"
+  [ -z "$tags" ] || [ "${1:-}" != "--try" ] || { echo "--try wants lintian clean"; exit 1; }
 fi
 [ "${1:-}" = "--try" ] || exit 0
 
 [ "$(id -u)" -eq 0 ] || { echo "--try installs the package: run it as root"; exit 1; }
+for package in quorvel quorvel-cli; do
+  if dpkg -s "$package" >/dev/null 2>&1; then
+    echo "$package is installed on this machine: --try leaves it alone and installs nothing"
+    exit 1
+  fi
+done
 export DEBIAN_FRONTEND=noninteractive
+command -v man >/dev/null || apt-get install -y -q --no-install-recommends man-db >/dev/null
+# What is under /usr and /etc before: after the removal nothing more may be there.
+snapshot() { find /usr /etc -xdev \( -path /etc/ld.so.cache -o -path /usr/share/info/dir \) -prune -o -print | sort; }
+snapshot >build-package/before.list
+home=$(mktemp -d)
+finish() {
+  [ -n "${window:-}" ] && kill "$window" 2>/dev/null
+  [ -n "${xserver:-}" ] && kill "$xserver" 2>/dev/null
+  umount "$home" 2>/dev/null
+  rmdir "$home" 2>/dev/null
+  apt-get remove -y -q quorvel quorvel-cli >/dev/null 2>&1
+}
+trap finish EXIT
 apt-get install -y -q "./$cli" "./$deb" >/dev/null
-trap 'apt-get remove -y -q quorvel quorvel-cli >/dev/null; pkill -f "Xvfb :57" || true' EXIT
 command -v quorvel quorvel-cli dlget
 quorvel-cli --version
 man -w quorvel-cli
-Xvfb :57 -screen 0 640x480x24 >/dev/null 2>&1 &
-sleep 1
-# A home mounted noexec, as hardened systems do: the window loads the package's libraries and
-# writes no code there.
-home=$(mktemp -d)
+# A private X server, and a home mounted noexec, as hardened systems do: the window loads the
+# package's libraries and writes no code there.
+display=57
+while [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+xserver=$!
+for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 mount -t tmpfs -o noexec,nosuid,nodev tmpfs "$home"
-trap 'apt-get remove -y -q quorvel quorvel-cli >/dev/null; pkill -f "Xvfb :57" || true; umount "$home" 2>/dev/null' EXIT
-HOME=$home DISPLAY=:57 /usr/bin/quorvel >"$home/log" 2>&1 &
+HOME=$home DISPLAY=:$display /usr/bin/quorvel >"$home/log" 2>&1 &
+window=$!
 sleep 4
-DISPLAY=:57 import -window root build-package/installed.png
-kill %2 2>/dev/null || true
+DISPLAY=:$display import -window root build-package/installed.png
+kill -0 "$window" 2>/dev/null || { echo "the window ended by itself:"; cat "$home/log"; exit 1; }
 grep -q "运行时出错" "$home/log" && { echo "the window did not start:"; cat "$home/log"; exit 1; }
 if find "$home" -name '*.so' | grep -q .; then echo "code written into the home:"; find "$home" -name '*.so'; exit 1; fi
 echo "screenshot: build-package/installed.png (home mounted noexec, no code written there)"
+kill "$window"
+wait "$window" 2>/dev/null || true
+window=
 apt-get remove -y -q quorvel quorvel-cli >/dev/null
-trap 'pkill -f "Xvfb :57" || true' EXIT
-! dpkg -s quorvel >/dev/null 2>&1 && ! dpkg -s quorvel-cli >/dev/null 2>&1 && echo "removed: quorvel, quorvel-cli"
+if dpkg -s quorvel >/dev/null 2>&1 || dpkg -s quorvel-cli >/dev/null 2>&1; then echo "not removed"; exit 1; fi
+left=$(snapshot | comm -13 build-package/before.list -)
+[ -z "$left" ] || { echo "left behind under /usr or /etc:"; echo "$left"; exit 1; }
+echo "removed: quorvel, quorvel-cli; nothing left under /usr or /etc"

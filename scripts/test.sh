@@ -2,8 +2,9 @@
 # Installs what is missing, builds Quorvel twice (with AddressSanitizer + UndefinedBehaviorSanitizer,
 # then plain) and runs the whole test suite in each build; in between, the fuzz targets run over
 # their corpus, and the command line and engine are built and tested without the window
-# (-DQUORVEL_GUI=OFF, which must never look for Qt or X). Ends with CTest's summary of the plain
-# build.
+# (-DQUORVEL_GUI=OFF, which must never look for Qt or X), and as root the Debian packages are
+# built, installed, tried and removed (scripts/package.sh --try). Ends with CTest's summary of
+# the plain build.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
@@ -43,7 +44,18 @@ for program in build-headless/bin/quorvel-cli build-headless/bin/dlget build-hea
   fi
 done
 [ $headless -eq 0 ] || echo "!! the build without the window failed (see above)"
+echo "== the Debian packages: built, installed, tried and removed"
+packages=0
+if [ "$(id -u)" -ne 0 ]; then
+  echo "skipped: installing the packages needs root"
+elif dpkg -s quorvel >/dev/null 2>&1 || dpkg -s quorvel-cli >/dev/null 2>&1; then
+  echo "skipped: Quorvel's packages are installed on this machine and the test would remove them"
+else
+  bash scripts/package.sh --try
+  packages=$?
+  [ $packages -eq 0 ] || echo "!! the packages failed (see above)"
+fi
 echo "== tests"
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 plain=$?
-[ $asan -eq 0 ] && [ $fuzz -eq 0 ] && [ $headless -eq 0 ] && [ $plain -eq 0 ]
+[ $asan -eq 0 ] && [ $fuzz -eq 0 ] && [ $headless -eq 0 ] && [ $packages -eq 0 ] && [ $plain -eq 0 ]

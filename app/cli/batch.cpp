@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "dlcore.h"
+#include "printable.h"
 #include "progressfigures.h"
 #include "servers.h"
 #include "taskrecord.h"
@@ -114,7 +115,7 @@ std::string Line(const Job& job, const JobStatus& s) {
   char figures[128];
   std::snprintf(figures, sizeof figures, "%6.1f%%  %10s/s  %10s  ", double(s.percent) * 100.0,
                 HumanSize(s.speed).c_str(), HumanSize(s.total).c_str());
-  return Padded(job.fileName, 28) + figures + StateWord(s.state);
+  return Padded(common::Printable(job.fileName), 28) + figures + StateWord(s.state);
 }
 
 }  // namespace
@@ -159,7 +160,7 @@ void Display::Show(const std::vector<Job>& jobs, const std::vector<JobStatus>& s
 
 void Display::Event(const Job& job, const JobStatus& status) {
   std::string line = Line(job, status);
-  if (!status.reason.empty()) line += "  " + status.reason;
+  if (!status.reason.empty()) line += "  " + common::Printable(status.reason);
   if (terminal_ && drawn_ > 0) {
     // The live lines go; the next redraw puts them back below this line.
     std::printf("\x1b[%dA", drawn_);
@@ -222,8 +223,9 @@ void PrintSummary(const std::vector<Job>& jobs, const BatchResult& result, const
   std::printf("\n%s%s%s原因\n", Padded("文件", 28).c_str(), Padded("状态", 8).c_str(), Padded("大小", 12).c_str());
   for (size_t i = 0; i < jobs.size(); ++i) {
     const JobStatus& s = result.statuses[i];
-    std::printf("%s%s%s%s\n", Padded(jobs[i].fileName, 28).c_str(), Padded(StateWord(s.state), 8).c_str(),
-                Padded(s.total > 0 ? HumanSize(s.total) : "-", 12).c_str(), s.reason.c_str());
+    std::printf("%s%s%s%s\n", Padded(common::Printable(jobs[i].fileName), 28).c_str(),
+                Padded(StateWord(s.state), 8).c_str(), Padded(s.total > 0 ? HumanSize(s.total) : "-", 12).c_str(),
+                common::Printable(s.reason).c_str());
   }
   for (const JobStatus& s : result.statuses)
     if (records::UnreachableServer(s.failCode)) {

@@ -7,6 +7,7 @@
 
 #include "batch.h"
 #include "commands.h"
+#include "printable.h"
 #include "progressfigures.h"
 #include "releasesearch.h"
 #include "servers.h"
@@ -50,14 +51,26 @@ void PrintJson(const catalogue::ReleaseRow& r) {
   std::printf("%s}\n", out.c_str());
 }
 
-// One field a line; the companion maps (CR LF lines) each on a line of their own.
+// One field a line; the companion maps (CR LF lines) each on a line of their own, below the
+// first one. Each line is shown with its terminal controls escaped; one pass over the text.
 void PrintText(const catalogue::ReleaseRow& r) {
+  std::string out;
   for (const Field& f : FieldsOf(r)) {
-    std::string value = *f.value;
-    for (size_t at; (at = value.find("\r\n")) != std::string::npos;) value.replace(at, 2, "\n             ");
-    while (value.ends_with(' ') || value.ends_with('\n')) value.pop_back();
-    std::printf("%-12s %s\n", f.key, value.c_str());
+    std::string_view value = *f.value;
+    while (value.ends_with("\r\n")) value.remove_suffix(2);
+    char key[16];
+    std::snprintf(key, sizeof key, "%-12s ", f.key);
+    out += key;
+    for (size_t start = 0;;) {
+      const size_t end = value.find("\r\n", start);
+      out += common::Printable(value.substr(start, end == std::string_view::npos ? end : end - start));
+      if (end == std::string_view::npos) break;
+      out += "\n             ";
+      start = end + 2;
+    }
+    out += '\n';
   }
+  std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
 int Download(const catalogue::ReleaseRow& row, bool torrent, const std::string& folder, std::int64_t limit,
@@ -68,7 +81,7 @@ int Download(const catalogue::ReleaseRow& row, bool torrent, const std::string& 
   const BatchResult result = RunBatch(jobs, 1, limit, display, gInterrupted);
   if (result.interrupted) return 130;
   if (result.AllDone()) return 0;
-  std::fprintf(stderr, "quorvel-cli: %s\n", result.statuses[0].reason.c_str());
+  std::fprintf(stderr, "quorvel-cli: %s\n", common::Printable(result.statuses[0].reason).c_str());
   if (records::UnreachableServer(result.statuses[0].failCode))
     std::fprintf(stderr, "quorvel-cli: %s\n",
                  core::WhereServerIsChosen(core::Server::kDownload, downloadServer, true).c_str());
@@ -100,7 +113,7 @@ int Search(const Arguments& given) {
   const catalogue::ReleaseSearch found =
       catalogue::SearchRelease(common::Utf8ToUtf16(args[0]), {servers.portal, servers.download}, nullptr);
   if (found.outcome == catalogue::ReleaseSearch::Outcome::kFailed) {
-    std::fprintf(stderr, "quorvel-cli: 搜索失败：%s\nquorvel-cli: %s\n", found.status.c_str(),
+    std::fprintf(stderr, "quorvel-cli: 搜索失败：%s\nquorvel-cli: %s\n", common::Printable(found.status).c_str(),
                  core::WhereServerIsChosen(core::Server::kPortal, servers.portal, true).c_str());
     return 2;
   }

@@ -8,6 +8,7 @@
 
 #include "batch.h"
 #include "commands.h"
+#include "printable.h"
 #include "swarm.h"
 #include "verify.h"
 
@@ -26,9 +27,9 @@ class SwarmDisplay {
   explicit SwarmDisplay(bool terminal) : terminal_(terminal) {}
   void Show(const torrent::SwarmStatus& s) {
     char line[256];
-    std::snprintf(line, sizeof line, "%-28s %6.1f%%  %10s/s  peers %d  seeds %d  %10s  %s", s.name.c_str(),
-                  double(s.progress) * 100.0, HumanSize(s.downloadRate).c_str(), s.peers, s.seeds,
-                  HumanSize(s.total).c_str(), s.state.c_str());
+    std::snprintf(line, sizeof line, "%-28s %6.1f%%  %10s/s  peers %d  seeds %d  %10s  %s",
+                  common::Printable(s.name).c_str(), double(s.progress) * 100.0, HumanSize(s.downloadRate).c_str(),
+                  s.peers, s.seeds, HumanSize(s.total).c_str(), s.state.c_str());
     if (terminal_) {
       std::printf("\r\x1b[2K%s", line);
       std::fflush(stdout);
@@ -61,7 +62,7 @@ int Swarm(const std::string& bytes, const torrent::SwarmOptions& options) {
     case torrent::SwarmEnd::kInterrupted: std::printf("已暂停：再次运行同一命令继续\n"); return 130;
     case torrent::SwarmEnd::kFailed: break;
   }
-  std::fprintf(stderr, "quorvel-cli: %s\n", r.failure.c_str());
+  std::fprintf(stderr, "quorvel-cli: %s\n", common::Printable(r.failure).c_str());
   return 1;
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "commands.h"
+#include "printable.h"
 #include "releasesearch.h"
 #include "utf8.h"
 #include "verify.h"
@@ -23,12 +24,14 @@ std::optional<std::string> FetchTorrent(const std::string& device, const ServerO
   const catalogue::ReleaseSearch found =
       catalogue::SearchRelease(common::Utf8ToUtf16(device), {servers.portal, servers.download}, nullptr);
   if (found.outcome != catalogue::ReleaseSearch::Outcome::kFound) {
-    std::fprintf(stderr, "quorvel-cli: no release row for device %s: %s\n", device.c_str(), found.status.c_str());
+    std::fprintf(stderr, "quorvel-cli: no release row for device %s: %s\n", device.c_str(),
+                 common::Printable(found.status).c_str());
     return std::nullopt;
   }
   std::string status;
   std::optional<std::string> bytes = torrent::FetchTorrent(found.row.torrentLink, nullptr, &status);
-  if (!bytes) std::fprintf(stderr, "quorvel-cli: the torrent could not be fetched: %s\n", status.c_str());
+  if (!bytes)
+    std::fprintf(stderr, "quorvel-cli: the torrent could not be fetched: %s\n", common::Printable(status).c_str());
   return bytes;
 }
 
@@ -61,7 +64,7 @@ int Verify(const Arguments& given) {
   if (!torrentBytes) return BadArguments("the torrent cannot be read: " + source);
   const torrent::Verification v = torrent::VerifyArchive(archive, *torrentBytes);
   if (!v.checked) {
-    std::fprintf(stderr, "quorvel-cli: %s: %s\n", archive.c_str(), v.failure.c_str());
+    std::fprintf(stderr, "quorvel-cli: %s: %s\n", archive.c_str(), common::Printable(v.failure).c_str());
     return 2;
   }
   for (const torrent::BadPiece& bad : v.bad)

@@ -12,6 +12,7 @@ StatusBar::StatusBar(QWidget* parent) : QFrame(parent) {
   for (int i = 0; i < 3; ++i) {
     parts_[i] = new QLabel(this);
     parts_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    parts_[i]->setTextFormat(Qt::PlainText);  // servers' texts: "<img src=...>" is shown, not rendered
     if (i < 2) parts_[i]->setFixedWidth(145);
     parts_[i]->installEventFilter(this);
     layout->addWidget(parts_[i], i < 2 ? 0 : 1);

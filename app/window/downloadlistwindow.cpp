@@ -78,6 +78,7 @@ DownloadListWindow::DownloadListWindow() {
   for (QWidget* w : std::initializer_list<QWidget*>{标签_限速, 数值框_限速, 标签_同时下载, 数值框_同时下载})
     settings->addWidget(w);
   标签_提示 = Named(new QLabel, "标签_提示");
+  标签_提示->setTextFormat(Qt::PlainText);  // it quotes file names and failure texts
   标签_提示->setWordWrap(true);
 
   auto* layout = new QVBoxLayout(this);

@@ -1,5 +1,7 @@
 // dlget: downloads one address through the engine's C interface, printing progress.
 // The options and exit statuses are in kHelp, which is also its manual page.
+#include <unistd.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -11,6 +13,7 @@
 
 #include "dlcore.h"
 #include "percent.h"
+#include "printable.h"
 #include "rate.h"
 #include "recordlayout.h"
 #include "safename.h"
@@ -195,7 +198,7 @@ int main(int argc, char** argv) {
       code = stat == DL_STATE_COMPLETE ? 0 : 1;
       if (stat == DL_STATE_CANCELLED)
         std::fprintf(stderr, "%sdlget: failed: %s (code %d)\n", quiet ? "" : "\n",
-                     FailureInWords(info.fail_code(), url, folder).c_str(), info.fail_code());
+                     common::Printable(FailureInWords(info.fail_code(), url, folder)).c_str(), info.fail_code());
       break;
     }
     const double elapsed = std::chrono::duration<double>(now - started).count();
@@ -215,8 +218,11 @@ int main(int argc, char** argv) {
     const std::string name16 = info.record().ReadField("szFilename");
     std::u16string saved(name16.size() / 2, u'\0');
     std::memcpy(saved.data(), name16.data(), saved.size() * 2);
-    std::printf("%s/%s\n", folder == "/" ? "" : folder.c_str(),
-                common::Utf16ToUtf8(saved.substr(0, saved.find(u'\0'))).c_str());
+    // The saved file's path: as it is for a script reading it, escaped for a terminal (the
+    // name comes from the address).
+    std::string path = (folder == "/" ? "" : folder) + "/" + common::Utf16ToUtf8(saved.substr(0, saved.find(u'\0')));
+    if (isatty(fileno(stdout))) path = common::Printable(path);
+    std::printf("%s\n", path.c_str());
   }
   DL_UnInit();
   return code;

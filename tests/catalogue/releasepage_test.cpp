@@ -83,4 +83,19 @@ TEST(SafeFileName, LongNamesFitWithTheEnginesFilesKeepingTheExtension) {
   EXPECT_EQ(SafeFileName(std::string(242, 'v')), std::string(242, 'v'));
 }
 
+TEST(SafeFileName, LongNamesOfBytesThatAreNoCharactersStayNamesNeverHidden) {
+  // Continuation bytes without a lead byte (a %B4 run in an address): no character to keep
+  // whole, so the cut falls where the length says.
+  const std::string bytes(300, '\xB4');
+  EXPECT_EQ(SafeFileName(bytes + ".bin"), std::string(kMaxSafeNameBytes - 4, '\xB4') + ".bin");
+  EXPECT_EQ(SafeFileName(bytes), std::string(kMaxSafeNameBytes, '\xB4'));
+  // A name that is only an extension after the cut gets its "_" and still fits.
+  const std::string dotted = SafeFileName("." + std::string(300, 'v'));
+  EXPECT_EQ(dotted.front(), '_');
+  EXPECT_EQ(dotted.size(), kMaxSafeNameBytes);
+  // A lead byte cut from its continuation bytes goes with them.
+  const std::string cut = SafeFileName(std::string(kMaxSafeNameBytes - 1, 'v') + "版");
+  EXPECT_EQ(cut, std::string(kMaxSafeNameBytes - 1, 'v'));
+}
+
 }  // namespace

@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary DESTDIR with prefix /usr and checks the tree: every file
 # in its place, the launcher entry and the metainfo valid (when the validators are here), the
-# programs' versions, and the installed quorvel writing its carried files to the per-user
-# folder when it cannot write beside itself.
-#   tests/install/install_test.sh BUILD_DIR VERSION MANUAL_PAGES(ON|OFF)
+# programs' versions, and a quorvel installed elsewhere than its configured prefix (so not
+# loading the package's libraries) writing its carried files to the per-user folder when it
+# cannot write beside itself.
+#   tests/install/install_test.sh BUILD_DIR VERSION MANUAL_PAGES(ON|OFF) LIBDIR
+# LIBDIR is the libraries' folder under the prefix (lib, or lib/<triplet> on Debian).
 set -uo pipefail
-build=$1 version=$2 manuals=$3
+build=$1 version=$2 manuals=$3 libdir=$4
 root=$(mktemp -d /tmp/quorvel-install.XXXXXX)
 trap 'rm -rf "$root"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 DESTDIR="$root/tree" cmake --install "$build" --prefix /usr >/dev/null || fail "cmake --install"
 usr=$root/tree/usr
-expected=(bin/quorvel bin/quorvel-cli bin/dlget lib/quorvel/libdlcore.so
+expected=(bin/quorvel bin/quorvel-cli bin/dlget "$libdir/quorvel/libdlcore.so" "$libdir/quorvel/libskinkit.so"
+  "$libdir/quorvel/.download/id.dat"
   share/applications/quorvel.desktop share/metainfo/io.github.quorvel.Quorvel.metainfo.xml
   share/icons/hicolor/scalable/apps/quorvel.svg share/bash-completion/completions/quorvel-cli
   share/doc/quorvel/copyright share/doc/quorvel/changelog.gz share/doc/quorvel-cli/copyright

@@ -58,6 +58,13 @@ class Seeder {
     p.save_path = folder.string();
     p.flags |= lt::torrent_flags::seed_mode;
     session_->add_torrent(p);
+    // add_torrent is asynchronous: a peer that comes before the torrent is there is turned away,
+    // and libtorrent tries it again only a minute later. Seed before anyone is told of us.
+    for (int i = 0; i < 1000; ++i) {
+      const std::vector<lt::torrent_handle> torrents = session_->get_torrents();
+      if (!torrents.empty() && torrents[0].status().is_seeding) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
   int port() const { return session_->listen_port(); }
 

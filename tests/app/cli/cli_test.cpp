@@ -61,6 +61,24 @@ TEST_F(CliTest, SearchPrintsTheRowAndTellsByItsStatus) {
   EXPECT_EQ(Cli({"search", "3261", "--portal"}).status, 2);
 }
 
+TEST_F(CliTest, SearchShowsThePagesControlsEscaped) {
+  // A portal whose row holds terminal controls: a title, a cleared screen, a colour.
+  std::string page = SamplePortalPage("3261", portal.host());
+  page.replace(page.find("V3.2.1</td>"), 6, "V3\x1b]0;owned\x07\x1b[2J");
+  page.replace(page.find("3m21j27 "), 7, "3m\x1b[31m21j27");
+  FileServer hostile(
+      [](const std::string&) { return std::string(); },
+      [&](const std::string&) { return HttpAnswer("HTTP/1.1 200 OK", "Content-Type: text/html\r\n", page); });
+  const std::string at = "127.0.0.1:" + std::to_string(hostile.port());
+  const ProcessResult r = Cli({"search", "3261", "--portal", at, "--download-server", at});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << "nothing a terminal acts on";
+  EXPECT_EQ(r.out.find('\x07'), std::string::npos);
+  EXPECT_NE(r.out.find("version      V3\\x1b]0;owned\\x07\\x1b[2J\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("3m\\x1b[31m21j27 全国图资\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n             3m21j27_0e"), std::string::npos) << "the second map on its own line";
+}
+
 TEST_F(CliTest, SearchDownloadsTheReleaseOrItsTorrent) {
   ProcessResult r = Cli(std::vector<std::string>{"search", "3261", "--download", "-o", folder.string()} + Servers());
   ASSERT_EQ(r.status, 0) << r.err;
