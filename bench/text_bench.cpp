@@ -53,6 +53,28 @@ void BM_MatchTableCells(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(page.size()));
 }
 
+// A hostile pattern's runaway start positions, each given up at the match limit: the retry
+// one position at a time runs in the JIT like the search itself.
+void BM_RunawayRetry(benchmark::State& state) {
+  const std::string subject = std::string(30, 'x') + "zy";
+  for (auto _ : state) {
+    RegexMatcher m;
+    m.Match("(x+x+)+y", subject);
+    benchmark::DoNotOptimize(m.MatchCount());
+  }
+}
+
+// A pattern that costs the subject's length at every position: bounded by the search's budget.
+void BM_QuadraticSearch(benchmark::State& state) {
+  std::string subject;
+  while (subject.size() < size_t(state.range(0))) subject += "ab";
+  for (auto _ : state) {
+    RegexMatcher m;
+    m.Match("(?:a|b)*c", subject);
+    benchmark::DoNotOptimize(m.MatchCount());
+  }
+}
+
 void BM_GbkRoundTrip(benchmark::State& state) {
   const std::string page = PortalPage(size_t(state.range(0)));
   for (auto _ : state) benchmark::DoNotOptimize(Utf16ToGbk(GbkToUtf16(page)));
@@ -64,6 +86,8 @@ BENCHMARK(BM_TextBetween)->Arg(kMB)->Arg(10 * kMB)->Unit(benchmark::kMillisecond
 BENCHMARK(BM_CollectParagraphs)->Arg(kMB)->Arg(10 * kMB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CollectEmptyParagraphs)->Arg(kMB)->Arg(16 * kMB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MatchTableCells)->Arg(kMB)->Arg(10 * kMB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunawayRetry)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QuadraticSearch)->Arg(400000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GbkRoundTrip)->Arg(kMB)->Arg(10 * kMB)->Unit(benchmark::kMillisecond);
 
 }  // namespace

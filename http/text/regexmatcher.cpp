@@ -4,6 +4,7 @@
 #include <pcre2.h>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 
 #include "bytetext.h"
@@ -77,23 +78,35 @@ struct RegexMatcher::Matches {
   std::u16string Text(Span s) const { return s.set() ? subject.substr(s.begin, s.end - s.begin) : std::u16string(); }
 };
 
-// One search over a subject with what PCRE2 needs to finish ordinary searches: a JIT stack
-// that grows as deep subjects need (the default 32 KiB ends `(?:a|b)*c` at 1,367
-// characters) and the interpreter behind it. A start position whose attempt runs into the
-// match or memory limit is given up alone and the search goes on after it; after
-// kMaxRunaways such positions the rest of the subject is left unsearched, so that a
-// pattern that backtracks without end still costs a bounded time.
+// One search over a subject with what PCRE2 needs to finish ordinary searches, and a bound
+// on the time of any search:
+//   - a JIT stack that grows as deep subjects need (the default 32 KiB ends `(?:a|b)*c` at
+//     1,367 characters), and the interpreter behind it (its frames on a bounded heap);
+//   - the start positions are tried in windows (PCRE2's offset limit): a pattern that costs
+//     the length of the subject at every position would otherwise cost its square in one
+//     call. A window that is slow shrinks, down to one position, and one that is quick grows;
+//   - a position whose attempt runs into the match, depth or heap limit is given up alone and
+//     the search goes on after it; after kMaxRunaways such positions, or after kBudget, the
+//     rest of the subject is left unsearched.
 class RegexMatcher::Search {
  public:
   static constexpr int kMaxRunaways = 16;
+  static constexpr std::chrono::milliseconds kBudget{2000};
 
   explicit Search(const pcre2_code* code)
       : code_(code),
         data_(pcre2_match_data_create_from_pattern(code, nullptr)),
         context_(pcre2_match_context_create(nullptr)),
-        stack_(pcre2_jit_stack_create(32 * 1024, 16 * 1024 * 1024, nullptr)) {
+        stack_(pcre2_jit_stack_create(32 * 1024, 16 * 1024 * 1024, nullptr)),
+        deadline_(Clock::now() + kBudget) {
     if (context_ && stack_) pcre2_jit_stack_assign(context_, nullptr, stack_);
-    if (context_) pcre2_set_heap_limit(context_, 64 * 1024);  // KiB, for the interpreter
+    if (context_) {
+      // A tenth of PCRE2's default match limit: an attempt of a million steps at one position
+      // is a runaway for any pattern a page is read with, and 16 of them cost some 50 ms.
+      pcre2_set_match_limit(context_, 1000000);
+      pcre2_set_heap_limit(context_, 64 * 1024);  // KiB, for the interpreter
+      pcre2_set_depth_limit(context_, 1000000);   // the interpreter's backtracking depth
+    }
   }
   ~Search() {
     pcre2_jit_stack_free(stack_);
@@ -103,47 +116,65 @@ class RegexMatcher::Search {
   Search(const Search&) = delete;
   Search& operator=(const Search&) = delete;
 
-  // The next match at or after `start`, or nothing.
+  // The next match at or after `start`, or nothing (also when the search is out of budget).
   std::optional<Matches::Found> Next(const std::u16string& s, size_t start, uint32_t captures) {
-    int rc = Run(s, start, 0);
-    // Over its budget somewhere at or after `start`: walk the positions one at a time, each
-    // with its own budget, and skip the one that runs away.
-    while (IsLimit(rc) && runaways_ < kMaxRunaways) {
-      for (; start <= s.size(); start = NextCharacter(s, start)) {
-        rc = Run(s, start, PCRE2_ANCHORED);
-        if (rc >= 0 || IsLimit(rc)) break;
+    while (start <= s.size() && context_) {
+      if (runaways_ >= kMaxRunaways || Clock::now() >= deadline_) return std::nullopt;
+      const size_t last = s.size() - start < window_ ? s.size() : start + window_ - 1;  // the last start tried
+      const auto began = Clock::now();
+      const int rc = Run(s, start, last);
+      if (rc >= 0) return Found(captures);
+      if (IsLimit(rc) && window_ > 1) {
+        window_ = 1;  // find the position that runs away
+        continue;
       }
-      if (rc >= 0 || start > s.size()) break;
-      ++runaways_;
-      start = NextCharacter(s, start);
-      if (start > s.size()) break;
-      rc = Run(s, start, 0);
+      if (IsLimit(rc)) {
+        ++runaways_;
+        start = NextCharacter(s, start);
+        continue;
+      }
+      if (last >= s.size()) return std::nullopt;
+      start = NextCharacter(s, last);
+      const auto took = Clock::now() - began;
+      if (took < std::chrono::milliseconds(5)) window_ = std::min(window_ * 2, kMaxWindow);
+      if (took > std::chrono::milliseconds(20)) window_ = std::max<size_t>(window_ / 4, 1);
     }
-    if (rc < 0) return std::nullopt;
+    return std::nullopt;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr size_t kMaxWindow = size_t(1) << 20;
+
+  static bool IsLimit(int rc) {
+    return rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
+           rc == PCRE2_ERROR_JIT_STACKLIMIT || rc == PCRE2_ERROR_NOMEMORY;
+  }
+
+  // A match that starts at a position from `start` to `last`.
+  int Run(const std::u16string& s, size_t start, size_t last) {
+    pcre2_set_offset_limit(context_, last);
+    int rc = pcre2_match(code_, Units(s), s.size(), start, 0, data_, context_);
+    // Deeper than the JIT stack: the interpreter keeps its frames on the heap. One position
+    // at a time, as the interpreter is the slower by far.
+    if (rc == PCRE2_ERROR_JIT_STACKLIMIT && last == start)
+      rc = pcre2_match(code_, Units(s), s.size(), start, PCRE2_NO_JIT, data_, context_);
+    return rc;
+  }
+
+  Matches::Found Found(uint32_t captures) {
     PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data_);
     Matches::Found found{{ov[0], std::max(ov[0], ov[1])}, {}};
     for (uint32_t g = 1; g <= captures; ++g) found.groups.push_back({ov[2 * g], ov[2 * g + 1]});
     return found;
   }
 
- private:
-  static bool IsLimit(int rc) {
-    return rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
-           rc == PCRE2_ERROR_JIT_STACKLIMIT || rc == PCRE2_ERROR_NOMEMORY;
-  }
-
-  int Run(const std::u16string& s, size_t start, uint32_t options) {
-    int rc = pcre2_match(code_, Units(s), s.size(), start, options, data_, context_);
-    // Deeper than the JIT stack: the interpreter keeps its frames on the heap.
-    if (rc == PCRE2_ERROR_JIT_STACKLIMIT)
-      rc = pcre2_match(code_, Units(s), s.size(), start, options | PCRE2_NO_JIT, data_, context_);
-    return rc;
-  }
-
   const pcre2_code* code_;
   pcre2_match_data* data_;
   pcre2_match_context* context_;
   pcre2_jit_stack* stack_;
+  const Clock::time_point deadline_;
+  size_t window_ = 256;
   int runaways_ = 0;
 };
 
@@ -165,7 +196,8 @@ bool RegexMatcher::Match(std::string_view pattern, std::string_view subject, boo
   pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
   pcre2_set_newline(context, PCRE2_NEWLINE_LF);
   uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF |
-                     (caseSensitive ? 0 : PCRE2_CASELESS) | (multiLine ? 0 : PCRE2_DOLLAR_ENDONLY);
+                     PCRE2_USE_OFFSET_LIMIT | (caseSensitive ? 0 : PCRE2_CASELESS) |
+                     (multiLine ? 0 : PCRE2_DOLLAR_ENDONLY);
   int error = 0;
   PCRE2_SIZE errorOffset = 0;
   expression->code.reset(pcre2_compile(Units(source), source.size(), options, &error, &errorOffset, context));

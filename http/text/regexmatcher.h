@@ -11,6 +11,8 @@
 //   - an unset group referenced by "\1" matches empty
 //   - a start position whose attempt backtracks without end stops at PCRE2's match limit and
 //     is skipped; the search goes on after it (up to 16 such positions per search)
+//   - a search takes at most about 2 s: one that would take longer (a pattern that costs the
+//     subject's length at every position of a long subject) keeps the matches found by then
 // Match and group indexes are 1-based.
 #include <memory>
 #include <string>

@@ -185,4 +185,18 @@ TEST(RegexMatcher, RunawayAttemptEndsOnlyItself) {
   EXPECT_EQ(Groups(m, 0), (Texts{"a?z?"}));
 }
 
+// A pattern that costs the subject's length at every position, on a long subject (a hostile
+// page): the search ends (after its budget at most) with what it found, and a runaway retry
+// stays quick.
+TEST(RegexMatcher, ASearchOfQuadraticCostEndsWithWhatItFound) {
+  RegexMatcher m;
+  std::string ab;
+  for (int i = 0; i < 200000; ++i) ab += "ab";
+  ASSERT_TRUE(m.Match("(?:a|b)*c", "abc" + ab));
+  ASSERT_GE(m.MatchCount(), 1);
+  EXPECT_EQ(m.MatchText(1), "abc");
+  ASSERT_TRUE(m.Match("(x+x+)+y", std::string(30, 'x') + "zy xxy"));
+  EXPECT_EQ(Groups(m, 0), (Texts{"xxy"}));
+}
+
 }  // namespace
