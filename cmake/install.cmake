@@ -58,7 +58,10 @@ if(HELP2MAN)
     set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
     add_custom_command(OUTPUT ${page}.gz
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-      COMMAND ${HELP2MAN} --no-info --no-discard-stderr "--name=${what_${program}}" --output=${page}
+      # The engine library from the build tree: a package build links the programs with
+      # their installed RUNPATH, which does not find it here.
+      COMMAND ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=$<TARGET_FILE_DIR:dlcore>
+              ${HELP2MAN} --no-info --no-discard-stderr "--name=${what_${program}}" --output=${page}
               $<TARGET_FILE:${program}>
       COMMAND gzip -9nf ${page}
       DEPENDS ${program}

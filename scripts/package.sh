@@ -48,6 +48,13 @@ for package in "$cli" "$deb"; do
   echo "package: $package"
   dpkg-deb --field "$package" Package Version Depends
 done
+# The manual pages are the programs' own --help and --version: a page made of a loader's
+# error is caught here.
+version=$(dpkg-deb --field "$cli" Version)
+for page in build-package/man/*.1.gz; do
+  program=$(basename "$page" .1.gz)
+  zcat "$page" | grep -q "^\.TH .* \"$program $version\"" || { echo "a broken manual page: $page"; exit 1; }
+done
 if command -v lintian >/dev/null; then
   echo "lintian --pedantic (nothing below: clean):"
   tags=$(lintian --pedantic "$cli" "$deb" 2>/dev/null || true)
