@@ -1,5 +1,11 @@
 #include "transfer.h"
 
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 
 #include "bytetext.h"
@@ -65,6 +71,33 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t upload
   return 0;
 }
 
+// The transfer's sockets are opened and closed here so that their received bytes can be
+// counted: a header line that trickles in is activity long before libcurl has the whole line.
+curl_socket_t OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
+  const int fd = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  if (fd < 0) return CURL_SOCKET_BAD;
+  static_cast<Transfer*>(user)->sockets.push_back(fd);
+  return fd;
+}
+
+int OnCloseSocket(void* user, curl_socket_t fd) {
+  std::erase(static_cast<Transfer*>(user)->sockets, fd);
+  return close(fd);
+}
+
+// What the kernel received on the transfer's sockets so far (TCP's own count).
+std::uint64_t BytesReceived(const Transfer& t) {
+  std::uint64_t total = 0;
+  for (int fd : t.sockets) {
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
+        size >= offsetof(tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received)
+      total += info.tcpi_bytes_received;
+  }
+  return total;
+}
+
 }  // namespace
 
 bool SetTransferCallbacks(CURL* easy, Transfer& t) {
@@ -74,7 +107,11 @@ bool SetTransferCallbacks(CURL* easy, Transfer& t) {
          curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t) == CURLE_OK &&
          curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
          curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnProgress) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t) == CURLE_OK;
+         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &t) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, OnCloseSocket) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, &t) == CURLE_OK;
 }
 
 int FailureOf(CURL* easy, const Transfer& t, CURLcode rc, bool secure, bool redirected) {
@@ -105,6 +142,10 @@ std::optional<CURLcode> Perform(CURL* easy, Transfer& t, Clock::duration timeout
       break;
     }
     const auto now = Clock::now();
+    if (const std::uint64_t received = BytesReceived(t); received != t.received) {
+      t.received = received;  // any byte received is activity, a part of a header line too
+      t.lastActivity = now;
+    }
     if (now - t.lastActivity > timeout || now >= deadline) break;
     curl_multi_poll(multi, nullptr, 0, 50, nullptr);
     if (pump && Clock::now() - lastPump >= std::chrono::milliseconds(20)) {

@@ -4,8 +4,10 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "eventpump.h"
 
@@ -29,9 +31,12 @@ struct Transfer {
   std::optional<std::string> contentLength;
   Clock::time_point lastActivity = Clock::now();
   curl_off_t uploaded = 0;
+  std::vector<int> sockets;    // the transfer's open sockets
+  std::uint64_t received = 0;  // bytes the kernel received on them, as last seen
 };
 
-// Points the handle's header, body and progress callbacks at `t`; false when libcurl refuses.
+// Points the handle's header, body, progress and socket callbacks at `t`; false when libcurl
+// refuses.
 bool SetTransferCallbacks(CURL* easy, Transfer& t);
 
 // Runs one request to its end, pumping events at least every 50 ms. The timeout is the

@@ -423,6 +423,24 @@ TEST(HttpFetchHostile, OneCookieLineWithTheCallersAndTheRedirectsCookies) {
   EXPECT_EQ(line.find("a=1"), std::string::npos) << "the redirect's a= replaces the caller's: " << line;
 }
 
+// The silence timeout counts bytes, not lines: a header line sent a byte at a time for longer
+// than the timeout is an answer that arrives.
+TEST(HttpFetchHostile, AHeaderLineThatTricklesIsActivity) {
+  RawServer* self = nullptr;
+  RawServer server([&self](int fd, const std::string&) {
+    RawServer::Send(fd, "HTTP/1.1 200 OK\r\nX-Slow: ");
+    for (int i = 0; i < 8 && !self->stopping(); ++i) {
+      if (!RawServer::Send(fd, "z")) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    RawServer::Send(fd, "\r\nContent-Length: 2\r\n\r\nok");
+  });
+  self = &server;
+  std::string result;
+  EXPECT_EQ(Status(server.url("/"), &result, 1).substr(0, 3), "200");
+  EXPECT_EQ(result, "ok");
+}
+
 TEST(HttpFetchHostile, TrickleEndsAtTheCallLimit) {
   RawServer* self = nullptr;
   RawServer server([&self](int fd, const std::string&) {
