@@ -3,6 +3,7 @@
 #include "ascii.h"
 #include "bytetext.h"
 #include "decimal.h"
+#include "gbk.h"
 
 namespace http {
 
@@ -40,6 +41,10 @@ std::optional<UrlParts> CrackUrl(std::string_view address) {
   size_t authorityEnd = FirstOf(rest, "/?#");
   std::string_view authority = rest.substr(0, authorityEnd);
   std::string_view tail = authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
+  // A byte of the host's part that is no whole character (a lead byte before ":", "/" or "@")
+  // decodes to "?" and takes the next byte with it: the host the code page sees and the one
+  // split here would differ, and the request could go elsewhere than the address says.
+  if (!text::gbk::OnlyWholeCharacters(authority)) return std::nullopt;
   if (size_t at = LastOf(authority, '@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
 
   std::string_view host = authority, port;

@@ -28,6 +28,20 @@ inline size_t CharLength(std::string_view bytes, size_t i) {
   return b > 0x80 && b < 0xFF && i + 1 < bytes.size() && bytes[i + 1] != '\0' ? 2 : 1;
 }
 
+// Whether every byte of 0x80 and more in `bytes` is part of a valid two-byte character (a lead
+// byte 0x81 to 0xFE and a trail byte 0x40 to 0x7E or 0x80 to 0xFE): no byte that decodes to
+// "?" with what follows it, or alone.
+inline bool OnlyWholeCharacters(std::string_view bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned char b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) continue;
+    const unsigned char trail = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+    if (b == 0x80 || b == 0xFF || !((trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFE))) return false;
+    ++i;
+  }
+  return true;
+}
+
 // Encodes per UTF-16 code unit as WideCharToMultiByte(936): best fit on, "?" for the rest,
 // surrogates "?" each. With `compositeCheck` a base character and the combining mark after
 // it become the composed character when code page 936 holds it (exact or best fit).

@@ -38,4 +38,17 @@ TEST(CrackUrl, TrailBytesSplitNothing) {
   EXPECT_EQ(u->extra, "");
 }
 
+// A lead byte before ":", "/" or "@" (or a byte that is no lead byte) in the host's part makes
+// the address unreadable: the code page would take the next byte with it, so the host it sees
+// is not the one a split by bytes gives.
+TEST(CrackUrl, ALoneLeadByteInTheHostsPartIsNoAddress) {
+  for (const char* bad : {"http://a\x81/@127.0.0.1:19400/x", "http://127.0.0.1\x81:19400/p", "http://host\x81",
+                          "http://h\x80.test/", "http://h\xff.test/", "http://u\x81:pw@h.test/"})
+    EXPECT_FALSE(CrackUrl(bad)) << bad;
+  auto u = CrackUrl("http://\xd6\xd0.test:81/\x81/");  // a whole character in the host; the path is not the host
+  ASSERT_TRUE(u);
+  EXPECT_EQ(u->host, "\xd6\xd0.test");
+  EXPECT_EQ(u->port, 81);
+}
+
 }  // namespace
