@@ -28,8 +28,9 @@ ReleasePage ParseReleasePage(std::string_view page, const std::string& server, c
   // The link marker holds two blanks between "<a" and "href".
   static const char* const kLinkMarker = "con ui-icon-disk z'></span><a  href='?CLD://DownFiles=";
   ReleasePage r;
-  const std::string section = text::TextBetween(page, "<table cellpadding=\"0\" cellspacing=\"0\" class=\"dt\">",
-                                                "<div class=\"mbm cl\"></div>");
+  // A view: the page may be as large as a response may be (256 MiB).
+  const std::string_view section = text::TextBetweenView(
+      page, "<table cellpadding=\"0\" cellspacing=\"0\" class=\"dt\">", "<div class=\"mbm cl\"></div>");
   r.companionMaps = text::CollectParagraphs(section, pump);
   r.torrentLink = text::TextBetween(section, kLinkMarker, "@@fileName=");
   r.programLink =

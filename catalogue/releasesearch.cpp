@@ -35,6 +35,7 @@ ReleaseSearch SearchRelease(std::u16string_view deviceNumber, const Servers& ser
   form.address = servers.portal + kPortalPath;
   form.method = http::Method::kPost;
   form.body = ReleaseFormText(text::gbk::Encode(deviceNumber, false));
+  form.bodies = http::Bodies::kText;
   http::UseEnvironmentProxy(form);  // the proxy the engine's downloads take too
   const http::HttpResponse answer = http::FetchResponse(form, watched);
   const std::string& page = answer.body;

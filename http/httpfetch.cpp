@@ -24,6 +24,7 @@ std::string HttpFetch(const std::string& address, int method, const std::string&
   request.proxyPassword = proxyPassword;
   request.timeoutSeconds = timeoutSeconds;
   request.mergeCookies = mergeCookies;
+  request.bodies = responseBytes ? Bodies::kBoth : Bodies::kText;
   HttpResponse response = FetchResponse(request, pump);
   // Outputs keep their values unless the call has something for them.
   if (statusText) *statusText = response.statusText;

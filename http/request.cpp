@@ -1,8 +1,10 @@
 #include "request.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "ascii.h"
@@ -282,9 +284,36 @@ int FollowRedirects(Call& c, const common::EventPump& pump) {
 
 // The answer's outputs: headers, status, cookies, redirect location, the body decoded from
 // the charset the page declares. Events run after each header line and after decoding.
-void ReadAnswer(const Call& c, bool broken, const common::EventPump& pump, HttpResponse& out) {
+// The page text (up to its first zero byte, in GBK when the page names another charset) and
+// the bytes, each only when the caller reads it: the body is moved, never copied, when one
+// is enough (a page of 256 MiB).
+void ReadBodies(Bodies bodies, std::string& bytes, const common::EventPump& pump, HttpResponse& out) {
+  const size_t textEnd = std::min(bytes.find('\0'), bytes.size());
+  std::optional<std::string> decoded;
+  text::RegexMatcher matcher;
+  if (bodies != Bodies::kBytes &&
+      matcher.Match("<meta.+?charset=[^\\w]?([-\\w]+)", text::Left(std::string_view(bytes).substr(0, textEnd), 1024)) &&
+      matcher.MatchCount() > 0) {
+    std::string charset = matcher.SubMatchText(1, 1);
+    if (!charset.empty() && charset != "gbk" && charset != "gb2312") decoded = text::DecodeToGbk(charset, bytes);
+    if (pump) pump();
+  }
+  if (bodies != Bodies::kBytes) {
+    if (decoded) {
+      out.body = std::move(*decoded);
+    } else if (bodies == Bodies::kText) {
+      bytes.resize(textEnd);
+      out.body = std::move(bytes);
+    } else {
+      out.body = bytes.substr(0, textEnd);
+    }
+  }
+  if (bodies != Bodies::kText) out.rawBody = std::move(bytes);
+}
+
+void ReadAnswer(Call& c, bool broken, const common::EventPump& pump, HttpResponse& out) {
   const HttpRequest& r = c.request;
-  const Transfer& t = c.transfer;
+  Transfer& t = c.transfer;
   out.answered = true;
   out.headers = text::Replace(t.headers, "Set-Cookie", "Set-Cookie", true);
   const std::string& headers = out.headers;
@@ -309,16 +338,7 @@ void ReadAnswer(const Call& c, bool broken, const common::EventPump& pump, HttpR
     returned = text::MergeCookies(*out.cookies, returned);
   }
   out.returnedCookies = returned;
-  out.rawBody = t.body;
-  out.body = t.body.substr(0, t.body.find('\0'));
-  text::RegexMatcher matcher;
-  if (matcher.Match("<meta.+?charset=[^\\w]?([-\\w]+)", text::Left(out.body, 1024)) && matcher.MatchCount() > 0) {
-    std::string charset = matcher.SubMatchText(1, 1);
-    if (!charset.empty() && charset != "gbk" && charset != "gb2312") {
-      if (auto decoded = text::DecodeToGbk(charset, t.body)) out.body = std::move(*decoded);
-    }
-    if (pump) pump();
-  }
+  ReadBodies(r.bodies, t.body, pump, out);
 }
 
 // Every stage in order; the failure number, 0 for an answer.

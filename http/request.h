@@ -16,6 +16,9 @@ const char* Verb(Method method);
 // The method of a code 0 to 7; GET for any other code.
 Method MethodOf(int code);
 
+// The response's bodies a caller reads: the page text (`body`), the bytes (`rawBody`) or both.
+enum class Bodies { kBoth, kText, kBytes };
+
 struct HttpRequest {
   std::string address;
   Method method = Method::kGet;
@@ -30,6 +33,7 @@ struct HttpRequest {
   std::string proxyUser, proxyPassword;
   int timeoutSeconds = 0;  // 0 or less: 30 s
   bool mergeCookies = true;
+  Bodies bodies = Bodies::kBoth;  // which of the response's bodies the caller reads
 };
 
 struct HttpResponse {
@@ -38,9 +42,10 @@ struct HttpResponse {
   // The answer arrived (completely, or with a body that broke off: 713); the fields below
   // are filled in only then.
   bool answered = false;
-  std::string headers;  // the final response's header block, "Set-Cookie" normalised
-  std::string rawBody;
-  std::string body;                             // up to the first zero byte, decoded from the page's charset
+  std::string headers;                          // the final response's header block, "Set-Cookie" normalised
+  std::string rawBody;                          // empty unless the request asked for the bytes
+  std::string body;                             // up to the first zero byte, decoded from the page's charset;
+                                                // empty unless the request asked for the text
   std::string returnedCookies;                  // "a=1; b=2"
   std::optional<std::string> cookies;           // the request's cookies merged with the returned ones
   std::optional<std::string> redirectLocation;  // the Location line's value, when there is one

@@ -18,6 +18,7 @@ std::optional<std::string> FetchTorrent(const std::string& address, const common
                                         std::string* statusText) {
   http::HttpRequest request;
   request.address = address;
+  request.bodies = http::Bodies::kBytes;
   http::UseEnvironmentProxy(request);
   http::HttpResponse answer = http::FetchResponse(request, keepGoing);
   if (statusText) *statusText = answer.statusText;

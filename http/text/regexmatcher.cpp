@@ -62,6 +62,10 @@ struct RegexMatcher::Expression {
   std::unique_ptr<pcre2_code, CodeDeleter> code;
 };
 
+// The matches of one search over its subject. The spans are byte offsets into the subject (GBK),
+// not offsets into its UTF-16 form, which is dropped after the search: a page of 256 MiB
+// would keep 512 MiB more. A span begins and ends where the decoder's characters do, so its
+// bytes decode to the same text as the UTF-16 span they came from.
 struct RegexMatcher::Matches {
   struct Span {
     size_t begin, end;
@@ -69,13 +73,35 @@ struct RegexMatcher::Matches {
   };
   struct Found {
     Span whole;
+    size_t characterIndex = 0;  // where the match begins, in characters
     std::vector<Span> groups;
   };
-  std::u16string subject;
+  std::string subject;  // up to its first zero byte
   std::vector<Found> found;
   int groupCount = 0;
 
-  std::u16string Text(Span s) const { return s.set() ? subject.substr(s.begin, s.end - s.begin) : std::u16string(); }
+  // Turns the spans' character offsets (UTF-16 units: code page 936 decodes to one unit a
+  // character) into byte offsets of `bytes`, in one walk over it.
+  void ToByteOffsets(std::string_view bytes) {
+    std::vector<size_t*> offsets;
+    for (Found& f : found) {
+      offsets.push_back(&f.whole.begin);
+      offsets.push_back(&f.whole.end);
+      for (Span& g : f.groups)
+        if (g.set()) offsets.push_back(&g.begin), offsets.push_back(&g.end);
+    }
+    std::sort(offsets.begin(), offsets.end(), [](const size_t* a, const size_t* b) { return *a < *b; });
+    size_t byte = 0, character = 0;
+    for (size_t* offset : offsets) {
+      for (; character < *offset && byte < bytes.size(); ++character) byte += text::gbk::CharLength(bytes, byte);
+      *offset = byte;
+    }
+  }
+
+  std::u16string Text(Span s) const { return s.set() ? Text(s.begin, s.end) : std::u16string(); }
+  std::u16string Text(size_t begin, size_t end) const {
+    return text::gbk::Decode(std::string_view(subject).substr(begin, end - begin));
+  }
 };
 
 // One search over a subject with what PCRE2 needs to finish ordinary searches, and a bound
@@ -164,7 +190,7 @@ class RegexMatcher::Search {
 
   Matches::Found Found(uint32_t captures) {
     PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data_);
-    Matches::Found found{{ov[0], std::max(ov[0], ov[1])}, {}};
+    Matches::Found found{{ov[0], std::max(ov[0], ov[1])}, ov[0], {}};
     for (uint32_t g = 1; g <= captures; ++g) found.groups.push_back({ov[2 * g], ov[2 * g + 1]});
     return found;
   }
@@ -189,7 +215,7 @@ bool RegexMatcher::Match(std::string_view pattern, std::string_view subject, boo
   matches_.reset();
   auto expression = std::make_shared<Expression>();
   expression->pattern = quoteEscapes ? text::Replace(pattern, text::kQuoteToken, "\"") : std::string(pattern);
-  subject_ = std::string(subject.substr(0, subject.find('\0')));
+  const std::string_view bytes = subject.substr(0, subject.find('\0'));
 
   std::u16string source = text::gbk::Decode(expression->pattern);
   if (multiLine) source = AnchorsForEveryLineEnd(source);
@@ -206,20 +232,24 @@ bool RegexMatcher::Match(std::string_view pattern, std::string_view subject, boo
   pcre2_jit_compile(expression->code.get(), PCRE2_JIT_COMPLETE);  // interpreted when JIT is unavailable
 
   auto matches = std::make_shared<Matches>();
-  matches->subject = text::gbk::Decode(subject_);
   uint32_t captures = 0;
   pcre2_pattern_info(expression->code.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
   matches->groupCount = int(captures);
-  Search search(expression->code.get());
-  const std::u16string& s = matches->subject;
-  for (size_t start = 0; start <= s.size();) {
-    std::optional<Matches::Found> found = search.Next(s, start, captures);
-    if (!found) break;
-    matches->found.push_back(*found);
-    if (!global) break;
-    // After an empty match the next search starts one character later.
-    start = found->whole.end > found->whole.begin ? found->whole.end : NextCharacter(s, found->whole.end);
+  {
+    const std::u16string s = text::gbk::Decode(bytes);
+    Search search(expression->code.get());
+    for (size_t start = 0; start <= s.size();) {
+      std::optional<Matches::Found> found = search.Next(s, start, captures);
+      if (!found) break;
+      found->characterIndex = found->whole.begin;
+      matches->found.push_back(*found);
+      if (!global) break;
+      // After an empty match the next search starts one character later.
+      start = found->whole.end > found->whole.begin ? found->whole.end : NextCharacter(s, found->whole.end);
+    }
   }
+  matches->ToByteOffsets(bytes);
+  matches->subject = std::string(bytes);
   expression_ = std::move(expression);
   matches_ = std::move(matches);
   return true;
@@ -235,9 +265,10 @@ long RegexMatcher::PositionOf(const std::string& found, size_t matchBegin) const
   // The character index of the match serves as the byte offset to search from: never past
   // the match, since a character has at least one byte. The search starts on the character
   // border at or after it, so that it never reads a trail byte as a lead byte.
+  const std::string& subject = matches_->subject;
   size_t from = 0;
-  while (from + 1 < matchBegin && from < subject_.size()) from += text::CharLength(subject_, from);
-  long at = text::Find(subject_, found, long(from) + 1);
+  while (from + 1 < matchBegin && from < subject.size()) from += text::CharLength(subject, from);
+  long at = text::Find(subject, found, long(from) + 1);
   return at == -1 ? -2 : at - 1;
 }
 
@@ -245,7 +276,7 @@ std::string RegexMatcher::MatchText(int index, long* position) const {
   if (index < 1 || index > MatchCount()) return {};
   const Matches::Found& m = matches_->found[size_t(index - 1)];
   std::string text = text::gbk::Encode(matches_->Text(m.whole), false);
-  if (position) *position = PositionOf(text, m.whole.begin);
+  if (position) *position = PositionOf(text, m.characterIndex);
   return text;
 }
 
@@ -253,13 +284,13 @@ std::string RegexMatcher::SubMatchText(int matchIndex, int groupIndex, long* pos
   if (matchIndex < 1 || matchIndex > MatchCount() || groupIndex < 1 || groupIndex > matches_->groupCount) return {};
   const Matches::Found& m = matches_->found[size_t(matchIndex - 1)];
   std::string text = text::gbk::Encode(matches_->Text(m.groups[size_t(groupIndex - 1)]), false);
-  if (position) *position = PositionOf(text, m.whole.begin);
+  if (position) *position = PositionOf(text, m.characterIndex);
   return text;
 }
 
 std::string RegexMatcher::ReplaceMatches(std::string_view replacement) const {
   if (!matches_) return {};
-  const std::u16string& s = matches_->subject;
+  const size_t size = matches_->subject.size();
   const std::u16string with = text::gbk::Decode(replacement.substr(0, replacement.find('\0')));
   const int groups = matches_->groupCount;
   auto digit = [&](size_t i) {
@@ -269,7 +300,7 @@ std::string RegexMatcher::ReplaceMatches(std::string_view replacement) const {
   size_t copied = 0;
   for (const Matches::Found& m : matches_->found) {
     if (m.whole.begin < copied) continue;  // only a look-behind trick could start a match there
-    out.append(s, copied, m.whole.begin - copied);
+    out += matches_->Text(copied, m.whole.begin);
     for (size_t i = 0; i < with.size(); ++i) {
       char16_t next = i + 1 < with.size() ? with[i + 1] : 0;
       int d1 = digit(i + 1), d2 = digit(i + 2);
@@ -280,9 +311,9 @@ std::string RegexMatcher::ReplaceMatches(std::string_view replacement) const {
       } else if (next == u'&') {
         out += matches_->Text(m.whole), ++i;
       } else if (next == u'`') {
-        out.append(s, 0, m.whole.begin), ++i;
+        out += matches_->Text(0, m.whole.begin), ++i;
       } else if (next == u'\'') {
-        out.append(s, m.whole.end), ++i;
+        out += matches_->Text(m.whole.end, size), ++i;
       } else if (d1 >= 0 && d2 >= 0 && d1 * 10 + d2 >= 1 && d1 * 10 + d2 <= groups) {
         out += matches_->Text(m.groups[size_t(d1 * 10 + d2 - 1)]), i += 2;
       } else if (d1 >= 1 && d1 <= groups) {
@@ -293,7 +324,7 @@ std::string RegexMatcher::ReplaceMatches(std::string_view replacement) const {
     }
     copied = m.whole.end;
   }
-  out.append(s, copied);
+  out += matches_->Text(copied, size);
   return text::gbk::Encode(out, false);
 }
 

@@ -25,7 +25,7 @@ class RegexMatcher {
  public:
   RegexMatcher();
   ~RegexMatcher();
-  // A copy shares the compiled pattern and the matches and keeps its own subject.
+  // A copy shares the compiled pattern, the subject and the matches.
   RegexMatcher(const RegexMatcher&);
   RegexMatcher& operator=(const RegexMatcher&);
 
@@ -60,7 +60,6 @@ class RegexMatcher {
   class Search;
   std::shared_ptr<const Expression> expression_;
   std::shared_ptr<const Matches> matches_;
-  std::string subject_;  // GBK
 
   long PositionOf(const std::string& found, size_t matchBegin) const;
 };

@@ -12,15 +12,20 @@ namespace text {
 
 using text::Find;
 
-std::string TextBetween(std::string_view text, std::string_view left, std::string_view right, long start,
-                        bool caseSensitive) {
+std::string_view TextBetweenView(std::string_view text, std::string_view left, std::string_view right, long start,
+                                 bool caseSensitive) {
   const std::string l = text::Replace(left, text::kQuoteToken, "\"");
   const std::string r = text::Replace(right, text::kQuoteToken, "\"");
   long p = Find(text, l, start, !caseSensitive);
   if (p != -1) p += long(l.size());
   long q = Find(text, r, p == -1 ? 1 : p, !caseSensitive);
   if (p == -1 || q == -1) return {};
-  return std::string(text.substr(size_t(p - 1), size_t(q - p)));
+  return text.substr(size_t(p - 1), size_t(q - p));
+}
+
+std::string TextBetween(std::string_view text, std::string_view left, std::string_view right, long start,
+                        bool caseSensitive) {
+  return std::string(TextBetweenView(text, left, right, start, caseSensitive));
 }
 
 namespace {

@@ -15,6 +15,9 @@ namespace text {
 // case is ignored (ASCII letters) unless `caseSensitive`.
 std::string TextBetween(std::string_view text, std::string_view left, std::string_view right, long start = 1,
                         bool caseSensitive = false);
+// The same as a view into `text`, for a part of a large page that is only read.
+std::string_view TextBetweenView(std::string_view text, std::string_view left, std::string_view right, long start = 1,
+                                 bool caseSensitive = false);
 
 // The inner text of every single-line <p>...</p> (any letter case), each followed by CR LF.
 // Pumps events while it works (at most every 10 ms, after a paragraph).

@@ -220,6 +220,7 @@ TEST(HttpFetch, NulCutsTheTextButNotTheBytes) {
                       nullptr, &bytes),
             "abc");
   EXPECT_EQ(bytes, body);
+  EXPECT_EQ(HttpFetch(server.url("/")), "abc") << "the text alone (the body moved, not copied)";
 }
 
 TEST(HttpFetch, FailuresByStageLeaveOtherOutputsAlone) {
