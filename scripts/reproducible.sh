@@ -2,11 +2,11 @@
 # Checks that the packages are reproducible: builds those of the current commit twice, from two
 # clones in folders of different names and depths, and compares them byte for byte. When they
 # differ it says which files differ (and runs diffoscope on them when it is installed).
-#   scripts/reproducible.sh
+#   scripts/reproducible.sh [--keep]    --keep leaves both build folders for a closer look
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work=$(mktemp -d /tmp/quorvel-repro.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+if [ "${1:-}" = "--keep" ]; then echo "the builds stay in $work"; else trap 'rm -rf "$work"' EXIT; fi
 sides=("$work/a/quorvel" "$work/second/deeper/source")
 for side in "${sides[@]}"; do
   git clone -q --no-hardlinks . "$side"
