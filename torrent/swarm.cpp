@@ -1,6 +1,7 @@
 #include "swarm.h"
 
 #include "files.h"
+#include "sources.h"
 
 #include <chrono>
 #include <filesystem>
@@ -19,6 +20,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::uintmax_t kMaxResumeBytes = 64 << 20;
+// How long nothing may come before a download whose every source failed ends (a tracker's
+// first answer, a web seed's first bytes).
+constexpr auto kNoSourceGrace = std::chrono::seconds(3);
 
 lt::settings_pack Settings(const SwarmOptions& o) {
   lt::settings_pack s;
@@ -37,10 +41,11 @@ lt::settings_pack Settings(const SwarmOptions& o) {
   // A web seed that sent a bad piece is asked again (the piece check rejects the bytes), not
   // dropped: for most map data it is the only source.
   s.set_bool(lt::settings_pack::ban_web_seeds, false);
-  // Peers on one machine or network (a shop's, a test's) are peers too.
-  s.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
-  s.set_int(lt::settings_pack::alert_mask,
-            lt::alert_category::error | lt::alert_category::status | lt::alert_category::storage);
+  // Peers given by hand may share an address (a shop's machines, a test's); otherwise one
+  // connection an address, so that a peer banned for bad pieces cannot dial back in.
+  s.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, !o.peers.empty());
+  s.set_int(lt::settings_pack::alert_mask, lt::alert_category::error | lt::alert_category::status |
+                                               lt::alert_category::storage | lt::alert_category::tracker);
   return s;
 }
 
@@ -214,6 +219,7 @@ SwarmResult DownloadContent(std::string_view torrentBytes, const SwarmOptions& o
   if (ec) return {SwarmEnd::kFailed, "种子无法加入：" + ec.message()};
   for (const std::string& peer : options.peers)
     if (!AddPeer(h, peer)) return {SwarmEnd::kFailed, "不是 HOST:PORT：" + peer};
+  Sources sources(*info, options.dht || !options.peers.empty());
   auto lastPeers = Clock::now(), lastProgress = Clock::now();
   bool named = false;  // every file under its own name
   std::int64_t lastDone = -1;
@@ -226,16 +232,25 @@ SwarmResult DownloadContent(std::string_view torrentBytes, const SwarmOptions& o
     session.wait_for_alert(std::chrono::milliseconds(200));
     std::vector<lt::alert*> alerts;
     session.pop_alerts(&alerts);
-    for (lt::alert* a : alerts)
+    for (lt::alert* a : alerts) {
       if (auto failure = FailureOf(a)) return {SwarmEnd::kFailed, *failure};
+      sources.Hear(a);
+    }
     const lt::torrent_status s = h.status();
+    const auto still = Clock::now() - lastProgress;
     if (s.total_wanted_done != lastDone || s.state == lt::torrent_status::checking_files) {
       lastDone = s.total_wanted_done;
       lastProgress = Clock::now();
-    } else if (!s.is_seeding && Clock::now() - lastProgress > std::chrono::seconds(options.stallSeconds)) {
+    } else if (!s.is_seeding && (still > std::chrono::seconds(options.stallSeconds) ||
+                                 (still > kNoSourceGrace && sources.NoneLeft(s.num_peers)))) {
+      // Nothing came for the stall time, or no source is left: the sources' own errors say why.
       h.pause();
       SaveResumeData(session, h, resumePath);
-      return {SwarmEnd::kFailed, "没有对端或网络种子提供数据（" + std::to_string(options.stallSeconds) + " 秒）"};
+      const std::string errors = sources.Errors();
+      const std::string why = sources.NoneLeft(s.num_peers)
+                                  ? "没有可用的来源"
+                                  : "没有对端或网络种子提供数据（" + std::to_string(options.stallSeconds) + " 秒）";
+      return {SwarmEnd::kFailed, errors.empty() ? why : why + "：" + errors};
     }
     if (show)
       show({info->name(), s.progress, s.download_payload_rate, s.upload_payload_rate, s.num_peers, s.num_seeds,

@@ -43,6 +43,8 @@ const char* const kHelp =
     "  --max-upload-rate N    upload at most N bytes a second\n"
     "  --seed-ratio R         seed until R times the content is uploaded (default: stop when complete)\n"
     "  --port P               listen on port P (default: one the system chooses)\n"
+    "  --stall SECONDS        give up when no data came for SECONDS (default 300; at once when\n"
+    "                         every tracker and web seed failed and no peer is left)\n"
     "\n"
     "Every command that downloads (search --download, mapdata, torrent):\n"
     "  --limit-rate RATE      at most RATE bytes a second for all its downloads together; K, M or\n"

@@ -8,6 +8,7 @@
 
 #include "batch.h"
 #include "commands.h"
+#include "decimal.h"
 #include "printable.h"
 #include "swarm.h"
 #include "verify.h"
@@ -72,12 +73,13 @@ int Torrent(const Arguments& given) {
   Arguments args = given;
   torrent::SwarmOptions options;
   options.folder = ".";
-  std::string rate, ratio, port;
+  std::string rate, ratio, port, stall;
   std::int64_t limit = 0;
   if (!TakeLimitRate(args, limit)) return 2;
   if (!TakeValue(args, "-o", options.folder) || !TakeValue(args, "--max-upload-rate", rate) ||
-      !TakeValue(args, "--seed-ratio", ratio) || !TakeValue(args, "--port", port))
-    return BadArguments("-o, --max-upload-rate, --seed-ratio and --port take a value");
+      !TakeValue(args, "--seed-ratio", ratio) || !TakeValue(args, "--port", port) ||
+      !TakeValue(args, "--stall", stall))
+    return BadArguments("-o, --max-upload-rate, --seed-ratio, --port and --stall take a value");
   for (std::string peer; TakeValue(args, "--peer", peer) && !peer.empty(); peer.clear()) options.peers.push_back(peer);
   options.dht = TakeFlag(args, "--dht");
   if (args.size() != 1) return BadArguments("torrent takes one torrent file or address");
@@ -87,6 +89,11 @@ int Torrent(const Arguments& given) {
   options.port = port.empty() ? 0 : std::atoi(port.c_str());
   if (options.maxUploadRate < 0 || options.seedRatio < 0 || options.port < 0 || options.port > 65535)
     return BadArguments("--max-upload-rate, --seed-ratio and --port take numbers (a port up to 65535)");
+  if (!stall.empty()) {
+    const std::optional<std::int64_t> seconds = common::DecimalNumber(stall, 6);
+    if (!seconds || *seconds < 1) return BadArguments("--stall takes a number of seconds from 1 to 999999");
+    options.stallSeconds = int(*seconds);
+  }
   const std::optional<std::string> bytes = TorrentBytes(args[0]);
   if (!bytes) return BadArguments("the torrent cannot be read: " + args[0]);
   if (!UsableFolder(options.folder)) return 2;

@@ -160,11 +160,40 @@ TEST_F(SwarmTest, ADiscardedDownloadLeavesNothingButCompleteFiles) {
 
 TEST_F(SwarmTest, NoSourceEndsBoundedWithItsResumeData) {
   torrent::SwarmOptions o = Options();
-  o.stallSeconds = 1;
+  o.stallSeconds = 300;
   const torrent::SwarmResult r =
       torrent::DownloadContent(torrent::CreateTorrent("alone.bin", content), o, nullptr, Never);
   EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed);
-  EXPECT_NE(r.failure.find("没有对端"), std::string::npos) << r.failure;
+  EXPECT_NE(r.failure.find("没有可用的来源：种子里没有 tracker 也没有网络种子"), std::string::npos)
+      << "at once, not after the stall time: " << r.failure;
+  o.dht = true;  // a source that may yet bring peers: the stall time holds
+  o.stallSeconds = 1;
+  const torrent::SwarmResult waited =
+      torrent::DownloadContent(torrent::CreateTorrent("alone.bin", content), o, nullptr, Never);
+  EXPECT_NE(waited.failure.find("没有对端或网络种子提供数据（1 秒）"), std::string::npos) << waited.failure;
+}
+
+// A tracker that is down and a web seed that answers 404: the download ends once both have
+// failed (not after the stall time), and says what each answered.
+TEST_F(SwarmTest, SourcesThatFailAreNamedAndEndTheDownload) {
+  int closedPort;
+  {
+    RawServer gone([](int, const std::string&) {});
+    closedPort = gone.port();
+  }
+  FileServer missing(content);
+  missing.SetFaults({.status = 404});
+  const std::string tracker = "http://127.0.0.1:" + std::to_string(closedPort) + "/announce";
+  const std::string plain = torrent::CreateTorrent("map.ndz", content, 64 << 10, missing.url("map.ndz"));
+  const std::string t = "d8:announce" + std::to_string(tracker.size()) + ":" + tracker + plain.substr(1);
+  torrent::SwarmOptions o = Options();
+  o.stallSeconds = 300;
+  const torrent::SwarmResult r = torrent::DownloadContent(t, o, nullptr, Never);
+  ASSERT_EQ(r.end, torrent::SwarmEnd::kFailed);
+  EXPECT_NE(r.failure.find("没有可用的来源"), std::string::npos) << r.failure;
+  EXPECT_NE(r.failure.find("tracker " + tracker + " 出错（"), std::string::npos) << r.failure;
+  EXPECT_NE(r.failure.find("网络种子 " + missing.url("map.ndz") + " 出错（"), std::string::npos) << r.failure;
+  EXPECT_TRUE(fs::exists(torrent::ResumeFilePath((scratch.folder() / "in").string(), "map.ndz")));
 }
 
 TEST_F(SwarmTest, WhatCannotBeDownloadedSaysWhy) {

@@ -1,0 +1,60 @@
+#include "sources.h"
+
+#include <algorithm>
+#include <libtorrent/alert_types.hpp>
+#include <libtorrent/torrent_info.hpp>
+
+namespace torrent {
+
+namespace {
+
+// At most this much of a server's own words: a hostile tracker's failure reason is not
+// trusted for a text length.
+constexpr size_t kMaxWords = 200;
+
+std::string Words(const libtorrent::error_code& error, const char* serverWords) {
+  std::string words = serverWords && *serverWords ? serverWords : error.message();
+  if (words.empty()) words = "?";
+  if (words.size() > kMaxWords) words = words.substr(0, kMaxWords) + "...";
+  return words;
+}
+
+bool AllFailed(const std::map<std::string, std::string>& sources) {
+  return std::all_of(sources.begin(), sources.end(), [](const auto& s) { return !s.second.empty(); });
+}
+
+}  // namespace
+
+Sources::Sources(const libtorrent::torrent_info& info, bool others) : others_(others) {
+  for (const libtorrent::announce_entry& t : info.trackers()) trackers_[t.url];
+  for (const libtorrent::web_seed_entry& w : info.web_seeds()) webSeeds_[w.url];
+}
+
+void Sources::Hear(const libtorrent::alert* a) {
+  if (const auto* e = libtorrent::alert_cast<libtorrent::tracker_error_alert>(a)) {
+    trackers_[e->tracker_url()] = Words(e->error, e->failure_reason());
+  } else if (const auto* r = libtorrent::alert_cast<libtorrent::tracker_reply_alert>(a)) {
+    trackers_[r->tracker_url()].clear();
+  } else if (const auto* w = libtorrent::alert_cast<libtorrent::url_seed_alert>(a)) {
+    webSeeds_[w->server_url()] = Words(w->error, w->error_message());
+  }
+}
+
+bool Sources::NoneLeft(int connectedPeers) const {
+  return !others_ && connectedPeers == 0 && AllFailed(trackers_) && AllFailed(webSeeds_);
+}
+
+std::string Sources::Errors() const {
+  std::string out;
+  const auto add = [&out](const char* kind, const std::map<std::string, std::string>& sources) {
+    for (const auto& [address, error] : sources)
+      if (!error.empty())
+        out += (out.empty() ? "" : "；") + std::string(kind) + " " + address + " 出错（" + error + "）";
+  };
+  add("tracker", trackers_);
+  add("网络种子", webSeeds_);
+  if (out.empty() && trackers_.empty() && webSeeds_.empty()) out = "种子里没有 tracker 也没有网络种子";
+  return out;
+}
+
+}  // namespace torrent
