@@ -1,5 +1,7 @@
+#include "gbk.h"
 #include "proxy.h"
 #include "request.h"
+#include "utf8.h"
 #include "verify.h"
 
 namespace torrent {
@@ -21,7 +23,8 @@ std::optional<std::string> FetchTorrent(const std::string& address, const common
   request.bodies = http::Bodies::kBytes;
   http::UseEnvironmentProxy(request);
   http::HttpResponse answer = http::FetchResponse(request, keepGoing);
-  if (statusText) *statusText = answer.statusText;
+  // The request engine's texts are code page 936; ours are UTF-8.
+  if (statusText) *statusText = common::Utf16ToUtf8(text::gbk::Decode(answer.statusText));
   if (answer.failure || !answer.statusText.starts_with("200")) return std::nullopt;
   return std::move(answer.rawBody);
 }
@@ -30,9 +33,8 @@ Verification VerifyWithTorrentFrom(const std::string& archivePath, const std::st
                                    const common::EventPump& keepGoing) {
   std::string status;
   const std::optional<std::string> bytes = FetchTorrent(torrentAddress, keepGoing, &status);
-  if (keepGoing && !keepGoing()) return Failed("stopped");
-  // The status text is code page 936 byte text; its numbers and ASCII are what matter here.
-  if (!bytes) return Failed("种子下载失败：" + status.substr(0, 3));
+  if (keepGoing && !keepGoing()) return Failed("已停止");
+  if (!bytes) return Failed("种子下载失败：" + status);
   return VerifyArchive(archivePath, *bytes, [&](std::int64_t) { return !keepGoing || keepGoing(); });
 }
 

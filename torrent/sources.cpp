@@ -32,7 +32,8 @@ Sources::Sources(const libtorrent::torrent_info& info, bool others) : others_(ot
 
 void Sources::Hear(const libtorrent::alert* a) {
   if (const auto* e = libtorrent::alert_cast<libtorrent::tracker_error_alert>(a)) {
-    trackers_[e->tracker_url()] = Words(e->error, e->failure_reason());
+    // Once may be a loaded machine or a dropped packet; twice in a row is a tracker that fails.
+    if (e->times_in_row >= 2) trackers_[e->tracker_url()] = Words(e->error, e->failure_reason());
   } else if (const auto* r = libtorrent::alert_cast<libtorrent::tracker_reply_alert>(a)) {
     trackers_[r->tracker_url()].clear();
   } else if (const auto* w = libtorrent::alert_cast<libtorrent::url_seed_alert>(a)) {

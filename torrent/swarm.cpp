@@ -52,12 +52,12 @@ lt::settings_pack Settings(const SwarmOptions& o) {
 std::string StateName(lt::torrent_status::state_t s) {
   switch (s) {
     case lt::torrent_status::checking_files:
-    case lt::torrent_status::checking_resume_data: return "checking";
+    case lt::torrent_status::checking_resume_data: return "校验中";
     case lt::torrent_status::downloading_metadata:
-    case lt::torrent_status::downloading: return "downloading";
-    case lt::torrent_status::finished: return "finished";
-    case lt::torrent_status::seeding: return "seeding";
-    default: return "waiting";
+    case lt::torrent_status::downloading: return "下载中";
+    case lt::torrent_status::finished: return "已完成";
+    case lt::torrent_status::seeding: return "做种中";
+    default: return "等待中";
   }
 }
 

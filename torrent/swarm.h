@@ -29,7 +29,7 @@ struct SwarmStatus {
   int downloadRate = 0, uploadRate = 0;
   int peers = 0, seeds = 0;
   std::int64_t total = 0;
-  std::string state;  // "checking", "downloading", "seeding", ...
+  std::string state;  // for the user: "校验中", "下载中", "做种中", ...
 };
 
 enum class SwarmEnd { kComplete, kFailed, kInterrupted };

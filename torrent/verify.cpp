@@ -51,10 +51,11 @@ Verification VerifyArchive(const std::string& archivePath, std::string_view torr
                            const std::function<bool(std::int64_t)>& progress) {
   Verification v;
   std::unique_ptr<lt::torrent_info> info;
+  v.torrentAtFault = true;  // until the torrent is known good
   try {
     info = ReadTorrent(torrentBytes, v.failure);
   } catch (const std::exception& e) {
-    v.failure = std::string("不是种子文件：") + e.what();
+    v.failure = std::string("不是种子文件（") + e.what() + "）";
     return v;
   }
   if (!info) return v;
@@ -66,12 +67,13 @@ Verification VerifyArchive(const std::string& archivePath, std::string_view torr
     v.failure = "种子描述的是 " + std::to_string(info->num_files()) + " 个文件，不是一个压缩包";
     return v;
   }
+  v.torrentAtFault = false;
   v.name = info->files().file_name(lt::file_index_t(0)).to_string();
   v.size = info->total_size();
   v.pieces = info->num_pieces();
   const int fd = open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    v.failure = "无法打开文件：" + std::string(std::strerror(errno));
+    v.failure = "无法打开文件（" + std::string(std::strerror(errno)) + "）";
     return v;
   }
   struct stat st {};
@@ -102,7 +104,7 @@ Verification VerifyArchive(const std::string& archivePath, std::string_view torr
     at += size;
     if (progress && !progress(at)) {
       close(fd);
-      v.failure = "stopped";
+      v.failure = "已停止";
       return v;
     }
   }

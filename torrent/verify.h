@@ -19,17 +19,18 @@ struct BadPiece {
 };
 
 struct Verification {
-  bool checked = false;   // false: `failure` says why nothing could be compared
-  std::string failure;    // UTF-8, for the user
-  std::string name;       // the file the torrent describes
-  std::int64_t size = 0;  // its size by the torrent
+  bool checked = false;         // false: `failure` says why nothing could be compared
+  std::string failure;          // UTF-8, for the user
+  bool torrentAtFault = false;  // the failure is the torrent's, not the archive's
+  std::string name;             // the file the torrent describes
+  std::int64_t size = 0;        // its size by the torrent
   int pieces = 0;
   std::vector<BadPiece> bad;
   bool Passed() const { return checked && bad.empty(); }
 };
 
 // `progress` (may be empty) hears the bytes hashed so far, now and then; returning false stops
-// the check (a failure "stopped").
+// the check (a failure "已停止").
 Verification VerifyArchive(const std::string& archivePath, std::string_view torrentBytes,
                            const std::function<bool(std::int64_t)>& progress = nullptr);
 
@@ -37,7 +38,7 @@ Verification VerifyArchive(const std::string& archivePath, std::string_view torr
 std::optional<std::string> ReadTorrentFile(const std::string& path);
 
 // A torrent fetched from the network into memory; nothing unless the server answered 200.
-// `statusText` (may be null) gets the answer's status line or the request's failure text.
+// `statusText` (may be null) gets the answer's status line or the request's failure text (UTF-8).
 std::optional<std::string> FetchTorrent(const std::string& address, const common::EventPump& keepGoing = nullptr,
                                         std::string* statusText = nullptr);
 

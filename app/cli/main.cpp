@@ -3,69 +3,68 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "commands.h"
 
 namespace {
 
 const char* const kHelp =
-    "Usage: quorvel-cli search DEVICE [OPTION]...\n"
-    "  or:  quorvel-cli mapdata VERSION --kind KINDS [OPTION]...\n"
-    "  or:  quorvel-cli verify ARCHIVE [TORRENT] [OPTION]...\n"
-    "  or:  quorvel-cli torrent FILE.torrent|URL [OPTION]...\n"
-    "What the Quorvel window does, from a shell: ask the channel portal for a device's release,\n"
-    "download it or map data through the Quorvel engine, and check archives against torrents.\n"
+    "用法：quorvel-cli search DEVICE [OPTION]...\n"
+    "  或：quorvel-cli mapdata VERSION --kind KINDS [OPTION]...\n"
+    "  或：quorvel-cli verify ARCHIVE [TORRENT] [OPTION]...\n"
+    "  或：quorvel-cli torrent FILE.torrent|URL [OPTION]...\n"
+    "在命令行里做 Quorvel 窗口做的事：向渠道门户查询设备的主程序，经 Quorvel 下载引擎下载它或图资，\n"
+    "并用种子校验压缩包。\n"
     "\n"
-    "search DEVICE: print the release row of the device number.\n"
-    "  --json                 print it as JSON\n"
-    "  --download [file|bt]   download the release (file, the default) or its torrent (bt)\n"
-    "  -o DIR                 save into DIR (default: the current folder)\n"
+    "search DEVICE：显示设备号的主程序行。\n"
+    "  --json                 以 JSON 显示\n"
+    "  --download [file|bt]   下载主程序（file，默认）或它的种子（bt）\n"
+    "  -o DIR                 保存到 DIR（默认：当前目录）\n"
     "\n"
-    "mapdata VERSION: download map data of a map-data version (e.g. 3m21j27).\n"
-    "  --kind KINDS           rows of the window's list, by number (0 to 23) or name (set, 3d_a1,\n"
-    "                         ..., 0e, 0s, 0w, 0n), separated by commas; or all\n"
-    "  --bt                   the torrents instead of the files\n"
-    "  --id ID                the incremental update identifier of patches and dynmap\n"
-    "  --part2                part 2 of the regional sets (part 1 otherwise)\n"
-    "  -o DIR                 save into DIR (default: the current folder)\n"
-    "  --jobs K               at most K downloads at a time (1 to 8, default 2)\n"
-    "  --content              with --bt: then each torrent's content, as quorvel-cli torrent does\n"
+    "mapdata VERSION：下载一个图资版本（如 3m21j27）的图资。\n"
+    "  --kind KINDS           窗口列表里的行，用编号（0 到 23）或名称（set、3d_a1、…、0e、0s、0w、0n），\n"
+    "                         以逗号分隔；或 all\n"
+    "  --bt                   下载种子而不是文件\n"
+    "  --id ID                补丁和动态图资的增量更新编号\n"
+    "  --part2                分区图资的第 2 部分（否则第 1 部分）\n"
+    "  -o DIR                 保存到 DIR（默认：当前目录）\n"
+    "  --jobs K               同时最多 K 个下载（1 到 8，默认 2）\n"
+    "  --content              与 --bt 一起：随后像 quorvel-cli torrent 一样下载每个种子的内容\n"
     "\n"
-    "verify ARCHIVE [TORRENT]: check the archive against the torrent's piece hashes; without\n"
-    "TORRENT, the torrent beside the archive under the version's name.\n"
-    "  --device DEVICE        fetch the torrent from the device's release row instead\n"
+    "verify ARCHIVE [TORRENT]：用种子的分块校验值检查压缩包；不给 TORRENT 时，用压缩包旁边同名的种子。\n"
+    "  --device DEVICE        改为从设备号的主程序行下载种子\n"
     "\n"
-    "torrent FILE.torrent|URL: the torrent's content through the BitTorrent swarm and the\n"
-    "torrent's web seeds; every piece is checked, resume data is kept beside the content.\n"
-    "  -o DIR                 save into DIR (default: the current folder)\n"
-    "  --peer HOST:PORT       a peer to connect to (may be given several times)\n"
-    "  --dht                  also find peers through the DHT (off by default)\n"
-    "  --max-upload-rate N    upload at most N bytes a second\n"
-    "  --seed-ratio R         seed until R times the content is uploaded (default: stop when complete)\n"
-    "  --port P               listen on port P (default: one the system chooses)\n"
-    "  --stall SECONDS        give up when no data came for SECONDS (default 300; at once when\n"
-    "                         every tracker and web seed failed and no peer is left)\n"
+    "torrent FILE.torrent|URL：经 BitTorrent 网络和种子的网络种子下载种子的内容；每一块都校验，\n"
+    "续传数据保存在内容旁边。\n"
+    "  -o DIR                 保存到 DIR（默认：当前目录）\n"
+    "  --peer HOST:PORT       连接这个对端（可给多次）\n"
+    "  --dht                  也经 DHT 寻找对端（默认关闭）\n"
+    "  --max-upload-rate N    每秒最多上传 N 字节\n"
+    "  --seed-ratio R         做种到上传量达到内容的 R 倍（默认：完成即停）\n"
+    "  --port P               在端口 P 上监听（默认：由系统选择）\n"
+    "  --stall SECONDS        SECONDS 秒没有数据就放弃（默认 300；每个 tracker 和网络种子都出错\n"
+    "                         且没有对端时立即放弃）\n"
     "\n"
-    "Every command that downloads (search --download, mapdata, torrent):\n"
-    "  --limit-rate RATE      at most RATE bytes a second for all its downloads together; K, M or\n"
-    "                         G after the number for 1024, 1024^2, 1024^3 (500K, 2M)\n"
+    "下载的命令（search --download、mapdata、torrent）：\n"
+    "  --limit-rate RATE      所有下载合计每秒最多 RATE 字节；数字后加 K、M 或 G 表示 1024、1024^2、\n"
+    "                         1024^3（500K、2M）\n"
     "\n"
-    "Every command:\n"
-    "  --portal HOST[:PORT]   the channel portal (default: the settings file, else the build's)\n"
+    "每个命令：\n"
+    "  --portal HOST[:PORT]   渠道门户（默认：设置文件里的，否则程序自带的）\n"
     "  --download-server HOST[:PORT]\n"
-    "                         the download server (likewise)\n"
-    "  --help                 show this help and exit\n"
-    "  --version              show the version and exit\n"
+    "                         下载服务器（同上）\n"
+    "  --help                 显示本帮助并退出\n"
+    "  --version              显示版本并退出\n"
     "\n"
-    "Every request (portal, size probe, downloads, torrents) goes through the proxy that\n"
-    "http_proxy, https_proxy or all_proxy names, except for the hosts that no_proxy lists.\n"
+    "每个请求（门户、大小探测、下载、种子）都经 http_proxy、https_proxy 或 all_proxy 指定的代理，\n"
+    "no_proxy 列出的主机除外。\n"
     "\n"
-    "Exit status: 0 done; 1 no result, not every download completed, or bad pieces; 2 a failure\n"
-    "or bad arguments; 130 after Ctrl-C, which pauses every download with its resume data (the\n"
-    "same command resumes them).\n";
+    "退出状态：0 完成；1 查无结果、不是每个下载都完成或有坏块；2 失败或参数错误；130 按了 Ctrl-C，\n"
+    "每个下载都已暂停并保留续传数据（同一命令继续）。\n";
 
 int Usage() {
-  std::fputs("Usage: quorvel-cli search|mapdata|verify|torrent ... (quorvel-cli --help tells more)\n", stderr);
+  std::fputs("用法：quorvel-cli search|mapdata|verify|torrent ...（quorvel-cli --help 说明更多）\n", stderr);
   return 2;
 }
 
@@ -80,6 +79,9 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &action, nullptr);
   const std::string command = argv[1];
   const cli::Arguments args(argv + 2, argv + argc);
+  // Every command takes --help too.
+  for (const std::string& arg : args)
+    if (arg == "--help") return std::fputs(kHelp, stdout) < 0;
   if (command == "search") return cli::Search(args);
   if (command == "mapdata") return cli::MapData(args);
   if (command == "verify") return cli::Verify(args);

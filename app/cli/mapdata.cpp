@@ -61,7 +61,7 @@ std::optional<std::vector<int>> Rows(const std::string& list, bool haveId) {
     const std::string kind = list.substr(start, comma - start);
     const std::optional<int> row = RowOf(kind);
     if (!row) {
-      BadArguments("unknown map-data kind \"" + kind + "\" (a number 0 to 23, all, or one of: " + KindNames() + ")");
+      BadArguments("没有这种图资：“" + kind + "”（用 0 到 23 的编号、all，或以下名称之一：" + KindNames() + "）");
       return std::nullopt;
     }
     if (std::find(rows.begin(), rows.end(), *row) == rows.end()) rows.push_back(*row);  // each kind once
@@ -79,19 +79,18 @@ int MapData(const Arguments& given) {
   std::string kinds, id, folder = ".", jobsText = "2";
   if (!TakeValue(args, "--kind", kinds) || !TakeValue(args, "--id", id) || !TakeValue(args, "-o", folder) ||
       !TakeValue(args, "--jobs", jobsText))
-    return BadArguments("--kind, --id, -o and --jobs take a value");
+    return BadArguments("--kind、--id、-o 和 --jobs 需要一个值");
   std::int64_t limit = 0;
   if (!TakeLimitRate(args, limit)) return 2;
   const bool bt = TakeFlag(args, "--bt"), part2 = TakeFlag(args, "--part2"), content = TakeFlag(args, "--content");
-  if (content && !bt) return BadArguments("--content goes with --bt: the torrents' content");
-  if (args.size() != 1) return BadArguments("mapdata takes one map-data version, e.g. 3m21j27");
+  if (content && !bt) return BadArguments("--content 与 --bt 一起用：种子的内容");
+  if (args.size() != 1) return BadArguments("mapdata 需要一个图资版本，如 3m21j27");
   const std::string& version = args[0];
-  if (!ValidVersion(version))
-    return BadArguments("not a map-data version: \"" + version + "\" (letters and digits, e.g. 3m21j27)");
-  if (kinds.empty()) return BadArguments("--kind is missing (a number 0 to 23, a list, or all)");
-  if (!ValidVersion(id) && !id.empty()) return BadArguments("not an update identifier: \"" + id + "\"");
+  if (!ValidVersion(version)) return BadArguments("不是图资版本：“" + version + "”（字母和数字，如 3m21j27）");
+  if (kinds.empty()) return BadArguments("缺少 --kind（0 到 23 的编号、列表或 all）");
+  if (!ValidVersion(id) && !id.empty()) return BadArguments("不是增量更新编号：“" + id + "”");
   const int parallel = std::atoi(jobsText.c_str());
-  if (parallel < 1 || parallel > 8) return BadArguments("--jobs takes 1 to 8");
+  if (parallel < 1 || parallel > 8) return BadArguments("--jobs 取 1 到 8");
   const std::optional<std::vector<int>> rows = Rows(kinds, !id.empty());
   if (!rows) return 2;
   if (!UsableFolder(folder)) return 2;

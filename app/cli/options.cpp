@@ -37,10 +37,10 @@ bool TakeFlag(Arguments& args, const std::string& name) {
 bool TakeLimitRate(Arguments& args, std::int64_t& rate) {
   std::string text;
   rate = 0;
-  if (!TakeValue(args, "--limit-rate", text)) return BadArguments("--limit-rate takes a rate, as 500K or 2M"), false;
+  if (!TakeValue(args, "--limit-rate", text)) return BadArguments("--limit-rate 需要一个速度，如 500K 或 2M"), false;
   if (text.empty()) return true;
   const std::optional<std::int64_t> parsed = common::ParseRate(text);
-  if (!parsed) return BadArguments("--limit-rate takes bytes a second, as 500K or 2M: " + text), false;
+  if (!parsed) return BadArguments("--limit-rate 取每秒字节数，如 500K 或 2M：" + text), false;
   rate = *parsed;
   return true;
 }
@@ -49,7 +49,7 @@ bool TakeServerOptions(Arguments& args, ServerOptions& servers) {
   const core::ServerAddresses configured = core::ConfiguredServers();
   std::string portal, download;
   if (!TakeValue(args, "--portal", portal) || !TakeValue(args, "--download-server", download)) {
-    BadArguments("--portal and --download-server take HOST[:PORT]");
+    BadArguments("--portal 和 --download-server 取 HOST[:PORT]");
     return false;
   }
   servers.portal = portal.empty() ? configured.portal : core::ServerAddress(portal);
@@ -61,7 +61,7 @@ bool UsableFolder(const std::string& folder) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   if (!std::filesystem::is_directory(folder, ec) || access(folder.c_str(), W_OK | X_OK) != 0) {
-    BadArguments("the save folder cannot be written: " + folder);
+    BadArguments("保存目录无法写入：" + folder);
     return false;
   }
   return true;

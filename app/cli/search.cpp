@@ -96,7 +96,7 @@ int Search(const Arguments& given) {
   if (!TakeServerOptions(args, servers)) return 2;
   const bool json = TakeFlag(args, "--json");
   std::string folder = ".";
-  if (!TakeValue(args, "-o", folder)) return BadArguments("-o takes a folder");
+  if (!TakeValue(args, "-o", folder)) return BadArguments("-o 需要一个目录");
   std::int64_t limit = 0;
   if (!TakeLimitRate(args, limit)) return 2;
   std::optional<bool> torrent;
@@ -108,7 +108,7 @@ int Search(const Arguments& given) {
     }
     args.erase(at);
   }
-  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return BadArguments("search takes one device number");
+  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return BadArguments("search 需要一个设备号");
   if (torrent && !UsableFolder(folder)) return 2;
   const catalogue::ReleaseSearch found =
       catalogue::SearchRelease(common::Utf8ToUtf16(args[0]), {servers.portal, servers.download}, nullptr);

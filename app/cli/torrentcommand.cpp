@@ -28,7 +28,7 @@ class SwarmDisplay {
   explicit SwarmDisplay(bool terminal) : terminal_(terminal) {}
   void Show(const torrent::SwarmStatus& s) {
     char line[256];
-    std::snprintf(line, sizeof line, "%-28s %6.1f%%  %10s/s  peers %d  seeds %d  %10s  %s",
+    std::snprintf(line, sizeof line, "%-28s %6.1f%%  %10s/s  对端 %d  做种 %d  %10s  %s",
                   common::Printable(s.name).c_str(), double(s.progress) * 100.0, HumanSize(s.downloadRate).c_str(),
                   s.peers, s.seeds, HumanSize(s.total).c_str(), s.state.c_str());
     if (terminal_) {
@@ -77,25 +77,24 @@ int Torrent(const Arguments& given) {
   std::int64_t limit = 0;
   if (!TakeLimitRate(args, limit)) return 2;
   if (!TakeValue(args, "-o", options.folder) || !TakeValue(args, "--max-upload-rate", rate) ||
-      !TakeValue(args, "--seed-ratio", ratio) || !TakeValue(args, "--port", port) ||
-      !TakeValue(args, "--stall", stall))
-    return BadArguments("-o, --max-upload-rate, --seed-ratio, --port and --stall take a value");
+      !TakeValue(args, "--seed-ratio", ratio) || !TakeValue(args, "--port", port) || !TakeValue(args, "--stall", stall))
+    return BadArguments("-o、--max-upload-rate、--seed-ratio、--port 和 --stall 需要一个值");
   for (std::string peer; TakeValue(args, "--peer", peer) && !peer.empty(); peer.clear()) options.peers.push_back(peer);
   options.dht = TakeFlag(args, "--dht");
-  if (args.size() != 1) return BadArguments("torrent takes one torrent file or address");
+  if (args.size() != 1) return BadArguments("torrent 需要一个种子文件或地址");
   options.maxUploadRate = rate.empty() ? 0 : std::atoi(rate.c_str());
   options.maxDownloadRate = SwarmRate(limit);
   options.seedRatio = ratio.empty() ? 0 : std::atof(ratio.c_str());
   options.port = port.empty() ? 0 : std::atoi(port.c_str());
   if (options.maxUploadRate < 0 || options.seedRatio < 0 || options.port < 0 || options.port > 65535)
-    return BadArguments("--max-upload-rate, --seed-ratio and --port take numbers (a port up to 65535)");
+    return BadArguments("--max-upload-rate、--seed-ratio 和 --port 取数字（端口最大 65535）");
   if (!stall.empty()) {
     const std::optional<std::int64_t> seconds = common::DecimalNumber(stall, 6);
-    if (!seconds || *seconds < 1) return BadArguments("--stall takes a number of seconds from 1 to 999999");
+    if (!seconds || *seconds < 1) return BadArguments("--stall 取 1 到 999999 秒");
     options.stallSeconds = int(*seconds);
   }
   const std::optional<std::string> bytes = TorrentBytes(args[0]);
-  if (!bytes) return BadArguments("the torrent cannot be read: " + args[0]);
+  if (!bytes) return BadArguments("种子无法读取：" + args[0]);
   if (!UsableFolder(options.folder)) return 2;
   return Swarm(*bytes, options);
 }
@@ -103,7 +102,7 @@ int Torrent(const Arguments& given) {
 int FetchContent(const std::string& torrentFile, const std::string& folder, std::int64_t limit) {
   const std::optional<std::string> bytes = TorrentBytes(torrentFile);
   if (!bytes) {
-    std::fprintf(stderr, "quorvel-cli: the torrent cannot be read: %s\n", torrentFile.c_str());
+    std::fprintf(stderr, "quorvel-cli: 种子无法读取：%s\n", common::Printable(torrentFile).c_str());
     return 1;
   }
   torrent::SwarmOptions options;

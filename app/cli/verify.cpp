@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "printable.h"
 #include "releasesearch.h"
+#include "servers.h"
 #include "utf8.h"
 #include "verify.h"
 
@@ -23,15 +24,18 @@ std::string TorrentBeside(const std::string& archive) {
 std::optional<std::string> FetchTorrent(const std::string& device, const ServerOptions& servers) {
   const catalogue::ReleaseSearch found =
       catalogue::SearchRelease(common::Utf8ToUtf16(device), {servers.portal, servers.download}, nullptr);
+  if (found.outcome == catalogue::ReleaseSearch::Outcome::kFailed) {
+    std::fprintf(stderr, "quorvel-cli: 搜索失败：%s\nquorvel-cli: %s\n", common::Printable(found.status).c_str(),
+                 core::WhereServerIsChosen(core::Server::kPortal, servers.portal, true).c_str());
+    return std::nullopt;
+  }
   if (found.outcome != catalogue::ReleaseSearch::Outcome::kFound) {
-    std::fprintf(stderr, "quorvel-cli: no release row for device %s: %s\n", device.c_str(),
-                 common::Printable(found.status).c_str());
+    std::fprintf(stderr, "quorvel-cli: 查无结果！没有设备号 %s 的主程序。\n", common::Printable(device).c_str());
     return std::nullopt;
   }
   std::string status;
   std::optional<std::string> bytes = torrent::FetchTorrent(found.row.torrentLink, nullptr, &status);
-  if (!bytes)
-    std::fprintf(stderr, "quorvel-cli: the torrent could not be fetched: %s\n", common::Printable(status).c_str());
+  if (!bytes) std::fprintf(stderr, "quorvel-cli: 种子下载失败：%s\n", common::Printable(status).c_str());
   return bytes;
 }
 
@@ -42,8 +46,8 @@ int Verify(const Arguments& given) {
   ServerOptions servers;
   if (!TakeServerOptions(args, servers)) return 2;
   std::string device;
-  if (!TakeValue(args, "--device", device)) return BadArguments("--device takes a device number");
-  if (args.empty() || args.size() > 2) return BadArguments("verify takes an archive and, optionally, its torrent");
+  if (!TakeValue(args, "--device", device)) return BadArguments("--device 需要一个设备号");
+  if (args.empty() || args.size() > 2) return BadArguments("verify 需要一个压缩包，可再加它的种子");
   const std::string& archive = args[0];
   std::optional<std::string> torrentBytes;
   std::string source;
@@ -54,27 +58,30 @@ int Verify(const Arguments& given) {
     source = TorrentBeside(archive);
     torrentBytes = torrent::ReadTorrentFile(source);
   } else if (!device.empty()) {
-    source = "the release row of " + device;
+    source = "设备号 " + device + " 的主程序行";
     torrentBytes = FetchTorrent(device, servers);
     if (!torrentBytes) return 2;
   } else {
-    return BadArguments("no torrent: give one, put it beside the archive as " + TorrentBeside(archive) +
-                        ", or name the device (--device) to fetch it");
+    return BadArguments("没有种子：请给出种子，或把它放在压缩包旁边（" + TorrentBeside(archive) +
+                        "），或用 --device 指定设备号来下载它");
   }
-  if (!torrentBytes) return BadArguments("the torrent cannot be read: " + source);
+  if (!torrentBytes) return BadArguments("种子无法读取：" + source);
   const torrent::Verification v = torrent::VerifyArchive(archive, *torrentBytes);
   if (!v.checked) {
-    std::fprintf(stderr, "quorvel-cli: %s: %s\n", archive.c_str(), common::Printable(v.failure).c_str());
+    // The file at fault is named: the torrent when it is none (the arguments swapped, say).
+    const std::string& culprit = v.torrentAtFault ? source : archive;
+    std::fprintf(stderr, "quorvel-cli: %s：%s\n", common::Printable(culprit).c_str(),
+                 common::Printable(v.failure).c_str());
     return 2;
   }
   for (const torrent::BadPiece& bad : v.bad)
-    std::printf("bad piece %d: bytes %lld-%lld\n", bad.index, static_cast<long long>(bad.begin),
+    std::printf("坏块 %d：字节 %lld-%lld\n", bad.index, static_cast<long long>(bad.begin),
                 static_cast<long long>(bad.end - 1));
   if (!v.Passed()) {
-    std::printf("校验失败：%zu / %d pieces bad (%s)\n", v.bad.size(), v.pieces, archive.c_str());
+    std::printf("校验失败：%d 块中有 %zu 块损坏（%s）\n", v.pieces, v.bad.size(), archive.c_str());
     return 1;
   }
-  std::printf("校验通过：%d pieces (%s)\n", v.pieces, archive.c_str());
+  std::printf("校验通过：%d 块（%s）\n", v.pieces, archive.c_str());
   return 0;
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The bash completion knows exactly the commands and options that `quorvel-cli --help` lists:
-# for each command, the options its section names, those of "Every command that downloads"
-# where it downloads, and those of "Every command".
+# for each command, the options its section names, those of "下载的命令" (the commands that
+# download) where it downloads, and those of "每个命令" (every command).
 #   completion_test.sh QUORVEL_CLI COMPLETION_FILE
 set -uo pipefail
 cli=$1
@@ -24,14 +24,14 @@ completed() {  # what completing "quorvel-cli WORDS..." offers
   printf '%s\n' "${COMPREPLY[@]}" | sort -u
 }
 
-commands=$(grep -oE '^(Usage: |  or:  )quorvel-cli [a-z]+' <<<"$help" | awk '{print $NF}' | sort -u)
+commands=$(grep -oE '^(用法：|  或：)quorvel-cli [a-z]+' <<<"$help" | awk '{print $NF}' | sort -u)
 [ "$(completed "" | grep -v '^-')" = "$commands" ] || fail "commands: help has $(echo $commands), completion $(completed "" | tr '\n' ' ')"
-every=$(options_of_section "Every command:")
-downloading=$(options_of_section "Every command that downloads")
+every=$(options_of_section "每个命令：")
+downloading=$(options_of_section "下载的命令")
 for command in $commands; do
-  section=$(grep -oE "^$command [^:]*:" <<<"$help" | head -1)
+  section=$(grep -oE "^$command [^：]*：" <<<"$help" | head -1)
   [ -n "$section" ] || fail "no section for $command in the help"
-  want=$( { options_of_section "$section"; echo "$every"; grep -q "$command" <<<"$(grep '^Every command that downloads' <<<"$help")" && echo "$downloading"; } | sort -u | grep .)
+  want=$( { options_of_section "$section"; echo "$every"; grep -q "$command" <<<"$(grep '^下载的命令' <<<"$help")" && echo "$downloading"; } | sort -u | grep .)
   got=$(completed "$command" "-")
   [ "$got" = "$want" ] || fail "$command: the help lists $(echo $want), the completion offers $(echo $got)"
 done

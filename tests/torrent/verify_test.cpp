@@ -56,7 +56,7 @@ TEST_F(VerifyTest, WhatCannotBeComparedSaysWhy) {
     return false;
   });
   EXPECT_TRUE(asked);
-  EXPECT_EQ(stopped.failure, "stopped");
+  EXPECT_EQ(stopped.failure, "已停止");
 }
 
 TEST_F(VerifyTest, TheTorrentFetchedFromTheServer) {
@@ -66,8 +66,8 @@ TEST_F(VerifyTest, TheTorrentFetchedFromTheServer) {
   server.SetFaults({.status = 404});
   const torrent::Verification missing = torrent::VerifyWithTorrentFrom(archive, server.url("a.torrent"), nullptr);
   EXPECT_FALSE(missing.checked);
-  EXPECT_EQ(missing.failure, "种子下载失败：404");
-  EXPECT_EQ(torrent::VerifyWithTorrentFrom(archive, server.url("a.torrent"), [] { return false; }).failure, "stopped");
+  EXPECT_EQ(missing.failure, "种子下载失败：404 Fault");
+  EXPECT_EQ(torrent::VerifyWithTorrentFrom(archive, server.url("a.torrent"), [] { return false; }).failure, "已停止");
 }
 
 }  // namespace

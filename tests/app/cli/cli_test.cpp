@@ -58,6 +58,11 @@ TEST_F(CliTest, SearchPrintsTheRowAndTellsByItsStatus) {
   EXPECT_NE(r.err.find("门户 127.0.0.1:1 由设置文件 "), std::string::npos) << "names the host and what chooses it";
   EXPECT_NE(r.err.find("“门户”值选择，或命令行的 --portal"), std::string::npos) << r.err;
   EXPECT_EQ(Cli({"search"}).status, 2);
+  for (const char* command : {"search", "mapdata", "verify", "torrent"}) {
+    r = Cli({command, "--help"});
+    EXPECT_EQ(r.status, 0) << command << " takes --help";
+    EXPECT_TRUE(r.out.starts_with("用法：quorvel-cli search DEVICE")) << r.out;
+  }
   EXPECT_EQ(Cli({"search", "3261", "--portal"}).status, 2);
 }
 
@@ -89,7 +94,7 @@ TEST_F(CliTest, SearchDownloadsTheReleaseOrItsTorrent) {
   // The pair the window leaves behind verifies, the torrent found beside the archive.
   r = Cli({"verify", (folder / "V3.2.1.zip").string()});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("校验通过：129 pieces"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("校验通过：129 块"), std::string::npos) << r.out;
 }
 
 // One proxy rule for every request: the portal's form, the size probe of the torrent, the
@@ -132,11 +137,17 @@ TEST_F(CliTest, VerifyFindsAFlippedByteInItsPiece) {
   Write(folder / "t.torrent", SampleFileFor(kReleaseTorrent, portal.host()));
   ProcessResult r = Cli({"verify", (folder / "a.zip").string(), (folder / "t.torrent").string()});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "bad piece 6: bytes 98304-114687")
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "坏块 6：字节 98304-114687")
       << "16 KiB pieces: byte 100000 is in the 7th";
+  EXPECT_NE(r.out.find("校验失败：129 块中有 1 块损坏"), std::string::npos) << r.out;
   // Fetched from the release row when nothing lies beside the archive.
   r = Cli(std::vector<std::string>{"verify", (folder / "a.zip").string(), "--device", "3261"} + Servers());
   EXPECT_EQ(r.status, 1) << r.err;
+  // The portal down is no "no release row": it says the search failed and where the portal is chosen.
+  r = Cli({"verify", (folder / "a.zip").string(), "--device", "3261", "--portal", "127.0.0.1:1"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("搜索失败：711"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("门户 127.0.0.1:1"), std::string::npos) << r.err;
 }
 
 TEST_F(CliTest, VerifyRefusesWhatIsNotItsTorrentBeforeHashing) {
@@ -154,7 +165,10 @@ TEST_F(CliTest, VerifyRefusesWhatIsNotItsTorrentBeforeHashing) {
   }
   ProcessResult r = Cli({"verify", (folder / "a.zip").string(), (folder / "junk.torrent").string()});
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("不是种子文件"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("junk.torrent：不是种子文件"), std::string::npos) << "the torrent is named: " << r.err;
+  r = Cli({"verify", (folder / "t.torrent").string(), (folder / "a.zip").string()});
+  EXPECT_EQ(r.status, 2) << "the arguments swapped";
+  EXPECT_NE(r.err.find("a.zip：不是种子文件（"), std::string::npos) << "the file taken as the torrent: " << r.err;
   // A torrent of another file of the same size would be caught by its pieces; of another
   // size, by its size.
   r = Cli({"verify", (folder / "a.zip").string(), (folder / "missing.torrent").string()});
@@ -167,13 +181,13 @@ TEST_F(CliTest, MapDataRefusesBadInputAndDownloadsNothing) {
   EXPECT_EQ(md({"3m21/j27", "--kind", "1", "-o", folder.string()}).status, 2);
   ProcessResult r = md({"3m21j27", "--kind", "1,nope", "-o", folder.string()});
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("unknown map-data kind \"nope\""), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("没有这种图资：“nope”"), std::string::npos) << r.err;
   EXPECT_EQ(md({"3m21j27", "--kind", "24", "-o", folder.string()}).status, 2);
   EXPECT_EQ(md({"3m21j27", "-o", folder.string()}).status, 2) << "no kind";
   EXPECT_EQ(md({"3m21j27", "--kind", "1", "--jobs", "0", "-o", folder.string()}).status, 2);
   r = md({"3m21j27", "--kind", "1", "--limit-rate", "2MB", "-o", folder.string()});
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("--limit-rate takes bytes a second"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("--limit-rate 取每秒字节数"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(folder)) << "nothing downloaded, not even the folder made";
   fs::create_directories(scratch.folder() / "ro");
   fs::permissions(scratch.folder() / "ro", fs::perms::owner_read | fs::perms::owner_exec);
