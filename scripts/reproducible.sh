@@ -8,8 +8,13 @@ cd "$(dirname "$0")/.."
 work=$(mktemp -d /tmp/quorvel-repro.XXXXXX)
 if [ "${1:-}" = "--keep" ]; then echo "the builds stay in $work"; else trap 'rm -rf "$work"' EXIT; fi
 sides=("$work/a/quorvel" "$work/second/deeper/source")
+commit=$(git rev-parse HEAD)
 for side in "${sides[@]}"; do
   git clone -q --no-hardlinks . "$side"
+  git -C "$side" checkout -q "$commit"  # the same commit, whatever lands meanwhile
+done
+echo "== commit $commit"
+for side in "${sides[@]}"; do
   echo "== packages from $side"
   bash "$side/scripts/package.sh" >"$side.log" 2>&1 || { cat "$side.log"; exit 1; }
 done
