@@ -80,10 +80,10 @@ snapshot >build-package/before.list
 home=$(mktemp -d)
 finish() {
   [ -n "${window:-}" ] && kill "$window" 2>/dev/null
-  [ -n "${xserver:-}" ] && kill "$xserver" 2>/dev/null
-  umount "$home" 2>/dev/null
-  rmdir "$home" 2>/dev/null
-  apt-get remove -y -q quorvel quorvel-cli >/dev/null 2>&1
+  [ -n "${xserver:-}" ] && kill "$xserver" 2>/dev/null || true
+  umount "$home" 2>/dev/null || true
+  rmdir "$home" 2>/dev/null || true
+  apt-get remove -y -q quorvel quorvel-cli >/dev/null 2>&1 || true
 }
 trap finish EXIT
 apt-get install -y -q "./$cli" "./$deb" >/dev/null
