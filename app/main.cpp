@@ -22,19 +22,19 @@
 
 namespace {
 
+// The window speaks Chinese, and so does its help (and the manual page made from it).
 const char* const kHelp =
-    "Usage: quorvel [--help | --version]\n"
-    "The Quorvel window: ask the map vendor's channel portal which main-program release exists\n"
-    "for a device number, download it, its torrent or map-data packages through the Quorvel\n"
-    "engine with live progress, and keep the device number, map-data version and save folder\n"
-    "between runs. The download list (Ctrl+J) holds every download, with pause, resume and a\n"
-    "speed limit. quorvel-cli does the same from a shell.\n"
+    "用法：quorvel [--help | --version]\n"
     "\n"
-    "  --help     show this help and exit\n"
-    "  --version  show the version and exit\n"
+    "Quorvel 的窗口：向渠道门户查询设备号的主程序，经 Quorvel 下载引擎下载它、它的种子或图资，\n"
+    "显示实时进度，并在两次运行之间记住设备号、图资版本和保存目录。下载列表（Ctrl+J）列出每个\n"
+    "下载，可暂停、继续和限速。quorvel-cli 在命令行里做同样的事。\n"
     "\n"
-    "Settings: ${XDG_CONFIG_HOME:-~/.config}/Quorvel/registry.reg; the download list:\n"
-    "${XDG_DATA_HOME:-~/.local/share}/Quorvel/downloads.list.\n";
+    "  --help     显示本帮助并退出\n"
+    "  --version  显示版本并退出\n"
+    "\n"
+    "设置文件：${XDG_CONFIG_HOME:-~/.config}/Quorvel/registry.reg；下载列表：\n"
+    "${XDG_DATA_HOME:-~/.local/share}/Quorvel/downloads.list。\n";
 
 // --help and --version answer without a display, before anything of the window starts.
 std::optional<int> AnswerWithoutWindow(int argc, char* argv[]) {

@@ -61,10 +61,12 @@ if(HELP2MAN)
       # The engine library from the build tree: a package build links the programs with
       # their installed RUNPATH, which does not find it here.
       COMMAND ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=$<TARGET_FILE_DIR:dlcore>
-              ${HELP2MAN} --no-info --no-discard-stderr "--name=${what_${program}}" --output=${page}
+              # A UTF-8 locale: in the C locale help2man writes each Chinese character as "?".
+              ${HELP2MAN} --locale=C.UTF-8 --include=${data}/man/common.h2m
+              --no-info --no-discard-stderr "--name=${what_${program}}" --output=${page}
               $<TARGET_FILE:${program}>
       COMMAND gzip -9nf ${page}
-      DEPENDS ${program}
+      DEPENDS ${program} ${data}/man/common.h2m
       COMMENT "Writing the manual page of ${program}"
       VERBATIM)
     list(APPEND manual_pages ${page}.gz)

@@ -54,14 +54,14 @@ version=$(dpkg-deb --field "$cli" Version)
 for page in build-package/man/*.1.gz; do
   program=$(basename "$page" .1.gz)
   zcat "$page" | grep -q "^\.TH .* \"$program $version\"" || { echo "a broken manual page: $page"; exit 1; }
+  # help2man in a locale without the help's characters writes "?" for each of them.
+  ! zcat "$page" | grep -q '???' || { echo "a manual page with its text lost to \"?\": $page"; exit 1; }
 done
 if command -v lintian >/dev/null; then
   echo "lintian --pedantic (nothing below: clean):"
   tags=$(lintian --pedantic "$cli" "$deb" 2>/dev/null || true)
   [ -z "$tags" ] || echo "$tags"
-  # Errors fail --try; the one warning left (groff cannot adjust a long Chinese line of
-  # quorvel-cli's manual page) is shown above until the page's lines are broken for it.
-  ! grep -q '^E:' <<<"$tags" || [ "${1:-}" != "--try" ] || { echo "--try wants no lintian error"; exit 1; }
+  [ -z "$tags" ] || [ "${1:-}" != "--try" ] || { echo "--try wants lintian silent"; exit 1; }
 fi
 [ "${1:-}" = "--try" ] || exit 0
 
