@@ -2,6 +2,12 @@
 // tracker the test serves) and through web seeds, all on 127.0.0.1.
 #include "swarm.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -41,7 +47,9 @@ class Tracker {
 // A libtorrent session seeding `content` from a folder of its own.
 class Seeder {
  public:
-  Seeder(const fs::path& folder, const std::string& name, const std::string& content, const std::string& torrentBytes) {
+  // A seeder that does not check what it sends (`checked` false) sends bad content as it is.
+  Seeder(const fs::path& folder, const std::string& name, const std::string& content, const std::string& torrentBytes,
+         bool checked = true) {
     fs::create_directories(folder);
     std::ofstream(folder / name, std::ios::binary) << content;
     lt::settings_pack s;
@@ -51,6 +59,7 @@ class Seeder {
     s.set_bool(lt::settings_pack::enable_upnp, false);
     s.set_bool(lt::settings_pack::enable_natpmp, false);
     s.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
+    s.set_bool(lt::settings_pack::disable_hash_checks, !checked);
     session_ = std::make_unique<lt::session>(s);
     lt::add_torrent_params p;
     p.ti = std::make_shared<lt::torrent_info>(
@@ -67,10 +76,47 @@ class Seeder {
     }
   }
   int port() const { return session_->listen_port(); }
+  std::int64_t Uploaded() const {
+    std::int64_t total = 0;
+    for (const lt::torrent_handle& h : session_->get_torrents()) total += h.status().total_payload_upload;
+    return total;
+  }
 
  private:
   std::unique_ptr<lt::session> session_;
 };
+
+// A port nobody listens on now, for a session of ours to take.
+int FreePort() {
+  RawServer probe([](int, const std::string&) {});
+  return probe.port();
+}
+
+// A peer dialling in from 127.0.0.1: sends the BitTorrent handshake for `infoHash` and says
+// whether the other side answered with its own (it took the connection) within 2 s.
+bool HandshakeAnswered(int port, const std::string& infoHash) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(std::uint16_t(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const timeval wait{2, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  std::string answer;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+    const std::string hello = std::string(
+                                  "\x13"
+                                  "BitTorrent protocol") +
+                              std::string(8, '\0') + infoHash + "-QT0001-dialsbackin1";
+    if (send(fd, hello.data(), hello.size(), MSG_NOSIGNAL) == ssize_t(hello.size())) {
+      char buffer[68];
+      for (ssize_t n; answer.size() < 68 && (n = recv(fd, buffer, 68 - answer.size(), 0)) > 0;)
+        answer.append(buffer, size_t(n));
+    }
+  }
+  close(fd);
+  return answer.size() == 68 && answer.substr(28, 20) == infoHash;
+}
 
 class SwarmTest : public testing::Test {
  protected:
@@ -100,6 +146,37 @@ TEST_F(SwarmTest, FromASeederFoundThroughTheTracker) {
   const torrent::SwarmResult r = torrent::DownloadContent(withTracker, o, nullptr, Never);
   ASSERT_EQ(r.end, torrent::SwarmEnd::kComplete) << r.failure;
   EXPECT_EQ(ReadAll(scratch.folder() / "in" / "map.ndz"), content);
+}
+
+// A seeder that sends bad pieces is banned, and a peer from its address that dials back in is
+// not taken (one connection an address when no peer is given by hand).
+TEST_F(SwarmTest, ABannedPeerCannotDialBackIn) {
+  const std::string plain = torrent::CreateTorrent("map.ndz", content, 64 << 10);
+  std::string bad = content;
+  for (size_t i = 0; i < bad.size(); i += 4096) bad[i] = char(bad[i] ^ 0x5A);  // every piece is bad
+  Seeder seeder(scratch.folder() / "seed", "map.ndz", bad, plain, false);
+  ASSERT_NE(seeder.port(), 0);
+  Tracker tracker(seeder.port());
+  const std::string t = "d8:announce" + std::to_string(tracker.url().size()) + ":" + tracker.url() + plain.substr(1);
+  const std::string infoHash =
+      lt::torrent_info(lt::span<const char>(plain.data(), std::ptrdiff_t(plain.size())), lt::from_span)
+          .info_hashes()
+          .v1.to_string();
+  torrent::SwarmOptions o = Options();
+  o.port = FreePort();
+  o.stallSeconds = 10;
+  torrent::SwarmResult r;
+  std::thread download([&] { r = torrent::DownloadContent(t, o, nullptr, Never); });
+  bool sent = false;  // the seeder's first bad piece is out: its address is banned
+  for (int i = 0; i < 200 && !(sent = seeder.Uploaded() >= (64 << 10)); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const bool taken = HandshakeAnswered(o.port, infoHash);
+  download.join();
+  EXPECT_TRUE(sent) << "the seeder never sent a piece";
+  EXPECT_FALSE(taken) << "a peer from the banned address was taken again";
+  EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed);
+  EXPECT_FALSE(fs::exists(scratch.folder() / "in" / "map.ndz")) << "no bad content under its name";
 }
 
 TEST_F(SwarmTest, FromAWebSeedAloneEvenWhenItSendsABadByteOnce) {
