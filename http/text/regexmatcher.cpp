@@ -1,14 +1,10 @@
 #include "regexmatcher.h"
 
-#define PCRE2_CODE_UNIT_WIDTH 16
-#include <pcre2.h>
-
 #include <algorithm>
-#include <chrono>
-#include <optional>
 
 #include "bytetext.h"
 #include "gbk.h"
+#include "regexsearch.h"
 
 namespace text {
 
@@ -19,13 +15,6 @@ struct CodeDeleter {
 };
 
 PCRE2_SPTR Units(const std::u16string& s) { return reinterpret_cast<PCRE2_SPTR>(s.data()); }
-
-// The offset one character after `i`: a surrogate pair is one character.
-size_t NextCharacter(const std::u16string& s, size_t i) {
-  ++i;
-  if (i < s.size() && (s[i] & 0xFC00) == 0xDC00 && (s[i - 1] & 0xFC00) == 0xD800) ++i;
-  return i;
-}
 
 // PCRE2 knows only one kind of line end for "^" and "$"; VBScript takes "\n" and "\r"
 // each on its own, so both anchors are spelled out as look-arounds.
@@ -67,10 +56,7 @@ struct RegexMatcher::Expression {
 // would keep 512 MiB more. A span begins and ends where the decoder's characters do, so its
 // bytes decode to the same text as the UTF-16 span they came from.
 struct RegexMatcher::Matches {
-  struct Span {
-    size_t begin, end;
-    bool set() const { return begin != PCRE2_UNSET; }
-  };
+  using Span = RegexSearch::Span;
   struct Found {
     Span whole;
     size_t characterIndex = 0;  // where the match begins, in characters
@@ -104,107 +90,8 @@ struct RegexMatcher::Matches {
   }
 };
 
-// One search over a subject with what PCRE2 needs to finish ordinary searches, and a bound
-// on the time of any search:
-//   - a JIT stack that grows as deep subjects need (the default 32 KiB ends `(?:a|b)*c` at
-//     1,367 characters), and the interpreter behind it (its frames on a bounded heap);
-//   - the start positions are tried in windows (PCRE2's offset limit): a pattern that costs
-//     the length of the subject at every position would otherwise cost its square in one
-//     call. A window that is slow shrinks, down to one position, and one that is quick grows;
-//   - a position whose attempt runs into the match, depth or heap limit is given up alone and
-//     the search goes on after it; after kMaxRunaways such positions, or after kBudget, the
-//     rest of the subject is left unsearched.
-class RegexMatcher::Search {
- public:
-  static constexpr int kMaxRunaways = 16;
-  static constexpr std::chrono::milliseconds kBudget{2000};
-
-  explicit Search(const pcre2_code* code)
-      : code_(code),
-        data_(pcre2_match_data_create_from_pattern(code, nullptr)),
-        context_(pcre2_match_context_create(nullptr)),
-        stack_(pcre2_jit_stack_create(32 * 1024, 16 * 1024 * 1024, nullptr)),
-        deadline_(Clock::now() + kBudget) {
-    if (context_ && stack_) pcre2_jit_stack_assign(context_, nullptr, stack_);
-    if (context_) {
-      // A tenth of PCRE2's default match limit: an attempt of a million steps at one position
-      // is a runaway for any pattern a page is read with, and 16 of them cost some 50 ms.
-      pcre2_set_match_limit(context_, 1000000);
-      pcre2_set_heap_limit(context_, 64 * 1024);  // KiB, for the interpreter
-      pcre2_set_depth_limit(context_, 1000000);   // the interpreter's backtracking depth
-    }
-  }
-  ~Search() {
-    pcre2_jit_stack_free(stack_);
-    pcre2_match_context_free(context_);
-    pcre2_match_data_free(data_);
-  }
-  Search(const Search&) = delete;
-  Search& operator=(const Search&) = delete;
-
-  // The next match at or after `start`, or nothing (also when the search is out of budget).
-  std::optional<Matches::Found> Next(const std::u16string& s, size_t start, uint32_t captures) {
-    while (start <= s.size() && context_) {
-      if (runaways_ >= kMaxRunaways || Clock::now() >= deadline_) return std::nullopt;
-      const size_t last = s.size() - start < window_ ? s.size() : start + window_ - 1;  // the last start tried
-      const auto began = Clock::now();
-      const int rc = Run(s, start, last);
-      if (rc >= 0) return Found(captures);
-      if (IsLimit(rc) && window_ > 1) {
-        window_ = 1;  // find the position that runs away
-        continue;
-      }
-      if (IsLimit(rc)) {
-        ++runaways_;
-        start = NextCharacter(s, start);
-        continue;
-      }
-      if (last >= s.size()) return std::nullopt;
-      start = NextCharacter(s, last);
-      const auto took = Clock::now() - began;
-      if (took < std::chrono::milliseconds(5)) window_ = std::min(window_ * 2, kMaxWindow);
-      if (took > std::chrono::milliseconds(20)) window_ = std::max<size_t>(window_ / 4, 1);
-    }
-    return std::nullopt;
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  static constexpr size_t kMaxWindow = size_t(1) << 20;
-
-  static bool IsLimit(int rc) {
-    return rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
-           rc == PCRE2_ERROR_JIT_STACKLIMIT || rc == PCRE2_ERROR_NOMEMORY;
-  }
-
-  // A match that starts at a position from `start` to `last`.
-  int Run(const std::u16string& s, size_t start, size_t last) {
-    pcre2_set_offset_limit(context_, last);
-    int rc = pcre2_match(code_, Units(s), s.size(), start, 0, data_, context_);
-    // Deeper than the JIT stack: the interpreter keeps its frames on the heap. One position
-    // at a time, as the interpreter is the slower by far.
-    if (rc == PCRE2_ERROR_JIT_STACKLIMIT && last == start)
-      rc = pcre2_match(code_, Units(s), s.size(), start, PCRE2_NO_JIT, data_, context_);
-    return rc;
-  }
-
-  Matches::Found Found(uint32_t captures) {
-    PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data_);
-    Matches::Found found{{ov[0], std::max(ov[0], ov[1])}, ov[0], {}};
-    for (uint32_t g = 1; g <= captures; ++g) found.groups.push_back({ov[2 * g], ov[2 * g + 1]});
-    return found;
-  }
-
-  const pcre2_code* code_;
-  pcre2_match_data* data_;
-  pcre2_match_context* context_;
-  pcre2_jit_stack* stack_;
-  const Clock::time_point deadline_;
-  size_t window_ = 256;
-  int runaways_ = 0;
-};
-
-RegexMatcher::RegexMatcher() = default;
+RegexMatcher::RegexMatcher() : pieceCharacters_(RegexSearch::kPieceCharacters) {}
+RegexMatcher::RegexMatcher(size_t pieceCharacters) : pieceCharacters_(pieceCharacters) {}
 RegexMatcher::~RegexMatcher() = default;
 RegexMatcher::RegexMatcher(const RegexMatcher&) = default;
 RegexMatcher& RegexMatcher::operator=(const RegexMatcher&) = default;
@@ -229,23 +116,22 @@ bool RegexMatcher::Match(std::string_view pattern, std::string_view subject, boo
   expression->code.reset(pcre2_compile(Units(source), source.size(), options, &error, &errorOffset, context));
   pcre2_compile_context_free(context);
   if (!expression->code) return false;
-  pcre2_jit_compile(expression->code.get(), PCRE2_JIT_COMPLETE);  // interpreted when JIT is unavailable
+  // Interpreted when JIT is unavailable. Partial matching is for the pieces of a long subject.
+  pcre2_jit_compile(expression->code.get(), PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);
 
   auto matches = std::make_shared<Matches>();
   uint32_t captures = 0;
   pcre2_pattern_info(expression->code.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
   matches->groupCount = int(captures);
   {
-    const std::u16string s = text::gbk::Decode(bytes);
-    Search search(expression->code.get());
-    for (size_t start = 0; start <= s.size();) {
-      std::optional<Matches::Found> found = search.Next(s, start, captures);
+    RegexSearch search(expression->code.get(), bytes, pieceCharacters_);
+    for (size_t start = 0; start <= search.characters();) {
+      std::optional<RegexSearch::Found> found = search.Next(start);
       if (!found) break;
-      found->characterIndex = found->whole.begin;
-      matches->found.push_back(*found);
+      matches->found.push_back({found->whole, found->whole.begin, std::move(found->groups)});
       if (!global) break;
       // After an empty match the next search starts one character later.
-      start = found->whole.end > found->whole.begin ? found->whole.end : NextCharacter(s, found->whole.end);
+      start = found->whole.end > found->whole.begin ? found->whole.end : found->whole.end + 1;
     }
   }
   matches->ToByteOffsets(bytes);

@@ -13,6 +13,7 @@
 //     is skipped; the search goes on after it (up to 16 such positions per search)
 //   - a search takes at most about 2 s: one that would take longer (a pattern that costs the
 //     subject's length at every position of a long subject) keeps the matches found by then
+//   - a long subject is decoded and searched a piece at a time (regexsearch.h)
 // Match and group indexes are 1-based.
 #include <memory>
 #include <string>
@@ -24,6 +25,9 @@ namespace text {
 class RegexMatcher {
  public:
   RegexMatcher();
+  // `pieceCharacters`: the length of the pieces a long subject is searched in (the tests make
+  // them tiny, to show that pieces change no match).
+  explicit RegexMatcher(size_t pieceCharacters);
   ~RegexMatcher();
   // A copy shares the compiled pattern, the subject and the matches.
   RegexMatcher(const RegexMatcher&);
@@ -60,6 +64,7 @@ class RegexMatcher {
   class Search;
   std::shared_ptr<const Expression> expression_;
   std::shared_ptr<const Matches> matches_;
+  size_t pieceCharacters_;
 
   long PositionOf(const std::string& found, size_t matchBegin) const;
 };

@@ -199,4 +199,51 @@ TEST(RegexMatcher, ASearchOfQuadraticCostEndsWithWhatItFound) {
   EXPECT_EQ(Groups(m, 0), (Texts{"xxy"}));
 }
 
+// Everything a search reports, for comparing two searches.
+std::vector<std::string> Report(const RegexMatcher& m) {
+  std::vector<std::string> out{std::to_string(m.MatchCount()), std::to_string(m.SubMatchCount()),
+                               m.ReplaceMatches("[$&|$1|$`]")};
+  for (int i = 1; i <= m.MatchCount(); ++i) {
+    long at = -1, groupAt = -1;
+    out.push_back(m.MatchText(i, &at) + "@" + std::to_string(at));
+    out.push_back(m.SubMatchText(i, 1, &groupAt) + "@" + std::to_string(groupAt));
+  }
+  return out;
+}
+
+// A long subject is searched in pieces; tiny pieces put piece ends inside matches, look-behinds,
+// line ends and two-byte characters, and must change nothing.
+TEST(RegexMatcher, PiecesChangeNoMatch) {
+  std::string page = G(u"<tr><td>名称</td><td>版本 1.0</td></tr>\r\n<tr><td>多行\r\n单元格</td><td>a\rb</td></tr>\n");
+  page += "word wordy sword word\r\nxy xxy x\n" + G(u"末行：下载地址 http://a/b.zip");
+  struct Case {
+    const char* pattern;
+    bool multiLine;
+  };
+  const Case cases[] = {{"<td>(.*?)</td>", true},
+                        {"^(.*)$", true},
+                        {"^<tr>", false},
+                        {"(zip)$", false},
+                        {"\\bword\\b", true},
+                        {"(?<=x)y", true},
+                        {"x(?=y)", true},
+                        {"(x*)", true},
+                        {"[\\s\\S]*(zip)", true},
+                        {"(a)?b\\1", true},
+                        {"(\\S+)\\r?$", true},
+                        {"(下载).*?(http\\S+)", true},
+                        {"", true},
+                        {"([^<>]+)</td>", true},
+                        {"(?:z|(?<=^<))tr", false}};
+  for (const Case& c : cases) {
+    RegexMatcher whole;
+    ASSERT_TRUE(whole.Match(c.pattern, page, false, c.multiLine)) << c.pattern;
+    for (size_t piece : {1, 2, 3, 7, 64}) {
+      RegexMatcher pieces(piece);
+      ASSERT_TRUE(pieces.Match(c.pattern, page, false, c.multiLine));
+      EXPECT_EQ(Report(pieces), Report(whole)) << "pattern " << c.pattern << ", pieces of " << piece;
+    }
+  }
+}
+
 }  // namespace
