@@ -1,33 +1,19 @@
 #include "engine.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "ascii.h"
-#include "recordlayout.h"
+#include "partfile.h"
+#include "recordcodec.h"
 #include "utf8.h"
 
 namespace dlcore {
 
 namespace {
-
-// The UTF-16 text of a record field, or nothing when it has no terminating zero unit.
-std::optional<std::u16string> FieldUnits(const std::uint8_t* record, size_t offset, size_t bytes) {
-  std::u16string units;
-  for (size_t i = 0; i + 1 < bytes; i += 2) {
-    char16_t u = char16_t(record[offset + i] | record[offset + i + 1] << 8);
-    if (u == 0) return units;
-    units += u;
-  }
-  return std::nullopt;
-}
 
 // Bytes outside printable ASCII go on the wire escaped.
 std::string EscapedUrl(const std::string& utf8) {
@@ -50,50 +36,25 @@ bool HasHttpScheme(const std::string& url) {
   return (head.starts_with("http://") && url.size() > 7) || (head.starts_with("https://") && url.size() > 8);
 }
 
-template <typename T>
-void Put(std::uint8_t* record, size_t offset, T value) {
-  std::memcpy(record + offset, &value, sizeof(T));
-}
-
 }  // namespace
 
 TaskOrder OrderFromRecord(const std::uint8_t* record) {
-  using namespace records::createparams;
+  const records::CreateRequest asked = records::ReadCreateParams(record);
   TaskOrder order;
-  auto url = FieldUnits(record, records::createparams::szTaskUrl, records::createparams::kUrlBytes),
-       name = FieldUnits(record, szFilename, records::createparams::kPathBytes),
-       folder = FieldUnits(record, szSavePath, kPathBytes);
-  order.disableAutoRename = record[records::createparams::DisableAutoRename] != 0;
-  order.resume = record[records::createparams::IsResume] != 0;
-  if (!url || !name || !folder) {
+  order.disableAutoRename = asked.disableAutoRename;
+  order.resume = asked.isResume;
+  if (!asked.taskUrl || !asked.filename || !asked.savePath) {
     order.failure = DL_FAIL_BAD_TASK;
     return order;
   }
-  order.url = EscapedUrl(common::Utf16ToUtf8(*url));
-  order.name = common::Utf16ToUtf8(*name);
-  order.folder = common::Utf16ToUtf8(*folder);
+  order.url = EscapedUrl(common::Utf16ToUtf8(*asked.taskUrl));
+  order.name = common::Utf16ToUtf8(*asked.filename);
+  order.folder = common::Utf16ToUtf8(*asked.savePath);
   while (order.folder.size() > 1 && order.folder.back() == '/') order.folder.pop_back();
   const bool badName =
       order.name.empty() || order.name == "." || order.name == ".." || order.name.find('/') != std::string::npos;
   if (!HasHttpScheme(order.url) || badName || order.folder.empty()) order.failure = DL_FAIL_BAD_TASK;
   return order;
-}
-
-void FillProgressRecord(const Progress& p, std::uint8_t* record) {
-  using namespace records::progressinfo;
-  Put<std::int32_t>(record, records::progressinfo::stat, p.stat);
-  Put<std::int32_t>(record, records::progressinfo::fail_code, p.failCode);
-  std::u16string name = common::Utf8ToUtf16(p.name).substr(0, records::progressinfo::kNameBytes / 2 - 1);
-  std::memset(record + szFilename, 0, records::progressinfo::kNameBytes);
-  std::memcpy(record + szFilename, name.data(), name.size() * 2);
-  Put<std::int64_t>(record, records::progressinfo::nTotalSize, p.total);
-  Put<std::int64_t>(record, records::progressinfo::nTotalDownload, p.downloaded);
-  Put<float>(record, records::progressinfo::fPercent, p.percent);
-  Put<std::int32_t>(record, records::progressinfo::nSrcTotal, p.sources);
-  Put<std::int32_t>(record, records::progressinfo::nSrcUsing, p.sourcesInUse);
-  Put<std::int32_t>(record, records::progressinfo::nSpeed, p.speed);
-  record[records::progressinfo::bIsOriginUsable] = 1;
-  Put<std::int32_t>(record, records::progressinfo::IsCreatingFile, 0);
 }
 
 int ConnectionCapFromEnvironment(int otherwise) {
@@ -254,7 +215,7 @@ std::uintptr_t Engine::Create(TaskOrder order) {
   std::uintptr_t id = 0;
   Call([&] {
     for (auto& [other, task] : tasks_)
-      if (!order.failure && task->PartPath() == order.folder + "/" + order.name + ".part" &&
+      if (!order.failure && task->PartPath() == PartFile(order.folder, order.name).PartPath() &&
           task->Snapshot().stat != DL_STATE_COMPLETE && task->Snapshot().stat != DL_STATE_CANCELLED)
         order.failure = DL_FAIL_TARGET_BUSY;
     id = nextId_++;
@@ -313,19 +274,12 @@ void Engine::DeleteTempFiles(const TaskOrder& order) {
     return;
   Call([&] {
     flusher_.WaitIdle();  // a stopped task's last state is written before its files go
-    const std::string part = order.folder + "/" + order.name + ".part";
+    PartFile files(order.folder, order.name);
     for (auto& [id, task] : tasks_)
-      if (task->PartPath() == part && task->Snapshot().stat != DL_STATE_CANCELLED &&
+      if (task->PartPath() == files.PartPath() && task->Snapshot().stat != DL_STATE_CANCELLED &&
           task->Snapshot().stat != DL_STATE_COMPLETE)
-        return;  // a task still owns these files
-    // Another process that downloads into these files holds the data file's lock.
-    int fd = open(part.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      close(fd);
-      return;
-    }
-    for (const std::string& path : {part, part + ".ctl", part + ".ctl.tmp"}) unlink(path.c_str());
-    if (fd >= 0) close(fd);
+        return;                // a task still owns these files
+    files.RemoveUnlessHeld();  // another process that downloads into them holds the lock
   });
 }
 

@@ -80,7 +80,4 @@ std::string UserAgentFromIdDat(const std::string& idDat);
 // id.dat of the installation: ".download/id.dat" beside the engine library.
 std::string ReadInstalledIdDat();
 
-// Writes the progress fields into a task-progress record.
-void FillProgressRecord(const Progress& p, std::uint8_t* record);
-
 }  // namespace dlcore

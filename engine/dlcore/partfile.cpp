@@ -130,6 +130,16 @@ void PartFile::Remove() const {
   unlink(ControlPath().c_str());
 }
 
+bool PartFile::RemoveUnlessHeld() {
+  if (OpenExisting() == 0 && IsOpen() && !TryLock()) {
+    Close();
+    return false;
+  }
+  for (const std::string& path : {PartPath(), ControlPath(), ControlPath() + ".tmp"}) unlink(path.c_str());
+  Close();
+  return true;
+}
+
 void PartFile::Close() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;

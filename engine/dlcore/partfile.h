@@ -60,6 +60,9 @@ class PartFile {
   // byte and its name. The name used, empty on failure. Close afterwards.
   std::string Complete(bool numbered) const;
   void Remove() const;  // the data file and its state file
+  // The data file, its state file and a state file left half written, unless a download (of
+  // this process or another) holds the data file's lock. False when one holds it.
+  bool RemoveUnlessHeld();
   void Close();
 
  private:

@@ -20,6 +20,7 @@
 #include "planner.h"
 #include "ranges.h"
 #include "ratelimit.h"
+#include "recordcodec.h"
 #include "response.h"
 #include "segments.h"
 
@@ -35,15 +36,8 @@ struct TaskOrder {
   int failure = 0;  // set when the record could not be used
 };
 
-struct Progress {
-  int stat = DL_STATE_STOPPED;
-  int failCode = 0;
-  std::string name;  // UTF-8
-  std::int64_t total = 0, downloaded = 0;
-  float percent = 0;
-  int sources = 0, sourcesInUse = 0;
-  int speed = 0;
-};
+// What a task reports: the progress record's fields.
+using Progress = records::Progress;
 
 class Task {
  public:

@@ -44,7 +44,8 @@ enum {
 
 #define DLCORE_API __attribute__((visibility("default")))
 
-/* Starts the engine when none runs; further calls do nothing. Returns 1. */
+/* Starts the engine when none runs; further calls do nothing. Returns 1, or 0 when the
+ * engine cannot start (no memory or no thread for it). */
 DLCORE_API int DL_Init(void);
 /* Stops every transfer with its resume data flushed and ends the engine. Until the next
  * DL_Init every call does nothing and every handle is unknown; the handles of a later engine

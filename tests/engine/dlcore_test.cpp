@@ -2,9 +2,11 @@
 #include "dlcore.h"
 #include "../fixtures/files.h"
 
+#include <pthread.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -468,6 +470,38 @@ TEST_F(DlcoreTest, TheInterfaceAfterUnInit) {
   ASSERT_NE(fresh, nullptr);
   EXPECT_NE(fresh, old) << "an old handle never reaches a new task";
   EXPECT_EQ(DL_QueryTaskInfoEx(old, info_.Address()), 0);
+}
+
+// An engine that cannot start (no room for its threads) throws inside the library: the calls
+// answer as for no engine, and the caller's process goes on.
+TEST_F(DlcoreTest, NoExceptionCrossesTheInterface) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer's shadow memory does not run under an address-space limit";
+#else
+  DL_UnInit();  // the child starts an engine of its own
+  params_.Build("http://127.0.0.1:9/x", {}, {}, "file.bin", folder_.string());
+  const pid_t child = fork();
+  if (child == 0) {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    statm >> pages;
+    const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (2 << 20);  // no thread's stack fits
+    const rlimit limit{room, room};
+    setrlimit(RLIMIT_AS, &limit);
+    // Larger than the stacks glibc keeps from the parent's ended threads, which it would reuse.
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, size_t(256) << 20);
+    pthread_setattr_default_np(&attributes);
+    const bool answered = DL_Init() == 0 && DL_CreateTask(params_.Address()) == nullptr &&
+                          DL_QueryTaskInfoEx(nullptr, info_.Address()) == 0;
+    DL_SetDownloadLimit(1000);
+    _exit(answered ? 0 : 1);
+  }
+  const int status = WaitForChild(child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the library ended the process (signal " << WTERMSIG(status) << ")";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "a call did not answer as for no engine";
+#endif
 }
 
 // A file replaced on the server, by one without validators or one that keeps them (nginx

@@ -1,0 +1,57 @@
+#include "recordcodec.h"
+
+#include <cstring>
+
+#include "recordlayout.h"
+#include "utf8.h"
+
+namespace records {
+
+namespace {
+
+std::optional<std::u16string> FieldUnits(const std::uint8_t* record, size_t offset, size_t bytes) {
+  std::u16string units;
+  for (size_t i = 0; i + 1 < bytes; i += 2) {
+    const auto unit = char16_t(record[offset + i] | record[offset + i + 1] << 8);
+    if (unit == 0) return units;
+    units += unit;
+  }
+  return std::nullopt;
+}
+
+template <typename T>
+void Put(std::uint8_t* record, size_t offset, T value) {
+  std::memcpy(record + offset, &value, sizeof(T));
+}
+
+}  // namespace
+
+CreateRequest ReadCreateParams(const std::uint8_t* record) {
+  namespace f = createparams;
+  CreateRequest r;
+  r.taskUrl = FieldUnits(record, f::szTaskUrl, f::kUrlBytes);
+  r.filename = FieldUnits(record, f::szFilename, f::kPathBytes);
+  r.savePath = FieldUnits(record, f::szSavePath, f::kPathBytes);
+  r.disableAutoRename = record[f::DisableAutoRename] != 0;
+  r.isResume = record[f::IsResume] != 0;
+  return r;
+}
+
+void WriteProgressInfo(const Progress& p, std::uint8_t* record) {
+  namespace f = progressinfo;
+  Put<std::int32_t>(record, f::stat, p.stat);
+  Put<std::int32_t>(record, f::fail_code, p.failCode);
+  const std::u16string name = common::Utf8ToUtf16(p.name).substr(0, f::kNameBytes / 2 - 1);
+  std::memset(record + f::szFilename, 0, f::kNameBytes);
+  std::memcpy(record + f::szFilename, name.data(), name.size() * 2);
+  Put<std::int64_t>(record, f::nTotalSize, p.total);
+  Put<std::int64_t>(record, f::nTotalDownload, p.downloaded);
+  Put<float>(record, f::fPercent, p.percent);
+  Put<std::int32_t>(record, f::nSrcTotal, p.sources);
+  Put<std::int32_t>(record, f::nSrcUsing, p.sourcesInUse);
+  Put<std::int32_t>(record, f::nSpeed, p.speed);
+  record[f::bIsOriginUsable] = 1;
+  Put<std::int32_t>(record, f::IsCreatingFile, 0);
+}
+
+}  // namespace records

@@ -1,0 +1,36 @@
+#pragma once
+// The engine's side of the two records: what a task-creation record asks for, and the
+// progress record written from what the engine reports. The program's side builds and reads
+// them by field name (taskrecord.h); both sides lay them out from one field table
+// (recordlayout.h).
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "dlcore.h"
+
+namespace records {
+
+// A task-creation record as the engine reads it. A text is nothing when its field holds no
+// terminating zero unit.
+struct CreateRequest {
+  std::optional<std::u16string> taskUrl, filename, savePath;
+  bool disableAutoRename = false;
+  bool isResume = false;
+};
+CreateRequest ReadCreateParams(const std::uint8_t* record);
+
+// What the engine reports of a task.
+struct Progress {
+  int stat = DL_STATE_STOPPED;
+  int failCode = 0;
+  std::string name;  // UTF-8
+  std::int64_t total = 0, downloaded = 0;
+  float percent = 0;
+  int sources = 0, sourcesInUse = 0;
+  int speed = 0;
+};
+// Writes the fields the engine reports; a name longer than its field is cut to it.
+void WriteProgressInfo(const Progress& p, std::uint8_t* record);
+
+}  // namespace records
