@@ -164,18 +164,20 @@ TEST_F(SwarmTest, ABannedPeerCannotDialBackIn) {
           .v1.to_string();
   torrent::SwarmOptions o = Options();
   o.port = FreePort();
-  o.stallSeconds = 10;
+  o.stallSeconds = 60;  // ended below, once the dial-back is tried (a loaded machine is slow)
+  std::atomic<bool> done{false};
   torrent::SwarmResult r;
-  std::thread download([&] { r = torrent::DownloadContent(t, o, nullptr, Never); });
+  std::thread download([&] { r = torrent::DownloadContent(t, o, nullptr, [&] { return done.load(); }); });
   bool sent = false;  // the seeder's first bad piece is out: its address is banned
-  for (int i = 0; i < 200 && !(sent = seeder.Uploaded() >= (64 << 10)); ++i)
+  for (int i = 0; i < 800 && !(sent = seeder.Uploaded() >= (64 << 10)); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   std::this_thread::sleep_for(std::chrono::seconds(1));
   const bool taken = HandshakeAnswered(o.port, infoHash);
+  done = true;
   download.join();
   EXPECT_TRUE(sent) << "the seeder never sent a piece";
   EXPECT_FALSE(taken) << "a peer from the banned address was taken again";
-  EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed);
+  EXPECT_NE(r.end, torrent::SwarmEnd::kComplete);
   EXPECT_FALSE(fs::exists(scratch.folder() / "in" / "map.ndz")) << "no bad content under its name";
 }
 
