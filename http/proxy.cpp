@@ -98,9 +98,9 @@ std::string ProxyAuthorizationLine(const Proxy& proxy) {
   const std::string plain = proxy.user + ":" + proxy.password;
   std::string encoded;
   for (size_t i = 0; i < plain.size(); i += 3) {
-    const unsigned n = unsigned((unsigned char)plain[i]) << 16 |
-                       (i + 1 < plain.size() ? unsigned((unsigned char)plain[i + 1]) << 8 : 0) |
-                       (i + 2 < plain.size() ? unsigned((unsigned char)plain[i + 2]) : 0);
+    const unsigned n = unsigned(static_cast<unsigned char>(plain[i])) << 16 |
+                       (i + 1 < plain.size() ? unsigned(static_cast<unsigned char>(plain[i + 1])) << 8 : 0) |
+                       (i + 2 < plain.size() ? unsigned(static_cast<unsigned char>(plain[i + 2])) : 0);
     encoded += digits[n >> 18 & 63];
     encoded += digits[n >> 12 & 63];
     encoded += i + 1 < plain.size() ? digits[n >> 6 & 63] : '=';

@@ -241,7 +241,7 @@ int SetUpHeaders(Call& c) {
   for (const std::string& line : c.headers.lines) {
     curl_slist* grown = curl_slist_append(c.headerList.get(), line.c_str());
     if (!grown) return 710;
-    c.headerList.release();
+    static_cast<void>(c.headerList.release());  // `grown` is the same list, now longer
     c.headerList.reset(grown);
   }
   return curl_easy_setopt(c.easy, CURLOPT_HTTPHEADER, c.headerList.get()) == CURLE_OK ? 0 : 710;
@@ -298,16 +298,12 @@ void ReadBodies(Bodies bodies, std::string& bytes, const common::EventPump& pump
     if (!charset.empty() && charset != "gbk" && charset != "gb2312") decoded = text::DecodeToGbk(charset, bytes);
     if (pump) pump();
   }
-  if (bodies != Bodies::kBytes) {
-    if (decoded) {
-      out.body = std::move(*decoded);
-    } else if (bodies == Bodies::kText) {
-      bytes.resize(textEnd);
-      out.body = std::move(bytes);
-    } else {
-      out.body = bytes.substr(0, textEnd);
-    }
+  if (bodies == Bodies::kText && !decoded) {  // the page as it came: moved, not copied
+    bytes.resize(textEnd);
+    out.body = std::move(bytes);
+    return;
   }
+  if (bodies != Bodies::kBytes) out.body = decoded ? std::move(*decoded) : bytes.substr(0, textEnd);
   if (bodies != Bodies::kText) out.rawBody = std::move(bytes);
 }
 

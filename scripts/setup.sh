@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
   libpcre2-dev libicu-dev libcurl4-openssl-dev libcpp-httplib-dev zlib1g-dev
   fonts-wqy-microhei xvfb xdotool libxcb1-dev
-  clang libclang-rt-14-dev qt6-translations-l10n libtorrent-rasterbar-dev
+  clang clang-tidy libclang-rt-14-dev qt6-translations-l10n libtorrent-rasterbar-dev
   desktop-file-utils appstream help2man
   iptables libnetfilter-queue-dev
 )

@@ -2,9 +2,9 @@
 # Installs what is missing, builds Quorvel twice (with AddressSanitizer + UndefinedBehaviorSanitizer,
 # then plain) and runs the whole test suite in each build; in between, the fuzz targets run over
 # their corpus, and the command line and engine are built and tested without the window
-# (-DQUORVEL_GUI=OFF, which must never look for Qt or X), and as root the Debian packages are
-# built, installed, tried and removed (scripts/package.sh --try). Ends with CTest's summary of
-# the plain build.
+# (-DQUORVEL_GUI=OFF, which must never look for Qt or X), clang-tidy reads the cores, and as
+# root the Debian packages are built, installed, tried and removed (scripts/package.sh --try).
+# Ends with CTest's summary of the plain build.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
@@ -31,7 +31,7 @@ FUZZ_SEED=1 bash tests/fuzz/run.sh build-fuzz
 fuzz=$?
 [ $fuzz -eq 0 ] || echo "!! a fuzz target failed (see above)"
 echo "== the command line and the engine without the window (-DQUORVEL_GUI=OFF)"
-build_and_test build-headless -DQUORVEL_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+build_and_test build-headless -DQUORVEL_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 headless=$?
 if grep -qE "^(Qt6|XCB)" build-headless/CMakeCache.txt; then
   echo "!! the build without the window looked for Qt or X"
@@ -44,6 +44,10 @@ for program in build-headless/bin/quorvel-cli build-headless/bin/dlget build-hea
   fi
 done
 [ $headless -eq 0 ] || echo "!! the build without the window failed (see above)"
+echo "== clang-tidy over the cores (.clang-tidy)"
+bash scripts/tidy.sh build-headless
+tidy=$?
+[ $tidy -eq 0 ] || echo "!! clang-tidy found something (see above)"
 echo "== the Debian packages: built, installed, tried and removed"
 packages=0
 if [ "$(id -u)" -ne 0 ]; then
@@ -58,4 +62,4 @@ fi
 echo "== tests"
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 plain=$?
-[ $asan -eq 0 ] && [ $fuzz -eq 0 ] && [ $headless -eq 0 ] && [ $packages -eq 0 ] && [ $plain -eq 0 ]
+[ $asan -eq 0 ] && [ $fuzz -eq 0 ] && [ $headless -eq 0 ] && [ $tidy -eq 0 ] && [ $packages -eq 0 ] && [ $plain -eq 0 ]

@@ -48,9 +48,11 @@ bool Sources::NoneLeft(int connectedPeers) const {
 std::string Sources::Errors() const {
   std::string out;
   const auto add = [&out](const char* kind, const std::map<std::string, std::string>& sources) {
-    for (const auto& [address, error] : sources)
-      if (!error.empty())
-        out += (out.empty() ? "" : "；") + std::string(kind) + " " + address + " 出错（" + error + "）";
+    for (const auto& [address, error] : sources) {
+      if (error.empty()) continue;
+      if (!out.empty()) out += "；";
+      out.append(kind).append(" ").append(address).append(" 出错（").append(error).append("）");
+    }
   };
   add("tracker", trackers_);
   add("网络种子", webSeeds_);

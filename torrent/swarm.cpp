@@ -250,7 +250,7 @@ SwarmResult DownloadContent(std::string_view torrentBytes, const SwarmOptions& o
       const std::string why = sources.NoneLeft(s.num_peers)
                                   ? "没有可用的来源"
                                   : "没有对端或网络种子提供数据（" + std::to_string(options.stallSeconds) + " 秒）";
-      return {SwarmEnd::kFailed, errors.empty() ? why : why + "：" + errors};
+      return {SwarmEnd::kFailed, errors.empty() ? why : std::string(why).append("：").append(errors)};
     }
     if (show)
       show({info->name(), s.progress, s.download_payload_rate, s.upload_payload_rate, s.num_peers, s.num_seeds,

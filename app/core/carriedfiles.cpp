@@ -20,14 +20,14 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-}  // namespace
-
 // The folders of installed programs: never written at run time, also not by root, who may.
 bool InstalledFolder(const std::string& folder) {
   for (const char* system : {"/usr", "/bin", "/sbin", "/opt"})
     if (folder == system || folder.starts_with(std::string(system) + "/")) return true;
   return false;
 }
+
+}  // namespace
 
 std::string DeploymentFolder(const std::string& programFolder) {
   if (!InstalledFolder(programFolder) && access(programFolder.c_str(), W_OK) == 0) return programFolder;

@@ -235,6 +235,8 @@ static bool HasValue(std::string_view content, std::string_view key, std::string
   return false;
 }
 
+namespace {
+
 // A path and text this file can hold so that they read back as written: UTF-8, no NUL or line
 // break in the path, no "]" in the key (it would end the key's line early), no NUL in the text.
 // Anything else, written, would file the value under another key.
@@ -245,6 +247,8 @@ bool Writable(std::string_view path, std::string_view text) {
          path.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
          key.find(']') == std::string_view::npos && text.find('\0') == std::string_view::npos;
 }
+
+}  // namespace
 
 std::string SetText(std::string_view content, std::string_view path, std::string_view text) {
   if (!Writable(path, text)) return std::string(content);

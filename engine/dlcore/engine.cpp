@@ -97,7 +97,7 @@ std::string ReadInstalledIdDat() {
 }
 
 Engine::Engine(EngineOptions options, std::uintptr_t firstId)
-    : options_(options), multi_(curl_multi_init()), nextId_(firstId) {
+    : options_(std::move(options)), multi_(curl_multi_init()), nextId_(firstId) {
   options_.userAgent = UserAgentFromIdDat(ReadInstalledIdDat());
   options_.maxConnections = ConnectionCapFromEnvironment(options_.maxConnections);
   const char* trace = std::getenv("QUORVEL_DLCORE_TRACE");

@@ -11,7 +11,7 @@
 
 namespace dlcore {
 
-Task::Task(CURLM* multi, Flusher& flusher, TaskOrder order, EngineOptions options, RateLimiter* limiter)
+Task::Task(CURLM* multi, Flusher& flusher, TaskOrder order, const EngineOptions& options, RateLimiter* limiter)
     : multi_(multi),
       flusher_(flusher),
       limiter_(limiter),
@@ -159,8 +159,8 @@ void Task::Launch(ByteRange range, Opening opening) {
   c->plain = opening == Opening::kSoleWithoutRange;
   if (options_.trace)
     std::fprintf(stderr, "dlcore: %.3f request %lld-%lld (%zu running, rtt %.1f ms)\n",
-                 std::chrono::duration<double>(Clock::now().time_since_epoch()).count(), (long long)range.begin,
-                 (long long)range.end, connections_.size(),
+                 std::chrono::duration<double>(Clock::now().time_since_epoch()).count(),
+                 static_cast<long long>(range.begin), static_cast<long long>(range.end), connections_.size(),
                  std::chrono::duration<double, std::milli>(roundTrip_).count());
   const RateLimiter none;
   const RateLimiter& limit = limiter_ ? *limiter_ : none;
@@ -173,8 +173,9 @@ void Task::Launch(ByteRange range, Opening opening) {
 void Task::Abort(Connection& c) {
   if (options_.trace)
     std::fprintf(stderr, "dlcore: %.3f end %lld-%lld at %lld (asked to %lld)\n",
-                 std::chrono::duration<double>(Clock::now().time_since_epoch()).count(), (long long)c.begin,
-                 (long long)c.end, (long long)c.pos, (long long)c.requestedEnd);
+                 std::chrono::duration<double>(Clock::now().time_since_epoch()).count(),
+                 static_cast<long long>(c.begin), static_cast<long long>(c.end), static_cast<long long>(c.pos),
+                 static_cast<long long>(c.requestedEnd));
   curl_multi_remove_handle(multi_, c.easy());
   if (c.pos > c.begin) segments_.Keep({c.begin, c.pos});
   connections_.erase(std::find_if(connections_.begin(), connections_.end(), [&](auto& p) { return p.get() == &c; }));

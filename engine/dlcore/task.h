@@ -43,7 +43,8 @@ class Task {
  public:
   // Flushes go to `flusher`; the engine thread never waits on the disk for this task.
   // `limiter`, when given, is the engine's speed limit, shared with every other task.
-  Task(CURLM* multi, Flusher& flusher, TaskOrder order, EngineOptions options = {}, RateLimiter* limiter = nullptr);
+  Task(CURLM* multi, Flusher& flusher, TaskOrder order, const EngineOptions& options = {},
+       RateLimiter* limiter = nullptr);
   ~Task();
   Task(const Task&) = delete;
   Task& operator=(const Task&) = delete;

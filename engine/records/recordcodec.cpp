@@ -41,9 +41,13 @@ void WriteProgressInfo(const Progress& p, std::uint8_t* record) {
   namespace f = progressinfo;
   Put<std::int32_t>(record, f::stat, p.stat);
   Put<std::int32_t>(record, f::fail_code, p.failCode);
+  // Little-endian units, the rest of the field zero: a name is cut to leave its zero unit.
   const std::u16string name = common::Utf8ToUtf16(p.name).substr(0, f::kNameBytes / 2 - 1);
   std::memset(record + f::szFilename, 0, f::kNameBytes);
-  std::memcpy(record + f::szFilename, name.data(), name.size() * 2);
+  for (size_t i = 0; i < name.size(); ++i) {
+    record[f::szFilename + 2 * i] = static_cast<std::uint8_t>(name[i] & 0xFF);
+    record[f::szFilename + 2 * i + 1] = static_cast<std::uint8_t>(name[i] >> 8);
+  }
   Put<std::int64_t>(record, f::nTotalSize, p.total);
   Put<std::int64_t>(record, f::nTotalDownload, p.downloaded);
   Put<float>(record, f::fPercent, p.percent);

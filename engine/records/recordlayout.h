@@ -36,7 +36,7 @@ inline constexpr RecordField kCreateParamsFields[] = {
     {"nReserved1", 4},
     {"DisableAutoRename", 4},
     {"IsResume", 4},
-    {"reserved", 2048 * 4},
+    {"reserved", size_t(2048) * 4},
 };
 
 inline constexpr RecordField kProgressInfoFields[] = {

@@ -22,7 +22,7 @@ bool IsTrail(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 &&
 
 struct Tables {
   // decode[(lead - 0x81) * 256 + trail]: 0 where the pair is not valid
-  std::array<char16_t, 126 * 256> decode{};
+  std::array<char16_t, size_t(126) * 256> decode{};
   // encode[unit]: a byte below 0x100, or two bytes (lead << 8 | trail); 0 where unmapped
   std::array<std::uint16_t, 65536> encode{};
 };

@@ -190,6 +190,7 @@ std::string RegexMatcher::ReplaceMatches(std::string_view replacement) const {
     for (size_t i = 0; i < with.size(); ++i) {
       char16_t next = i + 1 < with.size() ? with[i + 1] : 0;
       int d1 = digit(i + 1), d2 = digit(i + 2);
+      // NOLINTNEXTLINE(bugprone-branch-clone): a plain character, and a "$" that starts no reference
       if (with[i] != u'$' || !next) {
         out += with[i];
       } else if (next == u'$') {

@@ -21,7 +21,7 @@ RegexSearch::RegexSearch(const pcre2_code* code, std::string_view subject, size_
       pieceLength_(std::max<size_t>(pieceCharacters, 1)),
       data_(pcre2_match_data_create_from_pattern(code, nullptr)),
       context_(pcre2_match_context_create(nullptr)),
-      stack_(pcre2_jit_stack_create(32 * 1024, 16 * 1024 * 1024, nullptr)),
+      stack_(pcre2_jit_stack_create(size_t(32) << 10, size_t(16) << 20, nullptr)),
       deadline_(Clock::now() + kBudget) {
   for (size_t byte = 0; byte < subject_.size(); byte += gbk::CharLength(subject_, byte)) ++characters_;
   uint32_t lookbehind = 0;
@@ -122,7 +122,7 @@ RegexSearch::Found RegexSearch::TakeFound() const {
   const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data_);
   auto at = [this](PCRE2_SIZE offset) { return offset == PCRE2_UNSET ? offset : base_ + offset; };
   Found found{{at(ov[0]), at(std::max(ov[0], ov[1]))}, {}};
-  for (uint32_t g = 1; g <= captures_; ++g) found.groups.push_back({at(ov[2 * g]), at(ov[2 * g + 1])});
+  for (uint32_t g = 1; g <= captures_; ++g) found.groups.push_back({at(ov[size_t(2) * g]), at(ov[size_t(2) * g + 1])});
   return found;
 }
 

@@ -43,7 +43,7 @@ size_t FindCloseTag(std::string_view text, size_t from) {
 // "</p>" follows. Cutting there never splits a paragraph, since a paragraph ends at the
 // first "</p>" after its "<p>".
 size_t PieceEnd(std::string_view line, size_t from) {
-  constexpr size_t kPiece = 64 * 1024;
+  constexpr size_t kPiece = size_t(64) << 10;
   size_t end = std::string_view::npos;
   for (size_t at = from; (at = FindCloseTag(line, at)) != std::string_view::npos; at += 4) {
     end = at + 4;
