@@ -32,7 +32,7 @@ endfunction()
 
 function(quorvel_check_layers)
   set(app_targets app app_ui app_window app_core app_settings skinkit quorvel)
-  set(folders common http http/text catalogue torrent engine engine/dlcore engine/tools)
+  set(folders common text http catalogue torrent engine engine/dlcore engine/tools)
   if(QUORVEL_GUI)
     list(APPEND folders payload)
   endif()

@@ -28,6 +28,7 @@
 #include <string>
 
 #include "eventpump.h"
+#include "fetchterms.h"
 #include "texthelpers.h"
 
 namespace http {
@@ -47,10 +48,5 @@ std::string HttpFetch(const std::string& address,
                       std::string* statusText = nullptr,        // out
                       std::string* responseBytes = nullptr,     // out: the raw body
                       bool mergeCookies = true, const common::EventPump& pump = nullptr);
-
-constexpr int kHttpFetchCallLimit = 10;
-
-// The largest body read; a longer one breaks off with 713.
-constexpr size_t kHttpFetchMaxBody = size_t(256) << 20;
 
 }  // namespace http

@@ -11,8 +11,8 @@
 #include "bytetext.h"
 #include "charset.h"
 #include "crackurl.h"
+#include "fetchterms.h"
 #include "gbk.h"
-#include "httpfetch.h"
 #include "regexmatcher.h"
 #include "requestheaders.h"
 #include "texthelpers.h"
@@ -21,29 +21,22 @@
 
 namespace http {
 
-const char* Verb(Method method) {
-  static const char* const kVerbs[] = {"GET", "POST", "HEAD", "PUT", "OPTIONS", "DELETE", "TRACE", "CONNECT"};
-  return kVerbs[int(method)];
-}
-
-Method MethodOf(int code) { return code >= 0 && code < 8 ? Method(code) : Method::kGet; }
-
 namespace {
 
 const char* FailureTextUtf8(int number) {
   switch (number) {
-    case 700: return "700 当前系统不支持WinHttp服务!";
-    case 701: return "701 解析URL地址失败!";
-    case 702: return "702 创建WinHttp会话失败!";
-    case 703: return "703 创建WinHttp连接失败!";
-    case 704: return "704 创建WinHttp请求失败!";
-    case 705: return "705 设置超时时间失败!";
-    case 707: return "707 设置代理凭证失败!";
-    case 708: return "708 禁止自动设置Cookies失败!";
-    case 709: return "709 重定向设置失败!";
-    case 710: return "710 设置协议头失败!";
-    case 711: return "711 发送请求失败!";
-    case 712: return "712 服务器未响应!";
+    case kFetchNoService: return "700 当前系统不支持WinHttp服务!";
+    case kFetchBadAddress: return "701 解析URL地址失败!";
+    case kFetchNoSession: return "702 创建WinHttp会话失败!";
+    case kFetchNoConnection: return "703 创建WinHttp连接失败!";
+    case kFetchNoRequest: return "704 创建WinHttp请求失败!";
+    case kFetchNoTimeouts: return "705 设置超时时间失败!";
+    case kFetchNoProxyCredentials: return "707 设置代理凭证失败!";
+    case kFetchNoCookieSwitch: return "708 禁止自动设置Cookies失败!";
+    case kFetchNoRedirectSetting: return "709 重定向设置失败!";
+    case kFetchNoHeaders: return "710 设置协议头失败!";
+    case kFetchSendFailed: return "711 发送请求失败!";
+    case kFetchNoAnswer: return "712 服务器未响应!";
     default: return "713 读取数据失败!";
   }
 }
@@ -60,18 +53,18 @@ std::string NumberedFailureText(int number) {
 int ExitPumps(int failure) {
   switch (failure) {
     case 0:
-    case 713: return 9;
-    case 700:
-    case 707:
-    case 708:
-    case 709: return 0;
-    case 701: return 1;
-    case 702: return 2;
-    case 704: return 4;
-    case 705: return 5;
-    case 710: return 6;
-    case 711: return 7;
-    default: return 8;  // 712
+    case kFetchReadFailed: return 9;
+    case kFetchNoService:
+    case kFetchNoProxyCredentials:
+    case kFetchNoCookieSwitch:
+    case kFetchNoRedirectSetting: return 0;
+    case kFetchBadAddress: return 1;
+    case kFetchNoSession: return 2;
+    case kFetchNoRequest: return 4;
+    case kFetchNoTimeouts: return 5;
+    case kFetchNoHeaders: return 6;
+    case kFetchSendFailed: return 7;
+    default: return 8;  // kFetchNoAnswer
   }
 }
 
@@ -194,7 +187,7 @@ int SetUpRequest(Call& c) {
   if (!plainVerb) ok = ok && curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, Verb(r.method)) == CURLE_OK;
   if (r.method == Method::kGet && !r.body.empty())
     ok = ok && curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "GET") == CURLE_OK;
-  return ok ? 0 : 704;
+  return ok ? 0 : kFetchNoRequest;
 }
 
 bool SendCredentials(Call& c, bool send) {
@@ -210,41 +203,42 @@ int SetUpSession(Call& c) {
   c.deadline = Clock::now() + kHttpFetchCallLimit * c.timeout;
   if (curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                        long(std::chrono::duration_cast<std::chrono::milliseconds>(c.timeout).count())) != CURLE_OK)
-    return 705;
+    return kFetchNoTimeouts;
   // Basic credentials go to the address's own scheme, host and port only, redirects included.
   c.user = Utf8(r.serverUser), c.password = Utf8(r.serverPassword);
   c.credentials = !r.serverUser.empty() && !r.serverPassword.empty();
-  if (c.credentials && curl_easy_setopt(easy, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC)) != CURLE_OK) return 707;
-  if (c.credentials && !SendCredentials(c, true)) return 707;
+  if (c.credentials && curl_easy_setopt(easy, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC)) != CURLE_OK)
+    return kFetchNoProxyCredentials;
+  if (c.credentials && !SendCredentials(c, true)) return kFetchNoProxyCredentials;
   if (!r.proxyUser.empty() && !r.proxyPassword.empty()) {
     const std::string user = Utf8(r.proxyUser), password = Utf8(r.proxyPassword);
     if (curl_easy_setopt(easy, CURLOPT_PROXYAUTH, long(CURLAUTH_BASIC)) != CURLE_OK ||
         curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, user.c_str()) != CURLE_OK ||
         curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, password.c_str()) != CURLE_OK)
-      return 707;
+      return kFetchNoProxyCredentials;
   }
   // Only given cookies switch the in-memory cookie store on, so that cookies set by a
   // redirect reach the next request of this call.
-  if (r.cookies && curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "") != CURLE_OK) return 708;
+  if (r.cookies && curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "") != CURLE_OK) return kFetchNoCookieSwitch;
   // Redirects are followed by FollowRedirects, never by libcurl itself.
-  if (curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L) != CURLE_OK) return 709;
+  if (curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L) != CURLE_OK) return kFetchNoRedirectSetting;
   return 0;
 }
 
 int SetUpHeaders(Call& c) {
   const HttpRequest& r = c.request;
   auto headers = RequestHeaderLines(HeaderBlock(r.extraHeaders, r.method, r.cookies ? &*r.cookies : nullptr));
-  if (!headers) return 710;
+  if (!headers) return kFetchNoHeaders;
   c.headers = std::move(*headers);
   if (!c.headers.cookie.empty() && curl_easy_setopt(c.easy, CURLOPT_COOKIE, c.headers.cookie.c_str()) != CURLE_OK)
-    return 710;
+    return kFetchNoHeaders;
   for (const std::string& line : c.headers.lines) {
     curl_slist* grown = curl_slist_append(c.headerList.get(), line.c_str());
-    if (!grown) return 710;
+    if (!grown) return kFetchNoHeaders;
     static_cast<void>(c.headerList.release());  // `grown` is the same list, now longer
     c.headerList.reset(grown);
   }
-  return curl_easy_setopt(c.easy, CURLOPT_HTTPHEADER, c.headerList.get()) == CURLE_OK ? 0 : 710;
+  return curl_easy_setopt(c.easy, CURLOPT_HTTPHEADER, c.headerList.get()) == CURLE_OK ? 0 : kFetchNoHeaders;
 }
 
 bool IsRedirect(int status) { return status == 301 || status == 302 || status == 307; }
@@ -266,7 +260,7 @@ int FollowRedirects(Call& c, const common::EventPump& pump) {
     curl_easy_getinfo(c.easy, CURLINFO_REDIRECT_URL, &next);
     if (!next) break;
     const std::optional<Origin> origin = OriginOf(next);
-    if (c.hops == 10 || !origin || (c.secure && origin->scheme != "https")) return 712;
+    if (c.hops == 10 || !origin || (c.secure && origin->scheme != "https")) return kFetchNoAnswer;
     c.secure = origin->scheme == "https";
     const std::string nextUrl = next;
     curl_easy_setopt(c.easy, CURLOPT_URL, nextUrl.c_str());
@@ -279,7 +273,8 @@ int FollowRedirects(Call& c, const common::EventPump& pump) {
   }
   if (rc == CURLE_OK) return 0;
   const Transfer& t = c.transfer;
-  return t.tooBig ? 713 : FailureOf(c.easy, t, rc.value_or(CURLE_OPERATION_TIMEDOUT), c.secure, c.hops > 0);
+  return t.tooBig ? kFetchReadFailed
+                  : FailureOf(c.easy, t, rc.value_or(CURLE_OPERATION_TIMEDOUT), c.secure, c.hops > 0);
 }
 
 // The answer's outputs: headers, status, cookies, redirect location, the body decoded from
@@ -339,20 +334,20 @@ void ReadAnswer(Call& c, bool broken, const common::EventPump& pump, HttpRespons
 
 // Every stage in order; the failure number, 0 for an answer.
 int Run(Call& c, const common::EventPump& pump, HttpResponse& out) {
-  if (!HttpAvailable()) return 700;
+  if (!HttpAvailable()) return kFetchNoService;
   std::optional<UrlParts> url = CrackUrl(c.request.address);
-  if (!url) return 701;
+  if (!url) return kFetchBadAddress;
   c.url = std::move(*url);
   const std::string& proxy = c.request.proxyAddress;
   c.proxyName = proxy.empty() ? "" : c.url.secure ? proxy : "http=" + proxy;
   c.handle.reset(curl_easy_init());
-  if (!c.handle) return 702;
+  if (!c.handle) return kFetchNoSession;
   c.easy = c.handle.get();
   // The connection is made when sending, as the Windows service does: 703 never happens.
   for (int (*stage)(Call&) : {SetUpRequest, SetUpSession, SetUpHeaders})
     if (int failure = stage(c)) return failure;
   const int failure = FollowRedirects(c, pump);
-  if (failure && failure != 713) return failure;
+  if (failure && failure != kFetchReadFailed) return failure;
   // A body that broke off keeps its 713 text (the Windows service reported the status line
   // instead, a failure shown as success); every other output is filled in as usual.
   ReadAnswer(c, failure != 0, pump, out);

@@ -6,15 +6,9 @@
 #include <string>
 
 #include "eventpump.h"
+#include "fetchterms.h"
 
 namespace http {
-
-enum class Method { kGet, kPost, kHead, kPut, kOptions, kDelete, kTrace, kConnect };
-
-// The verb of a method code 0 to 7 ("GET" for any other code).
-const char* Verb(Method method);
-// The method of a code 0 to 7; GET for any other code.
-Method MethodOf(int code);
 
 // The response's bodies a caller reads: the page text (`body`), the bytes (`rawBody`) or both.
 enum class Bodies { kBoth, kText, kBytes };

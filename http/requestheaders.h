@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "request.h"
+#include "fetchterms.h"
 
 namespace http {
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "bytetext.h"
-#include "httpfetch.h"
+#include "fetchterms.h"
 #include "requestheaders.h"
 
 namespace http {
@@ -115,14 +115,15 @@ bool SetTransferCallbacks(CURL* easy, Transfer& t) {
 }
 
 int FailureOf(CURL* easy, const Transfer& t, CURLcode rc, bool secure, bool redirected) {
-  if (rc == CURLE_URL_MALFORMAT && !redirected) return 701;
-  if (t.conflictingLength) return 712;
-  if (t.headersDone) return 713;
-  if (t.status || rc == CURLE_UNSUPPORTED_PROTOCOL || rc == CURLE_WEIRD_SERVER_REPLY || redirected) return 712;
+  if (rc == CURLE_URL_MALFORMAT && !redirected) return kFetchBadAddress;
+  if (t.conflictingLength) return kFetchNoAnswer;
+  if (t.headersDone) return kFetchReadFailed;
+  if (t.status || rc == CURLE_UNSUPPORTED_PROTOCOL || rc == CURLE_WEIRD_SERVER_REPLY || redirected)
+    return kFetchNoAnswer;
   curl_off_t connected = 0;
   curl_easy_getinfo(easy, secure ? CURLINFO_APPCONNECT_TIME_T : CURLINFO_CONNECT_TIME_T, &connected);
-  if (connected == 0 || rc == CURLE_SEND_ERROR) return 711;
-  return 712;
+  if (connected == 0 || rc == CURLE_SEND_ERROR) return kFetchSendFailed;
+  return kFetchNoAnswer;
 }
 
 std::optional<CURLcode> Perform(CURL* easy, Transfer& t, Clock::duration timeout, Clock::time_point deadline,

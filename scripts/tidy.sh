@@ -6,13 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-headless}
 [ -f "$build/compile_commands.json" ] || { echo "no $build/compile_commands.json"; exit 1; }
-mapfile -t files < <(python3 - "$build/compile_commands.json" <<'PY'
-import json, os, sys
-for entry in json.load(open(sys.argv[1])):
-    path = os.path.relpath(entry["file"], os.getcwd())
-    if path.endswith(".cpp") and not path.startswith(("tests/", "bench/", "build")):
-        print(path)
-PY
-)
+mapfile -t files < <(grep -o '"file": "[^"]*\.cpp"' "$build/compile_commands.json" | sed 's/^"file": "//; s/"$//' |
+  sed "s|^$PWD/||" | grep -vE '^(/|tests/|bench/|build)' | sort -u)
 echo "clang-tidy over ${#files[@]} files"
 printf '%s\n' "${files[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet 2>/dev/null

@@ -230,4 +230,16 @@ bool TaskProgressInfo::bIsOriginUsable(bool v) { return SetFlag(record_, "bIsOri
 std::string TaskProgressInfo::szFilename() const { return Text(record_, "szFilename"); }
 bool TaskProgressInfo::szFilename(std::string_view v) { return SetText(record_, "szFilename", v); }
 
+std::string TempFileBlock(std::u16string_view folder, std::u16string_view name) {
+  using namespace createparams;
+  auto nameBytes = FieldText(name, kPathBytes), folderBytes = FieldText(folder, kPathBytes);
+  if (!nameBytes || !folderBytes) return {};  // never shift or cut the following fields
+  std::string block(kSize, '\0');
+  block[nReserved1] = 5;
+  block[reserved] = 1;
+  block.replace(szFilename, nameBytes->size(), *nameBytes);
+  block.replace(szSavePath, folderBytes->size(), *folderBytes);
+  return block;
+}
+
 }  // namespace records

@@ -52,6 +52,9 @@ std::optional<std::string> FieldText(std::string_view gbk, size_t fieldBytes);
 // The same for a text that is UTF-16 already (an empty text gives no bytes at all).
 std::optional<std::string> FieldText(std::u16string_view text, size_t fieldBytes);
 
+// The block DL_DelTempFile takes for a folder and name; empty when a text does not fit.
+std::string TempFileBlock(std::u16string_view folder, std::u16string_view name);
+
 // The task-creation record given to DL_CreateTask and DL_DelTempFile.
 class TaskCreateParams {
  public:

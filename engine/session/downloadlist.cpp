@@ -6,7 +6,6 @@
 
 #include "dlcore.h"
 #include "downloadlistfile.h"
-#include "downloadsession.h"
 #include "progressfigures.h"
 #include "utf8.h"
 
@@ -178,7 +177,7 @@ bool DownloadList::Cancel(int id) {
     engine_.deleteTask(d->task);
   }
   // A swarm row's temporary files are its swarm job's to delete.
-  const std::string block = TempFileBlock(common::Utf8ToUtf16(d->folder), common::Utf8ToUtf16(d->name));
+  const std::string block = records::TempFileBlock(common::Utf8ToUtf16(d->folder), common::Utf8ToUtf16(d->name));
   if (!d->swarm && !block.empty()) engine_.delTempFile(block.data());
   Erase(d);
   return true;

@@ -32,18 +32,6 @@ std::string TooLongText(std::u16string_view url, std::u16string_view name, std::
   return "下载地址、文件名或保存目录无效";
 }
 
-std::string TempFileBlock(std::u16string_view folder, std::u16string_view name) {
-  using namespace records::createparams;
-  auto nameBytes = records::FieldText(name, kPathBytes), folderBytes = records::FieldText(folder, kPathBytes);
-  if (!nameBytes || !folderBytes) return {};  // never shift or cut the following fields
-  std::string block(kSize, '\0');
-  block[nReserved1] = 5;
-  block[reserved] = 1;
-  block.replace(szFilename, nameBytes->size(), *nameBytes);
-  block.replace(szSavePath, folderBytes->size(), *folderBytes);
-  return block;
-}
-
 void DownloadSession::StartEngine() {
   for (int i = 0; i < 3; ++i) engine.init();
 }
@@ -79,7 +67,7 @@ std::optional<std::string> DownloadSession::Start(std::u16string_view url, std::
 }
 
 bool DownloadSession::DeleteTempFiles(std::u16string_view folder, std::u16string_view name) {
-  std::string block = TempFileBlock(folder, name);
+  std::string block = records::TempFileBlock(folder, name);
   if (block.empty()) return false;
   engine.delTempFile(block.data());
   return true;

@@ -40,9 +40,6 @@ struct Progress {
   bool ended = false;  // completed or cancelled: no longer followed
 };
 
-// The block DL_DelTempFile takes for a folder and name; empty when a text does not fit.
-std::string TempFileBlock(std::u16string_view folder, std::u16string_view name);
-
 // Why a download cannot start: which text does not fit its record (UTF-8).
 std::string TooLongText(std::u16string_view url, std::u16string_view name, std::u16string_view folder);
 

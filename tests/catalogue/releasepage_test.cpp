@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "../fixtures/sampleportal.h"
-#include "../http/gbktext.h"
+#include "../text/gbktext.h"
 
 using namespace catalogue;
 using namespace common;

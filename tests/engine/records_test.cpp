@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../http/gbktext.h"
+#include "../text/gbktext.h"
 #include "recordcodec.h"
 #include "recordlayout.h"
 

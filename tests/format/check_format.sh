@@ -6,7 +6,7 @@ set -uo pipefail
 cd "$1" || exit 1
 format=$(command -v clang-format-14 || command -v clang-format) || { echo "clang-format not found: skipped"; exit 77; }
 "$format" --version | grep -q "version 14\." || { echo "not clang-format 14: skipped"; exit 77; }
-mapfile -t files < <(git ls-files '*.cpp' '*.h' '*.c' 2>/dev/null || find common http catalogue engine app payload tests bench -name '*.cpp' -o -name '*.h' -o -name '*.c')
+mapfile -t files < <(git ls-files '*.cpp' '*.h' '*.c' 2>/dev/null || find common text http catalogue torrent engine app payload tests bench -name '*.cpp' -o -name '*.h' -o -name '*.c')
 [ ${#files[@]} -gt 0 ] || { echo "no sources found"; exit 1; }
 "$format" --dry-run -Werror "${files[@]}" 2>&1 | head -40
 exit "${PIPESTATUS[0]}"

@@ -6,7 +6,7 @@
 
 #include "../fixtures/localhttpserver.h"
 #include "../fixtures/rawserver.h"
-#include "gbktext.h"
+#include "../text/gbktext.h"
 
 using namespace http;
 using namespace text;

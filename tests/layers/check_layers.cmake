@@ -4,7 +4,7 @@
 set(failures "")
 
 # Includes: every source file of the Qt-free folders.
-foreach(folder common http catalogue torrent engine payload)
+foreach(folder common text http catalogue torrent engine payload)
   file(GLOB_RECURSE sources ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.c)
   foreach(source IN LISTS sources)
     file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include")

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../http/gbktext.h"
+#include "../text/gbktext.h"
 
 using namespace text;
 
