@@ -8,6 +8,9 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
+# The tests talk only to servers of their own on 127.0.0.1: no proxy of the machine's (the
+# tests' own ENVIRONMENT property clears only the first of these where GoogleTest discovers them).
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0

@@ -9,4 +9,4 @@ build=${1:-build-headless}
 mapfile -t files < <(grep -o '"file": "[^"]*\.cpp"' "$build/compile_commands.json" | sed 's/^"file": "//; s/"$//' |
   sed "s|^$PWD/||" | grep -vE '^(/|tests/|bench/|build)' | sort -u)
 echo "clang-tidy over ${#files[@]} files"
-printf '%s\n' "${files[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet 2>/dev/null
+printf '%s\n' "${files[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet --extra-arg=-w 2>/dev/null
