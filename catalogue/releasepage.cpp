@@ -1,26 +1,16 @@
 #include "releasepage.h"
 
-#include <cstdio>
-
 #include "bytetext.h"
 #include "eventpump.h"
 #include "regexmatcher.h"
+#include "url.h"
 
 namespace catalogue {
 
 const char* const kPortalPath = "/channel.php?in=source&mod=ManageDownload&type=t3&source=&bus=download&client=client";
 
 std::string ReleaseFormText(std::string_view deviceNumber) {
-  std::string encoded;
-  for (unsigned char c : deviceNumber) {
-    if (c <= 0x20 || c >= 0x7F || c == '&' || c == '=' || c == '%' || c == '+' || c == '#') {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, "%%%02X", c);
-      encoded += hex;
-    } else {
-      encoded += char(c);
-    }
-  }
+  const std::string encoded = common::PercentEncoded(deviceNumber, "&=%+#");  // the form's own signs too
   return "FileName=" + encoded + "&submit=%3CSTRONG%3E%B2%E9%D1%AF%CA%FD%BE%DD%3C%2FSTRONG%3E";
 }
 

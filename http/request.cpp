@@ -1,7 +1,6 @@
 #include "request.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -17,6 +16,7 @@
 #include "requestheaders.h"
 #include "texthelpers.h"
 #include "transfer.h"
+#include "url.h"
 #include "utf8.h"
 
 namespace http {
@@ -71,19 +71,7 @@ int ExitPumps(int failure) {
 // The object path on the wire: bytes outside printable ASCII are sent as UTF-8, escaped.
 std::string Utf8(const std::string& gbkText) { return common::Utf16ToUtf8(text::gbk::Decode(gbkText)); }
 
-std::string EscapedPath(const std::string& gbkPath) {
-  std::string out;
-  for (unsigned char c : Utf8(gbkPath)) {
-    if (c > 0x20 && c < 0x7F && c != '#') {
-      out += char(c);
-    } else {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, "%%%02X", c);
-      out += hex;
-    }
-  }
-  return out;
-}
+std::string EscapedPath(const std::string& gbkPath) { return common::PercentEncoded(Utf8(gbkPath), "#"); }
 
 // The proxy for one request: "http=host:port" serves http addresses only.
 std::string ProxyFor(const std::string& proxyName, bool secure) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "url.h"
+
 namespace dlcore {
 
 namespace {
@@ -38,7 +40,8 @@ bool Connection::Prepare(const std::string& url, const EngineOptions& options, c
   easy_ = curl_easy_init();
   if (!easy_) return false;
   CURL* e = easy_;
-  const bool secure = url.size() > 5 && (url[4] == 's' || url[4] == 'S');
+  const std::optional<common::Url> parts = common::ParseUrl(url);
+  const bool secure = !parts || parts->secure();  // redirects from an unknown scheme: https only
   curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");

@@ -6,34 +6,18 @@
 #include <fstream>
 #include <sstream>
 
-#include "ascii.h"
 #include "partfile.h"
 #include "recordcodec.h"
+#include "url.h"
 #include "utf8.h"
 
 namespace dlcore {
 
 namespace {
 
-// Bytes outside printable ASCII go on the wire escaped.
-std::string EscapedUrl(const std::string& utf8) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : utf8) {
-    if (c > 0x20 && c < 0x7F) {
-      out += char(c);
-    } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out;
-}
-
-bool HasHttpScheme(const std::string& url) {
-  const std::string head = common::AsciiLower(url.substr(0, 8));
-  return (head.starts_with("http://") && url.size() > 7) || (head.starts_with("https://") && url.size() > 8);
+bool HttpAddress(const std::string& url) {
+  const std::optional<common::Url> parts = common::ParseUrl(url);
+  return parts && (parts->scheme == "http" || parts->scheme == "https");
 }
 
 }  // namespace
@@ -47,13 +31,13 @@ TaskOrder OrderFromRecord(const std::uint8_t* record) {
     order.failure = DL_FAIL_BAD_TASK;
     return order;
   }
-  order.url = EscapedUrl(common::Utf16ToUtf8(*asked.taskUrl));
+  order.url = common::PercentEncoded(common::Utf16ToUtf8(*asked.taskUrl));  // as it goes on the wire
   order.name = common::Utf16ToUtf8(*asked.filename);
   order.folder = common::Utf16ToUtf8(*asked.savePath);
   while (order.folder.size() > 1 && order.folder.back() == '/') order.folder.pop_back();
   const bool badName =
       order.name.empty() || order.name == "." || order.name == ".." || order.name.find('/') != std::string::npos;
-  if (!HasHttpScheme(order.url) || badName || order.folder.empty()) order.failure = DL_FAIL_BAD_TASK;
+  if (!HttpAddress(order.url) || badName || order.folder.empty()) order.failure = DL_FAIL_BAD_TASK;
   return order;
 }
 

@@ -12,12 +12,12 @@
 #include <thread>
 
 #include "dlcore.h"
-#include "percent.h"
 #include "printable.h"
 #include "rate.h"
 #include "recordlayout.h"
 #include "safename.h"
 #include "taskrecord.h"
+#include "url.h"
 #include "utf8.h"
 
 namespace {
@@ -30,42 +30,27 @@ volatile std::sig_atomic_t gInterrupted = 0;
 
 // The last part of the address's path, percent-decoded and made one safe name.
 std::string NameFromUrl(const std::string& url) {
-  std::string path = url.substr(0, url.find_first_of("?#"));
-  const size_t scheme = path.find("://");
-  if (scheme != std::string::npos && path.find('/', scheme + 3) == std::string::npos) return "index.html";
-  std::string name = common::PercentDecoded(path.substr(path.find_last_of('/') + 1));
+  const std::optional<common::Url> parts = common::ParseUrl(url);
+  const std::string path = parts ? parts->path : std::string();
+  const std::string name = common::PercentDecoded(path.substr(path.find_last_of('/') + 1));
   return name.empty() ? "index.html" : common::SafeFileName(name);
 }
 
-struct HostPort {
-  std::string host, port;
-};
-
-// The server's name and port as the failure words name them.
-HostPort HostOf(const std::string& url) {
-  const size_t start = url.find("://") == std::string::npos ? 0 : url.find("://") + 3;
-  std::string authority = url.substr(start, url.find_first_of("/?#", start) - start);
-  authority = authority.substr(authority.rfind('@') == std::string::npos ? 0 : authority.rfind('@') + 1);
-  const bool secure = url.compare(0, 6, "https:") == 0;
-  HostPort hp{authority, secure ? "443" : "80"};
-  const size_t colon = authority.rfind(':');
-  if (colon != std::string::npos && authority.find(']', colon) == std::string::npos) {
-    hp.host = authority.substr(0, colon);
-    hp.port = authority.substr(colon + 1);
-  }
-  if (hp.host.size() > 1 && hp.host.front() == '[') hp.host = hp.host.substr(1, hp.host.size() - 2);
-  return hp;
+// The server's name, and its name and port, as the failure words name them.
+std::string HostOf(const std::string& url) {
+  const std::optional<common::Url> parts = common::ParseUrl(url);
+  return parts ? parts->host : url;
 }
 
 std::string Server(const std::string& url) {
-  const HostPort hp = HostOf(url);
-  return hp.host + ":" + hp.port;
+  const std::optional<common::Url> parts = common::ParseUrl(url);
+  return parts ? parts->HostAndPort() : url;
 }
 
 std::string FailureInWords(int code, const std::string& url, const std::string& folder) {
   switch (code) {
     case DL_FAIL_NETWORK: return "the connection to " + Server(url) + " kept breaking off";
-    case DL_FAIL_RESOLVE: return "cannot resolve host " + HostOf(url).host;
+    case DL_FAIL_RESOLVE: return "cannot resolve host " + HostOf(url);
     case DL_FAIL_REFUSED: return "connection refused by " + Server(url);
     case DL_FAIL_TIMEOUT: return "no answer from " + Server(url);
     case DL_FAIL_CERTIFICATE: return "the server's certificate is not trusted: " + Server(url);
