@@ -40,7 +40,8 @@ std::string UserDataFolder() {
 }
 
 std::optional<std::string> ReadFileUpTo(const std::string& path, std::uintmax_t maxBytes) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking: opening a FIFO put where a file was expected would wait for a writer for ever.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
   struct stat st {};
   std::optional<std::string> content;

@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace core {
@@ -163,14 +161,8 @@ std::vector<std::string_view> SplitLines(std::string_view content) {
   return lines;
 }
 
-std::optional<std::string> ReadFile(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream out;
-  out << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return out.str();
-}
+// A settings file is a few kilobytes: a larger one is not read, and then never replaced.
+std::optional<std::string> ReadFile(const std::string& file) { return common::ReadFileUpTo(file, 16 << 20); }
 
 // A crash or a full disk leaves either the old file or the new one, never a damaged one.
 bool ReplaceFileAtomically(const std::string& file, std::string_view content) {

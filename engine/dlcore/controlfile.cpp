@@ -6,8 +6,6 @@
 #include <zlib.h>
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace dlcore {
 
@@ -111,11 +109,10 @@ bool WriteControlFile(const std::string& path, const ControlState& state) {
 }
 
 std::optional<ControlState> ReadControlFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::stringstream s;
-  s << in.rdbuf();
-  return DecodeControl(s.str());
+  // A few kilobytes even for a file of many pieces: a larger one is not ours, and the download
+  // starts over.
+  const std::optional<std::string> bytes = common::ReadFileUpTo(path, 16 << 20);
+  return bytes ? DecodeControl(*bytes) : std::nullopt;
 }
 
 }  // namespace dlcore

@@ -3,9 +3,9 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
+#include "files.h"
 #include "partfile.h"
 #include "recordcodec.h"
 #include "url.h"
@@ -74,10 +74,7 @@ std::string ReadInstalledIdDat() {
   if (!dladdr(reinterpret_cast<void*>(&ReadInstalledIdDat), &info) || !info.dli_fname) return {};
   std::string library = info.dli_fname;
   std::string folder = library.find('/') == std::string::npos ? "." : library.substr(0, library.rfind('/'));
-  std::ifstream in(folder + "/.download/id.dat", std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return common::ReadFileUpTo(folder + "/.download/id.dat", 64 << 10).value_or(std::string());
 }
 
 Engine::Engine(EngineOptions options, std::uintptr_t firstId)

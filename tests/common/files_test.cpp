@@ -1,10 +1,14 @@
 #include "files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +28,16 @@ TEST(Files, ReadFileUpToTakesOnlyRegularFilesWithinTheLimit) {
   EXPECT_FALSE(common::ReadFileUpTo((scratch.folder() / "missing").string(), 100));
   EXPECT_FALSE(common::ReadFileUpTo(scratch.folder().string(), 100)) << "a folder";
   EXPECT_FALSE(common::ReadFileUpTo("/dev/zero", 100)) << "a device that never ends";
+
+  // A FIFO where a settings or state file should be: answered at once, not waited on.
+  const std::string fifo = (scratch.folder() / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  auto read = std::async(std::launch::async, [&] { return common::ReadFileUpTo(fifo, 100); });
+  if (read.wait_for(std::chrono::seconds(3)) == std::future_status::timeout) {
+    close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // lets the waiting open go
+    ADD_FAILURE() << "waited on a FIFO";
+  }
+  EXPECT_FALSE(read.get());
 }
 
 TEST(Files, WriteFileAtomicallyReplacesOrKeepsAndLeavesNoTemporaryFile) {
