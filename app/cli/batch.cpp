@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "dlcore.h"
+#include "failurewords.h"
 #include "printable.h"
 #include "progressfigures.h"
 #include "servers.h"

@@ -7,6 +7,7 @@
 
 #include "batch.h"
 #include "commands.h"
+#include "failurewords.h"
 #include "printable.h"
 #include "progressfigures.h"
 #include "releasesearch.h"

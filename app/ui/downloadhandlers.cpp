@@ -15,6 +15,7 @@
 #include "dlcore.h"
 #include "downloadlisthandlers.h"
 #include "downloadlistwindow.h"
+#include "failurewords.h"
 #include "mainwindow.h"
 #include "releasesearch.h"
 #include "servers.h"

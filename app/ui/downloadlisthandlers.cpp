@@ -18,6 +18,7 @@
 #include "controls.h"
 #include "downloadlistfile.h"
 #include "downloadlistwindow.h"
+#include "failurewords.h"
 #include "mainwindow.h"
 #include "progressfigures.h"
 #include "registryfile.h"

@@ -26,13 +26,4 @@ struct ProgressFigures {
 };
 ProgressFigures FiguresOf(std::int32_t nSpeed, std::int64_t nTotalDownload, std::int64_t nTotalSize, float fPercent);
 
-// Why a task failed, for the state text: the engine's failure code in words.
-std::string FailureText(int failCode);
-
-// What the user can do about a failure, or empty text where there is nothing to do.
-std::string FailureAdvice(int failCode);
-
-// Whether a failure means the server could not be reached (its name, a connection, an answer).
-bool UnreachableServer(int failCode);
-
 }  // namespace records

@@ -6,6 +6,7 @@
 
 #include "dlcore.h"
 #include "downloadlistfile.h"
+#include "failurewords.h"
 #include "progressfigures.h"
 #include "utf8.h"
 

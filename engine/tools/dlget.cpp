@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "dlcore.h"
+#include "failurewords.h"
 #include "printable.h"
 #include "rate.h"
 #include "recordlayout.h"
@@ -48,27 +49,7 @@ std::string Server(const std::string& url) {
 }
 
 std::string FailureInWords(int code, const std::string& url, const std::string& folder) {
-  switch (code) {
-    case DL_FAIL_NETWORK: return "the connection to " + Server(url) + " kept breaking off";
-    case DL_FAIL_RESOLVE: return "cannot resolve host " + HostOf(url);
-    case DL_FAIL_REFUSED: return "connection refused by " + Server(url);
-    case DL_FAIL_TIMEOUT: return "no answer from " + Server(url);
-    case DL_FAIL_CERTIFICATE: return "the server's certificate is not trusted: " + Server(url);
-    case DL_FAIL_REDIRECT:
-      return "the server redirected to an address that is not followed (another scheme, or too many)";
-    case DL_FAIL_PROTOCOL: return "the server's answer is not usable HTTP: " + Server(url);
-    case DL_FAIL_DISK_WRITE: return "the file could not be written";
-    case DL_FAIL_DISK_FULL: return "no space left on the disk";
-    case DL_FAIL_FOLDER: return "the save folder cannot be written: " + folder;
-    case DL_FAIL_BAD_TASK: return "the address, name or folder cannot be used";
-    case DL_FAIL_UNSTABLE: return "the file kept changing on the server";
-    case DL_FAIL_TARGET_BUSY: return "another download writes to the same file";
-    case DL_FAIL_BAD_NAME: return "the file system refuses the name (too long, or not valid there)";
-    case DL_FAIL_FOREIGN: return "the server answered with something else than the file (a network login page?)";
-    default:
-      return code > 0 && code < 1000 ? "the server answered HTTP " + std::to_string(code)
-                                     : "error " + std::to_string(code);
-  }
+  return records::EnglishFailure(code, Server(url), HostOf(url), folder);
 }
 
 const char* const kHelp =

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "../text/gbktext.h"
+#include "failurewords.h"
 #include "recordcodec.h"
 #include "recordlayout.h"
 
@@ -212,4 +213,28 @@ TEST(RecordCodec, ProgressRecordRoundTrip) {
   p.name = "b";
   WriteProgressInfo(p, info.Address());
   EXPECT_EQ(info.szFilename(), "b");
+}
+
+// Every failure code of the engine's contract has its words in both languages and its advice;
+// dlget's words get the server, host and folder; other codes are said by their number.
+TEST(FailureWords, OneRowForEveryCodeOfTheContract) {
+  for (int code = DL_FAIL_NETWORK; code <= DL_FAIL_TIMEOUT; ++code) {
+    const FailureWords* f = FindFailure(code);
+    ASSERT_NE(f, nullptr) << code;
+    EXPECT_TRUE(*f->chinese && *f->english && *f->advice) << code;
+    EXPECT_EQ(FailureText(code), std::string("下载失败：") + f->chinese);
+  }
+  EXPECT_EQ(FindFailure(404), nullptr);
+  EXPECT_EQ(FailureText(404), "下载失败：服务器返回 404");
+  EXPECT_EQ(FailureText(2001), "下载失败：错误代码 2001");
+  EXPECT_EQ(FailureAdvice(503), "服务器暂时出错，请稍后再试。");
+  EXPECT_EQ(FailureAdvice(403), "");
+  EXPECT_TRUE(UnreachableServer(DL_FAIL_RESOLVE) && UnreachableServer(DL_FAIL_TIMEOUT));
+  EXPECT_FALSE(UnreachableServer(DL_FAIL_DISK_FULL) || UnreachableServer(404));
+  EXPECT_EQ(EnglishFailure(DL_FAIL_REFUSED, "[::1]:81", "::1", "/d"), "connection refused by [::1]:81");
+  EXPECT_EQ(EnglishFailure(DL_FAIL_RESOLVE, "h:80", "h", "/d"), "cannot resolve host h");
+  EXPECT_EQ(EnglishFailure(DL_FAIL_FOLDER, "h:80", "h", "/d/{server}"),
+            "the save folder cannot be written: /d/{server}")
+      << "a folder's own text is not filled in";
+  EXPECT_EQ(EnglishFailure(503, "h:80", "h", "/d"), "the server answered HTTP 503");
 }

@@ -23,6 +23,7 @@
 #include "../testsupport.h"
 #include "controls.h"
 #include "downloadlistwindow.h"
+#include "failurewords.h"
 #include "mainwindow.h"
 #include "recordlayout.h"
 
