@@ -8,37 +8,29 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "bytetext.h"
 #include "fetchterms.h"
-#include "requestheaders.h"
+#include "headerline.h"
 
 namespace http {
 
 namespace {
-
-std::string_view WithoutLineEnd(std::string_view line) {
-  if (line.ends_with('\n')) line.remove_suffix(1);
-  if (line.ends_with('\r')) line.remove_suffix(1);
-  return line;
-}
 
 // A server may end its header lines with a bare LF; they are kept as CR LF lines, the form
 // every reader of the block expects.
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   auto* t = static_cast<Transfer*>(user);
   const size_t received = size * count;
-  std::string_view line = WithoutLineEnd(std::string_view(data, received));
+  const std::string_view line = common::WithoutLineEnd(std::string_view(data, received));
   t->lastActivity = Clock::now();
-  if (line.starts_with("HTTP/")) {  // a new response: keep only the last one's headers
+  if (const std::optional<long> status = common::StatusOfLine(line)) {  // a new response: keep only its headers
     t->headers.clear();
     t->headersDone = false;
     t->contentLength.reset();
-    size_t blank = line.find(' ');
-    t->status = blank == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(blank + 1, 3)).c_str());
+    t->status = static_cast<int>(*status);  // three digits at most
   }
-  const size_t colon = line.find(':');
-  if (colon != std::string_view::npos && HeaderName(line.substr(0, colon)) == "content-length") {
-    std::string value = text::Trim(line.substr(colon + 1));
+  if (const std::optional<common::HeaderField> field = common::ReadHeaderField(line);
+      field && field->name == "content-length") {
+    const std::string value(field->value);
     if (t->contentLength && *t->contentLength != value) {
       t->conflictingLength = true;  // which of the two is the body's length cannot be known
       return 0;

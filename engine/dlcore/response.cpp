@@ -2,6 +2,7 @@
 
 #include "ascii.h"
 #include "decimal.h"
+#include "headerline.h"
 
 #include <cstdlib>
 #include <string>
@@ -11,15 +12,8 @@ namespace dlcore {
 namespace {
 
 // `prefix` is lower-case.
-bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
-  return line.size() >= prefix.size() && common::EqualIgnoringAsciiCase(line.substr(0, prefix.size()), prefix);
-}
-
-std::string_view Trimmed(std::string_view v) {
-  while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
-  while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r' || v.back() == '\n'))
-    v.remove_suffix(1);
-  return v;
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && common::EqualIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
 // "bytes 0-99/1000" or "bytes 0-99/*"
@@ -39,30 +33,28 @@ std::optional<ContentRange> ParseContentRange(std::string_view v) {
 }  // namespace
 
 void ParseHeaderLine(ResponseHead& head, std::string_view line) {
-  if (line.starts_with("HTTP/")) {
+  if (const std::optional<long> status = common::StatusOfLine(line)) {
     head = ResponseHead();
-    size_t blank = line.find(' ');
-    if (blank != std::string_view::npos)
-      head.status = std::strtol(std::string(line.substr(blank + 1, 3)).c_str(), nullptr, 10);
+    head.status = *status;
     return;
   }
-  size_t colon = line.find(':');
-  if (colon == std::string_view::npos) return;
-  std::string_view value = Trimmed(line.substr(colon + 1));
-  if (StartsWithNoCase(line, "content-range:")) {
+  const std::optional<common::HeaderField> field = common::ReadHeaderField(line);
+  if (!field) return;
+  const std::string_view value = field->value;
+  if (field->name == "content-range") {
     head.range = ParseContentRange(value);
-  } else if (StartsWithNoCase(line, "content-length:")) {
+  } else if (field->name == "content-length") {
     const std::int64_t length = common::DecimalNumber(value).value_or(-1);
     if (head.sawLength && length != head.contentLength) head.conflictingLength = true;
     head.sawLength = true;
     head.contentLength = length;
-  } else if (StartsWithNoCase(line, "etag:")) {
+  } else if (field->name == "etag") {
     head.etag = value.starts_with("W/") ? std::string() : std::string(value);
-  } else if (StartsWithNoCase(line, "last-modified:")) {
+  } else if (field->name == "last-modified") {
     head.lastModified = std::string(value);
-  } else if (StartsWithNoCase(line, "content-type:")) {
+  } else if (field->name == "content-type") {
     head.html = StartsWithNoCase(value, "text/html") || StartsWithNoCase(value, "application/xhtml");
-  } else if (StartsWithNoCase(line, "accept-ranges:")) {
+  } else if (field->name == "accept-ranges") {
     head.acceptRanges = value.find("bytes") != std::string_view::npos;
   }
 }
