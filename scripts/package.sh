@@ -98,13 +98,16 @@ Xvfb ":$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
 xserver=$!
 for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 mount -t tmpfs -o noexec,nosuid,nodev tmpfs "$home"
-HOME=$home DISPLAY=:$display /usr/bin/quorvel >"$home/log" 2>&1 &
+# On the X server: the test command exports QT_QPA_PLATFORM=offscreen for its tests.
+HOME=$home DISPLAY=:$display QT_QPA_PLATFORM=xcb /usr/bin/quorvel >"$home/log" 2>&1 &
 window=$!
 sleep 4
 DISPLAY=:$display import -window root build-package/installed.png
 kill -0 "$window" 2>/dev/null || { echo "the window ended by itself:"; cat "$home/log"; exit 1; }
 grep -q "运行时出错" "$home/log" && { echo "the window did not start:"; cat "$home/log"; exit 1; }
 if find "$home" -name '*.so' | grep -q .; then echo "code written into the home:"; find "$home" -name '*.so'; exit 1; fi
+colours=$(convert build-package/installed.png -format '%k' info:)
+[ "$colours" -gt 1 ] || { echo "the window is not on the screen (the screenshot is one colour)"; exit 1; }
 echo "screenshot: build-package/installed.png (home mounted noexec, no code written there)"
 kill "$window"
 wait "$window" 2>/dev/null || true
