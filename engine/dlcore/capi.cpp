@@ -1,10 +1,12 @@
 // The exported C interface over the engine: argument checks, the engine's lifetime, and a
 // barrier that keeps every exception on this side (a call that throws answers as for an
-// unknown handle). The engine is the library's one piece of
-// state: started by DL_Init (or the first task), ended by DL_UnInit. After DL_UnInit every
-// call does nothing and every handle is unknown until DL_Init starts a new engine, whose
-// handles never repeat an old one. A call that races DL_UnInit on another thread holds the
-// engine until it returns, so DL_UnInit waits for it and never pulls the engine from under it.
+// unknown handle).
+//
+// The engine is the library's one piece of state: started by DL_Init (or the first task),
+// ended by DL_UnInit. After DL_UnInit every call does nothing and every handle is unknown
+// until DL_Init starts a new engine, whose handles never repeat an old one. A call that races
+// DL_UnInit on another thread holds the engine until it returns, so DL_UnInit waits for it and
+// never pulls the engine from under it.
 #include "dlcore.h"
 
 #include <memory>
