@@ -37,7 +37,6 @@ void ReleaseTable() {
   while (page.size() < size) page += filler;
   page += "</td></tr>\n</table>\n<div class=\"mbm cl\"></div>";
   const catalogue::ReleasePage r = catalogue::ParseReleasePage(page, "http://127.0.0.1");
-  std::printf("release table: size cell %zu bytes\n", r.size.size());
   std::printf("release table: page %zu MiB, version %s, peak %ld MiB (%.2f copies of the page)\n", page.size() >> 20,
               r.version.c_str(), PeakKiB() >> 10, double(PeakKiB()) * 1024 / double(page.size()));
 }

@@ -195,9 +195,10 @@ void Engine::Publish(std::uintptr_t id, const Task& task) {
 std::uintptr_t Engine::Create(TaskOrder order) {
   std::uintptr_t id = 0;
   Call([&] {
+    const std::string part = PartFile(order.folder, order.name).PartPath();
     for (auto& [other, task] : tasks_)
-      if (!order.failure && task->PartPath() == PartFile(order.folder, order.name).PartPath() &&
-          task->Snapshot().stat != DL_STATE_COMPLETE && task->Snapshot().stat != DL_STATE_CANCELLED)
+      if (!order.failure && task->PartPath() == part && task->Snapshot().stat != DL_STATE_COMPLETE &&
+          task->Snapshot().stat != DL_STATE_CANCELLED)
         order.failure = DL_FAIL_TARGET_BUSY;
     id = nextId_++;
     auto task = std::make_unique<Task>(multi_, flusher_, order, options_, &limiter_);

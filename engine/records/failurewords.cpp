@@ -1,7 +1,5 @@
 #include "failurewords.h"
 
-#include <iterator>
-
 #include "dlcore.h"
 
 namespace records {

@@ -37,19 +37,10 @@ std::string NameFromUrl(const std::string& url) {
   return name.empty() ? "index.html" : common::SafeFileName(name);
 }
 
-// The server's name, and its name and port, as the failure words name them.
-std::string HostOf(const std::string& url) {
-  const std::optional<common::Url> parts = common::ParseUrl(url);
-  return parts ? parts->host : url;
-}
-
-std::string Server(const std::string& url) {
-  const std::optional<common::Url> parts = common::ParseUrl(url);
-  return parts ? parts->HostAndPort() : url;
-}
-
+// The words name the server by its host:port and its host (one URL parse for both).
 std::string FailureInWords(int code, const std::string& url, const std::string& folder) {
-  return records::EnglishFailure(code, Server(url), HostOf(url), folder);
+  const std::optional<common::Url> parts = common::ParseUrl(url);
+  return records::EnglishFailure(code, parts ? parts->HostAndPort() : url, parts ? parts->host : url, folder);
 }
 
 const char* const kHelp =
