@@ -4,30 +4,33 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
-#include <optional>
 #include <thread>
 
 #include "dlcore.h"
+#include "downloadlist.h"
 #include "failurewords.h"
 #include "printable.h"
-#include "progressfigures.h"
 #include "servers.h"
-#include "taskrecord.h"
-#include "utf8.h"
 
 namespace cli {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// One running download: its handle and its own progress record.
-struct Running {
-  size_t job;
-  DLTask task;
-  std::unique_ptr<records::TaskProgressInfo> info;
-};
+// The engine's functions as this program links them: the command line is the engine's only
+// user in its process, so it starts and ends it once.
+session::EngineCalls LinkedEngine() {
+  return session::EngineCalls{
+      [] { return DL_Init(); },
+      [] { DL_UnInit(); },
+      [](const void* record) { return static_cast<void*>(DL_CreateTask(record)); },
+      [](void* task) { DL_StartTask(task); },
+      [](void* task, void* record) { return DL_QueryTaskInfoEx(task, record); },
+      [](void* task) { DL_StopTask(task); },
+      [](void* task) { DL_DeleteTask(task); },
+      [](const void* record) { DL_DelTempFile(record); },
+      [](long long bytesPerSecond) { DL_SetDownloadLimit(bytesPerSecond); },
+  };
+}
 
 bool AlreadyComplete(const Job& job) {
   std::error_code ec;
@@ -35,56 +38,59 @@ bool AlreadyComplete(const Job& job) {
   return std::filesystem::is_regular_file(target, ec) && !std::filesystem::exists(target.string() + ".part", ec);
 }
 
-std::optional<Running> Start(const std::vector<Job>& jobs, size_t i, JobStatus& status) {
-  const Job& job = jobs[i];
-  records::TaskCreateParams params;
-  const bool built = params.BuildUtf16(common::Utf8ToUtf16(job.address), common::Utf8ToUtf16(job.fileName),
-                                       common::Utf8ToUtf16(job.folder), /*isOnlyOriginal=*/false,
-                                       /*disableAutoRename=*/true, /*isResume=*/true);
-  DLTask task = built ? DL_CreateTask(params.Address()) : nullptr;
-  if (!task) {
-    status.state = JobState::kFailed;
-    status.reason = "地址、文件名或保存目录过长";
-    return std::nullopt;
+// The list's row as the display shows it.
+void Update(JobStatus& status, const session::ListedDownload& d) {
+  using session::ListState;
+  status.done = d.done;
+  status.total = d.total;
+  status.speed = d.speed;
+  status.percent = d.state == ListState::kCompleted ? 1.0F
+                   : d.total > 0                    ? float(double(d.done) / double(d.total))
+                                                    : 0.0F;
+  switch (d.state) {
+    case ListState::kWaiting: status.state = JobState::kWaiting; break;
+    case ListState::kRunning: status.state = JobState::kRunning; break;
+    case ListState::kPaused: status.state = JobState::kPaused; break;
+    case ListState::kCompleted: status.state = JobState::kCompleted; break;
+    case ListState::kFailed:
+      status.state = JobState::kFailed;
+      status.failCode = d.failCode;
+      status.reason = d.failure.empty() ? records::FailureText(d.failCode) : d.failure;
+      break;
   }
-  DL_StartTask(task);
-  auto info = std::make_unique<records::TaskProgressInfo>();
-  info->Build();
-  status.state = JobState::kRunning;
-  return Running{i, task, std::move(info)};
 }
 
-// Reads the download's answer into its status; true when it has ended.
-bool Poll(Running& r, JobStatus& status) {
-  if (!DL_QueryTaskInfoEx(r.task, r.info->Address())) return false;
-  const records::TaskProgressInfo& info = *r.info;
-  status.done = info.nTotalDownload();
-  status.total = info.nTotalSize();
-  status.speed = info.nSpeed();
-  status.percent = info.fPercent();
-  if (info.stat() == DL_STATE_COMPLETE) {
-    status.state = JobState::kCompleted;
-    return true;
+// Each job's row of the list: 0 for a job that never joined it (complete already).
+std::vector<int> QueueJobs(const std::vector<Job>& jobs, session::DownloadList& list, Display& display,
+                           std::vector<JobStatus>& statuses) {
+  std::vector<int> rows(jobs.size(), 0);
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (AlreadyComplete(jobs[i])) {
+      statuses[i].state = JobState::kSkipped;
+      statuses[i].percent = 1;
+      statuses[i].reason = "文件已在，跳过";
+      display.Event(jobs[i], statuses[i]);
+    } else {
+      rows[i] = list.Queue(jobs[i].address, jobs[i].folder, jobs[i].fileName);
+    }
   }
-  if (info.stat() == DL_STATE_CANCELLED) {
-    status.state = JobState::kFailed;
-    status.reason = records::FailureText(info.fail_code());
-    status.failCode = info.fail_code();
-    return true;
-  }
-  return false;
+  return rows;
 }
 
-// Every running download paused with its resume data; waits (bounded) until each says so.
-// One whose last bytes were already in has completed instead.
-void PauseAll(std::vector<Running>& running, std::vector<JobStatus>& statuses) {
-  for (Running& r : running) DL_StopTask(r.task);
-  const auto end = Clock::now() + std::chrono::seconds(10);
-  for (Running& r : running) {
-    while (Clock::now() < end && DL_QueryTaskInfoEx(r.task, r.info->Address()) && r.info->stat() == DL_STATE_STOPPING)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    statuses[r.job].state = r.info->stat() == DL_STATE_COMPLETE ? JobState::kCompleted : JobState::kPaused;
-  }
+// Every job's status from its row; the ones whose row ended are told.
+void Report(const std::vector<Job>& jobs, const std::vector<int>& rows, const session::DownloadList& list,
+            const std::vector<session::ListEvent>& ended, Display& display, std::vector<JobStatus>& statuses) {
+  for (size_t i = 0; i < jobs.size(); ++i)
+    if (const session::ListedDownload* d = rows[i] ? list.Find(rows[i]) : nullptr) Update(statuses[i], *d);
+  for (const session::ListEvent& e : ended)
+    for (size_t i = 0; i < jobs.size(); ++i)
+      if (rows[i] == e.id) display.Event(jobs[i], statuses[i]);
+}
+
+bool AnyLeft(const session::DownloadList& list) {
+  return std::any_of(list.rows().begin(), list.rows().end(), [](const session::ListedDownload& d) {
+    return d.state == session::ListState::kWaiting || d.state == session::ListState::kRunning;
+  });
 }
 
 const char* StateWord(JobState s) {
@@ -177,46 +183,27 @@ BatchResult RunBatch(const std::vector<Job>& jobs, int parallel, std::int64_t li
                      const volatile std::sig_atomic_t& interrupted) {
   BatchResult result;
   result.statuses.resize(jobs.size());
-  std::vector<JobStatus>& statuses = result.statuses;
-  std::vector<Running> running;
-  size_t next = 0;
-  DL_Init();
-  DL_SetDownloadLimit(limit);
-  for (;;) {
+  const session::EngineCalls engine = LinkedEngine();
+  session::DownloadList list(engine);
+  list.maxRunning = parallel;
+  engine.init();
+  engine.setDownloadLimit(limit);
+  const std::vector<int> rows = QueueJobs(jobs, list, display, result.statuses);
+  while (AnyLeft(list)) {
     if (interrupted) {
-      PauseAll(running, statuses);
-      for (const Running& r : running) display.Event(jobs[r.job], statuses[r.job]);
+      const std::vector<session::ListEvent> ended = list.PauseAll(std::chrono::seconds(10));
+      Report(jobs, rows, list, ended, display, result.statuses);
+      for (size_t i = 0; i < jobs.size(); ++i)  // the paused ones are told too
+        if (result.statuses[i].state == JobState::kPaused) display.Event(jobs[i], result.statuses[i]);
       result.interrupted = true;
       break;
     }
-    while (next < jobs.size() && int(running.size()) < parallel) {
-      JobStatus& s = statuses[next];
-      if (AlreadyComplete(jobs[next])) {
-        s.state = JobState::kSkipped;
-        s.percent = 1;
-        s.reason = "文件已在，跳过";
-        display.Event(jobs[next], s);
-      } else if (auto r = Start(jobs, next, s)) {
-        running.push_back(std::move(*r));
-      } else {
-        display.Event(jobs[next], s);
-      }
-      ++next;
-    }
-    for (auto r = running.begin(); r != running.end();) {
-      if (Poll(*r, statuses[r->job])) {
-        display.Event(jobs[r->job], statuses[r->job]);
-        DL_DeleteTask(r->task);
-        r = running.erase(r);
-      } else {
-        ++r;
-      }
-    }
-    display.Show(jobs, statuses);
-    if (running.empty() && next == jobs.size()) break;
+    Report(jobs, rows, list, list.Tick(), display, result.statuses);
+    display.Show(jobs, result.statuses);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  DL_UnInit();
+  list.LetGoOfTasks();
+  engine.uninit();
   return result;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
-// Downloads run through the engine's C interface, up to K at a time, with a live display:
-// what `quorvel-cli search --download` and `quorvel-cli mapdata` share. The files are the
-// window's (.part and .part.ctl beside the target), so a download started in one resumes in
-// the other.
+// Downloads run through the session core's download list, as the window's do, up to K at a
+// time, with a live display: what `quorvel-cli search --download` and `quorvel-cli mapdata`
+// share. The files are the window's (.part and .part.ctl beside the target), so a download
+// started in one resumes in the other.
 #include <csignal>
 #include <cstdint>
 #include <string>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "dlcore.h"
@@ -82,6 +83,30 @@ int DownloadList::Add(void* task, const std::string& url, const std::string& fol
   d.verdictText.clear();
   changed_ = true;
   return d.id;
+}
+
+int DownloadList::Queue(const std::string& url, const std::string& folder, const std::string& name) {
+  auto same = std::find_if(rows_.begin(), rows_.end(),
+                           [&](const ListedDownload& d) { return !d.swarm && d.folder == folder && d.name == name; });
+  if (same == rows_.end()) {
+    MakeRoom();
+    ListedDownload d;
+    d.id = nextId_++;
+    d.folder = folder;
+    d.name = name;
+    rows_.push_back(std::move(d));
+    same = rows_.end() - 1;
+  }
+  if (same->state != ListState::kRunning) {
+    if (same->task) engine_.deleteTask(same->task);  // a new task from the same files
+    same->task = nullptr;
+    same->url = url;
+    same->state = ListState::kWaiting;
+    same->failCode = 0;
+    same->failure.clear();
+  }
+  changed_ = true;
+  return same->id;
 }
 
 void DownloadList::SetTorrentLink(void* task, const std::string& torrentLink) {
@@ -269,6 +294,25 @@ std::vector<ListEvent> DownloadList::Tick() {
       ended.push_back({d.id, d.state, d.name, d.folder, StateWords(d)});
     }
   }
+  return ended;
+}
+
+std::vector<ListEvent> DownloadList::PauseAll(std::chrono::milliseconds wait) {
+  std::vector<ListedDownload*> stopping;
+  for (ListedDownload& d : rows_)
+    if (d.state == ListState::kRunning && d.task && !d.swarm) stopping.push_back(&d);
+  for (ListedDownload* d : stopping) engine_.stopTask(d->task);
+  std::vector<ListEvent> ended;
+  const auto end = std::chrono::steady_clock::now() + wait;
+  for (ListedDownload* d : stopping) {
+    while (engine_.queryTaskInfoEx(d->task, progress_.Address()) && progress_.stat() == DL_STATE_STOPPING &&
+           std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    Follow(*d, ended);
+    if (d->state == ListState::kRunning) d->state = ListState::kPaused;
+    d->speed = 0;
+  }
+  changed_ = changed_ || !stopping.empty();
   return ended;
 }
 

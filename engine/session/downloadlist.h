@@ -4,6 +4,7 @@
 // calls. Pause is not cancel: a paused download keeps its resume data, and a row of an
 // earlier run resumes with a new task from the same files. At most `maxRunning` downloads
 // that the list starts run at once; the rest wait.
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,9 @@ class DownloadList {
   // A download the program started itself (the main window): a new row, or the row of the
   // same file again. The row's number.
   int Add(void* task, const std::string& url, const std::string& folder, const std::string& name);
+  // A download the command line asks for: a new row that waits for a free place, or the row
+  // of the same file, made to wait again unless it runs. The row's number.
+  int Queue(const std::string& url, const std::string& folder, const std::string& name);
   void SetTorrentLink(void* task, const std::string& torrentLink);
   void SetVerdict(int id, CheckVerdict verdict, const std::string& text);
   void Forget(void* task);  // cancelled elsewhere: its row goes
@@ -51,6 +55,11 @@ class DownloadList {
   bool Retry(int id);   // a failed row, with a new task from the same files
   bool Cancel(int id);  // stopped, its partial data deleted, its row gone
   bool Remove(int id);  // a row that does not run leaves the list; its files stay
+
+  // Every running row paused, then followed until the engine says each has stopped or `wait`
+  // has passed (so that each has its resume data written). One whose last bytes were
+  // already in completes instead: the rows that ended so.
+  std::vector<ListEvent> PauseAll(std::chrono::milliseconds wait);
 
   // Follows every row with a task and starts waiting ones while places are free; the rows
   // that ended since the last tick.

@@ -9,6 +9,7 @@
 #include "../../fixtures/files.h"
 #include "../../fixtures/fileserver.h"
 #include "../../fixtures/liveengine.h"
+#include "dlcore.h"
 #include "downloadlistfile.h"
 #include "downloadsession.h"
 #include "utf8.h"
@@ -237,6 +238,43 @@ TEST_F(LiveDownloadListTest, WaitingRowsStartAsPlacesFreeAndAFailedOneIsRetried)
   ASSERT_TRUE(s.list.Retry(1));
   EXPECT_EQ(WaitFor(s.list, 1, ListState::kCompleted), ListState::kCompleted);
   EXPECT_EQ(ReadAll(scratch.folder() / "f1.bin"), content);
+  s.StopEngine();
+}
+
+// The command line's way in: queued rows wait for a place, the same file queued again is the
+// same row (a failed one waits again), and a pause of all of them keeps each one's data.
+TEST_F(LiveDownloadListTest, QueuedRowsWaitForAPlaceAndPauseAllKeepsTheirData) {
+  const std::string content = PatternBytes(3 << 20, 44);
+  FileServer server(content), missing(content);
+  server.SetFaults({.bytesPerSecond = 256 << 10});
+  missing.SetFaults({.status = 404});
+  const std::string folder = scratch.folder().string();
+  DownloadSession s(Calls());
+  s.StartEngine();
+  s.list.maxRunning = 1;
+  const int gone = s.list.Queue(missing.url(), folder, "gone.bin");
+  EXPECT_EQ(WaitFor(s.list, gone, ListState::kFailed), ListState::kFailed);
+  const int a = s.list.Queue(server.url(), folder, "a.bin"), b = s.list.Queue(server.url(), folder, "b.bin");
+  EXPECT_EQ(s.list.Queue(server.url(), folder, "a.bin"), a) << "one row for one file";
+  EXPECT_EQ(s.list.Queue(missing.url(), folder, "gone.bin"), gone);
+  EXPECT_EQ(s.list.Find(gone)->state, ListState::kWaiting) << "a failed row waits again";
+  EXPECT_EQ(s.list.Find(gone)->failCode, 0);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        s.list.Tick();
+        return s.list.Find(a)->done >= 256 << 10;
+      },
+      20000));
+  EXPECT_EQ(s.list.Running(), 1) << "one place: the others wait";
+  EXPECT_EQ(s.list.Find(b)->state, ListState::kWaiting);
+  EXPECT_TRUE(s.list.PauseAll(std::chrono::seconds(10)).empty());
+  EXPECT_EQ(s.list.Find(a)->state, ListState::kPaused);
+  EXPECT_EQ(s.list.Running(), 0);
+  EXPECT_TRUE(fs::exists(scratch.folder() / "a.bin.part"));
+  records::TaskProgressInfo info;
+  info.Build();
+  ASSERT_TRUE(s.engine.queryTaskInfoEx(s.list.Find(a)->task, info.Address()));
+  EXPECT_EQ(info.stat(), DL_STATE_STOPPED) << "its resume data is written before it returns";
   s.StopEngine();
 }
 
