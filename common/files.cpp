@@ -1,26 +1,24 @@
 #include "files.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
+
+#include "platform/fileio.h"
+#include "platform/sync.h"
 
 namespace common {
 
 bool MoveNoReplace(const std::string& from, const std::string& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (platform::RenameNoReplace(from, to)) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
-  if (link(from.c_str(), to.c_str()) != 0) return false;
-  unlink(from.c_str());
+  if (!platform::LinkFile(from, to)) return false;
+  platform::RemoveFile(from);
   return true;
 }
 
 bool WriteAll(int fd, std::string_view data, std::optional<std::int64_t> offset) {
   while (!data.empty()) {
-    const ssize_t n = offset ? pwrite(fd, data.data(), data.size(), *offset) : write(fd, data.data(), data.size());
+    const std::int64_t n = platform::WriteSome(fd, data.data(), data.size(), offset);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (n == 0) errno = EIO;  // a file that takes nothing would loop for ever
@@ -41,16 +39,15 @@ std::string UserDataFolder() {
 
 std::optional<std::string> ReadFileUpTo(const std::string& path, std::uintmax_t maxBytes) {
   // Not blocking: opening a FIFO put where a file was expected would wait for a writer for ever.
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = platform::OpenFile(path, platform::OpenMode::kReadNoWait);
   if (fd < 0) return std::nullopt;
-  struct stat st {};
+  const std::optional<platform::FileFacts> facts = platform::FactsOf(fd);
   std::optional<std::string> content;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && std::uintmax_t(st.st_size) <= maxBytes) {
+  if (facts && facts->regular && std::uintmax_t(facts->size) <= maxBytes) {
     content.emplace();
     char buffer[65536];
     for (;;) {
-      const ssize_t n = read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
+      const std::int64_t n = platform::ReadSome(fd, buffer, sizeof buffer);
       if (n < 0 || content->size() + size_t(n) > maxBytes) {  // unreadable, or grew meanwhile
         content.reset();
         break;
@@ -59,17 +56,11 @@ std::optional<std::string> ReadFileUpTo(const std::string& path, std::uintmax_t 
       content->append(buffer, size_t(n));
     }
   }
-  close(fd);
+  platform::CloseFile(fd);
   return content;
 }
 
-void SyncFolder(const std::string& folder) {
-  int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
-}
+void SyncFolder(const std::string& folder) { platform::FlushFolder(folder); }
 
 namespace {
 
@@ -81,10 +72,10 @@ std::string FolderOf(const std::string& path) {
 int OpenTemporary(const std::string& path, const AtomicWrite& how, std::string& temp) {
   if (how.tempSuffix.empty()) {
     temp = path + ".XXXXXX";
-    return mkostemp(temp.data(), O_CLOEXEC);
+    return platform::OpenUniqueFile(temp);
   }
   temp = path + how.tempSuffix;
-  return open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  return platform::OpenFile(temp, platform::OpenMode::kWriteCreateTruncate, 0600);
 }
 
 }  // namespace
@@ -93,18 +84,17 @@ bool WriteFileAtomically(const std::string& path, std::string_view content, cons
   std::string temp;
   const int fd = OpenTemporary(path, how, temp);
   if (fd < 0) return false;
-  struct stat old {};
   if (how.mode) {
-    fchmod(fd, *how.mode);
-  } else if (stat(path.c_str(), &old) == 0) {
-    fchmod(fd, old.st_mode & 07777);
+    platform::SetPermissions(fd, *how.mode);
+  } else if (const auto old = platform::FactsOfPath(path)) {
+    platform::SetPermissions(fd, old->permissions);
   }
-  bool ok = WriteAll(fd, content) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (ok) ok = how.replace ? rename(temp.c_str(), path.c_str()) == 0 : MoveNoReplace(temp, path);
+  bool ok = WriteAll(fd, content) && platform::FlushFile(fd);
+  ok = platform::CloseFile(fd) == 0 && ok;
+  if (ok) ok = how.replace ? platform::RenameFile(temp, path) : MoveNoReplace(temp, path);
   if (!ok) {
     const int error = errno;
-    unlink(temp.c_str());
+    platform::RemoveFile(temp);
     errno = error;
     return false;
   }

@@ -1,7 +1,5 @@
 #pragma once
 // File operations the libraries share.
-#include <sys/types.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,9 +29,9 @@ std::string UserDataFolder();
 
 // How WriteFileAtomically treats the file.
 struct AtomicWrite {
-  std::optional<mode_t> mode;  // none: the old file's mode, or 0600 for a new file
-  bool replace = true;         // false: never over an existing file (fails with errno EEXIST)
-  std::string tempSuffix;      // empty: a unique temporary name; else path + suffix, for a sole writer
+  std::optional<unsigned> mode;  // none: the old file's mode, or 0600 for a new file
+  bool replace = true;           // false: never over an existing file (fails with errno EEXIST)
+  std::string tempSuffix;        // empty: a unique temporary name; else path + suffix, for a sole writer
 };
 
 // The content goes to a temporary file beside `path`, is flushed to disk, and is then moved

@@ -1,11 +1,6 @@
 #include "sizeprobe.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -21,6 +16,7 @@
 #include "bytetext.h"
 #include "decimal.h"
 #include "eventpump.h"
+#include "platform/sockets.h"
 
 namespace http {
 
@@ -30,79 +26,66 @@ namespace {
 
 constexpr auto kSlice = std::chrono::milliseconds(50);
 
-struct AddrInfoDeleter {
-  void operator()(addrinfo* a) const { freeaddrinfo(a); }
-};
-using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoDeleter>;
-
 // Name lookup blocks; it runs on a thread of its own while the caller pumps events, and is
 // abandoned (left to finish on its own) when the limit passes.
-AddrInfoList Resolve(const std::string& host, int port, Clock::time_point deadline, const common::EventPump& pump) {
+std::vector<platform::StreamAddress> Resolve(const std::string& host, int port, Clock::time_point deadline,
+                                             const common::EventPump& pump) {
   struct Lookup {
     std::mutex mutex;
     bool done = false;
-    addrinfo* result = nullptr;
-    ~Lookup() {
-      if (result) freeaddrinfo(result);
-    }
+    std::vector<platform::StreamAddress> result;
   };
   auto lookup = std::make_shared<Lookup>();
   std::thread([lookup, host, port] {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) found = nullptr;
+    std::vector<platform::StreamAddress> found = platform::LookUpStream(host, port);
     std::lock_guard lock(lookup->mutex);
-    lookup->result = found;
+    lookup->result = std::move(found);
     lookup->done = true;
   }).detach();
   for (;;) {
     {
       std::lock_guard lock(lookup->mutex);
-      if (lookup->done) return AddrInfoList(std::exchange(lookup->result, nullptr));
+      if (lookup->done) return std::move(lookup->result);
     }
-    if (Clock::now() >= deadline) return nullptr;
-    if (pump && !pump()) return nullptr;
+    if (Clock::now() >= deadline) return {};
+    if (pump && !pump()) return {};
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
 
-// Waits for `events` on the socket until the deadline, pumping events between short polls.
-bool WaitFor(int fd, short events, Clock::time_point deadline, const common::EventPump& pump) {
+// Waits for the socket to be ready until the deadline, pumping events between short waits.
+bool WaitFor(int fd, platform::Readiness what, Clock::time_point deadline, const common::EventPump& pump) {
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return false;
-    pollfd p{fd, events, 0};
-    int n = poll(&p, 1, int(std::min(left, std::chrono::milliseconds(kSlice)).count()));
+    const int n = platform::WaitUntilReady(fd, what, int(std::min(left, std::chrono::milliseconds(kSlice)).count()));
     if (n > 0) return true;
-    if (n < 0 && errno != EINTR) return false;
+    if (n < 0) return false;
     if (pump && !pump()) return false;
   }
 }
 
 int Connect(const ProbeTarget& target, Clock::time_point deadline, const common::EventPump& pump) {
-  AddrInfoList addresses = Resolve(target.host, target.port, deadline, pump);
-  for (addrinfo* a = addresses.get(); a; a = a->ai_next) {
-    int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+  for (const platform::StreamAddress& a : Resolve(target.host, target.port, deadline, pump)) {
+    const int fd = platform::OpenStreamSocket(a.family, a.type, a.protocol, /*nonBlocking=*/true);
     if (fd < 0) continue;
-    if (connect(fd, a->ai_addr, a->ai_addrlen) == 0 || (errno == EINPROGRESS && WaitFor(fd, POLLOUT, deadline, pump))) {
-      int error = 0;
-      socklen_t len = sizeof error;
-      if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0) return fd;
+    const platform::Connecting c = platform::StartConnect(fd, a);
+    if (c == platform::Connecting::kConnected ||
+        (c == platform::Connecting::kUnderWay && WaitFor(fd, platform::Readiness::kWritable, deadline, pump))) {
+      if (platform::PendingError(fd) == 0) return fd;
     }
-    close(fd);
+    platform::CloseSocket(fd);
   }
   return -1;
 }
 
 bool SendAll(int fd, std::string_view data, Clock::time_point deadline, const common::EventPump& pump) {
   while (!data.empty()) {
-    ssize_t n = send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+    const std::int64_t n = platform::SendSome(fd, data.data(), data.size());
     if (n > 0) {
       data.remove_prefix(size_t(n));
     } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-      if (!WaitFor(fd, POLLOUT, deadline, pump)) return false;
+      if (!WaitFor(fd, platform::Readiness::kWritable, deadline, pump)) return false;
     } else {
       return false;
     }
@@ -203,13 +186,13 @@ long long RequestContentLength(const std::string& address, const common::EventPu
   long long length = 0;
   const auto deadline = Clock::now() + limits.answer;
   if (SendAll(fd, ProbeRequestText(target, proxy ? &*proxy : nullptr), deadline, pump) &&
-      WaitFor(fd, POLLIN, deadline, pump)) {
+      WaitFor(fd, platform::Readiness::kReadable, deadline, pump)) {
     // Only the first arrival is examined; a closed connection gives no bytes at all.
     char buffer[65536];
-    ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    const std::int64_t n = platform::ReceiveSome(fd, buffer, sizeof buffer);
     if (n > 0) length = ProbeDataArrived(std::string_view(buffer, size_t(n)));
   }
-  close(fd);
+  platform::CloseSocket(fd);
   return length;
 }
 

@@ -1,15 +1,11 @@
 #include "transfer.h"
 
-#include <linux/tcp.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 
 #include "fetchterms.h"
 #include "headerline.h"
+#include "platform/sockets.h"
 
 namespace http {
 
@@ -66,7 +62,7 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t upload
 // The transfer's sockets are opened and closed here so that their received bytes can be
 // counted: a header line that trickles in is activity long before libcurl has the whole line.
 curl_socket_t OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
-  const int fd = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  const int fd = platform::OpenStreamSocket(address->family, address->socktype, address->protocol, false);
   if (fd < 0) return CURL_SOCKET_BAD;
   static_cast<Transfer*>(user)->sockets.push_back(fd);
   return fd;
@@ -74,19 +70,13 @@ curl_socket_t OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
 
 int OnCloseSocket(void* user, curl_socket_t fd) {
   std::erase(static_cast<Transfer*>(user)->sockets, fd);
-  return close(fd);
+  return platform::CloseSocket(fd);
 }
 
 // What the kernel received on the transfer's sockets so far (TCP's own count).
 std::uint64_t BytesReceived(const Transfer& t) {
   std::uint64_t total = 0;
-  for (int fd : t.sockets) {
-    tcp_info info{};
-    socklen_t size = sizeof info;
-    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
-        size >= offsetof(tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received)
-      total += info.tcpi_bytes_received;
-  }
+  for (int fd : t.sockets) total += platform::BytesReceived(fd).value_or(0);
   return total;
 }
 

@@ -1,9 +1,5 @@
 #include "verify.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <libtorrent/bencode.hpp>
@@ -14,6 +10,7 @@
 #include <memory>
 
 #include "files.h"
+#include "platform/fileio.h"
 
 namespace torrent {
 
@@ -37,8 +34,7 @@ std::unique_ptr<lt::torrent_info> ReadTorrent(std::string_view bytes, std::strin
 std::int64_t ReadFully(int fd, char* into, std::int64_t size) {
   std::int64_t done = 0;
   while (done < size) {
-    const ssize_t n = read(fd, into + done, size_t(size - done));
-    if (n < 0 && errno == EINTR) continue;
+    const std::int64_t n = platform::ReadSome(fd, into + done, size_t(size - done));
     if (n <= 0) break;
     done += n;
   }
@@ -71,31 +67,31 @@ Verification VerifyArchive(const std::string& archivePath, std::string_view torr
   v.name = info->files().file_name(lt::file_index_t(0)).to_string();
   v.size = info->total_size();
   v.pieces = info->num_pieces();
-  const int fd = open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = platform::OpenFile(archivePath, platform::OpenMode::kRead);
   if (fd < 0) {
     v.failure = "无法打开文件（" + std::string(std::strerror(errno)) + "）";
     return v;
   }
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
+  const std::optional<platform::FileFacts> facts = platform::FactsOf(fd);
+  if (!facts || !facts->regular) {
+    platform::CloseFile(fd);
     v.failure = "不是普通文件";
     return v;
   }
   // Another size means another file (or a cut one): said before any hashing.
-  if (st.st_size != v.size) {
-    close(fd);
-    v.failure = "文件大小 " + std::to_string(st.st_size) + " 字节，种子说是 " + std::to_string(v.size) + " 字节";
+  if (facts->size != v.size) {
+    platform::CloseFile(fd);
+    v.failure = "文件大小 " + std::to_string(facts->size) + " 字节，种子说是 " + std::to_string(v.size) + " 字节";
     return v;
   }
-  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  platform::AdviseSequential(fd);
   std::vector<char> buffer(size_t(info->piece_length()));
   std::int64_t at = 0;
   for (int piece = 0; piece < v.pieces; ++piece) {
     const std::int64_t size = info->piece_size(lt::piece_index_t(piece));
     const std::int64_t got = ReadFully(fd, buffer.data(), size);
     if (got != size) {
-      close(fd);
+      platform::CloseFile(fd);
       v.failure = "读取文件失败（第 " + std::to_string(piece) + " 块）";
       return v;
     }
@@ -103,12 +99,12 @@ Verification VerifyArchive(const std::string& archivePath, std::string_view torr
     if (h.final() != info->hash_for_piece(lt::piece_index_t(piece))) v.bad.push_back({piece, at, at + size});
     at += size;
     if (progress && !progress(at)) {
-      close(fd);
+      platform::CloseFile(fd);
       v.failure = "已停止";
       return v;
     }
   }
-  close(fd);
+  platform::CloseFile(fd);
   v.checked = true;
   return v;
 }

@@ -1,6 +1,5 @@
 // quorvel-cli mapdata VERSION --kind ...: the map-data downloads of the window's combo box,
 // several at a time.
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -11,6 +10,7 @@
 #include "batch.h"
 #include "commands.h"
 #include "mapdata.h"
+#include "platform/terminal.h"
 
 namespace cli {
 
@@ -99,7 +99,7 @@ int MapData(const Arguments& given) {
     const auto order = catalogue::MapDataAddress({row, version, id, bt, part2}, servers.download);
     jobs.push_back({order->address, folder, order->fileName});
   }
-  Display display(isatty(fileno(stdout)));
+  Display display(platform::IsTerminal(stdout));
   const BatchResult result = RunBatch(jobs, parallel, limit, display, gInterrupted);
   PrintSummary(jobs, result, servers.download);
   if (result.interrupted) return 130;

@@ -1,5 +1,4 @@
 // quorvel-cli search DEVICE: the portal's release row, as text or JSON, and its download.
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -8,6 +7,7 @@
 #include "batch.h"
 #include "commands.h"
 #include "failurewords.h"
+#include "platform/terminal.h"
 #include "printable.h"
 #include "progressfigures.h"
 #include "releasesearch.h"
@@ -78,7 +78,7 @@ int Download(const catalogue::ReleaseRow& row, bool torrent, const std::string& 
              const std::string& downloadServer) {
   const catalogue::DownloadOrder order = catalogue::DownloadOf(row, torrent);
   const std::vector<Job> jobs = {{order.address, folder, order.fileName}};
-  Display display(isatty(fileno(stdout)));
+  Display display(platform::IsTerminal(stdout));
   const BatchResult result = RunBatch(jobs, 1, limit, display, gInterrupted);
   if (result.interrupted) return 130;
   if (result.AllDone()) return 0;

@@ -1,5 +1,4 @@
 // quorvel-cli torrent FILE.torrent|URL: the torrent's content through the swarm and its web seeds.
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -9,6 +8,7 @@
 #include "batch.h"
 #include "commands.h"
 #include "decimal.h"
+#include "platform/terminal.h"
 #include "printable.h"
 #include "swarm.h"
 #include "verify.h"
@@ -54,7 +54,7 @@ class SwarmDisplay {
 int SwarmRate(std::int64_t limit) { return int(std::min<std::int64_t>(limit, INT32_MAX)); }
 
 int Swarm(const std::string& bytes, const torrent::SwarmOptions& options) {
-  SwarmDisplay display(isatty(fileno(stdout)));
+  SwarmDisplay display(platform::IsTerminal(stdout));
   const torrent::SwarmResult r = torrent::DownloadContent(
       bytes, options, [&](const torrent::SwarmStatus& s) { display.Show(s); }, [] { return gInterrupted != 0; });
   display.End();

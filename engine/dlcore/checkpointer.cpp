@@ -1,7 +1,7 @@
 #include "checkpointer.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "platform/fileio.h"
+#include "platform/sync.h"
 
 namespace dlcore {
 
@@ -14,8 +14,8 @@ void Checkpointer::Save(int fd, const ControlState& state, const std::string& pa
   lastSave_ = now;
   ++*pending_;
   flusher_.Add([fd, state, path, pending = pending_, wake = wake_] {
-    if (fdatasync(fd) == 0) WriteControlFile(path, state);
-    close(fd);
+    if (platform::FlushFileData(fd)) WriteControlFile(path, state);
+    platform::CloseFile(fd);
     --*pending;
     if (wake) wake();
   });
@@ -23,12 +23,12 @@ void Checkpointer::Save(int fd, const ControlState& state, const std::string& pa
 
 void Checkpointer::StartWriteBack(int fd) {
   if (writingBack_->exchange(true)) {
-    close(fd);
+    platform::CloseFile(fd);
     return;
   }
   flusher_.Add([fd, busy = writingBack_] {
-    sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-    close(fd);
+    platform::StartWriteBack(fd);
+    platform::CloseFile(fd);
     *busy = false;
   });
 }

@@ -1,9 +1,8 @@
 #include "connection.h"
 
-#include <sys/socket.h>
-
 #include <algorithm>
 
+#include "platform/sockets.h"
 #include "url.h"
 
 namespace dlcore {
@@ -23,7 +22,7 @@ size_t BodyCallback(char* data, size_t size, size_t count, void* user) {
 // grow it to megabytes that the server fills and a pause or stop throws away.
 int SmallReceiveWindow(void* user, curl_socket_t fd, curlsocktype purpose) {
   const int bytes = *static_cast<int*>(user);
-  if (purpose == CURLSOCKTYPE_IPCXN) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+  if (purpose == CURLSOCKTYPE_IPCXN) platform::SetReceiveBuffer(fd, bytes);
   return CURL_SOCKOPT_OK;
 }
 

@@ -1,8 +1,6 @@
 #include "controlfile.h"
 #include "files.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <cstring>

@@ -1,12 +1,11 @@
 #include "engine.h"
 
-#include <dlfcn.h>
-
 #include <cstdlib>
 #include <sstream>
 
 #include "files.h"
 #include "partfile.h"
+#include "platform/loadedlibrary.h"
 #include "recordcodec.h"
 #include "url.h"
 #include "utf8.h"
@@ -70,9 +69,8 @@ std::string UserAgentFromIdDat(const std::string& idDat) {
 }
 
 std::string ReadInstalledIdDat() {
-  Dl_info info{};
-  if (!dladdr(reinterpret_cast<void*>(&ReadInstalledIdDat), &info) || !info.dli_fname) return {};
-  std::string library = info.dli_fname;
+  const std::string library = platform::FileHoldingCode(reinterpret_cast<const void*>(&ReadInstalledIdDat));
+  if (library.empty()) return {};
   std::string folder = library.find('/') == std::string::npos ? "." : library.substr(0, library.rfind('/'));
   return common::ReadFileUpTo(folder + "/.download/id.dat", 64 << 10).value_or(std::string());
 }

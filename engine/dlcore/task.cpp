@@ -1,13 +1,12 @@
 #include "task.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
 #include "failures.h"
+#include "platform/fileio.h"
 
 namespace dlcore {
 
@@ -108,7 +107,7 @@ bool Task::OpenFiles() {
       Fail(DL_FAIL_DISK_WRITE);
       return false;
     }
-    unlink(ControlPath().c_str());
+    platform::RemoveFile(ControlPath());
   }
   return true;
 }
@@ -144,7 +143,7 @@ void Task::StartFresh() {
 void Task::RestartFromZero() {
   if (++restarts_ > 3) return Fail(DL_FAIL_UNSTABLE);
   AbortAll();
-  unlink(ControlPath().c_str());
+  platform::RemoveFile(ControlPath());
   checkpointer_.Forget();
   state_ = DL_STATE_REQUESTING;
   StartFresh();

@@ -42,7 +42,13 @@ enum {
   DL_FAIL_TIMEOUT = 1015      /* the server did not answer in time */
 };
 
+/* What puts a function into the library's interface: the library is built with everything
+ * else hidden where the compiler can hide it. Another toolchain is another branch here. */
+#if defined(__GNUC__)
 #define DLCORE_API __attribute__((visibility("default")))
+#else
+#define DLCORE_API
+#endif
 
 /* Starts the engine when none runs; further calls do nothing. Returns 1, or 0 when the
  * engine cannot start (no memory or no thread for it). */

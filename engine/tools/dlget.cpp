@@ -1,6 +1,5 @@
 // dlget: downloads one address through the engine's C interface, printing progress.
 // The options and exit statuses are in kHelp, which is also its manual page.
-#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -13,6 +12,7 @@
 
 #include "dlcore.h"
 #include "failurewords.h"
+#include "platform/terminal.h"
 #include "printable.h"
 #include "rate.h"
 #include "recordlayout.h"
@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
     // The saved file's path: as it is for a script reading it, escaped for a terminal (the
     // name comes from the address).
     std::string path = (folder == "/" ? "" : folder) + "/" + common::Utf16ToUtf8(saved.substr(0, saved.find(u'\0')));
-    if (isatty(fileno(stdout))) path = common::Printable(path);
+    if (platform::IsTerminal(stdout)) path = common::Printable(path);
     std::printf("%s\n", path.c_str());
   }
   DL_UnInit();

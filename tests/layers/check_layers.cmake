@@ -1,4 +1,5 @@
-# The layers point one way: no source outside app/ includes a Qt header or a header of app/.
+# The layers point one way: no source outside app/ includes a Qt header or a header of app/;
+# and the system's own headers are included only by the platform seam (common/platform/).
 # Run by CTest with SOURCE_DIR set. (What each target links is checked when CMake configures:
 # cmake/layers.cmake.)
 set(failures "")
@@ -19,6 +20,10 @@ foreach(folder common text http catalogue torrent engine payload)
       if(line MATCHES "app/")
         list(APPEND failures "${source}: reaches into app/: ${line}")
       endif()
+      if(line MATCHES "<(unistd|fcntl|dlfcn|poll|netdb|sys/[a-z]+|netinet/[a-z]+|arpa/[a-z]+|linux/[a-z]+)\\.h>"
+         AND NOT source MATCHES "/common/platform/")
+        list(APPEND failures "${source}: calls the system past the platform seam: ${line}")
+      endif()
     endforeach()
   endforeach()
 endforeach()
@@ -27,4 +32,4 @@ if(failures)
   list(JOIN failures "\n" text)
   message(FATAL_ERROR "The layers are crossed:\n${text}")
 endif()
-message(STATUS "Layers: no source outside app/ includes Qt or app/")
+message(STATUS "Layers: no source outside app/ includes Qt or app/, and only the platform seam the system")

@@ -1,0 +1,102 @@
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/fileio.h"
+
+namespace platform {
+
+namespace {
+
+int Flags(OpenMode mode) {
+  switch (mode) {
+    case OpenMode::kRead: return O_RDONLY;
+    case OpenMode::kReadNoWait: return O_RDONLY | O_NONBLOCK;
+    case OpenMode::kReadWrite: return O_RDWR;
+    case OpenMode::kReadWriteCreate: return O_RDWR | O_CREAT;
+    case OpenMode::kWriteCreateTruncate: return O_WRONLY | O_CREAT | O_TRUNC;
+  }
+  return O_RDONLY;
+}
+
+FileFacts FactsOfStat(const struct stat& st) {
+  FileFacts f;
+  f.regular = S_ISREG(st.st_mode);
+  f.size = st.st_size;
+  f.allocated = std::int64_t(st.st_blocks) * 512;  // st_blocks counts 512-byte units everywhere
+  f.links = st.st_nlink;
+  f.device = st.st_dev;
+  f.inode = st.st_ino;
+  f.permissions = st.st_mode & 07777;
+  return f;
+}
+
+}  // namespace
+
+int OpenFile(const std::string& path, OpenMode mode, unsigned permissions) {
+  return open(path.c_str(), Flags(mode) | O_CLOEXEC, mode_t(permissions));
+}
+
+int OpenUniqueFile(std::string& pathTemplate) { return mkostemp(pathTemplate.data(), O_CLOEXEC); }
+
+int CloseFile(int fd) { return close(fd); }
+
+int DuplicateFile(int fd) { return fcntl(fd, F_DUPFD_CLOEXEC, 0); }
+
+std::int64_t ReadSome(int fd, char* into, std::size_t size) {
+  for (;;) {
+    const ssize_t n = read(fd, into, size);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+bool ReadExactlyAt(int fd, char* into, std::size_t size, std::int64_t offset) {
+  return pread(fd, into, size, offset) == ssize_t(size);
+}
+
+std::int64_t WriteSome(int fd, const char* data, std::size_t size, std::optional<std::int64_t> offset) {
+  return offset ? pwrite(fd, data, size, *offset) : write(fd, data, size);
+}
+
+std::optional<FileFacts> FactsOf(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return std::nullopt;
+  return FactsOfStat(st);
+}
+
+std::optional<FileFacts> FactsOfPath(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FactsOfStat(st);
+}
+
+bool TruncateFile(int fd, std::int64_t size) { return ftruncate(fd, size) == 0; }
+
+bool SetPermissions(int fd, unsigned permissions) { return fchmod(fd, mode_t(permissions)) == 0; }
+
+int ReserveRoom(int fd, std::int64_t size) { return posix_fallocate(fd, 0, size); }
+
+void ReleaseRoom(int fd, std::int64_t begin, std::int64_t size) {
+  fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, begin, size);
+}
+
+void AdviseSequential(int fd) { posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL); }
+
+bool TryLockExclusive(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0; }
+
+bool RenameFile(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+bool LinkFile(const std::string& from, const std::string& to) { return link(from.c_str(), to.c_str()) == 0; }
+
+bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+}  // namespace platform

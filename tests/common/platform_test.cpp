@@ -1,0 +1,88 @@
+// The platform seam: what its callers rely on from each call, so that another implementation
+// is held to the same.
+#include <cerrno>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "../fixtures/rawserver.h"
+#include "../fixtures/scratch.h"
+#include "platform/fileio.h"
+#include "platform/freespace.h"
+#include "platform/sockets.h"
+#include "platform/sync.h"
+
+namespace {
+
+using platform::OpenMode;
+
+TEST(Platform, FilesKeepTheirFactsLocksAndNames) {
+  ScratchConfig scratch;
+  const std::string path = (scratch.folder() / "a.part").string(), other = (scratch.folder() / "b").string();
+  const int fd = platform::OpenFile(path, OpenMode::kReadWriteCreate);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(platform::WriteSome(fd, "tail", 4, 8188), 4);
+  ASSERT_EQ(platform::ReserveRoom(fd, 16384), 0);
+  std::string back(4, '\0');
+  EXPECT_TRUE(platform::ReadExactlyAt(fd, back.data(), 4, 8188));
+  EXPECT_EQ(back, "tail");
+  EXPECT_FALSE(platform::ReadExactlyAt(fd, back.data(), 4, 16383)) << "past the end is not a whole read";
+  platform::ReleaseRoom(fd, 0, 8192);
+  auto facts = platform::FactsOf(fd);
+  ASSERT_TRUE(facts);
+  EXPECT_TRUE(facts->regular);
+  EXPECT_EQ(facts->size, 16384) << "handing room back keeps the size";
+  EXPECT_TRUE(platform::ReadExactlyAt(fd, back.data(), 4, 8188));
+  EXPECT_EQ(back, std::string(4, '\0')) << "a released range reads as zeros";
+  EXPECT_TRUE(platform::FactsOfPath(path)->SameFileAs(*facts));
+  EXPECT_TRUE(platform::FreeSpaceOf(fd).value_or(-1) >= 0);
+
+  // The lock: a duplicate shares it, another open of the file does not get it.
+  ASSERT_TRUE(platform::TryLockExclusive(fd));
+  const int duplicate = platform::DuplicateFile(fd), second = platform::OpenFile(path, OpenMode::kReadWrite);
+  EXPECT_TRUE(platform::TryLockExclusive(duplicate));
+  EXPECT_FALSE(platform::TryLockExclusive(second));
+  platform::CloseFile(second);
+  platform::CloseFile(duplicate);
+  EXPECT_TRUE(platform::FlushFileData(fd));
+
+  // Names: no-replace refuses an existing one; once the last name goes, the open file says so.
+  ASSERT_GE(platform::CloseFile(platform::OpenFile(other, OpenMode::kWriteCreateTruncate)), 0);
+  errno = 0;
+  EXPECT_FALSE(platform::RenameNoReplace(path, other));
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_TRUE(platform::RenameFile(path, other));
+  EXPECT_TRUE(platform::RemoveFile(other));
+  EXPECT_EQ(platform::FactsOf(fd)->links, 0u);
+  EXPECT_FALSE(platform::FactsOfPath(other));
+  EXPECT_EQ(platform::CloseFile(fd), 0);
+  EXPECT_LT(platform::OpenFile(other, OpenMode::kRead), 0);
+  EXPECT_EQ(errno, ENOENT);
+}
+
+TEST(Platform, SocketsConnectWaitAndCount) {
+  RawServer server(
+      [](int fd, const std::string&) { RawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"); });
+  const auto addresses = platform::LookUpStream("127.0.0.1", server.port());
+  ASSERT_EQ(addresses.size(), 1u);
+  const platform::StreamAddress& a = addresses[0];
+  const int fd = platform::OpenStreamSocket(a.family, a.type, a.protocol, /*nonBlocking=*/true);
+  ASSERT_GE(fd, 0);
+  const platform::Connecting c = platform::StartConnect(fd, a);
+  ASSERT_NE(c, platform::Connecting::kFailed);
+  if (c == platform::Connecting::kUnderWay) {
+    ASSERT_EQ(platform::WaitUntilReady(fd, platform::Readiness::kWritable, 5000), 1);
+  }
+  EXPECT_EQ(platform::PendingError(fd), 0);
+  EXPECT_EQ(platform::WaitUntilReady(fd, platform::Readiness::kReadable, 50), 0) << "nothing sent yet: time up";
+  const std::string request = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+  EXPECT_EQ(platform::SendSome(fd, request.data(), request.size()), std::int64_t(request.size()));
+  ASSERT_EQ(platform::WaitUntilReady(fd, platform::Readiness::kReadable, 5000), 1);
+  char answer[256];
+  const std::int64_t n = platform::ReceiveSome(fd, answer, sizeof answer);
+  EXPECT_GT(n, 0);
+  EXPECT_GE(platform::BytesReceived(fd).value_or(0), std::uint64_t(n)) << "TCP's count holds what was read";
+  EXPECT_EQ(platform::CloseSocket(fd), 0);
+}
+
+}  // namespace
