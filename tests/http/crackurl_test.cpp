@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "sizeprobe.h"
+#include "url.h"
+
 using namespace http;
 
 namespace {
@@ -49,6 +52,39 @@ TEST(CrackUrl, ALoneLeadByteInTheHostsPartIsNoAddress) {
   ASSERT_TRUE(u);
   EXPECT_EQ(u->host, "\xd6\xd0.test");
   EXPECT_EQ(u->port, 81);
+}
+
+// Three splits of an address remain: the common one, the request engine's (the Windows
+// service's rules) and the size probe's (its own hand-written request). On an ordinary address
+// they must agree; where each keeps a rule of its own, the rule is held here.
+TEST(CrackUrl, TheThreeSplitsAgreeOnOrdinaryAddresses) {
+  for (const char* address : {"http://h.test/a/b.zip", "http://h.test:8080/a?x=1&y=/", "http://[::1]:81/p?q",
+                              "HTTP://H.test/", "http://u:p@h.test/p", "http://h.test/a#frag"}) {
+    const auto common = common::ParseUrl(address);
+    const auto cracked = CrackUrl(address);
+    ASSERT_TRUE(common && cracked) << address;
+    EXPECT_EQ(cracked->host, common->host) << address;
+    EXPECT_EQ(cracked->port, common->PortOrDefault()) << address;
+    EXPECT_EQ(cracked->path, common->path) << address;
+    const auto probed = ParseProbeAddress(address);
+    if (common->userInfo.empty()) {
+      ASSERT_TRUE(probed) << address;
+      EXPECT_EQ(probed->host, common->host) << address;
+      EXPECT_EQ(probed->port, common->PortOrDefault()) << address;
+      EXPECT_EQ(probed->path, common->path + (common->query.empty() ? "" : "?" + common->query)) << address;
+    }
+  }
+  // A port of 0 is the scheme's own for the Windows service; no port at all for the others.
+  EXPECT_EQ(CrackUrl("http://h:0/")->port, 80);
+  EXPECT_FALSE(common::ParseUrl("http://h:0/"));
+  EXPECT_FALSE(ParseProbeAddress("http://h:0/"));
+  // Only http and https go to the request engine; the common split takes any scheme.
+  EXPECT_FALSE(CrackUrl("ftp://h/"));
+  EXPECT_TRUE(common::ParseUrl("ftp://h/"));
+  // A code page 936 character whose trail byte is "@" is part of the host for the Windows
+  // service; split by bytes, it would end a user name.
+  EXPECT_EQ(CrackUrl("http://\x81\x40x.test/")->host, "\x81\x40x.test");
+  EXPECT_EQ(common::ParseUrl("http://\x81\x40x.test/")->host, "x.test");
 }
 
 }  // namespace
