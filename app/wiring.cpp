@@ -12,24 +12,10 @@
 
 namespace app {
 
-void WireMainWindow(MainWindow& w) {
-  MainWindow::Handlers& h = w.handlers;
-  h.searchReleases = [&w] { ui::SearchReleases(w); };
-  h.releaseListDoubleClicked = [&w] { ui::ReleaseListDoubleClicked(w); };
-  h.selectMapDataKind = [&w] { ui::SelectMapDataKind(w); };
-  h.downloadMapData = [&w] { ui::DownloadMapData(w); };
-  h.downloadModeClicked = [&w] { ui::DownloadModeClicked(w); };
-  h.chooseFolderFromButton = [&w] { ui::ChooseSaveFolderFromButton(w); };
-  h.chooseFolderFromEdit = [&w] { ui::ChooseSaveFolderFromEdit(w); };
-  h.cancelDownload = [&w] { ui::CancelDownload(w); };
-  h.pollProgress = [&w] { ui::PollProgress(w); };
-  // 客户1's "data arrived" stays without a handler: the size probe reads its own answer.
-  h.probeDataArrived = nullptr;
-  h.openCompletedFolder = [&w] { ui::OpenCompletedFolder(w); };
-  h.openDownloadList = [&w] { ui::OpenDownloadList(w); };
-  h.confirmClose = [&w] { return ui::ConfirmClose(w); };
-  ui::WireDownloadList(w);
+namespace {
 
+// What the window does once it is made, and before it ends, in order.
+void WireSteps(MainWindow& w) {
   core::ProgramState& state = w.state;
   w.createdSteps = {
       {"DeploySkinLibrary",
@@ -63,6 +49,28 @@ void WireMainWindow(MainWindow& w) {
       {"StoreDownloadList", [&w] { ui::StoreDownloadList(w); }},
       {"StopEngine", [&w] { ui::StopEngine(w); }},
   };
+}
+
+}  // namespace
+
+void WireMainWindow(MainWindow& w) {
+  MainWindow::Handlers& h = w.handlers;
+  h.searchReleases = [&w] { ui::SearchReleases(w); };
+  h.releaseListDoubleClicked = [&w] { ui::ReleaseListDoubleClicked(w); };
+  h.selectMapDataKind = [&w] { ui::SelectMapDataKind(w); };
+  h.downloadMapData = [&w] { ui::DownloadMapData(w); };
+  h.downloadModeClicked = [&w] { ui::DownloadModeClicked(w); };
+  h.chooseFolderFromButton = [&w] { ui::ChooseSaveFolderFromButton(w); };
+  h.chooseFolderFromEdit = [&w] { ui::ChooseSaveFolderFromEdit(w); };
+  h.cancelDownload = [&w] { ui::CancelDownload(w); };
+  h.pollProgress = [&w] { ui::PollProgress(w); };
+  // 客户1's "data arrived" stays without a handler: the size probe reads its own answer.
+  h.probeDataArrived = nullptr;
+  h.openCompletedFolder = [&w] { ui::OpenCompletedFolder(w); };
+  h.openDownloadList = [&w] { ui::OpenDownloadList(w); };
+  h.confirmClose = [&w] { return ui::ConfirmClose(w); };
+  ui::WireDownloadList(w);
+  WireSteps(w);
 }
 
 }  // namespace app

@@ -24,6 +24,32 @@ size_t LastOf(std::string_view text, char c) {
   return last;
 }
 
+// The host ("[IPv6]" without its brackets) and the port; no port, or port 0, is the scheme's.
+bool SplitHostAndPort(std::string_view authority, UrlParts& parts) {
+  std::string_view host = authority, port;
+  if (authority.starts_with('[')) {
+    size_t close = FirstOf(authority, "]");
+    if (close == std::string_view::npos) return false;
+    host = authority.substr(1, close - 1);
+    std::string_view after = authority.substr(close + 1);
+    if (!after.empty() && after.front() != ':') return false;
+    if (!after.empty()) port = after.substr(1);
+  } else if (size_t colon = FirstOf(authority, ":"); colon != std::string_view::npos) {
+    host = authority.substr(0, colon);
+    port = authority.substr(colon + 1);
+  }
+  if (host.empty()) return false;
+  std::int64_t number = 0;
+  if (!port.empty()) {
+    auto digits = common::DecimalNumber(port, 5);
+    if (!digits || *digits > 65535) return false;
+    number = *digits;
+  }
+  parts.host = std::string(host);
+  parts.port = number != 0 ? int(number) : (parts.secure ? 443 : 80);
+  return true;
+}
+
 }  // namespace
 
 std::optional<UrlParts> CrackUrl(std::string_view address) {
@@ -47,27 +73,7 @@ std::optional<UrlParts> CrackUrl(std::string_view address) {
   if (!text::gbk::OnlyWholeCharacters(authority)) return std::nullopt;
   if (size_t at = LastOf(authority, '@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
 
-  std::string_view host = authority, port;
-  if (authority.starts_with('[')) {
-    size_t close = FirstOf(authority, "]");
-    if (close == std::string_view::npos) return std::nullopt;
-    host = authority.substr(1, close - 1);
-    std::string_view after = authority.substr(close + 1);
-    if (!after.empty() && after.front() != ':') return std::nullopt;
-    if (!after.empty()) port = after.substr(1);
-  } else if (size_t colon = FirstOf(authority, ":"); colon != std::string_view::npos) {
-    host = authority.substr(0, colon);
-    port = authority.substr(colon + 1);
-  }
-  if (host.empty()) return std::nullopt;
-  std::int64_t number = 0;
-  if (!port.empty()) {
-    auto digits = common::DecimalNumber(port, 5);
-    if (!digits || *digits > 65535) return std::nullopt;
-    number = *digits;
-  }
-  parts.host = std::string(host);
-  parts.port = number != 0 ? int(number) : (parts.secure ? 443 : 80);
+  if (!SplitHostAndPort(authority, parts)) return std::nullopt;
 
   size_t extraStart = FirstOf(tail, "?#");
   parts.path = std::string(tail.substr(0, extraStart));

@@ -1,11 +1,10 @@
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 
 #include "commands.h"
+#include "platform/fileio.h"
 #include "rate.h"
 #include "servers.h"
 
@@ -60,7 +59,7 @@ bool TakeServerOptions(Arguments& args, ServerOptions& servers) {
 bool UsableFolder(const std::string& folder) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  if (!std::filesystem::is_directory(folder, ec) || access(folder.c_str(), W_OK | X_OK) != 0) {
+  if (!std::filesystem::is_directory(folder, ec) || !platform::CanWriteInFolder(folder)) {
     BadArguments("保存目录无法写入：" + folder);
     return false;
   }

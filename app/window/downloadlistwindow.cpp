@@ -29,6 +29,24 @@ DownloadListWindow::DownloadListWindow() {
   setObjectName(QStringLiteral("下载列表"));
   setWindowTitle(QStringLiteral("下载列表"));
   resize(720, 340);
+  MakeTable();
+  标签_提示 = Named(new QLabel, "标签_提示");
+  标签_提示->setTextFormat(Qt::PlainText);  // it quotes file names and failure texts
+  标签_提示->setWordWrap(true);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(表格_下载);
+  layout->addLayout(MakeButtons());
+  layout->addWidget(标签_提示);
+  layout->addLayout(MakeSettings());
+
+  时钟_列表 = new QTimer(this);
+  时钟_列表->setObjectName(QStringLiteral("时钟_列表"));
+  时钟_列表->setInterval(500);
+  RouteEvents();
+}
+
+void DownloadListWindow::MakeTable() {
   表格_下载 = Named(new QTableWidget(0, kColumns, this), "表格_下载");
   表格_下载->setHorizontalHeaderLabels({QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("进度"),
                                         QStringLiteral("速度"), QStringLiteral("剩余时间"), QStringLiteral("状态"),
@@ -44,7 +62,9 @@ DownloadListWindow::DownloadListWindow() {
   表格_下载->setColumnWidth(kSpeed, 90);
   表格_下载->setColumnWidth(kTimeLeft, 72);
   表格_下载->setWordWrap(false);
+}
 
+QHBoxLayout* DownloadListWindow::MakeButtons() {
   按钮_暂停 = Button("按钮_暂停", "暂停");
   按钮_继续 = Button("按钮_继续", "继续");
   按钮_重试 = Button("按钮_重试", "重试");
@@ -57,7 +77,10 @@ DownloadListWindow::DownloadListWindow() {
   for (QPushButton* b : {按钮_暂停, 按钮_继续, 按钮_重试, 按钮_删除, 按钮_移除, 按钮_打开目录, 按钮_校验, 按钮_BT下载})
     buttons->addWidget(b);
   buttons->addStretch();
+  return buttons;
+}
 
+QHBoxLayout* DownloadListWindow::MakeSettings() {
   选择框_启动时继续 = Named(new QCheckBox(QStringLiteral("启动时继续未完成的下载")), "选择框_启动时继续");
   选择框_启动时继续->setChecked(true);
   选择框_自动BT = Named(new QCheckBox(QStringLiteral("种子下载完后用 BT 下载内容")), "选择框_自动BT");
@@ -77,20 +100,10 @@ DownloadListWindow::DownloadListWindow() {
   settings->addStretch();
   for (QWidget* w : std::initializer_list<QWidget*>{标签_限速, 数值框_限速, 标签_同时下载, 数值框_同时下载})
     settings->addWidget(w);
-  标签_提示 = Named(new QLabel, "标签_提示");
-  标签_提示->setTextFormat(Qt::PlainText);  // it quotes file names and failure texts
-  标签_提示->setWordWrap(true);
+  return settings;
+}
 
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(表格_下载);
-  layout->addLayout(buttons);
-  layout->addWidget(标签_提示);
-  layout->addLayout(settings);
-
-  时钟_列表 = new QTimer(this);
-  时钟_列表->setObjectName(QStringLiteral("时钟_列表"));
-  时钟_列表->setInterval(500);
-
+void DownloadListWindow::RouteEvents() {
   auto route = [this](auto* source, auto signal, std::function<void()> Handlers::*handler) {
     connect(source, signal, this, [this, handler] {
       if (handlers.*handler) (handlers.*handler)();

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -46,4 +47,10 @@ class DownloadListWindow : public QWidget {
   QSpinBox* 数值框_同时下载;
   QLabel* 标签_提示;  // what an action could not do ("无法打开目录：...")
   QTimer* 时钟_列表;  // follows the downloads, also while the window is hidden
+
+ private:
+  void MakeTable();
+  QHBoxLayout* MakeButtons();
+  QHBoxLayout* MakeSettings();
+  void RouteEvents();
 };

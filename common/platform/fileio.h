@@ -53,6 +53,9 @@ void AdviseSequential(int fd);
 // An exclusive lock on the whole file, taken without waiting; false when another holds it.
 bool TryLockExclusive(int fd);
 
+// The folder lets this user make and open files in it.
+bool CanWriteInFolder(const std::string& folder);
+
 bool RenameFile(const std::string& from, const std::string& to);  // replaces what is at `to`
 // Fails with errno EEXIST when something is at `to`; with EINVAL or ENOSYS where the file
 // system cannot promise that.

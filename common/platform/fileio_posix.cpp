@@ -89,6 +89,8 @@ void AdviseSequential(int fd) { posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL); 
 
 bool TryLockExclusive(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0; }
 
+bool CanWriteInFolder(const std::string& folder) { return access(folder.c_str(), W_OK | X_OK) == 0; }
+
 bool RenameFile(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {

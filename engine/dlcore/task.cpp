@@ -67,7 +67,7 @@ void Task::Start() {
 bool Task::OpenFiles() {
   std::error_code ec;
   std::filesystem::create_directories(order_.folder, ec);
-  if (!std::filesystem::is_directory(order_.folder, ec) || access(order_.folder.c_str(), W_OK | X_OK) != 0) {
+  if (!std::filesystem::is_directory(order_.folder, ec) || !platform::CanWriteInFolder(order_.folder)) {
     Fail(DL_FAIL_FOLDER);
     return false;
   }
@@ -75,16 +75,20 @@ bool Task::OpenFiles() {
     Fail(DL_FAIL_BAD_NAME);
     return false;
   }
+  return TakePartFile() && TakeSavedState();
+}
+
+bool Task::TakePartFile() {
   for (int attempt = 0;; ++attempt) {
     if (int code = part_.OpenExisting()) {
       Fail(code);
       return false;
     }
-    if (!part_.IsOpen()) break;
+    if (!part_.IsOpen()) return true;  // made once the server's answer is known
     // A flush of an earlier task of this engine may still hold the file: let it finish first.
     if (!part_.TryLock()) flusher_.WaitIdle();
     const PartFile::Lock lock = part_.LockOrLetGo();
-    if (lock == PartFile::Lock::kTaken) break;
+    if (lock == PartFile::Lock::kTaken) return true;
     // Another download holds the file, or completed it between our open and our lock: its
     // files stay as they are.
     if (lock == PartFile::Lock::kBusy || attempt == 2) {
@@ -92,6 +96,9 @@ bool Task::OpenFiles() {
       return false;
     }
   }
+}
+
+bool Task::TakeSavedState() {
   std::optional<ControlState> saved = part_.IsOpen() && order_.resume ? ReadControlFile(ControlPath()) : std::nullopt;
   bool usable = saved && saved->url == order_.url && saved->total >= 0 && saved->rangeable &&
                 (saved->done.ranges().empty() || saved->done.ranges().back().end <= part_.Size());

@@ -71,6 +71,8 @@ class Task {
  private:
   // task.cpp: the files, the answers and the end of the download
   bool OpenFiles();
+  bool TakePartFile();    // the existing data file opened and locked, when there is one
+  bool TakeSavedState();  // its saved state when it may be resumed, else a fresh start
   bool CreatePartFile(Connection& c);
   void ReleaseUnwrittenSpace();
   void StartFresh();

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <variant>
 
 #include "dlcore.h"
 #include "failurewords.h"
@@ -76,29 +77,33 @@ void PrintProgress(const TaskProgressInfo& info) {
                info.nSpeed() / 1048576.0, info.nSrcUsing(), info.nSrcTotal());
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Options {
   std::string url, folder = ".", name;
   bool replace = false, resume = true, quiet = false;
   double maxSeconds = 0;
   std::int64_t limit = 0;
+};
+
+// The options, or the exit status when there is nothing to download (--help, --version, or
+// bad arguments).
+std::variant<Options, int> ParseOptions(int argc, char** argv) {
+  Options o;
   for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--help") return std::fputs(kHelp, stdout) < 0;
-    if (a == "--version") return std::printf("dlget %s\n", QUORVEL_VERSION) < 0;
+    const std::string a = argv[i];
+    if (a == "--help") return std::fputs(kHelp, stdout) < 0 ? 1 : 0;
+    if (a == "--version") return std::printf("dlget %s\n", QUORVEL_VERSION) < 0 ? 1 : 0;
     if (a == "-o" && i + 1 < argc)
-      folder = argv[++i];
+      o.folder = argv[++i];
     else if (a == "-n" && i + 1 < argc)
-      name = argv[++i];
+      o.name = argv[++i];
     else if (a == "--replace")
-      replace = true;
+      o.replace = true;
     else if (a == "--no-resume")
-      resume = false;
+      o.resume = false;
     else if (a == "--max-seconds" && i + 1 < argc)
-      maxSeconds = std::atof(argv[++i]);
+      o.maxSeconds = std::atof(argv[++i]);
     else if (a == "-q")
-      quiet = true;
+      o.quiet = true;
     else if (a == "--connections" && i + 1 < argc) {
       const int n = std::atoi(argv[++i]);
       if (n < 1 || n > 16) return Usage();
@@ -109,32 +114,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "dlget: --limit-rate takes a number of bytes a second, as 500K or 2M\n");
         return 2;
       }
-      limit = *rate;
-    } else if (url.empty() && a[0] != '-')
-      url = a;
+      o.limit = *rate;
+    } else if (o.url.empty() && a[0] != '-')
+      o.url = a;
     else
       return Usage();
   }
-  if (url.empty()) return Usage();
-  if (name.empty()) name = NameFromUrl(url);
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (o.url.empty()) return Usage();
+  if (o.name.empty()) o.name = NameFromUrl(o.url);
+  while (o.folder.size() > 1 && o.folder.back() == '/') o.folder.pop_back();
+  return o;
+}
 
-  records::TaskCreateParams params;
-  if (!params.BuildUtf16(common::Utf8ToUtf16(url), common::Utf8ToUtf16(name), common::Utf8ToUtf16(folder), false,
-                         replace, resume)) {
-    std::fprintf(stderr, "dlget: the address, name or folder is too long\n");
-    return 2;
-  }
-  std::signal(SIGINT, [](int) { gInterrupted = 1; });
-  DL_Init();
-  if (limit > 0) DL_SetDownloadLimit(limit);
-  DLTask task = DL_CreateTask(params.Address());
-  DL_StartTask(task);
-  records::TaskProgressInfo info;
-  info.Build();
+// Follows the download until it ends, is interrupted or its time is up; the exit status.
+int Follow(DLTask task, const Options& o, TaskProgressInfo& info) {
   const auto started = Clock::now();
   auto lastShown = started;
-  int code = 3;
   // A query costs microseconds and never blocks: asking every millisecond at first ends a
   // small download as soon as the engine has it; a long one is asked less often (the
   // progress line changes twice a second), which keeps this thread off the processor.
@@ -145,41 +140,65 @@ int main(int argc, char** argv) {
                                                                          : std::chrono::milliseconds(20));
     if (!DL_QueryTaskInfoEx(task, info.Address())) continue;
     const int stat = info.stat();
+    const bool ended = stat == DL_STATE_COMPLETE || stat == DL_STATE_CANCELLED;
     const auto now = Clock::now();
-    if (!quiet && (now - lastShown >= std::chrono::milliseconds(500) || stat == DL_STATE_COMPLETE ||
-                   stat == DL_STATE_CANCELLED)) {
+    if (!o.quiet && (now - lastShown >= std::chrono::milliseconds(500) || ended)) {
       PrintProgress(info);
       lastShown = now;
     }
-    if (stat == DL_STATE_COMPLETE || stat == DL_STATE_CANCELLED) {
-      code = stat == DL_STATE_COMPLETE ? 0 : 1;
-      if (stat == DL_STATE_CANCELLED)
-        std::fprintf(stderr, "%sdlget: failed: %s (code %d)\n", quiet ? "" : "\n",
-                     common::Printable(FailureInWords(info.fail_code(), url, folder)).c_str(), info.fail_code());
-      break;
+    if (stat == DL_STATE_COMPLETE) return 0;
+    if (stat == DL_STATE_CANCELLED) {
+      std::fprintf(stderr, "%sdlget: failed: %s (code %d)\n", o.quiet ? "" : "\n",
+                   common::Printable(FailureInWords(info.fail_code(), o.url, o.folder)).c_str(), info.fail_code());
+      return 1;
     }
     const double elapsed = std::chrono::duration<double>(now - started).count();
-    if (gInterrupted || (maxSeconds > 0 && elapsed > maxSeconds)) {
+    if (gInterrupted || (o.maxSeconds > 0 && elapsed > o.maxSeconds)) {
       DL_StopTask(task);
       DL_QueryTaskInfoEx(task, info.Address());
-      code = gInterrupted ? 130 : 3;
       std::fprintf(stderr,
                    "%sdlget: %s; paused at %.2f %% (%lld of %lld bytes). Run the same command again to resume.\n",
-                   quiet ? "" : "\n", gInterrupted ? "interrupted" : "time is up", info.fPercent() * 100.0,
+                   o.quiet ? "" : "\n", gInterrupted ? "interrupted" : "time is up", info.fPercent() * 100.0,
                    static_cast<long long>(info.nTotalDownload()), static_cast<long long>(info.nTotalSize()));
-      break;
+      return gInterrupted ? 130 : 3;
     }
   }
-  if (!quiet && code == 0) std::fprintf(stderr, "\n");
+}
+
+// The saved file's path: as it is for a script reading it, escaped for a terminal (the name
+// comes from the address).
+void PrintSavedPath(TaskProgressInfo& info, const std::string& folder) {
+  const std::string name16 = info.record().ReadField("szFilename");
+  std::u16string saved(name16.size() / 2, u'\0');
+  std::memcpy(saved.data(), name16.data(), saved.size() * 2);
+  std::string path = (folder == "/" ? "" : folder) + "/" + common::Utf16ToUtf8(saved.substr(0, saved.find(u'\0')));
+  if (platform::IsTerminal(stdout)) path = common::Printable(path);
+  std::printf("%s\n", path.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::variant<Options, int> parsed = ParseOptions(argc, argv);
+  if (const int* status = std::get_if<int>(&parsed)) return *status;
+  const Options& o = std::get<Options>(parsed);
+  records::TaskCreateParams params;
+  if (!params.BuildUtf16(common::Utf8ToUtf16(o.url), common::Utf8ToUtf16(o.name), common::Utf8ToUtf16(o.folder), false,
+                         o.replace, o.resume)) {
+    std::fprintf(stderr, "dlget: the address, name or folder is too long\n");
+    return 2;
+  }
+  std::signal(SIGINT, [](int) { gInterrupted = 1; });
+  DL_Init();
+  if (o.limit > 0) DL_SetDownloadLimit(o.limit);
+  DLTask task = DL_CreateTask(params.Address());
+  DL_StartTask(task);
+  records::TaskProgressInfo info;
+  info.Build();
+  const int code = Follow(task, o, info);
   if (code == 0) {
-    const std::string name16 = info.record().ReadField("szFilename");
-    std::u16string saved(name16.size() / 2, u'\0');
-    std::memcpy(saved.data(), name16.data(), saved.size() * 2);
-    // The saved file's path: as it is for a script reading it, escaped for a terminal (the
-    // name comes from the address).
-    std::string path = (folder == "/" ? "" : folder) + "/" + common::Utf16ToUtf8(saved.substr(0, saved.find(u'\0')));
-    if (platform::IsTerminal(stdout)) path = common::Printable(path);
-    std::printf("%s\n", path.c_str());
+    if (!o.quiet) std::fprintf(stderr, "\n");
+    PrintSavedPath(info, o.folder);
   }
   DL_UnInit();
   return code;
