@@ -1,24 +1,15 @@
 #include "carriedfiles.h"
 
-#include "files.h"
-
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
+#include "files.h"
+#include "platform/fileio.h"
+
 namespace core {
 
 namespace {
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 // The folders of installed programs: never written at run time, also not by root, who may.
 bool InstalledFolder(const std::string& folder) {
@@ -30,7 +21,7 @@ bool InstalledFolder(const std::string& folder) {
 }  // namespace
 
 std::string DeploymentFolder(const std::string& programFolder) {
-  if (!InstalledFolder(programFolder) && access(programFolder.c_str(), W_OK) == 0) return programFolder;
+  if (!InstalledFolder(programFolder) && platform::CanWriteInFolder(programFolder)) return programFolder;
   return common::UserDataFolder();
 }
 
@@ -38,7 +29,7 @@ std::optional<std::string> InstalledLibraryFolder(const std::string& programFold
                                                   const std::string& installedBinFolder,
                                                   const std::string& installedLibraryFolder) {
   if (installedBinFolder.empty() || programFolder != installedBinFolder) return std::nullopt;
-  if (!Exists(EngineLibraryPath(installedLibraryFolder, true))) return std::nullopt;
+  if (!platform::NameExists(EngineLibraryPath(installedLibraryFolder, true))) return std::nullopt;
   return installedLibraryFolder;
 }
 
@@ -56,8 +47,8 @@ std::string EngineLibraryPath(const std::string& folder, bool installed) {
   return folder + "/" + payload::CarriedLibraryName("dlcore", payload::CarriedDlcore());
 }
 
-bool EnsureCarriedFile(const std::string& path, const payload::CarriedFile& file, mode_t mode) {
-  if (path.empty() || Exists(path)) return false;
+bool EnsureCarriedFile(const std::string& path, const payload::CarriedFile& file, unsigned mode) {
+  if (path.empty() || platform::NameExists(path)) return false;
   // Never over something that appeared meanwhile.
   return common::WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(file.data), file.size),
                                      {.mode = mode, .replace = false, .tempSuffix = {}});
@@ -72,7 +63,7 @@ void DeploySkinLibrary(const std::string& folder) {
 void DeployEngineFiles(const std::string& folder) {
   // The ".download" folder is made only when missing; its parents are not.
   const std::string download = folder + "/.download";
-  if (!Exists(download)) mkdir(download.c_str(), 0755);
+  if (!platform::NameExists(download)) platform::MakeFolder(download, 0755);
   EnsureCarriedFile(EngineLibraryPath(folder), payload::CarriedDlcore(), 0755);
   EnsureCarriedFile(download + "/id.dat", payload::CarriedIdDat());
 }

@@ -2,7 +2,6 @@
 // Writing the carried files next to the program on first start: the skin library, then the
 // engine library with its ".download" folder and id.dat. Only what is missing is written;
 // whatever exists at a target (a file of any size, or a folder) is left exactly as it is.
-#include <sys/types.h>
 
 #include <optional>
 #include <string>
@@ -34,7 +33,7 @@ std::string EngineLibraryPath(const std::string& folder, bool installed = false)
 
 // Writes `file` at `path` when nothing exists there; true when it wrote. The bytes go to a
 // temporary name first, so that a crash never leaves a half-written file at the target.
-bool EnsureCarriedFile(const std::string& path, const payload::CarriedFile& file, mode_t mode = 0644);
+bool EnsureCarriedFile(const std::string& path, const payload::CarriedFile& file, unsigned mode = 0644);
 
 void DeploySkinLibrary(const std::string& folder);  // the first step of start-up
 void DeployEngineFiles(const std::string& folder);  // after the settings are restored

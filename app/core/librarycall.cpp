@@ -1,6 +1,6 @@
 #include "librarycall.h"
 
-#include <dlfcn.h>
+#include "platform/loadedlibrary.h"
 
 namespace core {
 
@@ -12,8 +12,8 @@ LibraryBinder::LibraryBinder(LibraryCallFailure onFailure) : onFailure_(std::mov
 
 void* LibraryBinder::Bind(const std::string& libraryPath, const std::string& function) {
   void*& handle = loaded_[libraryPath];
-  if (!handle) handle = ::dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-  void* address = handle ? ::dlsym(handle, function.c_str()) : nullptr;
+  if (!handle) handle = platform::LoadLibrary(libraryPath);
+  void* address = handle ? platform::FindFunction(handle, function) : nullptr;
   if (!address) {
     size_t slash = libraryPath.find_last_of('/');
     onFailure_(slash == std::string::npos ? libraryPath : libraryPath.substr(slash + 1), function);

@@ -1,6 +1,6 @@
 #include "programstate.h"
 
-#include <unistd.h>
+#include "platform/fileio.h"
 
 namespace core {
 
@@ -10,7 +10,7 @@ void ExitRoutine(ProgramState& state) {
 }
 
 ProgramState::~ProgramState() {
-  if (guardFd >= 0) close(guardFd);
+  if (guardFd >= 0) platform::CloseFile(guardFd);
 }
 
 }  // namespace core

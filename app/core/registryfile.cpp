@@ -4,7 +4,7 @@
 #include "files.h"
 #include "utf8.h"
 
-#include <unistd.h>
+#include "platform/fileio.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -281,7 +281,7 @@ std::string ReadText(const std::string& file, std::string_view path) {
 bool WriteText(const std::string& file, std::string_view path, std::string_view text) {
   if (!Writable(path, text)) return false;
   std::string content;
-  if (::access(file.c_str(), F_OK) == 0) {
+  if (platform::FactsOfPath(file)) {
     auto old = ReadFile(file);
     if (!old) return false;  // never replace a file that could not be read
     content = std::move(*old);

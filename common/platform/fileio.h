@@ -55,6 +55,9 @@ bool TryLockExclusive(int fd);
 
 // The folder lets this user make and open files in it.
 bool CanWriteInFolder(const std::string& folder);
+// Something has this name, a link that leads nowhere included.
+bool NameExists(const std::string& path);
+bool MakeFolder(const std::string& path, unsigned permissions);  // its parent must exist
 
 bool RenameFile(const std::string& from, const std::string& to);  // replaces what is at `to`
 // Fails with errno EEXIST when something is at `to`; with EINVAL or ENOSYS where the file

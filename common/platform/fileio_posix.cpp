@@ -91,6 +91,13 @@ bool TryLockExclusive(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0; }
 
 bool CanWriteInFolder(const std::string& folder) { return access(folder.c_str(), W_OK | X_OK) == 0; }
 
+bool NameExists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+bool MakeFolder(const std::string& path, unsigned permissions) { return mkdir(path.c_str(), mode_t(permissions)) == 0; }
+
 bool RenameFile(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {

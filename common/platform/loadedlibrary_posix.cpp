@@ -4,6 +4,10 @@
 
 namespace platform {
 
+void* LoadLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+
+void* FindFunction(void* library, const std::string& name) { return dlsym(library, name.c_str()); }
+
 std::string FileHoldingCode(const void* code) {
   Dl_info info{};
   if (!dladdr(code, &info) || !info.dli_fname) return {};
