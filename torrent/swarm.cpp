@@ -2,6 +2,7 @@
 
 #include "files.h"
 #include "sources.h"
+#include "url.h"
 
 #include <chrono>
 #include <filesystem>
@@ -126,16 +127,16 @@ bool GiveFilesTheirNames(lt::session& session, lt::torrent_handle& h, const std:
   return waiting == 0;
 }
 
+// HOST:PORT, an IPv6 address in brackets; nothing before or after it.
 bool AddPeer(lt::torrent_handle& h, const std::string& hostPort) {
-  const size_t colon = hostPort.rfind(':');
-  if (colon == std::string::npos) return false;
+  const std::optional<common::Url> peer = common::ParseUrl("peer://" + hostPort);
+  if (!peer || !peer->port || !peer->userInfo.empty() || !peer->path.empty() ||
+      hostPort.find_first_of("?#") != std::string::npos)
+    return false;
   lt::error_code ec;
-  std::string host = hostPort.substr(0, colon);
-  if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-  const lt::address address = lt::make_address(host, ec);
-  const int port = std::atoi(hostPort.c_str() + colon + 1);
-  if (ec || port < 1 || port > 65535) return false;
-  h.connect_peer({address, std::uint16_t(port)});
+  const lt::address address = lt::make_address(peer->host, ec);
+  if (ec) return false;
+  h.connect_peer({address, std::uint16_t(peer->port)});
   return true;
 }
 

@@ -278,10 +278,13 @@ TEST_F(SwarmTest, SourcesThatFailAreNamedAndEndTheDownload) {
 TEST_F(SwarmTest, WhatCannotBeDownloadedSaysWhy) {
   EXPECT_EQ(torrent::DownloadContent("junk", Options(), nullptr, Never).end, torrent::SwarmEnd::kFailed);
   torrent::SwarmOptions o = Options();
-  o.peers = {"not-a-peer"};
-  const torrent::SwarmResult r = torrent::DownloadContent(torrent::CreateTorrent("a", content), o, nullptr, Never);
-  EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed);
-  EXPECT_NE(r.failure.find("HOST:PORT"), std::string::npos);
+  for (const char* bad : {"not-a-peer", "127.0.0.1", "127.0.0.1:12x", "127.0.0.1:0", "127.0.0.1:80/x", "[::1:80",
+                          "u@127.0.0.1:80", "localhost:80"}) {
+    o.peers = {bad};
+    const torrent::SwarmResult r = torrent::DownloadContent(torrent::CreateTorrent("a", content), o, nullptr, Never);
+    EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed) << bad;
+    EXPECT_NE(r.failure.find("HOST:PORT"), std::string::npos) << bad;
+  }
 }
 
 }  // namespace
