@@ -2,6 +2,7 @@
 
 #include "ascii.h"
 #include "bytetext.h"
+#include "files.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,7 +21,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <vector>
 
@@ -43,9 +43,10 @@ std::vector<std::string> ProcessNames(pid_t pid) {
   char exe[4096];
   ssize_t n = readlink((base + "/exe").c_str(), exe, sizeof exe - 1);
   if (n > 0) names.push_back(BaseName(std::string(exe, size_t(n))));
-  std::ifstream cmdline(base + "/cmdline", std::ios::binary);
-  std::string argv0;
-  if (std::getline(cmdline, argv0, '\0') && !argv0.empty()) names.push_back(BaseName(argv0));
+  // The arguments, each ended by a NUL; a command line longer than the bound gives no name.
+  const std::optional<std::string> arguments = common::ReadFileUpTo(base + "/cmdline", 1 << 20);
+  const std::string argv0 = arguments ? arguments->substr(0, arguments->find('\0')) : std::string();
+  if (!argv0.empty()) names.push_back(BaseName(argv0));
   return names;
 }
 

@@ -125,6 +125,18 @@ TEST(ProcessGuard, ExactlyOneEmulatorProcessIsEnded) {
   EXPECT_FALSE(EndProcessByName("WinCE.exe")) << "nothing left to end";
 }
 
+// A program run by an emulator shows its own name only as its first argument, perhaps as a
+// Windows path.
+TEST(ProcessGuard, AProcessIsAlsoKnownByItsFirstArgument) {
+  std::string argv0 = "C:\\Emu\\DeviceEmulator.exe", seconds = "30";
+  char* argv[] = {argv0.data(), seconds.data(), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, "/bin/sleep", nullptr, nullptr, argv, environ), 0);
+  EXPECT_TRUE(WaitUntil([] { return IsProcessRunning("deviceemulator.EXE"); }, 2000));
+  EXPECT_TRUE(EndProcessByName("DeviceEmulator.exe"));
+  EXPECT_EQ(WaitExit(pid, 2000), 128 + SIGKILL);
+}
+
 // A private X server for the test's lifetime (Xvfb picks a free display itself).
 class PrivateXServer {
  public:
