@@ -9,14 +9,11 @@ namespace records {
 
 namespace {
 
-std::optional<std::u16string> FieldUnits(const std::uint8_t* record, size_t offset, size_t bytes) {
-  std::u16string units;
-  for (size_t i = 0; i + 1 < bytes; i += 2) {
-    const auto unit = char16_t(record[offset + i] | record[offset + i + 1] << 8);
-    if (unit == 0) return units;
-    units += unit;
-  }
-  return std::nullopt;
+// A field without its zero unit is refused: the engine never reads past a field.
+std::optional<std::u16string> TerminatedUnits(const std::uint8_t* record, size_t offset, size_t bytes) {
+  std::u16string units = FieldUnits(std::string_view(reinterpret_cast<const char*>(record + offset), bytes));
+  if (units.size() >= bytes / 2) return std::nullopt;
+  return units;
 }
 
 template <typename T>
@@ -26,12 +23,22 @@ void Put(std::uint8_t* record, size_t offset, T value) {
 
 }  // namespace
 
+std::u16string FieldUnits(std::string_view field) {
+  std::u16string units;
+  for (size_t i = 0; i + 1 < field.size(); i += 2) {
+    const auto unit = char16_t(static_cast<std::uint8_t>(field[i]) | static_cast<std::uint8_t>(field[i + 1]) << 8);
+    if (unit == 0) break;
+    units += unit;
+  }
+  return units;
+}
+
 CreateRequest ReadCreateParams(const std::uint8_t* record) {
   namespace f = createparams;
   CreateRequest r;
-  r.taskUrl = FieldUnits(record, f::szTaskUrl, f::kUrlBytes);
-  r.filename = FieldUnits(record, f::szFilename, f::kPathBytes);
-  r.savePath = FieldUnits(record, f::szSavePath, f::kPathBytes);
+  r.taskUrl = TerminatedUnits(record, f::szTaskUrl, f::kUrlBytes);
+  r.filename = TerminatedUnits(record, f::szFilename, f::kPathBytes);
+  r.savePath = TerminatedUnits(record, f::szSavePath, f::kPathBytes);
   r.disableAutoRename = record[f::DisableAutoRename] != 0;
   r.isResume = record[f::IsResume] != 0;
   return r;

@@ -6,10 +6,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "dlcore.h"
 
 namespace records {
+
+// The little-endian UTF-16 units of a record's text field up to its first zero unit; all of
+// them when it holds none.
+std::u16string FieldUnits(std::string_view field);
 
 // A task-creation record as the engine reads it. A text is nothing when its field holds no
 // terminating zero unit.

@@ -1,9 +1,9 @@
 #include "downloadsession.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "dlcore.h"
+#include "recordcodec.h"
 #include "recordlayout.h"
 #include "utf8.h"
 
@@ -14,12 +14,6 @@ namespace {
 // The longest texts the creation record holds, in UTF-16 units.
 constexpr size_t kMaxAddressUnits = records::createparams::kUrlBytes / 2 - 1;
 constexpr size_t kMaxPathUnits = records::createparams::kPathBytes / 2 - 1;
-
-std::u16string TextOfUnits(const std::string& bytes) {
-  std::u16string units(bytes.size() / 2, u'\0');
-  std::memcpy(units.data(), bytes.data(), units.size() * 2);
-  return units.substr(0, units.find(u'\0'));
-}
 
 }  // namespace
 
@@ -98,7 +92,7 @@ std::optional<Progress> DownloadSession::Poll(std::u16string_view boxFolder) {
   Progress p;
   p.stat = progressInfo.stat();
   p.failCode = progressInfo.fail_code();
-  p.name = TextOfUnits(progressInfo.record().ReadField("szFilename"));
+  p.name = records::FieldUnits(progressInfo.record().ReadField("szFilename"));
   p.folder = boxFolder;
   p.ended = p.stat == DL_STATE_COMPLETE || p.stat == DL_STATE_CANCELLED;
   if (p.ended) {

@@ -5,7 +5,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <thread>
@@ -16,6 +15,7 @@
 #include "platform/terminal.h"
 #include "printable.h"
 #include "rate.h"
+#include "recordcodec.h"
 #include "recordlayout.h"
 #include "safename.h"
 #include "taskrecord.h"
@@ -168,10 +168,8 @@ int Follow(DLTask task, const Options& o, TaskProgressInfo& info) {
 // The saved file's path: as it is for a script reading it, escaped for a terminal (the name
 // comes from the address).
 void PrintSavedPath(TaskProgressInfo& info, const std::string& folder) {
-  const std::string name16 = info.record().ReadField("szFilename");
-  std::u16string saved(name16.size() / 2, u'\0');
-  std::memcpy(saved.data(), name16.data(), saved.size() * 2);
-  std::string path = (folder == "/" ? "" : folder) + "/" + common::Utf16ToUtf8(saved.substr(0, saved.find(u'\0')));
+  const std::u16string saved = records::FieldUnits(info.record().ReadField("szFilename"));
+  std::string path = (folder == "/" ? "" : folder) + "/" + common::Utf16ToUtf8(saved);
   if (platform::IsTerminal(stdout)) path = common::Printable(path);
   std::printf("%s\n", path.c_str());
 }
