@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "recordlayout.h"
+#include "taskrecord.h"
 #include "utf8.h"
 
 namespace records {
@@ -50,11 +51,9 @@ void WriteProgressInfo(const Progress& p, std::uint8_t* record) {
   Put<std::int32_t>(record, f::fail_code, p.failCode);
   // Little-endian units, the rest of the field zero: a name is cut to leave its zero unit.
   const std::u16string name = common::Utf8ToUtf16(p.name).substr(0, f::kNameBytes / 2 - 1);
+  const std::string units = FieldText(name, f::kNameBytes).value_or(std::string());
   std::memset(record + f::szFilename, 0, f::kNameBytes);
-  for (size_t i = 0; i < name.size(); ++i) {
-    record[f::szFilename + 2 * i] = static_cast<std::uint8_t>(name[i] & 0xFF);
-    record[f::szFilename + 2 * i + 1] = static_cast<std::uint8_t>(name[i] >> 8);
-  }
+  std::memcpy(record + f::szFilename, units.data(), units.size());
   Put<std::int64_t>(record, f::nTotalSize, p.total);
   Put<std::int64_t>(record, f::nTotalDownload, p.downloaded);
   Put<float>(record, f::fPercent, p.percent);
