@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <libtorrent/alert_types.hpp>
+#include <libtorrent/error_code.hpp>
 #include <libtorrent/torrent_info.hpp>
 
 namespace torrent {
@@ -32,13 +33,21 @@ Sources::Sources(const libtorrent::torrent_info& info, bool others) : others_(ot
 
 void Sources::Hear(const libtorrent::alert* a) {
   if (const auto* e = libtorrent::alert_cast<libtorrent::tracker_error_alert>(a)) {
-    // Once may be a loaded machine or a dropped packet; twice in a row is a tracker that fails.
-    if (e->times_in_row >= 2) trackers_[e->tracker_url()] = Words(e->error, e->failure_reason());
+    TrackerFailed(e->tracker_url(), e->times_in_row, e->error == libtorrent::errors::announce_skipped,
+                  Words(e->error, e->failure_reason()));
   } else if (const auto* r = libtorrent::alert_cast<libtorrent::tracker_reply_alert>(a)) {
     trackers_[r->tracker_url()].clear();
   } else if (const auto* w = libtorrent::alert_cast<libtorrent::url_seed_alert>(a)) {
     webSeeds_[w->server_url()] = Words(w->error, w->error_message());
   }
+}
+
+void Sources::TrackerFailed(const std::string& url, int timesInRow, bool skipped, const std::string& words) {
+  // An IPv6 listening socket cannot announce to an IPv4 tracker: libtorrent skips that one
+  // and says so, while the IPv4 socket's announce may well be answered.
+  if (skipped) return;
+  // Once may be a loaded machine or a dropped packet; twice in a row is a tracker that fails.
+  if (timesInRow >= 2) trackers_[url] = words;
 }
 
 bool Sources::NoneLeft(int connectedPeers) const {

@@ -20,6 +20,9 @@ class Sources {
 
   // Tracker replies and errors, web seed errors.
   void Hear(const libtorrent::alert* a);
+  // A tracker's failure, `timesInRow` in a row; `skipped` when it was not asked at all (one of
+  // our own listening addresses cannot reach it), which says nothing of the tracker.
+  void TrackerFailed(const std::string& url, int timesInRow, bool skipped, const std::string& words);
 
   // Nothing can bring data: no peer connected, and every tracker and web seed has failed
   // since it last answered (or the torrent names none).

@@ -21,6 +21,7 @@
 #include "../fixtures/fileserver.h"
 #include "../fixtures/rawserver.h"
 #include "../fixtures/scratch.h"
+#include "sources.h"
 #include "verify.h"
 
 namespace fs = std::filesystem;
@@ -130,6 +131,27 @@ class SwarmTest : public testing::Test {
     return o;
   }
 };
+
+// A tracker counts as failed after two real failures in a row; an announce that one of our own
+// listening sockets skipped (an IPv6 one and an IPv4 tracker) is no failure of the tracker. It
+// once ended a download whose tracker had answered on the other socket.
+TEST(SwarmSources, ASkippedAnnounceIsNoFailureOfTheTracker) {
+  const std::string url = "http://127.0.0.1:1/announce";
+  const std::string plain = torrent::CreateTorrent("a", "abc", 16 << 10);
+  const std::string t = "d8:announce" + std::to_string(url.size()) + ":" + url + plain.substr(1);
+  const lt::torrent_info info(lt::span<const char>(t.data(), std::ptrdiff_t(t.size())), lt::from_span);
+  torrent::Sources s(info, /*others=*/false);
+  EXPECT_FALSE(s.NoneLeft(0));
+  s.TrackerFailed(url, 2, /*skipped=*/true, "skipping tracker announce (unreachable)");
+  s.TrackerFailed(url, 3, /*skipped=*/true, "skipping tracker announce (unreachable)");
+  EXPECT_FALSE(s.NoneLeft(0)) << s.Errors();
+  s.TrackerFailed(url, 1, /*skipped=*/false, "connection refused");
+  EXPECT_FALSE(s.NoneLeft(0)) << "once may be a dropped packet";
+  s.TrackerFailed(url, 2, /*skipped=*/false, "connection refused");
+  EXPECT_TRUE(s.NoneLeft(0));
+  EXPECT_FALSE(s.NoneLeft(1)) << "a connected peer is a source";
+  EXPECT_EQ(s.Errors(), "tracker " + url + " 出错（connection refused）");
+}
 
 TEST_F(SwarmTest, FromASeederFoundThroughTheTracker) {
   const std::string plain = torrent::CreateTorrent("map.ndz", content, 64 << 10);
