@@ -1,5 +1,6 @@
 #include "recordcodec.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "recordlayout.h"
@@ -53,7 +54,7 @@ void WriteProgressInfo(const Progress& p, std::uint8_t* record) {
   const std::u16string name = common::Utf8ToUtf16(p.name).substr(0, f::kNameBytes / 2 - 1);
   const std::string units = FieldText(name, f::kNameBytes).value_or(std::string());
   std::memset(record + f::szFilename, 0, f::kNameBytes);
-  std::memcpy(record + f::szFilename, units.data(), units.size());
+  std::copy(units.begin(), units.end(), record + f::szFilename);  // with its zero unit
   Put<std::int64_t>(record, f::nTotalSize, p.total);
   Put<std::int64_t>(record, f::nTotalDownload, p.downloaded);
   Put<float>(record, f::fPercent, p.percent);

@@ -178,8 +178,9 @@ void PrintSavedPath(TaskProgressInfo& info, const std::string& folder) {
 
 int main(int argc, char** argv) {
   const std::variant<Options, int> parsed = ParseOptions(argc, argv);
-  if (const int* status = std::get_if<int>(&parsed)) return *status;
-  const Options& o = std::get<Options>(parsed);
+  const Options* given = std::get_if<Options>(&parsed);
+  if (!given) return *std::get_if<int>(&parsed);
+  const Options& o = *given;
   records::TaskCreateParams params;
   if (!params.BuildUtf16(common::Utf8ToUtf16(o.url), common::Utf8ToUtf16(o.name), common::Utf8ToUtf16(o.folder), false,
                          o.replace, o.resume)) {
