@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "recordlayout.h"
-#include "taskrecord.h"
 #include "utf8.h"
 
 namespace records {
@@ -33,6 +32,15 @@ std::u16string FieldUnits(std::string_view field) {
     units += unit;
   }
   return units;
+}
+
+std::optional<std::string> FieldText(std::u16string_view text, size_t fieldBytes) {
+  if (text.empty()) return std::string();
+  std::string bytes;
+  for (char16_t u : text) bytes += {char(u & 0xFF), char(u >> 8)};
+  bytes += std::string(2, '\0');
+  if (bytes.size() > fieldBytes) return std::nullopt;
+  return bytes;
 }
 
 CreateRequest ReadCreateParams(const std::uint8_t* record) {

@@ -15,6 +15,10 @@ namespace records {
 // The little-endian UTF-16 units of a record's text field up to its first zero unit; all of
 // them when it holds none.
 std::u16string FieldUnits(std::string_view field);
+// The field's bytes of a UTF-16 text: little-endian units and a terminating zero unit; nothing
+// when they do not fit `fieldBytes` (a text is refused rather than cut). An empty text gives
+// no bytes at all.
+std::optional<std::string> FieldText(std::u16string_view text, size_t fieldBytes);
 
 // A task-creation record as the engine reads it. A text is nothing when its field holds no
 // terminating zero unit.

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "gbk.h"
+#include "recordcodec.h"
 #include "recordlayout.h"
 
 namespace records {
@@ -124,15 +125,6 @@ std::optional<std::string> FieldText(std::string_view gbk, size_t fieldBytes) {
   std::string utf16 = gbk.empty() ? std::string() : text::GbkToUtf16(gbk);
   if (utf16.size() > fieldBytes) return std::nullopt;
   return utf16;
-}
-
-std::optional<std::string> FieldText(std::u16string_view text, size_t fieldBytes) {
-  if (text.empty()) return std::string();
-  std::string bytes;
-  for (char16_t u : text) bytes += {char(u & 0xFF), char(u >> 8)};
-  bytes += std::string(2, '\0');
-  if (bytes.size() > fieldBytes) return std::nullopt;
-  return bytes;
 }
 
 bool TaskCreateParams::Build(std::string_view taskUrl, std::string_view refUrl, std::string_view cookies,

@@ -49,8 +49,6 @@ class TaskRecord {
 // The UTF-16 form of a GBK text with its terminating zero unit; nothing when it does not fit
 // `fieldBytes` (a text is refused rather than cut).
 std::optional<std::string> FieldText(std::string_view gbk, size_t fieldBytes);
-// The same for a text that is UTF-16 already (an empty text gives no bytes at all).
-std::optional<std::string> FieldText(std::u16string_view text, size_t fieldBytes);
 
 // The block DL_DelTempFile takes for a folder and name; empty when a text does not fit.
 std::string TempFileBlock(std::u16string_view folder, std::u16string_view name);
