@@ -134,6 +134,8 @@ int DownloadList::AddSwarm(const std::string& torrentUrl, const std::string& fol
                            const std::string& contentName) {
   for (const ListedDownload& d : rows_)  // the same content again: its row
     if (d.swarm && d.folder == folder && d.name == contentName) return d.id;
+  // The row is made apart and only then added: the texts may be another row's own (the
+  // torrent's row), which adding a row can move.
   MakeRoom();
   ListedDownload d;
   d.id = nextId_++;
