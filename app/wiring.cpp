@@ -3,6 +3,7 @@
 #include "carriedfiles.h"
 #include "downloadhandlers.h"
 #include "downloadlisthandlers.h"
+#include "downloadtick.h"
 #include "mainwindow.h"
 #include "processguard.h"
 #include "searchhandlers.h"

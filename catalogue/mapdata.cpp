@@ -50,6 +50,11 @@ std::string UpdateFolder(const std::string& package, const std::string& v, const
   return "datazl_d_" + identifier;
 }
 
+// Where a package is and what it is called.
+struct DownloadOrder {
+  std::string address, fileName;
+};
+
 std::optional<DownloadOrder> Address(const MapDataChoice& c, const std::string& server) {
   const MapDataKind* kind = KindAt(c.row);
   if (!kind) return std::nullopt;
@@ -82,10 +87,15 @@ std::optional<DownloadOrder> Address(const MapDataChoice& c, const std::string& 
 
 std::span<const MapDataKind> MapDataKinds() { return kKinds; }
 
-std::optional<DownloadOrder> MapDataAddress(const MapDataChoice& c, const std::string& server) {
-  std::optional<DownloadOrder> order = Address(c, server);
+std::optional<common::DownloadOrder> MapDataAddress(const MapDataChoice& c, const std::string& server) {
+  const std::optional<DownloadOrder> found = Address(c, server);
+  if (!found) return std::nullopt;
+  common::DownloadOrder order;
+  order.sources = {found->address};
   // The typed version and identifier are part of the name: it stays inside the save folder.
-  if (order) order->fileName = common::SafeFileName(order->fileName);
+  order.name = common::SafeFileName(found->fileName);
+  order.kind =
+      order.name.ends_with(".torrent") ? common::DownloadKind::kMapDataTorrent : common::DownloadKind::kMapData;
   return order;
 }
 

@@ -40,7 +40,9 @@ struct MapDataChoice {
 };
 
 // `server` is "http://" + the download server's host. Nothing for a row outside 0 to 23.
-std::optional<DownloadOrder> MapDataAddress(const MapDataChoice& choice, const std::string& server);
+// The package's order: its address, its name, and whether it is a torrent (the BT forms of the
+// whole and regional sets are archives).
+std::optional<common::DownloadOrder> MapDataAddress(const MapDataChoice& choice, const std::string& server);
 
 // Whether the kind takes an incremental update identifier (编辑框_增量更新 opens for it).
 bool TakesUpdateIdentifier(int row);

@@ -17,10 +17,14 @@ std::string FromGbk(const std::string& text) { return common::Utf16ToUtf8(text::
 
 }  // namespace
 
-DownloadOrder DownloadOf(const ReleaseRow& row, bool torrent) {
+common::DownloadOrder DownloadOf(const ReleaseRow& row, bool torrent) {
+  common::DownloadOrder order;
+  order.sources = {torrent ? row.torrentLink : row.programLink};
   // The version came from a web page: it names a file inside the save folder, nothing else.
-  return {torrent ? row.torrentLink : row.programLink,
-          common::SafeFileName(row.version + (torrent ? ".torrent" : ".zip"))};
+  order.name = common::SafeFileName(row.version + (torrent ? ".torrent" : ".zip"));
+  order.kind = torrent ? common::DownloadKind::kReleaseTorrent : common::DownloadKind::kRelease;
+  if (!torrent) order.torrent = row.torrentLink;
+  return order;
 }
 
 ReleaseSearch SearchRelease(std::u16string_view deviceNumber, const Servers& servers, const common::EventPump& pump) {

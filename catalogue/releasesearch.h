@@ -21,8 +21,9 @@ struct ReleaseRow {
   std::string version, releaseDate, size, torrentSize, programLink, torrentLink, companionMaps, mapName, mapLink;
 };
 
-// The release file, or its torrent, of a row: the row's link and the version as the file name.
-DownloadOrder DownloadOf(const ReleaseRow& row, bool torrent);
+// The release file, or its torrent, of a row: the row's link and the version as the file name;
+// the archive carries its torrent's link to be checked against. The folder is the caller's.
+common::DownloadOrder DownloadOf(const ReleaseRow& row, bool torrent);
 
 struct ReleaseSearch {
   enum class Outcome {

@@ -31,7 +31,7 @@ function(quorvel_link_closure target out)
 endfunction()
 
 function(quorvel_check_layers)
-  set(app_targets app app_ui app_window app_core app_settings skinkit quorvel)
+  set(app_targets app app_ui app_window app_core app_common skinkit quorvel)
   set(folders common text http catalogue torrent engine engine/dlcore engine/tools)
   if(QUORVEL_GUI)
     list(APPEND folders payload)

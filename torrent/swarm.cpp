@@ -34,7 +34,7 @@ lt::settings_pack Settings(const SwarmOptions& o) {
   s.set_bool(lt::settings_pack::enable_upnp, false);
   s.set_bool(lt::settings_pack::enable_natpmp, false);
   s.set_int(lt::settings_pack::upload_rate_limit, o.maxUploadRate);
-  s.set_int(lt::settings_pack::download_rate_limit, o.maxDownloadRate);
+  s.set_int(lt::settings_pack::download_rate_limit, o.downloadRate ? o.downloadRate() : o.maxDownloadRate);
   // TCP to peers: uTP's delay-based congestion control (it yields to any other traffic) held a
   // single local seeder's transfer to a seventh of TCP's (bench/swarm_bench.sh).
   s.set_bool(lt::settings_pack::enable_outgoing_utp, false);
@@ -221,6 +221,7 @@ SwarmResult DownloadContent(std::string_view torrentBytes, const SwarmOptions& o
   for (const std::string& peer : options.peers)
     if (!AddPeer(h, peer)) return {SwarmEnd::kFailed, "不是 HOST:PORT：" + peer};
   Sources sources(*info, options.dht || !options.peers.empty());
+  int rate = options.downloadRate ? options.downloadRate() : options.maxDownloadRate;
   auto lastPeers = Clock::now(), lastProgress = Clock::now();
   bool named = false;  // every file under its own name
   std::int64_t lastDone = -1;
@@ -229,6 +230,12 @@ SwarmResult DownloadContent(std::string_view torrentBytes, const SwarmOptions& o
       h.pause();
       SaveResumeData(session, h, resumePath);
       return {SwarmEnd::kInterrupted, {}};
+    }
+    if (options.downloadRate && options.downloadRate() != rate) {  // the user changed the limit
+      rate = options.downloadRate();
+      lt::settings_pack limit;
+      limit.set_int(lt::settings_pack::download_rate_limit, rate);
+      session.apply_settings(std::move(limit));
     }
     session.wait_for_alert(std::chrono::milliseconds(200));
     std::vector<lt::alert*> alerts;

@@ -13,14 +13,15 @@
 namespace torrent {
 
 struct SwarmOptions {
-  std::string folder;              // where the content goes; nothing of it leaves this folder
-  bool dht = false;                // ask the DHT for peers
-  std::vector<std::string> peers;  // "host:port", added by hand
-  int maxUploadRate = 0;           // bytes per second, 0 for no limit
-  int maxDownloadRate = 0;         // bytes per second from peers and web seeds together, 0 for no limit
-  double seedRatio = 0;            // seed until uploaded / size reaches it; 0: stop when complete
-  int port = 0;                    // listening port, 0: the system chooses
-  int stallSeconds = 300;          // give up (resume data kept) when no byte came for this long
+  std::string folder;                 // where the content goes; nothing of it leaves this folder
+  bool dht = false;                   // ask the DHT for peers
+  std::vector<std::string> peers;     // "host:port", added by hand
+  int maxUploadRate = 0;              // bytes per second, 0 for no limit
+  int maxDownloadRate = 0;            // bytes per second from peers and web seeds together, 0 for no limit
+  std::function<int()> downloadRate;  // when set, asked as it runs: the download limit now (replaces the above)
+  double seedRatio = 0;               // seed until uploaded / size reaches it; 0: stop when complete
+  int port = 0;                       // listening port, 0: the system chooses
+  int stallSeconds = 300;             // give up (resume data kept) when no byte came for this long
 };
 
 struct SwarmStatus {

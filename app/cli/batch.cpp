@@ -3,106 +3,32 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
+#include <cstdlib>
 #include <thread>
 
 #include "dlcore.h"
 #include "downloadlist.h"
-#include "failurewords.h"
+#include "enginecalls.h"
+#include "platform/loadedlibrary.h"
 #include "printable.h"
 #include "servers.h"
+#include "sizes.h"
 
 namespace cli {
 
 namespace {
 
-// The engine's functions as this program links them: the command line is the engine's only
-// user in its process, so it starts and ends it once.
-session::EngineCalls LinkedEngine() {
-  return session::EngineCalls{
-      [] { return DL_Init(); },
-      [] { DL_UnInit(); },
-      [](const void* record) { return static_cast<void*>(DL_CreateTask(record)); },
-      [](void* task) { DL_StartTask(task); },
-      [](void* task, void* record) { return DL_QueryTaskInfoEx(task, record); },
-      [](void* task) { DL_StopTask(task); },
-      [](void* task) { DL_DeleteTask(task); },
-      [](const void* record) { DL_DelTempFile(record); },
-      [](long long bytesPerSecond) { DL_SetDownloadLimit(bytesPerSecond); },
-  };
+using session::ListState;
+
+// The command line's rows say "跳过" of a file that was there: it was asked for and not fetched.
+std::string Reason(const session::ListedDownload& d) {
+  if (d.alreadyThere) return std::string(records::kAlreadyThere) + "，跳过";
+  return session::FailureWords(d);
 }
 
-bool AlreadyComplete(const Job& job) {
-  std::error_code ec;
-  const std::filesystem::path target = std::filesystem::path(job.folder) / job.fileName;
-  return std::filesystem::is_regular_file(target, ec) && !std::filesystem::exists(target.string() + ".part", ec);
-}
-
-// The list's row as the display shows it.
-void Update(JobStatus& status, const session::ListedDownload& d) {
-  using session::ListState;
-  status.done = d.done;
-  status.total = d.total;
-  status.speed = d.speed;
-  status.percent = d.state == ListState::kCompleted ? 1.0F
-                   : d.total > 0                    ? float(double(d.done) / double(d.total))
-                                                    : 0.0F;
-  switch (d.state) {
-    case ListState::kWaiting: status.state = JobState::kWaiting; break;
-    case ListState::kRunning: status.state = JobState::kRunning; break;
-    case ListState::kPaused: status.state = JobState::kPaused; break;
-    case ListState::kCompleted: status.state = JobState::kCompleted; break;
-    case ListState::kFailed:
-      status.state = JobState::kFailed;
-      status.failCode = d.failCode;
-      status.reason = d.failure.empty() ? records::FailureText(d.failCode) : d.failure;
-      break;
-  }
-}
-
-// Each job's row of the list: 0 for a job that never joined it (complete already).
-std::vector<int> QueueJobs(const std::vector<Job>& jobs, session::DownloadList& list, Display& display,
-                           std::vector<JobStatus>& statuses) {
-  std::vector<int> rows(jobs.size(), 0);
-  for (size_t i = 0; i < jobs.size(); ++i) {
-    if (AlreadyComplete(jobs[i])) {
-      statuses[i].state = JobState::kSkipped;
-      statuses[i].percent = 1;
-      statuses[i].reason = "文件已在，跳过";
-      display.Event(jobs[i], statuses[i]);
-    } else {
-      rows[i] = list.Queue(jobs[i].address, jobs[i].folder, jobs[i].fileName);
-    }
-  }
-  return rows;
-}
-
-// Every job's status from its row; the ones whose row ended are told.
-void Report(const std::vector<Job>& jobs, const std::vector<int>& rows, const session::DownloadList& list,
-            const std::vector<session::ListEvent>& ended, Display& display, std::vector<JobStatus>& statuses) {
-  for (size_t i = 0; i < jobs.size(); ++i)
-    if (const session::ListedDownload* d = rows[i] ? list.Find(rows[i]) : nullptr) Update(statuses[i], *d);
-  for (const session::ListEvent& e : ended)
-    for (size_t i = 0; i < jobs.size(); ++i)
-      if (rows[i] == e.id) display.Event(jobs[i], statuses[i]);
-}
-
-bool AnyLeft(const session::DownloadList& list) {
-  return std::any_of(list.rows().begin(), list.rows().end(), [](const session::ListedDownload& d) {
-    return d.state == session::ListState::kWaiting || d.state == session::ListState::kRunning;
-  });
-}
-
-const char* StateWord(JobState s) {
-  switch (s) {
-    case JobState::kWaiting: return "等待";
-    case JobState::kRunning: return "下载中";
-    case JobState::kCompleted: return "完成";
-    case JobState::kSkipped: return "已完成";
-    case JobState::kFailed: return "失败";
-    case JobState::kPaused: return "已暂停";
-  }
-  return "";
+float Percent(const session::ListedDownload& d) {
+  if (d.state == ListState::kCompleted) return 1.0F;
+  return d.total > 0 ? float(double(d.done) / double(d.total)) : 0.0F;
 }
 
 // `text` followed by blanks up to `columns` terminal columns (a CJK character takes two).
@@ -118,43 +44,52 @@ std::string Padded(const std::string& text, int columns) {
   return text + std::string(size_t(std::max(1, columns - width)), ' ');
 }
 
-std::string Line(const Job& job, const JobStatus& s) {
+std::string Line(const session::ListedDownload& d) {
   char figures[128];
-  std::snprintf(figures, sizeof figures, "%6.1f%%  %10s/s  %10s  ", double(s.percent) * 100.0,
-                HumanSize(s.speed).c_str(), HumanSize(s.total).c_str());
-  return Padded(common::Printable(job.fileName), 28) + figures + StateWord(s.state);
+  std::snprintf(figures, sizeof figures, "%6.1f%%  %12s  %10s  ", double(Percent(d)) * 100.0,
+                common::RateText(d.state == ListState::kRunning ? d.speed : 0).c_str(),
+                common::SizeText(d.total).c_str());
+  return Padded(common::Printable(d.order.name), 28) + figures + records::StateWord(d.state);
+}
+
+// The engine library this program is linked with, through the same binder as the window's.
+session::EngineCalls LinkedEngine(core::LibraryBinder& binder) {
+  return core::BindEngineCalls(binder, platform::FileHoldingCode(reinterpret_cast<const void*>(&DL_Init)));
+}
+
+// Each order's row as it stands.
+void Collect(const session::DownloadList& list, const std::vector<int>& ids, BatchResult& result) {
+  for (size_t i = 0; i < ids.size(); ++i)
+    if (const session::ListedDownload* d = list.Find(ids[i])) result.rows[i] = *d;
+}
+
+bool AnyLeft(const session::DownloadList& list) {
+  return std::any_of(list.rows().begin(), list.rows().end(), [](const session::ListedDownload& d) {
+    return d.state == ListState::kWaiting || d.state == ListState::kRunning;
+  });
+}
+
+void TellEnds(const session::DownloadList& list, const std::vector<session::DownloadEvent>& events, Display& display) {
+  for (const session::DownloadEvent& e : events)
+    if (e.kind == session::DownloadEvent::Kind::kEnded)
+      if (const session::ListedDownload* d = list.Find(e.id)) display.Event(*d);
 }
 
 }  // namespace
 
-std::string HumanSize(std::int64_t bytes) {
-  char text[64];
-  if (bytes < 1024) {
-    std::snprintf(text, sizeof text, "%lld B", static_cast<long long>(bytes));
-  } else if (bytes < (1 << 20)) {
-    std::snprintf(text, sizeof text, "%.1f KB", double(bytes) / 1024.0);
-  } else if (bytes < (std::int64_t(1) << 30)) {
-    std::snprintf(text, sizeof text, "%.2f MB", double(bytes) / 1048576.0);
-  } else {
-    std::snprintf(text, sizeof text, "%.2f GB", double(bytes) / 1073741824.0);
-  }
-  return text;
-}
-
 bool BatchResult::AllDone() const {
-  return !interrupted && std::all_of(statuses.begin(), statuses.end(), [](const JobStatus& s) {
-    return s.state == JobState::kCompleted || s.state == JobState::kSkipped;
-  });
+  return !interrupted && std::all_of(rows.begin(), rows.end(),
+                                     [](const session::ListedDownload& d) { return d.state == ListState::kCompleted; });
 }
 
-void Display::Show(const std::vector<Job>& jobs, const std::vector<JobStatus>& statuses) {
+void Display::Show(const std::vector<session::ListedDownload>& rows) {
   if (!terminal_) return;
   std::string out;
   if (drawn_ > 0) out += "\x1b[" + std::to_string(drawn_) + "A";
   int lines = 0;
-  for (size_t i = 0; i < jobs.size(); ++i) {
-    if (statuses[i].state != JobState::kRunning) continue;
-    out += "\x1b[2K" + Line(jobs[i], statuses[i]) + "\n";
+  for (const session::ListedDownload& d : rows) {
+    if (d.state != ListState::kRunning) continue;
+    out += "\x1b[2K" + Line(d) + "\n";
     ++lines;
   }
   // Lines of downloads that ended since the last redraw are cleared.
@@ -165,9 +100,9 @@ void Display::Show(const std::vector<Job>& jobs, const std::vector<JobStatus>& s
   std::fflush(stdout);
 }
 
-void Display::Event(const Job& job, const JobStatus& status) {
-  std::string line = Line(job, status);
-  if (!status.reason.empty()) line += "  " + common::Printable(status.reason);
+void Display::Event(const session::ListedDownload& d) {
+  std::string line = Line(d);
+  if (const std::string reason = Reason(d); !reason.empty()) line += "  " + common::Printable(reason);
   if (terminal_ && drawn_ > 0) {
     // The live lines go; the next redraw puts them back below this line.
     std::printf("\x1b[%dA", drawn_);
@@ -179,44 +114,58 @@ void Display::Event(const Job& job, const JobStatus& status) {
   std::fflush(stdout);
 }
 
-BatchResult RunBatch(const std::vector<Job>& jobs, int parallel, std::int64_t limit, Display& display,
-                     const volatile std::sig_atomic_t& interrupted) {
-  BatchResult result;
-  result.statuses.resize(jobs.size());
-  const session::EngineCalls engine = LinkedEngine();
-  session::DownloadList list(engine);
+BatchResult RunBatch(const std::vector<common::DownloadOrder>& orders, int parallel, std::int64_t limit,
+                     Display& display, const volatile std::sig_atomic_t& interrupted) {
+  core::LibraryBinder binder([](const std::string& library, const std::string& function) {
+    std::fprintf(stderr, "quorvel-cli: %s\n", core::LibraryCallErrorText(library, function).c_str());
+    std::exit(-1);
+  });
+  session::DownloadList list(LinkedEngine(binder));
   list.maxRunning = parallel;
-  engine.init();
-  engine.setDownloadLimit(limit);
-  const std::vector<int> rows = QueueJobs(jobs, list, display, result.statuses);
+  list.StartEngine();
+  list.SetLimit(limit);
+  BatchResult result;
+  result.rows.resize(orders.size());
+  std::vector<int> ids;
+  for (size_t i = 0; i < orders.size(); ++i) {
+    const session::StartResult r = list.Start(orders[i], session::WhenThere::kKeep);
+    ids.push_back(r.id);
+    if (r.outcome == session::StartResult::Outcome::kKept) display.Event(*list.Find(r.id));
+    if (r.outcome != session::StartResult::Outcome::kRefused || list.Find(r.id)) continue;
+    session::ListedDownload& refused = result.rows[i];  // no row: it says why
+    refused.order = orders[i];
+    refused.state = ListState::kFailed;
+    refused.failure = r.failure;
+    display.Event(refused);
+  }
   while (AnyLeft(list)) {
     if (interrupted) {
-      const std::vector<session::ListEvent> ended = list.PauseAll(std::chrono::seconds(10));
-      Report(jobs, rows, list, ended, display, result.statuses);
-      for (size_t i = 0; i < jobs.size(); ++i)  // the paused ones are told too
-        if (result.statuses[i].state == JobState::kPaused) display.Event(jobs[i], result.statuses[i]);
+      TellEnds(list, list.PauseAll(std::chrono::seconds(10)), display);
+      for (const session::ListedDownload& d : list.rows())  // the paused ones are told too
+        if (d.state == ListState::kPaused) display.Event(d);
       result.interrupted = true;
       break;
     }
-    Report(jobs, rows, list, list.Tick(), display, result.statuses);
-    display.Show(jobs, result.statuses);
+    TellEnds(list, list.Tick(), display);
+    Collect(list, ids, result);
+    display.Show(result.rows);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  list.LetGoOfTasks();
-  engine.uninit();
+  Collect(list, ids, result);
+  list.StopEngine();
   return result;
 }
 
-void PrintSummary(const std::vector<Job>& jobs, const BatchResult& result, const std::string& downloadServer) {
+void PrintSummary(const BatchResult& result, const std::string& downloadServer) {
   std::printf("\n%s%s%s原因\n", Padded("文件", 28).c_str(), Padded("状态", 8).c_str(), Padded("大小", 12).c_str());
-  for (size_t i = 0; i < jobs.size(); ++i) {
-    const JobStatus& s = result.statuses[i];
-    std::printf("%s%s%s%s\n", Padded(common::Printable(jobs[i].fileName), 28).c_str(),
-                Padded(StateWord(s.state), 8).c_str(), Padded(s.total > 0 ? HumanSize(s.total) : "-", 12).c_str(),
-                common::Printable(s.reason).c_str());
+  for (const session::ListedDownload& d : result.rows) {
+    std::printf("%s%s%s%s\n", Padded(common::Printable(d.order.name), 28).c_str(),
+                Padded(records::StateWord(d.state), 8).c_str(),
+                Padded(d.total > 0 ? common::SizeText(d.total) : "-", 12).c_str(),
+                common::Printable(Reason(d)).c_str());
   }
-  for (const JobStatus& s : result.statuses)
-    if (records::UnreachableServer(s.failCode)) {
+  for (const session::ListedDownload& d : result.rows)
+    if (records::UnreachableServer(d.failCode)) {
       std::printf("%s\n", core::WhereServerIsChosen(core::Server::kDownload, downloadServer, true).c_str());
       return;
     }

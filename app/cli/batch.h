@@ -1,36 +1,22 @@
 #pragma once
-// Downloads run through the session core's download list, as the window's do, up to K at a
-// time, with a live display: what `quorvel-cli search --download` and `quorvel-cli mapdata`
-// share. The files are the window's (.part and .part.ctl beside the target), so a download
-// started in one resumes in the other.
+// Downloads run as rows of the session's download list, as the window's do, up to K at a time,
+// with a live display: what `quorvel-cli search --download` and `quorvel-cli mapdata` share.
+// The files are the window's (.part and .part.ctl beside the target), so a download started in
+// one resumes in the other; a file that is complete already is not fetched again.
 #include <csignal>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "downloadorder.h"
+#include "listeddownload.h"
+
 namespace cli {
 
-struct Job {
-  std::string address;
-  std::string folder;
-  std::string fileName;  // also what the display calls the job
-};
-
-enum class JobState { kWaiting, kRunning, kCompleted, kSkipped, kFailed, kPaused };
-
-struct JobStatus {
-  JobState state = JobState::kWaiting;
-  std::int64_t done = 0, total = 0;
-  std::int32_t speed = 0;  // bytes per second
-  float percent = 0;
-  std::string reason;  // why it failed, or was skipped
-  int failCode = 0;    // the engine's, when it failed there
-};
-
 struct BatchResult {
-  std::vector<JobStatus> statuses;
-  bool interrupted = false;  // Ctrl-C: every running download paused with its resume data
-  bool AllDone() const;      // every job completed (or was complete already)
+  std::vector<session::ListedDownload> rows;  // each order's row as it ended, in the orders' order
+  bool interrupted = false;                   // Ctrl-C: every running download paused with its resume data
+  bool AllDone() const;                       // every download completed (or was complete already)
 };
 
 // The live display: one line per running download on a terminal, plain lines on events
@@ -38,24 +24,21 @@ struct BatchResult {
 class Display {
  public:
   explicit Display(bool terminal) : terminal_(terminal) {}
-  void Show(const std::vector<Job>& jobs, const std::vector<JobStatus>& statuses);
-  void Event(const Job& job, const JobStatus& status);
+  void Show(const std::vector<session::ListedDownload>& rows);
+  void Event(const session::ListedDownload& row);
 
  private:
   bool terminal_;
   int drawn_ = 0;  // lines of the last redraw, to overwrite
 };
 
-// Runs the jobs, at most `limit` bytes a second together (0: no limit); `interrupted` is set
-// by the Ctrl-C handler.
-BatchResult RunBatch(const std::vector<Job>& jobs, int parallel, std::int64_t limit, Display& display,
-                     const volatile std::sig_atomic_t& interrupted);
+// Runs the downloads, at most `limit` bytes a second together (0: no limit); `interrupted` is
+// set by the Ctrl-C handler.
+BatchResult RunBatch(const std::vector<common::DownloadOrder>& orders, int parallel, std::int64_t limit,
+                     Display& display, const volatile std::sig_atomic_t& interrupted);
 
-// "name  state  size  reason" for every job, aligned; then, when a download could not reach
-// the download server `downloadServer`, what chooses it.
-void PrintSummary(const std::vector<Job>& jobs, const BatchResult& result, const std::string& downloadServer);
-
-// A size as people read it: "812 B", "1.50 MB".
-std::string HumanSize(std::int64_t bytes);
+// "name  state  size  reason" for every download, aligned; then, when a download could not
+// reach the download server `downloadServer`, what chooses it.
+void PrintSummary(const BatchResult& result, const std::string& downloadServer);
 
 }  // namespace cli

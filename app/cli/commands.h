@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "releasesearch.h"
+
 namespace cli {
 
 using Arguments = std::vector<std::string>;
@@ -21,13 +23,9 @@ int Torrent(const Arguments& args);
 // every piece is checked, 1 when it failed, 130 after Ctrl-C.
 int FetchContent(const std::string& torrentFile, const std::string& folder, std::int64_t limit);
 
-// Servers of the settings file and the build, replaced by --portal / --download-server.
-struct ServerOptions {
-  std::string portal, download;
-};
-// Takes --portal HOST[:PORT] and --download-server HOST[:PORT] out of `args`; false (with a
-// message) when one has no value.
-bool TakeServerOptions(Arguments& args, ServerOptions& servers);
+// Takes --portal HOST[:PORT] and --download-server HOST[:PORT] out of `args`: they replace the
+// servers of the settings file and the build; false (with a message) when one has no value.
+bool TakeServerOptions(Arguments& args, catalogue::Servers& servers);
 // Takes "NAME VALUE" out of `args` when present; false when NAME is last, without a value.
 bool TakeValue(Arguments& args, const std::string& name, std::string& value);
 bool TakeFlag(Arguments& args, const std::string& name);

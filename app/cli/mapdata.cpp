@@ -74,7 +74,7 @@ std::optional<std::vector<int>> Rows(const std::string& list, bool haveId) {
 
 int MapData(const Arguments& given) {
   Arguments args = given;
-  ServerOptions servers;
+  catalogue::Servers servers;
   if (!TakeServerOptions(args, servers)) return 2;
   std::string kinds, id, folder = ".", jobsText = "2";
   if (!TakeValue(args, "--kind", kinds) || !TakeValue(args, "--id", id) || !TakeValue(args, "-o", folder) ||
@@ -94,22 +94,23 @@ int MapData(const Arguments& given) {
   const std::optional<std::vector<int>> rows = Rows(kinds, !id.empty());
   if (!rows) return 2;
   if (!UsableFolder(folder)) return 2;
-  std::vector<Job> jobs;
+  std::vector<common::DownloadOrder> orders;
   for (int row : *rows) {
-    const auto order = catalogue::MapDataAddress({row, version, id, bt, part2}, servers.download);
-    jobs.push_back({order->address, folder, order->fileName});
+    common::DownloadOrder order = *catalogue::MapDataAddress({row, version, id, bt, part2}, servers.download);
+    order.folder = folder;
+    orders.push_back(std::move(order));
   }
   Display display(platform::IsTerminal(stdout));
-  const BatchResult result = RunBatch(jobs, parallel, limit, display, gInterrupted);
-  PrintSummary(jobs, result, servers.download);
+  const BatchResult result = RunBatch(orders, parallel, limit, display, gInterrupted);
+  PrintSummary(result, servers.download);
   if (result.interrupted) return 130;
   if (!content || !result.AllDone()) return result.AllDone() ? 0 : 1;
   // Then each torrent's content, one after the other (the BT forms that are archives already
   // are content themselves).
   int status = 0;
-  for (const Job& job : jobs) {
-    if (!job.fileName.ends_with(".torrent")) continue;
-    const int fetched = FetchContent(job.folder + "/" + job.fileName, job.folder, limit);
+  for (const common::DownloadOrder& order : orders) {
+    if (!order.IsTorrent()) continue;
+    const int fetched = FetchContent(order.folder + "/" + order.name, order.folder, limit);
     if (fetched == 130) return 130;
     if (fetched != 0) status = 1;
   }

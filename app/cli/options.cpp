@@ -5,8 +5,8 @@
 
 #include "commands.h"
 #include "platform/fileio.h"
-#include "rate.h"
 #include "servers.h"
+#include "sizes.h"
 
 namespace cli {
 
@@ -44,8 +44,8 @@ bool TakeLimitRate(Arguments& args, std::int64_t& rate) {
   return true;
 }
 
-bool TakeServerOptions(Arguments& args, ServerOptions& servers) {
-  const core::ServerAddresses configured = core::ConfiguredServers();
+bool TakeServerOptions(Arguments& args, catalogue::Servers& servers) {
+  const catalogue::Servers configured = core::ConfiguredServers();
   std::string portal, download;
   if (!TakeValue(args, "--portal", portal) || !TakeValue(args, "--download-server", download)) {
     BadArguments("--portal 和 --download-server 取 HOST[:PORT]");

@@ -6,13 +6,13 @@
 
 #include "batch.h"
 #include "commands.h"
-#include "failurewords.h"
 #include "platform/terminal.h"
 #include "printable.h"
 #include "progressfigures.h"
 #include "releasesearch.h"
 #include "servers.h"
 #include "utf8.h"
+#include "words.h"
 
 namespace cli {
 
@@ -76,14 +76,14 @@ void PrintText(const catalogue::ReleaseRow& r) {
 
 int Download(const catalogue::ReleaseRow& row, bool torrent, const std::string& folder, std::int64_t limit,
              const std::string& downloadServer) {
-  const catalogue::DownloadOrder order = catalogue::DownloadOf(row, torrent);
-  const std::vector<Job> jobs = {{order.address, folder, order.fileName}};
+  common::DownloadOrder order = catalogue::DownloadOf(row, torrent);
+  order.folder = folder;
   Display display(platform::IsTerminal(stdout));
-  const BatchResult result = RunBatch(jobs, 1, limit, display, gInterrupted);
+  const BatchResult result = RunBatch({order}, 1, limit, display, gInterrupted);
   if (result.interrupted) return 130;
   if (result.AllDone()) return 0;
-  std::fprintf(stderr, "quorvel-cli: %s\n", common::Printable(result.statuses[0].reason).c_str());
-  if (records::UnreachableServer(result.statuses[0].failCode))
+  std::fprintf(stderr, "quorvel-cli: 下载失败：%s\n", common::Printable(session::FailureWords(result.rows[0])).c_str());
+  if (records::UnreachableServer(result.rows[0].failCode))
     std::fprintf(stderr, "quorvel-cli: %s\n",
                  core::WhereServerIsChosen(core::Server::kDownload, downloadServer, true).c_str());
   return 2;
@@ -93,7 +93,7 @@ int Download(const catalogue::ReleaseRow& row, bool torrent, const std::string& 
 
 int Search(const Arguments& given) {
   Arguments args = given;
-  ServerOptions servers;
+  catalogue::Servers servers;
   if (!TakeServerOptions(args, servers)) return 2;
   const bool json = TakeFlag(args, "--json");
   std::string folder = ".";
@@ -111,8 +111,7 @@ int Search(const Arguments& given) {
   }
   if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return BadArguments("search 需要一个设备号");
   if (torrent && !UsableFolder(folder)) return 2;
-  const catalogue::ReleaseSearch found =
-      catalogue::SearchRelease(common::Utf8ToUtf16(args[0]), {servers.portal, servers.download}, nullptr);
+  const catalogue::ReleaseSearch found = catalogue::SearchRelease(common::Utf8ToUtf16(args[0]), servers, nullptr);
   if (found.outcome == catalogue::ReleaseSearch::Outcome::kFailed) {
     std::fprintf(stderr, "quorvel-cli: 搜索失败：%s\nquorvel-cli: %s\n", common::Printable(found.status).c_str(),
                  core::WhereServerIsChosen(core::Server::kPortal, servers.portal, true).c_str());

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "batch.h"
 #include "commands.h"
 #include "decimal.h"
 #include "platform/terminal.h"
 #include "printable.h"
+#include "sizes.h"
 #include "swarm.h"
 #include "verify.h"
 
@@ -28,9 +28,10 @@ class SwarmDisplay {
   explicit SwarmDisplay(bool terminal) : terminal_(terminal) {}
   void Show(const torrent::SwarmStatus& s) {
     char line[256];
-    std::snprintf(line, sizeof line, "%-28s %6.1f%%  %10s/s  对端 %d  做种 %d  %10s  %s",
-                  common::Printable(s.name).c_str(), double(s.progress) * 100.0, HumanSize(s.downloadRate).c_str(),
-                  s.peers, s.seeds, HumanSize(s.total).c_str(), s.state.c_str());
+    std::snprintf(line, sizeof line, "%-28s %6.1f%%  %12s  对端 %d  做种 %d  %10s  %s",
+                  common::Printable(s.name).c_str(), double(s.progress) * 100.0,
+                  common::RateText(s.downloadRate).c_str(), s.peers, s.seeds, common::SizeText(s.total).c_str(),
+                  s.state.c_str());
     if (terminal_) {
       std::printf("\r\x1b[2K%s", line);
       std::fflush(stdout);

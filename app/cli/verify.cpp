@@ -21,9 +21,8 @@ std::string TorrentBeside(const std::string& archive) {
 }
 
 // The release row's torrent, fetched into memory.
-std::optional<std::string> FetchTorrent(const std::string& device, const ServerOptions& servers) {
-  const catalogue::ReleaseSearch found =
-      catalogue::SearchRelease(common::Utf8ToUtf16(device), {servers.portal, servers.download}, nullptr);
+std::optional<std::string> FetchTorrent(const std::string& device, const catalogue::Servers& servers) {
+  const catalogue::ReleaseSearch found = catalogue::SearchRelease(common::Utf8ToUtf16(device), servers, nullptr);
   if (found.outcome == catalogue::ReleaseSearch::Outcome::kFailed) {
     std::fprintf(stderr, "quorvel-cli: 搜索失败：%s\nquorvel-cli: %s\n", common::Printable(found.status).c_str(),
                  core::WhereServerIsChosen(core::Server::kPortal, servers.portal, true).c_str());
@@ -43,7 +42,7 @@ std::optional<std::string> FetchTorrent(const std::string& device, const ServerO
 
 int Verify(const Arguments& given) {
   Arguments args = given;
-  ServerOptions servers;
+  catalogue::Servers servers;
   if (!TakeServerOptions(args, servers)) return 2;
   std::string device;
   if (!TakeValue(args, "--device", device)) return BadArguments("--device 需要一个设备号");

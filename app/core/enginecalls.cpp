@@ -1,8 +1,48 @@
 #include "enginecalls.h"
 
+#include <algorithm>
+#include <climits>
 #include <memory>
 
+#include "swarm.h"
+#include "verify.h"
+#include "words.h"
+
 namespace core {
+
+namespace {
+
+session::SwarmOutcome FetchContent(const std::string& torrentPath, const std::string& folder,
+                                   const std::atomic<std::int64_t>& limit,
+                                   const std::function<void(const session::SwarmFigures&)>& show,
+                                   const std::function<bool()>& stop) {
+  using End = session::SwarmOutcome::End;
+  const std::optional<std::string> bytes = torrent::ReadTorrentFile(torrentPath);
+  if (!bytes) return {End::kFailed, "种子文件无法读取：" + torrentPath};
+  torrent::SwarmOptions options;
+  options.folder = folder;
+  options.downloadRate = [&limit] { return int(std::min<std::int64_t>(limit.load(), INT_MAX)); };
+  const torrent::SwarmResult r = torrent::DownloadContent(
+      *bytes, options,
+      [&show](const torrent::SwarmStatus& s) {
+        if (s.total > 0)
+          show({std::int64_t(double(s.progress) * double(s.total)), s.total, s.downloadRate, s.peers, s.seeds});
+      },
+      stop);
+  return {r.end == torrent::SwarmEnd::kComplete      ? End::kComplete
+          : r.end == torrent::SwarmEnd::kInterrupted ? End::kInterrupted
+                                                     : End::kFailed,
+          r.failure};
+}
+
+session::CheckOutcome Check(const std::string& archive, const std::string& torrentLink,
+                            const std::function<bool()>& stop) {
+  const torrent::Verification v = torrent::VerifyWithTorrentFrom(archive, torrentLink, [&stop] { return !stop(); });
+  if (v.Passed()) return {true, records::VerdictWord(records::CheckVerdict::kPassed)};
+  return {false, v.checked ? records::CheckFailedWords(v.bad.size()) : records::CannotCheckWords(v.failure)};
+}
+
+}  // namespace
 
 session::EngineCalls BindEngineCalls(LibraryBinder& binder, const std::string& path) {
   // Each function is bound by name when it is first called, never before.
@@ -26,6 +66,20 @@ session::EngineCalls BindEngineCalls(LibraryBinder& binder, const std::string& p
       [temp](const void* record) { (*temp)(record); },
       [limit](long long bytesPerSecond) { (*limit)(bytesPerSecond); },
   };
+}
+
+session::JobCalls TorrentJobCalls() {
+  session::JobCalls calls;
+  calls.fetchContent = FetchContent;
+  calls.discardContent = [](const std::string& torrentPath, const std::string& folder) {
+    if (auto bytes = torrent::ReadTorrentFile(torrentPath)) torrent::DiscardContent(*bytes, folder);
+  };
+  calls.contentName = [](const std::string& torrentPath) -> std::optional<std::string> {
+    const std::optional<std::string> bytes = torrent::ReadTorrentFile(torrentPath);
+    return bytes ? torrent::ContentName(*bytes) : std::nullopt;
+  };
+  calls.check = Check;
+  return calls;
 }
 
 }  // namespace core

@@ -1,23 +1,17 @@
 #pragma once
-// The settings file's place and the two servers the program talks to: the build's hosts
+// The two servers the program talks to: the build's hosts
 // (QUORVEL_PORTAL_HOST, QUORVEL_DOWNLOAD_HOST) unless the settings file names others.
 #include <string>
 
-namespace core {
+#include "releasesearch.h"
 
-// ${XDG_CONFIG_HOME:-~/.config}/Quorvel/registry.reg
-std::string SettingsFilePath();
+namespace core {
 
 // "http://" + a host written as "host", "host:port" or as an address ("http://host/").
 std::string ServerAddress(std::string host);
 
-struct ServerAddresses {
-  std::string portal;    // "http://" + the channel portal's host
-  std::string download;  // "http://" + the download server's host
-};
-
 // The values 门户 and 下载服务器 of the settings file, else the build's hosts.
-ServerAddresses ConfiguredServers();
+catalogue::Servers ConfiguredServers();
 
 // The two servers by their settings value: 门户 and 下载服务器, and quorvel-cli's options for them.
 enum class Server { kPortal, kDownload };

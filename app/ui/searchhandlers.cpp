@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include "archivecheck.h"
 #include "controls.h"
 #include "downloadhandlers.h"
 #include "eventpump.h"
@@ -51,7 +50,10 @@ class SearchRunning {
   MainWindow& w_;
 };
 
+}  // namespace
+
 void AppendReleaseRow(MainWindow& w, const catalogue::ReleaseRow& r) {
+  w.state.releases.push_back(r);  // what a double-click downloads: the row as found, not its cells
   auto* row = new QTreeWidgetItem();
   w.超级列表框->addTopLevelItem(row);
   const std::string cells[10] = {std::to_string(w.超级列表框->topLevelItemCount()),
@@ -71,21 +73,13 @@ void AppendReleaseRow(MainWindow& w, const catalogue::ReleaseRow& r) {
   w.超级列表框->scrollToItem(row);
 }
 
-void StartOrder(MainWindow& w, const catalogue::DownloadOrder& order) {
-  w.编辑框_下载地址->setText(QString::fromStdString(order.address));
-  w.编辑框_保存文件名->setText(QString::fromStdString(order.fileName));
-  StartDownload(w);
-}
-
-}  // namespace
-
 void SearchReleases(MainWindow& w) {
   if (w.state.shuttingDown || !w.按钮_渠道主程序搜索->isEnabled()) return;
   SearchRunning running(w);
   const bool downloadNow = w.选择框_下载开关->isChecked();
   using Outcome = catalogue::ReleaseSearch::Outcome;
-  const catalogue::ReleaseSearch found = catalogue::SearchRelease(
-      Units(w.编辑框_渠道设备号->text()), {w.state.portalServer, w.state.downloadServer}, PumpFor(w));
+  const catalogue::ReleaseSearch found =
+      catalogue::SearchRelease(Units(w.编辑框_渠道设备号->text()), w.state.servers, PumpFor(w));
   if (found.outcome == Outcome::kStopped) return;  // the window closed meanwhile: nothing more happens
   w.编辑框_版本->setText(QString::fromStdString(found.versionLine));
   if (found.outcome != Outcome::kFound) {
@@ -93,16 +87,13 @@ void SearchReleases(MainWindow& w) {
     Tell(w, found.outcome == Outcome::kFailed
                 ? QStringLiteral("搜索失败：") + QString::fromStdString(found.status) + QStringLiteral("\n") +
                       QString::fromStdString(
-                          core::WhereServerIsChosen(core::Server::kPortal, w.state.portalServer, false)) +
+                          core::WhereServerIsChosen(core::Server::kPortal, w.state.servers.portal, false)) +
                       QStringLiteral("\n请检查网络连接后再试。")
                 : QStringLiteral("查无结果！没有这个设备号的主程序。"));
     return;
   }
   AppendReleaseRow(w, found.row);
-  if (!downloadNow) return;
-  const bool torrent = w.选择框_下载模式->isChecked();
-  StartOrder(w, catalogue::DownloadOf(found.row, torrent));
-  if (!torrent) CheckWhenComplete(w, found.row.torrentLink);
+  if (downloadNow) StartDownload(w, catalogue::DownloadOf(found.row, w.选择框_下载模式->isChecked()));
 }
 
 void SelectMapDataKind(MainWindow& w) {
@@ -125,7 +116,7 @@ void DownloadMapData(MainWindow& w) {
   choice.incremental = Utf8(w.编辑框_增量更新->text());
   choice.btMode = w.选择框_下载模式->isChecked();
   choice.secondPart = w.选择框_下载开关->isChecked();
-  if (auto order = catalogue::MapDataAddress(choice, w.state.downloadServer)) StartOrder(w, *order);
+  if (auto order = catalogue::MapDataAddress(choice, w.state.servers.download)) StartDownload(w, std::move(*order));
 }
 
 }  // namespace ui

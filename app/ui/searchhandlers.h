@@ -1,4 +1,5 @@
 #pragma once
+#include "releasesearch.h"
 
 class MainWindow;
 
@@ -9,5 +10,7 @@ namespace ui {
 void SearchReleases(MainWindow& w);     // 按钮_渠道主程序搜索 clicked
 void SelectMapDataKind(MainWindow& w);  // 组合框_图资 selection changed
 void DownloadMapData(MainWindow& w);    // 按钮_图资下载 clicked
+// A found release: a row of 超级列表框, and the release itself for what a double-click downloads.
+void AppendReleaseRow(MainWindow& w, const catalogue::ReleaseRow& r);
 
 }  // namespace ui

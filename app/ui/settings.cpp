@@ -11,24 +11,19 @@
 #include "ascii.h"
 #include "bytetext.h"
 #include "mainwindow.h"
-#include "registryfile.h"
 #include "servers.h"
+#include "settingstable.h"
 
 namespace ui {
 
 namespace {
 
-constexpr const char* kDeviceNumber = "Quorvel\\设备号";
-constexpr const char* kMapDataVersion = "Quorvel\\图资";
-constexpr const char* kSaveFolder = "Quorvel\\保存目录";
 const QString kChooserTitle = QStringLiteral("选择要保存到的文件夹");
 
-QString ReadStored(const char* path) {
-  return QString::fromStdString(core::registry::ReadText(core::SettingsFilePath(), path));
-}
+QString ReadStored(const core::Setting& setting) { return QString::fromStdString(core::ReadSetting(setting)); }
 
-void WriteStored(const char* path, const std::string& text) {
-  core::registry::WriteText(core::SettingsFilePath(), path, text);  // a failed write is dropped
+void WriteStored(const core::Setting& setting, const std::string& text) {
+  core::WriteSetting(setting, text);  // a failed write is dropped
 }
 
 QString RunFolderDialog(QWidget* owner, QFileDialog::Options options, const QString& startFolder = {}) {
@@ -48,29 +43,25 @@ QString DesktopFolder() {
 }
 
 void LoadSettings(MainWindow& w) {
-  w.编辑框_渠道设备号->setText(ReadStored(kDeviceNumber));
-  w.编辑框_图资->setText(ReadStored(kMapDataVersion));
-  // The defaults are tested on the boxes, so an absent value and an empty one behave alike.
-  if (w.编辑框_渠道设备号->text().isEmpty()) w.编辑框_渠道设备号->setText(QStringLiteral("3261"));
-  if (w.编辑框_图资->text().isEmpty()) w.编辑框_图资->setText(QStringLiteral("3m21j27"));
-  QString folder = ReadStored(kSaveFolder);
+  // An absent value and an empty one read alike, as the table's defaults.
+  w.编辑框_渠道设备号->setText(ReadStored(core::kDeviceNumber));
+  w.编辑框_图资->setText(ReadStored(core::kMapDataVersion));
+  QString folder = ReadStored(core::kSaveFolder);
   w.编辑框_保存目录->setText(folder.isEmpty() ? DesktopFolder() : folder);
   // The two servers: the build's hosts unless the settings name others ("host" or "host:port").
-  const core::ServerAddresses servers = core::ConfiguredServers();
-  w.state.portalServer = servers.portal;
-  w.state.downloadServer = servers.download;
+  w.state.servers = core::ConfiguredServers();
 }
 
 void StoreSettings(MainWindow& w) {
-  WriteStored(kDeviceNumber, w.编辑框_渠道设备号->text().toStdString());
-  WriteStored(kMapDataVersion, common::AsciiLower(w.编辑框_图资->text().toStdString()));
-  WriteStored(kSaveFolder, w.编辑框_保存目录->text().toStdString());
+  WriteStored(core::kDeviceNumber, w.编辑框_渠道设备号->text().toStdString());
+  WriteStored(core::kMapDataVersion, common::AsciiLower(w.编辑框_图资->text().toStdString()));
+  WriteStored(core::kSaveFolder, w.编辑框_保存目录->text().toStdString());
 }
 
 void AcceptChosenFolder(MainWindow& w, const QString& path) {
   if (path.isEmpty()) return;
   w.编辑框_保存目录->setText(path);
-  WriteStored(kSaveFolder, w.编辑框_保存目录->text().toStdString());
+  WriteStored(core::kSaveFolder, w.编辑框_保存目录->text().toStdString());
 }
 
 void ChooseSaveFolderFromButton(MainWindow& w) {

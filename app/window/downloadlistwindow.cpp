@@ -1,9 +1,12 @@
 #include "downloadlistwindow.h"
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSpinBox>
@@ -28,11 +31,14 @@ QPushButton* Button(const char* name, const char* caption) {
 DownloadListWindow::DownloadListWindow() {
   setObjectName(QStringLiteral("下载列表"));
   setWindowTitle(QStringLiteral("下载列表"));
-  resize(720, 340);
+  resize(860, 480);  // room for a dozen rows
   MakeTable();
   标签_提示 = Named(new QLabel, "标签_提示");
   标签_提示->setTextFormat(Qt::PlainText);  // it quotes file names and failure texts
   标签_提示->setWordWrap(true);
+  标签_提示->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  // Room for three lines whatever it says, so that nothing above or below it moves.
+  标签_提示->setFixedHeight(标签_提示->fontMetrics().lineSpacing() * 3 + 4);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(表格_下载);
@@ -55,13 +61,23 @@ void DownloadListWindow::MakeTable() {
   表格_下载->setSelectionMode(QAbstractItemView::SingleSelection);
   表格_下载->setEditTriggers(QAbstractItemView::NoEditTriggers);
   表格_下载->verticalHeader()->hide();
-  表格_下载->horizontalHeader()->setSectionResizeMode(kName, QHeaderView::Stretch);
-  表格_下载->horizontalHeader()->setSectionResizeMode(kState, QHeaderView::ResizeToContents);
+  表格_下载->setTabKeyNavigation(false);  // Tab leaves the table for the buttons
+  // The name takes what the others leave, and never less than a name's worth: a long state
+  // text is cut with its whole text in the tooltip.
+  QHeaderView* header = 表格_下载->horizontalHeader();
+  header->setSectionResizeMode(kName, QHeaderView::Stretch);
+  header->setMinimumSectionSize(48);
   表格_下载->setColumnWidth(kSize, 80);
   表格_下载->setColumnWidth(kProgress, 64);
   表格_下载->setColumnWidth(kSpeed, 90);
   表格_下载->setColumnWidth(kTimeLeft, 72);
+  表格_下载->setColumnWidth(kState, 180);
+  表格_下载->setColumnWidth(kSource, 150);
+  表格_下载->setMinimumWidth(160 + 80 + 64 + 90 + 72 + 180 + 150);
   表格_下载->setWordWrap(false);
+  表格_下载->setContextMenuPolicy(Qt::DefaultContextMenu);
+  表格_下载->installEventFilter(this);
+  表格_下载->viewport()->installEventFilter(this);
 }
 
 QHBoxLayout* DownloadListWindow::MakeButtons() {
@@ -124,6 +140,48 @@ void DownloadListWindow::RouteEvents() {
   route(数值框_限速, &QSpinBox::valueChanged, &Handlers::settingChanged);
   route(数值框_同时下载, &QSpinBox::valueChanged, &Handlers::settingChanged);
   route(时钟_列表, &QTimer::timeout, &Handlers::tick);
-  // Ctrl+J closes it again, as it opened it.
+  // Ctrl+J closes it again, as it opened it; so does Esc.
   connect(new QShortcut(QKeySequence(QStringLiteral("Ctrl+J")), this), &QShortcut::activated, this, &QWidget::hide);
+  connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::hide);
+}
+
+bool DownloadListWindow::eventFilter(QObject* watched, QEvent* event) {
+  auto call = [](const std::function<void()>& handler) {
+    if (handler) handler();
+    return true;
+  };
+  if (event->type() == QEvent::ContextMenu && watched == 表格_下载->viewport()) {
+    ShowMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+    return true;
+  }
+  if (event->type() != QEvent::KeyPress || watched != 表格_下载) return QWidget::eventFilter(watched, event);
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->matches(QKeySequence::Copy)) return call(handlers.copyAddress);
+  switch (key->key()) {
+    case Qt::Key_Delete: return call(handlers.remove);
+    case Qt::Key_Space: return call(handlers.toggle);
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return call(handlers.openFolder);
+    default: return QWidget::eventFilter(watched, event);
+  }
+}
+
+// The buttons' actions for the row under the pointer, as the buttons allow them now.
+void DownloadListWindow::ShowMenu(const QPoint& at) {
+  const int row = 表格_下载->rowAt(表格_下载->viewport()->mapFromGlobal(at).y());
+  if (row < 0) return;
+  表格_下载->selectRow(row);
+  QMenu menu(this);
+  menu.setObjectName(QStringLiteral("菜单_下载"));
+  for (QPushButton* b :
+       {按钮_暂停, 按钮_继续, 按钮_重试, 按钮_删除, 按钮_移除, 按钮_打开目录, 按钮_校验, 按钮_BT下载}) {
+    QAction* action = menu.addAction(b->text(), b, &QPushButton::click);
+    action->setEnabled(b->isEnabled());
+  }
+  menu.addSeparator();
+  QAction* copy = menu.addAction(QStringLiteral("复制下载地址"), this, [this] {
+    if (handlers.copyAddress) handlers.copyAddress();
+  });
+  copy->setShortcut(QKeySequence::Copy);
+  menu.exec(at);
 }

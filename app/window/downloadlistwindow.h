@@ -25,6 +25,8 @@ class DownloadListWindow : public QWidget {
 
   struct Handlers {
     std::function<void()> pause, resume, retry, cancel, remove, openFolder, verify, swarm;  // the buttons
+    std::function<void()> toggle;          // Space: pause a running row, continue a paused one
+    std::function<void()> copyAddress;     // Ctrl+C
     std::function<void()> choose;          // another row chosen: which buttons apply
     std::function<void()> settingChanged;  // 选择框_启动时继续, 数值框_限速 or 数值框_同时下载
     std::function<void()> tick;            // 时钟_列表
@@ -45,11 +47,15 @@ class DownloadListWindow : public QWidget {
   QSpinBox* 数值框_限速;  // KiB a second for all downloads together; 0: no limit
   QLabel* 标签_同时下载;
   QSpinBox* 数值框_同时下载;
-  QLabel* 标签_提示;  // what an action could not do ("无法打开目录：...")
+  QLabel* 标签_提示;  // what the chosen row has to say: why it failed and what to do, what an action could not do
   QTimer* 时钟_列表;  // follows the downloads, also while the window is hidden
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void MakeTable();
+  void ShowMenu(const QPoint& at);
   QHBoxLayout* MakeButtons();
   QHBoxLayout* MakeSettings();
   void RouteEvents();

@@ -94,6 +94,9 @@ void SetTimerPeriod(QTimer* timer, int milliseconds) {
 MainWindow::MainWindow(core::ProgramState& programState) : state(programState) {
   setWindowTitle(QString::fromUtf8(kTitle));
   setFixedSize(468, 336);
+  // A window of fixed size has nothing to maximise: no button for it.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   move(50, 50);
   LoadWindowResources();
   setWindowIcon(QIcon(QStringLiteral(":/quorvel/quorvel-64.png")));

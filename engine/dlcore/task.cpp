@@ -62,8 +62,9 @@ void Task::Start() {
 }
 
 // The data file when there is one, locked, and what the state file says of it when it can
-// be trusted: same address, a resumable answer, and a data file as long as the bytes it
-// claims. Without a data file nothing is made yet: the first good answer makes it.
+// be trusted: the same file (the same address, or a validator to match), a resumable answer,
+// and a data file as long as the bytes it claims. Without a data file nothing is made yet: the first good answer makes
+// it.
 bool Task::OpenFiles() {
   std::error_code ec;
   std::filesystem::create_directories(order_.folder, ec);
@@ -100,10 +101,15 @@ bool Task::TakePartFile() {
 
 bool Task::TakeSavedState() {
   std::optional<ControlState> saved = part_.IsOpen() && order_.resume ? ReadControlFile(ControlPath()) : std::nullopt;
-  bool usable = saved && saved->url == order_.url && saved->total >= 0 && saved->rangeable &&
+  // The saved state is the file's, whatever server it came from: another address resumes it
+  // when the file had a validator, which the first answer must then match (If-Range); without
+  // one only the same address does.
+  const bool sameFile = saved && (saved->url == order_.url || !saved->etag.empty() || !saved->lastModified.empty());
+  bool usable = sameFile && saved->total >= 0 && saved->rangeable &&
                 (saved->done.ranges().empty() || saved->done.ranges().back().end <= part_.Size());
   if (usable) {
     file_ = *saved;
+    file_.url = order_.url;
     segments_.Reset(saved->done);
     checkpointer_.Forget(file_);
   } else {

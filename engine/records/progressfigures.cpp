@@ -1,24 +1,10 @@
 #include "progressfigures.h"
 
-#include "dlcore.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 namespace records {
-
-const char* StateText(int stat) {
-  switch (stat) {
-    case DL_STATE_CANCELLED: return "取消下载！";
-    case DL_STATE_STOPPED: return "暂停下载...";
-    case DL_STATE_RUNNING: return "正在下载...";
-    case DL_STATE_COMPLETE: return "下载完毕！";
-    case DL_STATE_REQUESTING: return "发送请求...";
-    case DL_STATE_STOPPING: return "结束请求...";
-    default: return nullptr;
-  }
-}
 
 std::string TwoDecimals(double value) {
   char text[64];

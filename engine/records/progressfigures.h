@@ -11,9 +11,6 @@ inline constexpr const char* kDownloadedCaption = "已下载：";
 inline constexpr const char* kTotalCaption = "总大小：";
 inline constexpr const char* kPercentCaption = "下载进度：";
 
-// The state text of a progress state code, or nullptr for a code outside 1 to 6.
-const char* StateText(int stat);
-
 // Rounded to two decimals, halves away from zero, with a point and exactly two digits.
 std::string TwoDecimals(double value);
 

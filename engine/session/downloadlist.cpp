@@ -1,37 +1,102 @@
 #include "downloadlist.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <string_view>
-#include <thread>
 #include <utility>
 
-#include "dlcore.h"
 #include "downloadlistfile.h"
-#include "failurewords.h"
-#include "progressfigures.h"
+#include "jobs.h"
+#include "recordlayout.h"
 #include "utf8.h"
+#include "words.h"
 
 namespace session {
 
+namespace {
+
+// The longest texts the creation record holds, in UTF-16 units.
+constexpr size_t kMaxAddressUnits = records::createparams::kUrlBytes / 2 - 1;
+constexpr size_t kMaxPathUnits = records::createparams::kPathBytes / 2 - 1;
+
+std::optional<std::string> TooLong(const common::DownloadOrder& order) {
+  const std::u16string url = common::Utf8ToUtf16(order.address()), name = common::Utf8ToUtf16(order.name),
+                       folder = common::Utf8ToUtf16(order.folder);
+  if (url.size() <= kMaxAddressUnits && name.size() <= kMaxPathUnits && folder.size() <= kMaxPathUnits)
+    return std::nullopt;
+  return TooLongText(url, name, folder);
+}
+
+// A swarm row's content name comes from a torrent: one plain name inside the folder.
+bool PlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+}  // namespace
+
+std::string TooLongText(std::u16string_view url, std::u16string_view name, std::u16string_view folder) {
+  if (url.size() > kMaxAddressUnits) return "下载地址过长（最多 " + std::to_string(kMaxAddressUnits) + " 个字符）";
+  if (name.size() > kMaxPathUnits)
+    return "文件名过长（最多 " + std::to_string(kMaxPathUnits) + " 个字符），请改短后再试";
+  if (folder.size() > kMaxPathUnits)
+    return "保存目录过长（最多 " + std::to_string(kMaxPathUnits) + " 个字符），请选择较短的目录";
+  return "下载地址、文件名或保存目录无效";
+}
+
+bool IsCompleteFile(const std::string& folder, const std::string& name) {
+  if (folder.empty() || !PlainName(name)) return false;
+  std::error_code ec;
+  const std::filesystem::path target = std::filesystem::path(folder) / name;
+  return std::filesystem::is_regular_file(target, ec) &&
+         !std::filesystem::exists(std::filesystem::path(target.string() + ".part"), ec);
+}
+
+std::string FailureWords(const ListedDownload& d) {
+  if (d.state != ListState::kFailed) return {};
+  std::string why = d.failure.empty() ? records::FailureText(d.failCode) : d.failure;
+  if (why.starts_with("下载失败：")) why.erase(0, std::string_view("下载失败：").size());
+  return why;
+}
+
 std::string StateWords(const ListedDownload& d) {
-  switch (d.state) {
-    case ListState::kWaiting: return "等待";
-    case ListState::kRunning: return "下载中";
-    case ListState::kPaused: return "已暂停";
-    case ListState::kFailed: {
-      std::string why = d.failure.empty() ? records::FailureText(d.failCode) : d.failure;
-      if (why.starts_with("下载失败：")) why.erase(0, std::string_view("下载失败：").size());
-      return "失败：" + why;
-    }
-    case ListState::kCompleted: break;
-  }
+  const std::string word = records::StateWord(d.state);
+  if (d.state == ListState::kFailed) return word + "：" + FailureWords(d);
+  if (d.state != ListState::kCompleted) return word;
+  if (d.alreadyThere) return word + "（" + records::kAlreadyThere + "）";
   switch (d.verdict) {
-    case CheckVerdict::kChecking: return "完成，正在校验...";
-    case CheckVerdict::kPassed: return "完成，校验通过";
-    case CheckVerdict::kFailed: return "完成，" + d.verdictText;
+    case CheckVerdict::kChecking:
+    case CheckVerdict::kPassed: return word + "，" + records::VerdictWord(d.verdict);
+    case CheckVerdict::kFailed: return word + "，" + d.verdictText;
     case CheckVerdict::kNone: break;
   }
-  return "完成";
+  return word;
+}
+
+DownloadList::DownloadList(EngineCalls engineCalls, JobCalls jobs)
+    : engine(std::move(engineCalls)), jobCalls(std::move(jobs)), jobs_(std::make_unique<Jobs>()) {
+  progress_.Build();
+}
+
+DownloadList::~DownloadList() = default;
+
+void DownloadList::StartEngine() {
+  for (int i = 0; i < 3; ++i) engine.init();
+}
+
+void DownloadList::StopEngine() {
+  // Every running download stops with its resume data; its row stays running in the file, so
+  // that it goes on at the next start. The engine's end would stop them too; this says so.
+  for (ListedDownload& d : rows_)
+    if (d.task && d.state == ListState::kRunning) engine.stopTask(d.task);
+  jobs_->StopAll(std::chrono::seconds(15));
+  for (ListedDownload& d : rows_) d.task = nullptr, d.speed = 0;
+  gone_.clear();
+  for (int i = 0; i < 2; ++i) engine.uninit();
+}
+
+void DownloadList::Release() {
+  createParams_.Release();
+  progress_.Release();
 }
 
 void DownloadList::Restore(std::vector<ListedDownload> rows, bool resumeAtStart) {
@@ -43,7 +108,7 @@ void DownloadList::Restore(std::vector<ListedDownload> rows, bool resumeAtStart)
       d.state = resumeAtStart ? ListState::kWaiting : ListState::kPaused;
     nextId_ = std::max(nextId_, d.id + 1);
   }
-  changed_ = false;  // the file stays as it is (with any line it left out) until the list changes
+  changed_ = false;  // the file stays as it is until the list changes
 }
 
 const ListedDownload* DownloadList::Find(int id) const {
@@ -51,126 +116,126 @@ const ListedDownload* DownloadList::Find(int id) const {
   return it == rows_.end() ? nullptr : &*it;
 }
 
-const ListedDownload* DownloadList::FindTask(void* task) const {
-  auto it =
-      std::find_if(rows_.begin(), rows_.end(), [task](const ListedDownload& d) { return task && d.task == task; });
-  return it == rows_.end() ? nullptr : &*it;
-}
-
 ListedDownload* DownloadList::Row(int id) { return const_cast<ListedDownload*>(Find(id)); }
 
-int DownloadList::Add(void* task, const std::string& url, const std::string& folder, const std::string& name) {
-  // The same file again (a resume from the main window) keeps its row; a running row of it
-  // keeps its task, as the engine refuses a second one on the same file.
-  auto same = std::find_if(rows_.begin(), rows_.end(),
-                           [&](const ListedDownload& d) { return d.folder == folder && d.name == name; });
-  if (same != rows_.end() && same->task && same->state == ListState::kRunning) same = rows_.end();
-  if (same == rows_.end()) {
-    MakeRoom();
-    rows_.push_back({});
-    same = rows_.end() - 1;
-    same->id = nextId_++;
-  }
-  ListedDownload& d = *same;
-  d.task = task;
-  d.url = url;
-  d.folder = folder;
-  d.name = name;
-  d.state = ListState::kRunning;
+ListedDownload& DownloadList::RowFor(const common::DownloadOrder& order) {
+  const bool swarm = order.kind == common::DownloadKind::kContent;
+  auto same = std::find_if(rows_.begin(), rows_.end(), [&](const ListedDownload& d) {
+    return d.Swarm() == swarm && d.order.folder == order.folder && d.order.name == order.name;
+  });
+  if (same != rows_.end()) return *same;
+  MakeRoom();
+  ListedDownload d;
+  d.id = nextId_++;
+  d.order = order;
+  rows_.push_back(std::move(d));
+  changed_ = true;
+  return rows_.back();
+}
+
+void DownloadList::Reset(ListedDownload& d, ListState state) {
+  d.state = state;
   d.failCode = 0;
   d.failure.clear();
   d.verdict = CheckVerdict::kNone;
   d.verdictText.clear();
+  d.alreadyThere = false;
+  d.note.clear();
+  d.speed = 0;
   changed_ = true;
-  return d.id;
 }
 
-int DownloadList::Queue(const std::string& url, const std::string& folder, const std::string& name) {
-  auto same = std::find_if(rows_.begin(), rows_.end(),
-                           [&](const ListedDownload& d) { return !d.swarm && d.folder == folder && d.name == name; });
-  if (same == rows_.end()) {
-    MakeRoom();
-    ListedDownload d;
-    d.id = nextId_++;
-    d.folder = folder;
-    d.name = name;
-    rows_.push_back(std::move(d));
-    same = rows_.end() - 1;
+StartResult DownloadList::Start(common::DownloadOrder order, WhenThere whenThere) {
+  if (auto why = TooLong(order)) return {StartResult::Outcome::kRefused, 0, "下载失败：" + *why};
+  const bool there = order.kind != common::DownloadKind::kContent && IsCompleteFile(order.folder, order.name);
+  if (there && whenThere == WhenThere::kAsk) return {StartResult::Outcome::kAlreadyThere, 0, {}};
+  ListedDownload& d = RowFor(order);
+  currentTask = d.id;
+  if (d.state == ListState::kRunning && (d.task || jobs_->Runs(d.id)))  // the same file runs already
+    return {StartResult::Outcome::kStarted, d.id, {}};
+  if (d.task) engine.deleteTask(d.task);  // a new task from the same files
+  d.task = nullptr;
+  d.order = std::move(order);
+  d.source = 0;
+  if (there && whenThere == WhenThere::kKeep) {
+    Reset(d, ListState::kCompleted);
+    d.alreadyThere = true;
+    std::error_code ec;
+    d.total = d.done =
+        std::int64_t(std::filesystem::file_size(std::filesystem::path(d.order.folder) / d.order.name, ec));
+    return {StartResult::Outcome::kKept, d.id, {}};
   }
-  if (same->state != ListState::kRunning) {
-    if (same->task) engine_.deleteTask(same->task);  // a new task from the same files
-    same->task = nullptr;
-    same->url = url;
-    same->state = ListState::kWaiting;
-    same->failCode = 0;
-    same->failure.clear();
+  Reset(d, ListState::kWaiting);
+  if (Running() >= maxRunning) return {StartResult::Outcome::kStarted, d.id, {}};
+  if (std::optional<std::string> failure = StartTask(d)) {
+    d.state = ListState::kFailed;
+    d.failure = *failure;
+    return {StartResult::Outcome::kRefused, d.id, "下载失败：" + *failure};
   }
+  return {StartResult::Outcome::kStarted, d.id, {}};
+}
+
+std::optional<std::string> DownloadList::StartTask(ListedDownload& d) {
+  if (d.Swarm()) {
+    jobs_->StartSwarm(d.id, jobCalls, d.order.folder + "/" + d.order.torrent, d.order.folder);
+  } else {
+    if (!d.task) {
+      // The row's creation record: one per task, from the row's own order.
+      if (!createParams_.BuildUtf16(common::Utf8ToUtf16(d.url()), common::Utf8ToUtf16(d.order.name),
+                                    common::Utf8ToUtf16(d.order.folder), /*isOnlyOriginal=*/false,
+                                    /*disableAutoRename=*/true, /*isResume=*/true))
+        return TooLongText(common::Utf8ToUtf16(d.url()), common::Utf8ToUtf16(d.order.name),
+                           common::Utf8ToUtf16(d.order.folder));
+      d.task = engine.createTask(createParams_.Address());
+      if (!d.task) return std::string("下载引擎未接受这个下载");
+    }
+    engine.startTask(d.task);
+  }
+  d.state = ListState::kRunning;
+  d.stat = 0;
   changed_ = true;
-  return same->id;
+  return std::nullopt;
 }
 
-void DownloadList::SetTorrentLink(void* task, const std::string& torrentLink) {
-  if (auto* d = const_cast<ListedDownload*>(FindTask(task))) {
-    d->torrentLink = torrentLink;
-    changed_ = true;
+bool DownloadList::ContinueThroughSwarm(int id) {
+  ListedDownload* t = Row(id);
+  if (!t || t->Swarm() || t->state != ListState::kCompleted || !t->order.IsTorrent()) return false;
+  const std::optional<std::string> content =
+      jobCalls.contentName ? jobCalls.contentName(t->order.folder + "/" + t->order.name) : std::nullopt;
+  if (!content || !PlainName(*content)) {
+    SetNote(id, "不是可用的种子文件：" + t->order.name);
+    return false;
   }
+  // The content's order is made apart: adding its row can move the torrent's.
+  common::DownloadOrder order;
+  order.sources = t->order.sources;
+  order.folder = t->order.folder;
+  order.name = *content;
+  order.kind = common::DownloadKind::kContent;
+  order.torrent = t->order.name;
+  ListedDownload& d = RowFor(order);
+  if (d.state == ListState::kRunning) return true;  // the same content runs already
+  d.order = std::move(order);
+  Reset(d, ListState::kWaiting);  // again after it was deleted, too
+  return true;
 }
 
-void DownloadList::SetVerdict(int id, CheckVerdict verdict, const std::string& text) {
-  if (ListedDownload* d = Row(id)) {
-    d->verdict = verdict;
-    d->verdictText = text;
-    changed_ = true;
-  }
-}
-
-void DownloadList::Forget(void* task) {
-  const auto before = rows_.size();
-  std::erase_if(rows_, [task](const ListedDownload& d) { return task && d.task == task; });
-  changed_ = changed_ || rows_.size() != before;
-}
-
-int DownloadList::AddSwarm(const std::string& torrentUrl, const std::string& folder, const std::string& torrentFile,
-                           const std::string& contentName) {
-  for (const ListedDownload& d : rows_)  // the same content again: its row
-    if (d.swarm && d.folder == folder && d.name == contentName) return d.id;
-  // The row is made apart and only then added: the texts may be another row's own (the
-  // torrent's row), which adding a row can move.
-  MakeRoom();
-  ListedDownload d;
-  d.id = nextId_++;
-  d.swarm = true;
-  d.url = d.torrentLink = torrentUrl;
-  d.folder = folder;
-  d.name = contentName;
-  d.torrentFile = torrentFile;
-  rows_.push_back(std::move(d));
-  changed_ = true;
-  return rows_.back().id;
-}
-
-void DownloadList::SwarmProgress(int id, std::int64_t done, std::int64_t total, int speed, int peers, int seeds) {
+void DownloadList::Check(int id) {
   ListedDownload* d = Row(id);
-  if (!d || !d->swarm) return;
-  changed_ = changed_ || d->state != ListState::kRunning;
-  d->state = ListState::kRunning;
-  d->done = done, d->total = total, d->speed = speed, d->peers = peers, d->seeds = seeds;
-}
-
-void DownloadList::SwarmEnded(int id, ListState state, const std::string& failure) {
-  ListedDownload* d = Row(id);
-  if (!d || !d->swarm) return;
-  d->state = state;
-  d->failure = failure;
-  d->speed = d->peers = d->seeds = 0;
-  if (state == ListState::kCompleted) d->done = d->total;
+  if (!d || d->state != ListState::kCompleted || d->order.torrent.empty() || d->Swarm() ||
+      d->verdict == CheckVerdict::kChecking)
+    return;
+  d->verdict = CheckVerdict::kChecking;
+  d->verdictText.clear();
   changed_ = true;
+  jobs_->StartCheck(id, jobCalls, d->order.folder + "/" + d->order.name, d->order.torrent);
 }
 
 bool DownloadList::Pause(int id) {
   ListedDownload* d = Row(id);
   if (!d || (d->state != ListState::kRunning && d->state != ListState::kWaiting)) return false;
-  if (d->task) engine_.stopTask(d->task);
+  if (d->task) engine.stopTask(d->task);
+  if (d->Swarm()) jobs_->StopSwarm(id, /*discard=*/false);
   d->state = ListState::kPaused;
   d->speed = 0;
   changed_ = true;
@@ -179,34 +244,36 @@ bool DownloadList::Pause(int id) {
 
 bool DownloadList::Resume(int id) {
   ListedDownload* d = Row(id);
-  if (!d || d->state != ListState::kPaused) return false;
-  d->state = ListState::kWaiting;
-  changed_ = true;
+  if (!d || d->state != ListState::kPaused || jobs_->Runs(id)) return false;  // a swarm job still stopping
+  Reset(*d, ListState::kWaiting);
   return true;
 }
 
 bool DownloadList::Retry(int id) {
   ListedDownload* d = Row(id);
   if (!d || d->state != ListState::kFailed) return false;
-  if (d->task) engine_.deleteTask(d->task);
+  if (d->task) engine.deleteTask(d->task);
   d->task = nullptr;
-  d->state = ListState::kWaiting;
-  d->failCode = 0;
-  d->failure.clear();
-  changed_ = true;
+  d->source = 0;
+  Reset(*d, ListState::kWaiting);
   return true;
 }
 
 bool DownloadList::Cancel(int id) {
   ListedDownload* d = Row(id);
   if (!d || d->state == ListState::kCompleted) return false;
-  if (d->task) {
-    engine_.stopTask(d->task);
-    engine_.deleteTask(d->task);
+  if (d->Swarm()) {
+    // Its job deletes what is unfinished once it has stopped; without a job, the torrent says.
+    if (!jobs_->StopSwarm(id, /*discard=*/true) && jobCalls.discardContent)
+      jobCalls.discardContent(d->order.folder + "/" + d->order.torrent, d->order.folder);
+  } else {
+    if (d->task) {
+      engine.stopTask(d->task);
+      engine.deleteTask(d->task);
+      gone_.emplace_back(id, d->task);  // what the engine answers for it is still told
+    }
+    DeleteTempFiles(d->order.folder, d->order.name);
   }
-  // A swarm row's temporary files are its swarm job's to delete.
-  const std::string block = records::TempFileBlock(common::Utf8ToUtf16(d->folder), common::Utf8ToUtf16(d->name));
-  if (!d->swarm && !block.empty()) engine_.delTempFile(block.data());
   Erase(d);
   return true;
 }
@@ -214,8 +281,20 @@ bool DownloadList::Cancel(int id) {
 bool DownloadList::Remove(int id) {
   ListedDownload* d = Row(id);
   if (!d) return false;
-  if (d->state == ListState::kRunning && (d->task || d->swarm)) return false;  // pause or cancel it first
+  if (d->state == ListState::kRunning && (d->task || d->Swarm())) return false;  // pause or cancel it first
+  if (d->task) engine.deleteTask(d->task);
   Erase(d);
+  return true;
+}
+
+void DownloadList::SetNote(int id, const std::string& note) {
+  if (ListedDownload* d = Row(id)) d->note = note;
+}
+
+bool DownloadList::DeleteTempFiles(const std::string& folder, const std::string& name) {
+  const std::string block = records::TempFileBlock(common::Utf8ToUtf16(folder), common::Utf8ToUtf16(name));
+  if (block.empty()) return false;
+  engine.delTempFile(block.data());
   return true;
 }
 
@@ -232,7 +311,7 @@ void DownloadList::MakeRoom() {
     return d.state == ListState::kCompleted || d.state == ListState::kFailed;
   });
   if (gone == rows_.end())
-    gone = std::find_if(rows_.begin(), rows_.end(), [](const ListedDownload& d) { return !d.task && !d.swarm; });
+    gone = std::find_if(rows_.begin(), rows_.end(), [](const ListedDownload& d) { return !d.task && !d.Swarm(); });
   rows_.erase(gone == rows_.end() ? rows_.begin() : gone);
   changed_ = true;
 }
@@ -241,87 +320,9 @@ int DownloadList::Running() const {
   return int(std::count_if(rows_.begin(), rows_.end(), [](auto& d) { return d.state == ListState::kRunning; }));
 }
 
-bool DownloadList::StartTask(ListedDownload& d) {
-  if (!d.task) {
-    records::TaskCreateParams record;
-    if (!record.BuildUtf16(common::Utf8ToUtf16(d.url), common::Utf8ToUtf16(d.name), common::Utf8ToUtf16(d.folder),
-                           false, /*disableAutoRename=*/true, /*isResume=*/true))
-      return false;
-    d.task = engine_.createTask(record.Address());
-    if (!d.task) return false;
-  }
-  engine_.startTask(d.task);
-  d.state = ListState::kRunning;
-  changed_ = true;
-  return true;
+void DownloadList::SetLimit(std::int64_t bytesPerSecond) {
+  if (engine.setDownloadLimit) engine.setDownloadLimit(bytesPerSecond);
+  jobs_->SetLimit(bytesPerSecond);
 }
-
-void DownloadList::Follow(ListedDownload& d, std::vector<ListEvent>& ended) {
-  if (!d.task || !engine_.queryTaskInfoEx(d.task, progress_.Address())) return;
-  d.speed = progress_.nSpeed();
-  if (progress_.nTotalSize() > 0) d.total = progress_.nTotalSize();
-  d.done = progress_.nTotalDownload();
-  const int stat = progress_.stat();
-  const ListState before = d.state;
-  if (stat == DL_STATE_COMPLETE) {
-    d.state = ListState::kCompleted;
-    d.done = d.total;
-    d.speed = 0;
-  } else if (stat == DL_STATE_CANCELLED && progress_.fail_code() != 0) {
-    d.state = ListState::kFailed;
-    d.failCode = progress_.fail_code();
-    d.speed = 0;
-  } else if (stat == DL_STATE_STOPPED && d.state == ListState::kRunning) {
-    d.state = ListState::kPaused;  // stopped by another hand (the command line's pause, the engine's end)
-  }
-  changed_ = changed_ || d.state != before;
-  if (d.state != before && (d.state == ListState::kCompleted || d.state == ListState::kFailed))
-    ended.push_back({d.id, d.state, d.name, d.folder, d.state == ListState::kFailed ? StateWords(d) : ""});
-}
-
-std::vector<ListEvent> DownloadList::Refresh() {
-  std::vector<ListEvent> ended;
-  for (ListedDownload& d : rows_)
-    if (d.state == ListState::kRunning) Follow(d, ended);
-  return ended;
-}
-
-std::vector<ListEvent> DownloadList::Tick() {
-  std::vector<ListEvent> ended = Refresh();
-  for (ListedDownload& d : rows_) {
-    if (d.swarm || d.state != ListState::kWaiting || Running() >= maxRunning) continue;
-    if (!StartTask(d)) {
-      d.state = ListState::kFailed;
-      d.failure = "地址、文件名或保存目录过长";
-      ended.push_back({d.id, d.state, d.name, d.folder, StateWords(d)});
-    }
-  }
-  return ended;
-}
-
-std::vector<ListEvent> DownloadList::PauseAll(std::chrono::milliseconds wait) {
-  std::vector<ListedDownload*> stopping;
-  for (ListedDownload& d : rows_)
-    if (d.state == ListState::kRunning && d.task && !d.swarm) stopping.push_back(&d);
-  for (ListedDownload* d : stopping) engine_.stopTask(d->task);
-  std::vector<ListEvent> ended;
-  const auto end = std::chrono::steady_clock::now() + wait;
-  for (ListedDownload* d : stopping) {
-    while (engine_.queryTaskInfoEx(d->task, progress_.Address()) && progress_.stat() == DL_STATE_STOPPING &&
-           std::chrono::steady_clock::now() < end)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    Follow(*d, ended);
-    if (d->state == ListState::kRunning) d->state = ListState::kPaused;
-    d->speed = 0;
-  }
-  changed_ = changed_ || !stopping.empty();
-  return ended;
-}
-
-void DownloadList::LetGoOfTasks() {
-  for (ListedDownload& d : rows_) d.task = nullptr, d.speed = 0;
-}
-
-bool DownloadList::TakeChanged() { return std::exchange(changed_, false); }
 
 }  // namespace session

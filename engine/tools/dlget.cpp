@@ -11,16 +11,16 @@
 #include <variant>
 
 #include "dlcore.h"
-#include "failurewords.h"
 #include "platform/terminal.h"
 #include "printable.h"
-#include "rate.h"
 #include "recordcodec.h"
 #include "recordlayout.h"
 #include "safename.h"
+#include "sizes.h"
 #include "taskrecord.h"
 #include "url.h"
 #include "utf8.h"
+#include "words.h"
 
 namespace {
 
@@ -72,9 +72,9 @@ int Usage() {
 }
 
 void PrintProgress(const TaskProgressInfo& info) {
-  std::fprintf(stderr, "\r%6.2f%%  %lld / %lld bytes  %.2f MiB/s  connections %d/%d   ", info.fPercent() * 100.0,
+  std::fprintf(stderr, "\r%6.2f%%  %lld / %lld bytes  %s  connections %d/%d   ", info.fPercent() * 100.0,
                static_cast<long long>(info.nTotalDownload()), static_cast<long long>(info.nTotalSize()),
-               info.nSpeed() / 1048576.0, info.nSrcUsing(), info.nSrcTotal());
+               common::RateText(info.nSpeed()).c_str(), info.nSrcUsing(), info.nSrcTotal());
 }
 
 struct Options {

@@ -8,19 +8,26 @@ namespace {
 
 const std::string S = "http://dl.test";
 
-catalogue::DownloadOrder At(int row, bool bt, bool part2 = false, const std::string& v = "3M21J27",
-                            const std::string& i = "") {
-  return catalogue::MapDataAddress({row, v, i, bt, part2}, S).value();
+// Where a package is and what it is called.
+struct Where {
+  std::string address, fileName;
+  bool operator==(const Where&) const = default;
+};
+
+Where At(int row, bool bt, bool part2 = false, const std::string& v = "3M21J27", const std::string& i = "") {
+  const common::DownloadOrder order = catalogue::MapDataAddress({row, v, i, bt, part2}, S).value();
+  EXPECT_EQ(order.sources.size(), 1u);
+  return {order.address(), order.name};
 }
 
 // Every row in both modes: file mode, then BT mode.
 TEST(MapDataCatalogue, AllRowsInBothModes) {
   const std::string d = S + "/data/3m21j27", t = S + "/torrent/ntorrent/data/3m21j27";
   auto standard = [&](const std::string& k) {
-    return std::pair{catalogue::DownloadOrder{d + "/data_3m21j27/" + k + ".ndz", k + ".ndz"},
-                     catalogue::DownloadOrder{d + "/torrent/" + k + ".torrent", k + ".torrent"}};
+    return std::pair{Where{d + "/data_3m21j27/" + k + ".ndz", k + ".ndz"},
+                     Where{d + "/torrent/" + k + ".torrent", k + ".torrent"}};
   };
-  const std::pair<catalogue::DownloadOrder, catalogue::DownloadOrder> want[24] = {
+  const std::pair<Where, Where> want[24] = {
       {{t + "/data_3m21j27.zip", "data_3m21j27.zip"}, {t + "/data_3m21j27.zip", "data_3m21j27.zip"}},
       standard("3d_a1"),
       standard("3d_a0"),
@@ -57,12 +64,19 @@ TEST(MapDataCatalogue, AllRowsInBothModes) {
   }
   EXPECT_FALSE(catalogue::MapDataAddress({-1, "v", "", false, false}, S));
   EXPECT_FALSE(catalogue::MapDataAddress({24, "v", "", false, false}, S));
+  // What follows a download depends on its kind: a torrent may go on with its content.
+  using common::DownloadKind;
+  auto kind = [](int row, bool bt) { return catalogue::MapDataAddress({row, "v", "", bt, false}, S)->kind; };
+  EXPECT_EQ(kind(3, false), DownloadKind::kMapData);
+  EXPECT_EQ(kind(3, true), DownloadKind::kMapDataTorrent);
+  EXPECT_EQ(kind(0, true), DownloadKind::kMapData) << "the whole set's BT form is an archive";
+  EXPECT_EQ(kind(20, true), DownloadKind::kMapData);
 }
 
 TEST(MapDataCatalogue, IncrementalAndRegionalForms) {
   EXPECT_EQ(At(5, true, false, "3m21j27", "SP2").address, S + "/data/3m21j27/datazl_p_3m21j27_sp2/patches.torrent");
   EXPECT_EQ(At(5, false, false, "3m21j27", "SP2"),
-            (catalogue::DownloadOrder{S + "/data/3m21j27/datazl_p_3m21j27_sp2/patches.ndz", "patches.ndz"}));
+            (Where{S + "/data/3m21j27/datazl_p_3m21j27_sp2/patches.ndz", "patches.ndz"}));
   EXPECT_EQ(At(6, false, false, "3m21j27", "201703001").address, S + "/data/3m21j27/datazl_d_201703001/dynmap.ndz");
   EXPECT_EQ(At(6, true, false, "3m21j27", "AbC").address, S + "/data/3m21j27/datazl_d_AbC/dynmap.torrent")
       << "row 6's identifier is never lowered";

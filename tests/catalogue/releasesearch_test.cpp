@@ -72,10 +72,16 @@ TEST(DownloadOf, TheRowsLinkAndASafeName) {
   row.version = "V3.2.1";
   row.programLink = "http://dl/app.zip";
   row.torrentLink = "http://dl/app.zip.torrent";
-  EXPECT_EQ(DownloadOf(row, false), (DownloadOrder{"http://dl/app.zip", "V3.2.1.zip"}));
-  EXPECT_EQ(DownloadOf(row, true), (DownloadOrder{"http://dl/app.zip.torrent", "V3.2.1.torrent"}));
+  const common::DownloadOrder archive = DownloadOf(row, false), torrent = DownloadOf(row, true);
+  EXPECT_EQ(archive.sources, std::vector<std::string>{"http://dl/app.zip"});
+  EXPECT_EQ(archive.name, "V3.2.1.zip");
+  EXPECT_EQ(archive.kind, common::DownloadKind::kRelease);
+  EXPECT_EQ(archive.torrent, "http://dl/app.zip.torrent") << "checked against its torrent once complete";
+  EXPECT_EQ(torrent.sources, std::vector<std::string>{"http://dl/app.zip.torrent"});
+  EXPECT_EQ(torrent.name, "V3.2.1.torrent");
+  EXPECT_TRUE(torrent.IsTorrent());
   row.version = "V../../escape";
-  EXPECT_EQ(DownloadOf(row, false).fileName, "V.._.._escape.zip") << "a version from a page never leaves the folder";
+  EXPECT_EQ(DownloadOf(row, false).name, "V.._.._escape.zip") << "a version from a page never leaves the folder";
 }
 
 }  // namespace

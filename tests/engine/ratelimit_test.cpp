@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "rate.h"
+#include "sizes.h"
 
 using namespace dlcore;
 

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "../text/gbktext.h"
-#include "failurewords.h"
 #include "recordcodec.h"
 #include "recordlayout.h"
+#include "words.h"
 
 using namespace text;
 using namespace records;

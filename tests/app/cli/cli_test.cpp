@@ -254,9 +254,9 @@ TEST_F(CliTest, AnInterruptedMapDataAllResumes) {
   for (int row = 0; row < int(kinds.size()); ++row) {
     if (catalogue::TakesUpdateIdentifier(row)) continue;
     const auto order = catalogue::MapDataAddress({row, "3m21j27", "", false, false}, "");
-    const std::string want = SampleFileFor(order->address);
+    const std::string want = SampleFileFor(order->address());
     total += want.size();
-    EXPECT_EQ(ReadAll(folder / order->fileName), want) << order->fileName;
+    EXPECT_EQ(ReadAll(folder / order->name), want) << order->name;
   }
   EXPECT_LT(portal.files().bytesServed() - before, total) << "the second run fetched less than everything";
 }

@@ -22,10 +22,13 @@
 #include "../../fixtures/fileserver.h"
 #include "../testsupport.h"
 #include "controls.h"
+#include "downloadlisthandlers.h"
 #include "downloadlistwindow.h"
-#include "failurewords.h"
+#include "downloadtick.h"
 #include "mainwindow.h"
 #include "recordlayout.h"
+#include "searchhandlers.h"
+#include "words.h"
 
 using namespace records;
 using namespace core;
@@ -40,16 +43,26 @@ class SessionTest : public testing::Test {
   ProgramState state{"/nowhere", "quorvel", [](const std::string&, const std::string&) {}};
   FakeEngine fake;
   WiredWindow w{state};
-  void SetUp() override {
-    state.session.engine = fake.Calls();
-    state.session.progressInfo.Build();
-    state.session.currentTask = reinterpret_cast<void*>(7);
+  void SetUp() override { state.session.engine = fake.Calls(); }
+  // A download on display, as the engine double answers for it.
+  void Begin(const std::string& folder = "/home/u/下载", const std::string& name = "3.2.1.zip") {
+    common::DownloadOrder order;
+    order.sources = {"http://dl.test/" + name};
+    order.folder = folder;
+    order.name = name;
+    ASSERT_NE(state.session.Start(order, session::WhenThere::kReplace).outcome,
+              session::StartResult::Outcome::kRefused);
     SetTimerPeriod(w.时钟_下载, 100);
+  }
+  void* TaskOnDisplay() {
+    const session::ListedDownload* d = state.session.Find(state.session.currentTask);
+    return d ? d->task : nullptr;
   }
   QString Part(StatusBar* bar, int part) { return bar->partText(part); }
 };
 
 TEST_F(SessionTest, FiguresOfARunningDownload) {
+  Begin();
   fake.speed = 1023, fake.downloaded = 1572864, fake.total = 10485760, fake.percent = 0.5f;
   PollProgress(w);
   EXPECT_EQ(Part(w.状态条1, 0), QStringLiteral("即时速度：0 KB/S"));
@@ -69,6 +82,7 @@ TEST_F(SessionTest, FiguresOfARunningDownload) {
 }
 
 TEST_F(SessionTest, CompletionStopsTheTimerAndResetsAtAFullBar) {
+  Begin();
   fake.stat = DL_STATE_COMPLETE, fake.percent = 1.0f, fake.downloaded = fake.total = 1 << 20;
   w.编辑框_保存目录->setText(QStringLiteral("/home/u/下载"));
   PollProgress(w);
@@ -76,12 +90,12 @@ TEST_F(SessionTest, CompletionStopsTheTimerAndResetsAtAFullBar) {
   EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载完毕！ 3.2.1.zip")) << "a lasting sign after the reset";
   EXPECT_TRUE(w.气球提示框1->window()->text().contains(QStringLiteral("/home/u/下载/3.2.1.zip")))
       << "where the file is";
-  EXPECT_EQ(state.session.completedFolder, u"/home/u/下载");
+  EXPECT_EQ(state.completedFolder, "/home/u/下载");
   EXPECT_EQ(Part(w.状态条1, 0), QStringLiteral("即时速度："));
   EXPECT_EQ(w.进度条1->value(), 0);
   EXPECT_FALSE(w.按钮_取消->isEnabled());
 
-  SetTimerPeriod(w.时钟_下载, 100);
+  Begin("/home/u/下载", "second.zip");  // another download, ending just under 100 %
   fake.percent = 0.995f;
   PollProgress(w);
   EXPECT_FALSE(w.时钟_下载->isActive());
@@ -90,6 +104,7 @@ TEST_F(SessionTest, CompletionStopsTheTimerAndResetsAtAFullBar) {
 }
 
 TEST_F(SessionTest, StoppingPausedCancelledFailedAndUnknownStates) {
+  Begin();
   fake.stat = DL_STATE_STOPPING, fake.percent = 0.3f;
   PollProgress(w);
   EXPECT_TRUE(w.时钟_下载->isActive()) << "a stop in progress keeps polling";
@@ -137,11 +152,13 @@ TEST_F(SessionTest, StoppingPausedCancelledFailedAndUnknownStates) {
   EXPECT_EQ(part->toolTip().toStdString(), records::FailureText(1008)) << "the whole text in the tooltip too";
   EXPECT_TRUE(w.下载列表窗口->标签_提示->text().contains(QString::fromStdString(records::FailureAdvice(1008))))
       << "and what to do, in the list";
-  fake.failCode = 1003;
+  fake.failCode = 1003;  // the download again, failing otherwise
+  Begin();
   PollProgress(w);
   EXPECT_TRUE(w.气球提示框1->window()->text().contains(QStringLiteral("请清理磁盘空间"))) << "and what to do";
-  state.downloadServer = "http://dl.test:8080";
+  state.servers.download = "http://dl.test:8080";
   fake.failCode = 1014;  // refused
+  Begin();
   PollProgress(w);
   EXPECT_TRUE(w.气球提示框1->window()->text().contains(QStringLiteral("下载服务器 dl.test:8080 由设置文件 ")))
       << "an unreachable server is named, with what chooses it";
@@ -161,7 +178,7 @@ TEST_F(SessionTest, StartAndCancelFromTheBoxes) {
   EXPECT_EQ(w.时钟_下载->interval(), 100);
   EXPECT_TRUE(w.时钟_下载->isActive());
   EXPECT_TRUE(w.按钮_取消->isEnabled());
-  EXPECT_EQ(state.session.currentTask, reinterpret_cast<void*>(7));
+  EXPECT_EQ(TaskOnDisplay(), reinterpret_cast<void*>(7));
 
   fake.calls.clear();
   CancelDownload(w);
@@ -171,7 +188,7 @@ TEST_F(SessionTest, StartAndCancelFromTheBoxes) {
   EXPECT_EQ(UnitsAt(fake.lastTempBlock, createparams::szFilename), u"主程序.zip");
 
   fake.calls.clear();
-  state.session.currentTask = nullptr;
+  state.session.currentTask = 0;
   CancelDownload(w);
   EXPECT_TRUE(fake.calls.empty()) << "no download yet: no engine call";
 }
@@ -183,8 +200,8 @@ TEST_F(SessionTest, TextsTooLongForTheRecordFailVisibly) {
   w.编辑框_保存文件名->setText(QStringLiteral("a.zip"));
   w.编辑框_保存目录->setText(QStringLiteral("/tmp/dl"));
   StartDownload(w);
-  ASSERT_EQ(state.session.downloads.size(), 1u);
-  void* running = state.session.currentTask;
+  ASSERT_EQ(state.session.rows().size(), 1u);
+  const int running = state.session.currentTask;
   fake.calls.clear();
   w.编辑框_保存目录->setText(QString(300, u'd'));
   StartDownload(w);
@@ -242,24 +259,24 @@ TEST_F(SessionTest, EveryStartedDownloadStaysReachable) {
   void* release = reinterpret_cast<void*>(101);
   void* map = reinterpret_cast<void*>(102);
   void* third = reinterpret_cast<void*>(103);
-  ASSERT_EQ(state.session.downloads.size(), 3u);
-  EXPECT_EQ(state.session.currentTask, third) << "the display follows the newest";
+  ASSERT_EQ(state.session.rows().size(), 3u);
+  EXPECT_EQ(TaskOnDisplay(), third) << "the display follows the newest";
 
   CancelDownload(w);
   EXPECT_EQ(stopped, (std::vector<void*>{third}));
   EXPECT_EQ(UnitsAt(fake.lastTempBlock, createparams::szFilename), u"third.ndz");
-  EXPECT_EQ(state.session.currentTask, map) << "back to one still running";
+  EXPECT_EQ(TaskOnDisplay(), map) << "back to one still running";
   EXPECT_TRUE(w.按钮_取消->isEnabled());
   EXPECT_TRUE(w.时钟_下载->isActive());
 
   statOf[map] = 4;
   PollProgress(w);
-  EXPECT_EQ(state.session.currentTask, release) << "a completed download hands the display on";
+  EXPECT_EQ(TaskOnDisplay(), release) << "a completed download hands the display on";
   EXPECT_TRUE(w.时钟_下载->isActive());
 
   StopEngine(w);
   EXPECT_EQ(stopped, (std::vector<void*>{third, release})) << "closing stops every download still running";
-  EXPECT_TRUE(state.session.downloads.empty());
+  EXPECT_EQ(TaskOnDisplay(), nullptr) << "no task outlives the engine";
 }
 
 }  // namespace
@@ -282,8 +299,8 @@ TEST_F(SessionTest, TheCompletedFolderOpensFromTheStatusBar) {
   std::filesystem::create_directories(folder.toStdString());
   UrlOpener opener;
   QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
+  Begin(folder.toStdString());
   fake.stat = DL_STATE_COMPLETE, fake.percent = 1.0f;
-  w.编辑框_保存目录->setText(folder);
   PollProgress(w);
   QTest::mouseDClick(w.状态条2->part(0), Qt::LeftButton);
   EXPECT_EQ(opener.opened, QUrl::fromLocalFile(folder));
@@ -297,9 +314,13 @@ TEST_F(SessionTest, TheCompletedFolderOpensFromTheStatusBar) {
 }
 
 TEST_F(SessionTest, ReleaseListDoubleClickAndModeCaption) {
-  auto* row = new QTreeWidgetItem(w.超级列表框);
-  for (int i = 0; i < 10; ++i) row->setText(i, QStringLiteral("c%1").arg(i));
-  row->setText(1, QStringLiteral("V3.2.1"));
+  catalogue::ReleaseRow release;
+  release.version = "V3.2.1";
+  release.programLink = "c5";
+  release.torrentLink = "c6";
+  AppendReleaseRow(w, release);
+  QTreeWidgetItem* row = w.超级列表框->topLevelItem(0);
+  row->setText(5, QStringLiteral("not what is downloaded"));  // the release as found, not its cells
   ReleaseListDoubleClicked(w);
   EXPECT_TRUE(fake.calls.empty()) << "no row chosen";
   w.超级列表框->setCurrentItem(row);

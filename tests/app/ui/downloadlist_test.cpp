@@ -11,6 +11,7 @@
 #include "../../fixtures/files.h"
 #include "../../fixtures/fileserver.h"
 #include "../testsupport.h"
+#include "controls.h"
 #include "downloadhandlers.h"
 #include "downloadlistfile.h"
 #include "downloadlisthandlers.h"
@@ -18,6 +19,7 @@
 #include "enginecalls.h"
 #include "registryfile.h"
 #include "servers.h"
+#include "settingstable.h"
 #include "verify.h"
 
 namespace fs = std::filesystem;
@@ -96,7 +98,10 @@ TEST_F(DownloadListTest, RowsPauseResumeAndCancelFromTheList) {
   EXPECT_TRUE(fs::exists(folder / "a.zip.part.ctl") && fs::exists(folder / "a.zip.part")) << "pause keeps the data";
 
   Choose(w, "b.zip");
+  QString asked;
+  AnswerNextQuestion(QStringLiteral("取消下载"), &asked);
   QTest::mouseClick(w.下载列表窗口->按钮_删除, Qt::LeftButton);
+  EXPECT_TRUE(asked.contains(QStringLiteral("b.zip"))) << "asked first: " << asked.toStdString();
   EXPECT_EQ(RowOf(w, "b.zip"), -1);
   EXPECT_FALSE(fs::exists(folder / "b.zip.part")) << "cancel deletes it";
 
@@ -134,23 +139,34 @@ TEST_F(DownloadListTest, AnUnfinishedDownloadResumesAtTheNextStart) {
   // Bounded generously: under the sanitizers, beside the kill test's flushes, the disk is slow.
   ASSERT_TRUE(WaitFor([&] { return fs::exists(folder / "r.zip"); }, 60000))
       << "the row: "
-      << (state->session.list.rows().empty() ? std::string("none")
-                                             : session::StateWords(state->session.list.rows()[0]));
+      << (state->session.rows().empty() ? std::string("none") : session::StateWords(state->session.rows()[0]));
   EXPECT_EQ(ReadAll(folder / "r.zip"), content);
   w.close();
 }
 
-TEST_F(DownloadListTest, ADamagedListFileIsIgnoredAndTheSettingsAreKept) {
-  fs::create_directories(fs::path(session::ListFilePath()).parent_path());
-  WriteFile(session::ListFilePath(),
-            "Quorvel download list 1\n1\trunning\t0\tnone\t0\t0\tserver\thttp://h/x\t..\t..\t\t\n"
-            "\xff\xfe\t\t\t\n");
+// A list file that cannot be read whole is kept aside and the user told; the settings are
+// the settings file's, and stay.
+TEST_F(DownloadListTest, ADamagedListFileIsKeptAsideAndTheSettingsStay) {
+  const fs::path list = session::ListFilePath();
+  fs::create_directories(list.parent_path());
+  const std::string damaged =
+      "Quorvel download list 1\n1\trunning\t0\tnone\t0\t0\tserver\thttp://h/x\t..\t..\t\t\n"
+      "2\tcompleted\t0\tnone\t5\t5\tserver\thttp://h/y\t/tmp\ty.zip\t\t\t\n"
+      "\xff\xfe\t\t\t\n";
+  WriteFile(list, damaged);
   {
     auto state = NewState();
     WiredWindow w(*state);
     KeepEmulators(w);
     w.RunCreatedEvent();
-    EXPECT_EQ(state->session.list.rows().size(), 0u);
+    ASSERT_EQ(state->session.rows().size(), 1u) << "the row that could be read";
+    std::vector<fs::path> aside;
+    for (const auto& e : fs::directory_iterator(list.parent_path()))
+      if (e.path().filename().string().starts_with("downloads.list.bad-")) aside.push_back(e.path());
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(ReadAll(aside[0]), damaged) << "kept whole, never written over";
+    EXPECT_TRUE(w.气球提示框1->window()->text().contains(QString::fromStdString(aside[0].string())))
+        << "the user is told where";
     DownloadListWindow& l = *w.下载列表窗口;
     l.数值框_限速->setValue(500);
     l.数值框_同时下载->setValue(2);
@@ -159,7 +175,7 @@ TEST_F(DownloadListTest, ADamagedListFileIsIgnoredAndTheSettingsAreKept) {
     EXPECT_EQ(core::registry::ReadText(file, "Quorvel\\限速"), "500");
     EXPECT_EQ(core::registry::ReadText(file, "Quorvel\\同时下载"), "2");
     EXPECT_EQ(core::registry::ReadText(file, "Quorvel\\启动时继续下载"), "0");
-    EXPECT_EQ(state->session.list.maxRunning, 2);
+    EXPECT_EQ(state->session.maxRunning, 2);
     w.close();
   }
   auto again = NewState();

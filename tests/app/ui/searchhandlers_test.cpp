@@ -19,9 +19,9 @@
 #include "../../fixtures/rawserver.h"
 #include "../../fixtures/sampleportal.h"
 #include "../testsupport.h"
-#include "archivecheck.h"
 #include "controls.h"
 #include "downloadhandlers.h"
+#include "downloadlisthandlers.h"
 #include "mainwindow.h"
 #include "registryfile.h"
 #include "settings.h"
@@ -52,8 +52,12 @@ class SearchTest : public testing::Test {
     w = std::make_unique<WiredWindow>(state);
     LoadSettings(*w);
     StartEngine(*w);
+    LoadDownloadList(*w);  // the list's tick, as at start
   }
-  void TearDown() override { StopEngine(*w); }
+  void TearDown() override {
+    StoreDownloadList(*w);
+    StopEngine(*w);
+  }
   bool WaitForDownload() {
     return WaitFor([&] { return !w->时钟_下载->isActive(); }, 20000);
   }
@@ -93,7 +97,7 @@ TEST_F(SearchTest, ASearchAppendsTheReleaseRow) {
   EXPECT_EQ(w->编辑框_版本->text(), QStringLiteral("查无结果！"));
   EXPECT_TRUE(w->气球提示框1->window()->text().contains(QStringLiteral("查无结果！"))) << "the user sees it";
   EXPECT_EQ(w->超级列表框->topLevelItemCount(), 2);
-  state.portalServer = "http://127.0.0.1:1";
+  state.servers.portal = "http://127.0.0.1:1";
   SearchReleases(*w);
   EXPECT_EQ(w->编辑框_版本->text(), QStringLiteral("查无结果！")) << "a failed request";
   EXPECT_TRUE(w->气球提示框1->window()->text().contains(QStringLiteral("搜索失败：711 发送请求失败!")))
@@ -108,7 +112,7 @@ TEST_F(SearchTest, ClosingDuringASearchEndsItAndStartsNothing) {
   RawServer* self = nullptr;
   RawServer silent([&self](int, const std::string&) { self->Stall(std::chrono::milliseconds(20000)); });
   self = &silent;
-  state.portalServer = "http://127.0.0.1:" + std::to_string(silent.port());
+  state.servers.portal = "http://127.0.0.1:" + std::to_string(silent.port());
   w->选择框_下载开关->setChecked(true);
   // Closing ends no emulator process: tests beside this one run "WinCE.exe" processes of their own.
   for (auto& step : w->shutdownSteps)
@@ -129,7 +133,7 @@ TEST_F(SearchTest, ClosingDuringASearchEndsItAndStartsNothing) {
   w->编辑框_下载地址->setText(QString::fromStdString("http://" + portal.host() + "/app/oem/20200202/3261/V3.2.1.zip"));
   w->编辑框_保存文件名->setText(QStringLiteral("late.zip"));
   StartDownload(*w);
-  EXPECT_TRUE(state.session.downloads.empty()) << "nothing starts after shut-down began";
+  EXPECT_TRUE(state.session.rows().empty()) << "nothing starts after shut-down began";
   EXPECT_FALSE(fs::exists(folder / "late.zip.part"));
   // The single-shot timer deleted itself later from inside the search's own event pumping;
   // that deletion waits for an outer event loop, which a test has not: run it here.
@@ -157,7 +161,7 @@ TEST_F(SearchTest, TheReleaseArchiveIsCheckedAgainstItsTorrent) {
   ASSERT_TRUE(WaitForDownload());
   EXPECT_TRUE(WaitFor([&] { return w->状态条2->partText(1) == QStringLiteral("校验通过"); }, 10000))
       << w->状态条2->partText(1).toStdString();
-  const session::ListedDownload* row = state.session.list.FindTask(state.session.currentTask);
+  const session::ListedDownload* row = state.session.Find(state.session.currentTask);
   ASSERT_NE(row, nullptr);
   EXPECT_EQ(row->verdict, session::CheckVerdict::kPassed) << "the verdict is the download's own";
   // The same archive with a byte changed: the check says how many pieces are bad.
@@ -166,7 +170,7 @@ TEST_F(SearchTest, TheReleaseArchiveIsCheckedAgainstItsTorrent) {
     archive.seekp(100000);
     archive.put('\x55');
   }
-  ui::CheckRow(*w, row->id);  // the list window's 校验
+  ui::CheckDownload(*w, row->id);  // the list window's 校验
   EXPECT_EQ(w->状态条2->partText(1), QStringLiteral("正在校验..."));
   EXPECT_TRUE(WaitFor([&] { return w->状态条2->partText(1) == QStringLiteral("校验失败：1 块损坏"); }, 10000))
       << w->状态条2->partText(1).toStdString();

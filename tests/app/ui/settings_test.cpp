@@ -116,11 +116,11 @@ TEST_F(SettingsTest, MalformedStoresStartWithDefaultsAndKeepWhatTheyHold) {
 TEST_F(SettingsTest, ServersFromTheSettingsOrTheBuild) {
   WiredWindow w(state);
   LoadSettings(w);
-  EXPECT_EQ(state.portalServer, std::string("http://") + QUORVEL_PORTAL_HOST);
+  EXPECT_EQ(state.servers.portal, std::string("http://") + QUORVEL_PORTAL_HOST);
   Store("[Quorvel]\n\"门户\"=\"127.0.0.1:8080\"\n\"下载服务器\"=\"http://dl.test/\"\n");
   LoadSettings(w);
-  EXPECT_EQ(state.portalServer, "http://127.0.0.1:8080");
-  EXPECT_EQ(state.downloadServer, "http://dl.test");
+  EXPECT_EQ(state.servers.portal, "http://127.0.0.1:8080");
+  EXPECT_EQ(state.servers.download, "http://dl.test");
 }
 
 TEST_F(SettingsTest, ChosenFolderIsStoredAtOnceAndCancelChangesNothing) {

@@ -1,8 +1,47 @@
-#include "failurewords.h"
+#include "words.h"
 
 #include "dlcore.h"
 
 namespace records {
+
+const char* StateText(int stat) {
+  switch (stat) {
+    case DL_STATE_CANCELLED: return "取消下载！";
+    case DL_STATE_STOPPED: return "暂停下载...";
+    case DL_STATE_RUNNING: return "正在下载...";
+    case DL_STATE_COMPLETE: return "下载完毕！";
+    case DL_STATE_REQUESTING: return "发送请求...";
+    case DL_STATE_STOPPING: return "结束请求...";
+    default: return nullptr;
+  }
+}
+
+const char* StateWord(ListState state) {
+  switch (state) {
+    case ListState::kWaiting: return "等待";
+    case ListState::kRunning: return "下载中";
+    case ListState::kPaused: return "已暂停";
+    case ListState::kCompleted: return "完成";
+    case ListState::kFailed: return "失败";
+  }
+  return "";
+}
+
+const char* VerdictWord(CheckVerdict verdict) {
+  switch (verdict) {
+    case CheckVerdict::kChecking: return "正在校验...";
+    case CheckVerdict::kPassed: return "校验通过";
+    case CheckVerdict::kFailed: return "校验失败";
+    case CheckVerdict::kNone: break;
+  }
+  return "";
+}
+
+std::string CheckFailedWords(size_t badPieces) {
+  return std::string(VerdictWord(CheckVerdict::kFailed)) + "：" + std::to_string(badPieces) + " 块损坏";
+}
+
+std::string CannotCheckWords(const std::string& why) { return "无法校验：" + why; }
 
 namespace {
 
@@ -12,31 +51,32 @@ const char* const kCheckFolder = "请确认保存目录存在并且可以写入�
 const char* const kShorterName = "请改短文件名或选择较短的保存目录。";
 
 const FailureWords kFailures[] = {
-    {DL_FAIL_NETWORK, "网络连接失败", "the connection to {server} kept breaking off", kCheckNetwork, true},
-    {DL_FAIL_DISK_WRITE, "写入文件失败", "the file could not be written", kCheckFolder, false},
+    {DL_FAIL_NETWORK, "网络连接失败", "the connection to {server} kept breaking off", kCheckNetwork, true, false},
+    {DL_FAIL_DISK_WRITE, "写入文件失败", "the file could not be written", kCheckFolder, false, true},
     {DL_FAIL_DISK_FULL, "磁盘空间不足", "no space left on the disk",
-     "请清理磁盘空间或选择另一个保存目录，然后重新开始下载。", false},
-    {DL_FAIL_FOLDER, "无法写入保存目录", "the save folder cannot be written: {folder}", kCheckFolder, false},
+     "请清理磁盘空间或选择另一个保存目录，然后重新开始下载。", false, true},
+    {DL_FAIL_FOLDER, "无法写入保存目录", "the save folder cannot be written: {folder}", kCheckFolder, false, true},
     {DL_FAIL_BAD_TASK, "下载地址、文件名或保存目录无效", "the address, name or folder cannot be used", kShorterName,
-     false},
+     false, true},
     {DL_FAIL_UNSTABLE, "服务器上的文件不断变化", "the file kept changing on the server",
-     "服务器上的文件正在更新，请稍后再试。", false},
+     "服务器上的文件正在更新，请稍后再试。", false, false},
     {DL_FAIL_TARGET_BUSY, "同一文件正在下载", "another download writes to the same file", "请等待正在进行的下载结束。",
-     false},
+     false, true},
     {DL_FAIL_BAD_NAME, "文件名无效或过长", "the file system refuses the name (too long, or not valid there)",
-     kShorterName, false},
+     kShorterName, false, true},
     {DL_FAIL_FOREIGN, "服务器返回的不是该文件",
      "the server answered with something else than the file (a network login page?)",
-     "可能需要先登录所用的网络（如酒店或机场的网络），然后重新开始下载：已下载的部分会保留。", false},
+     "可能需要先登录所用的网络（如酒店或机场的网络），然后重新开始下载：已下载的部分会保留。", false, false},
     {DL_FAIL_CERTIFICATE, "服务器的证书不受信任", "the server's certificate is not trusted: {server}",
-     "服务器的证书不受信任：请确认网络没有被拦截（如酒店或公司的代理），或联系服务器的管理员。", false},
+     "服务器的证书不受信任：请确认网络没有被拦截（如酒店或公司的代理），或联系服务器的管理员。", false, false},
     {DL_FAIL_REDIRECT, "服务器转向了不能使用的地址",
-     "the server redirected to an address that is not followed (another scheme, or too many)", kUnusableAnswer, false},
+     "the server redirected to an address that is not followed (another scheme, or too many)", kUnusableAnswer, false,
+     false},
     {DL_FAIL_PROTOCOL, "服务器的回应不是有效的 HTTP", "the server's answer is not usable HTTP: {server}",
-     kUnusableAnswer, false},
-    {DL_FAIL_RESOLVE, "找不到服务器（域名解析失败）", "cannot resolve host {host}", kCheckNetwork, true},
-    {DL_FAIL_REFUSED, "服务器拒绝连接", "connection refused by {server}", kCheckNetwork, true},
-    {DL_FAIL_TIMEOUT, "服务器没有回应", "no answer from {server}", kCheckNetwork, true},
+     kUnusableAnswer, false, false},
+    {DL_FAIL_RESOLVE, "找不到服务器（域名解析失败）", "cannot resolve host {host}", kCheckNetwork, true, false},
+    {DL_FAIL_REFUSED, "服务器拒绝连接", "connection refused by {server}", kCheckNetwork, true, false},
+    {DL_FAIL_TIMEOUT, "服务器没有回应", "no answer from {server}", kCheckNetwork, true, false},
 };
 
 void ReplaceAll(std::string& text, const std::string& mark, const std::string& with) {
@@ -67,6 +107,11 @@ std::string FailureAdvice(int failCode) {
 bool UnreachableServer(int failCode) {
   const FailureWords* f = FindFailure(failCode);
   return f && f->unreachable;
+}
+
+bool AnotherServerMayHelp(int failCode) {
+  const FailureWords* f = FindFailure(failCode);
+  return failCode != 0 && !(f && f->local);
 }
 
 std::string EnglishFailure(int failCode, const std::string& server, const std::string& host,

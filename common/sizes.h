@@ -1,7 +1,10 @@
 #pragma once
-// A download speed limit as the user types it, in curl's spelling.
+// Sizes and speeds as people read and type them. One unit everywhere: 1024 bytes, written
+// "KB", "MB", "GB" as Windows and the main window's speed ("KB/S") write it.
 #include <cstdint>
+#include <cstdio>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "decimal.h"
@@ -29,5 +32,23 @@ inline std::optional<std::int64_t> ParseRate(std::string_view text) {
   if (!value || *value == 0 || *value > (std::int64_t(1) << (40 - shift))) return std::nullopt;
   return *value << shift;
 }
+
+// "812 B", "974.0 KB", "1.50 MB", "2.00 GB".
+inline std::string SizeText(std::int64_t bytes) {
+  char text[64];
+  if (bytes < 1024) {
+    std::snprintf(text, sizeof text, "%lld B", static_cast<long long>(bytes));
+  } else if (bytes < (1 << 20)) {
+    std::snprintf(text, sizeof text, "%.1f KB", double(bytes) / 1024.0);
+  } else if (bytes < (std::int64_t(1) << 30)) {
+    std::snprintf(text, sizeof text, "%.2f MB", double(bytes) / 1048576.0);
+  } else {
+    std::snprintf(text, sizeof text, "%.2f GB", double(bytes) / 1073741824.0);
+  }
+  return text;
+}
+
+// "974.0 KB/s".
+inline std::string RateText(std::int64_t bytesPerSecond) { return SizeText(bytesPerSecond) + "/s"; }
 
 }  // namespace common

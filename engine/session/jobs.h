@@ -1,0 +1,53 @@
+#pragma once
+// The download list's work on threads of its own: a torrent's content through the swarm, and an
+// archive checked against its torrent. Each job runs the function the program bound for it; the
+// list's tick collects what the jobs report. Stopping is asked, never forced: a job sees it
+// within a fifth of a second (the swarm) or a piece or a network wait (a check).
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "calls.h"
+
+namespace session {
+
+// What a job reported since the last collection.
+struct JobReport {
+  int id = 0;
+  std::optional<SwarmFigures> figures;  // a running swarm job's
+  std::optional<SwarmOutcome> swarmEnd;
+  std::optional<CheckOutcome> checkEnd;
+};
+
+class Jobs {
+ public:
+  Jobs() = default;
+  ~Jobs() { StopAll(std::chrono::seconds(15)); }
+  Jobs(const Jobs&) = delete;
+  Jobs& operator=(const Jobs&) = delete;
+
+  void StartSwarm(int id, const JobCalls& calls, const std::string& torrentPath, const std::string& folder);
+  // Asks the swarm job of row `id` to stop with its resume data; with `discard` it is waited for
+  // (bounded) and its unfinished files go. False when no job of that row runs.
+  bool StopSwarm(int id, bool discard);
+  void StartCheck(int id, const JobCalls& calls, const std::string& archivePath, const std::string& torrentLink);
+  bool Runs(int id) const { return swarms_.count(id) != 0; }
+  // Figures of the running swarm jobs, and the jobs that ended (they are forgotten).
+  std::vector<JobReport> Collect();
+  void SetLimit(std::int64_t bytesPerSecond) { limit_->store(bytesPerSecond); }
+  // Every job asked to stop, and waited for up to `wait`; one that does not end by then is let
+  // go (it holds only what it shares with its thread).
+  void StopAll(std::chrono::milliseconds wait);
+
+ private:
+  struct Job;
+  std::shared_ptr<std::atomic<std::int64_t>> limit_ = std::make_shared<std::atomic<std::int64_t>>(0);
+  std::map<int, std::shared_ptr<Job>> swarms_, checks_;
+};
+
+}  // namespace session
