@@ -79,6 +79,13 @@ bool Connection::Prepare(const std::string& url, const EngineOptions& options, c
   return true;
 }
 
+void Connection::ShrinkReceiveWindow(int bytes) {
+  curl_socket_t fd = CURL_SOCKET_BAD;
+  if (curl_easy_getinfo(easy_, CURLINFO_ACTIVESOCKET, &fd) == CURLE_OK && fd != CURL_SOCKET_BAD)
+    platform::SetReceiveBuffer(fd, bytes);
+  receiveWindow_ = bytes;
+}
+
 Clock::duration Connection::RoundTrip() const {
   curl_off_t lookup = 0, connect = 0, pretransfer = 0, firstByte = 0;
   curl_easy_getinfo(easy_, CURLINFO_NAMELOOKUP_TIME_T, &lookup);

@@ -33,6 +33,11 @@ class Connection {
   bool Prepare(const std::string& url, const EngineOptions& options, const std::string& etag,
                const std::string& lastModified, long readSize, int receiveWindow = 0);
   CURL* easy() const { return easy_; }
+  // The receive buffer it was made with (0: the system's, grown as the line allows).
+  int receiveWindow() const { return receiveWindow_; }
+  // A smaller one for its socket from now on (a speed limit set while it runs): what the socket
+  // holds already stays, and it takes no more than `bytes` from then on.
+  void ShrinkReceiveWindow(int bytes);
   // One round trip as this connection measured it (its TCP handshake, or its request's wait
   // for the first byte on a reused connection); zero when not known.
   Clock::duration RoundTrip() const;
@@ -45,8 +50,9 @@ class Connection {
   ResponseHead head;
   bool judged = false;
   Verdict verdict = Verdict::Accept;
-  bool reachedEnd = false;  // stopped on purpose at the end of its (shortened) range
-  bool held = false;        // paused by the speed limit: it is not stalled, and it resumes
+  bool reachedEnd = false;       // stopped on purpose at the end of its (shortened) range
+  bool held = false;             // paused by the speed limit: it is not stalled, and it resumes
+  Clock::time_point lastHeld{};  // when the speed limit last held it
   // The answer starts this many bytes before `begin`: bytes another connection fetches too,
   // kept here and compared with theirs, so that a file that changed on the server between
   // two requests never gives a mixed file.

@@ -180,8 +180,13 @@ Clock::duration Engine::ReleaseHeld(Clock::time_point now) {
 }
 
 void Engine::SetDownloadLimit(std::int64_t bytesPerSecond) {
-  // Connections held by the old limit go on under the new one at the next turn of the loop.
-  Call([&] { limiter_.SetLimit(bytesPerSecond, Clock::now()); });
+  // Connections held by the old limit go on under the new one at the next turn of the loop;
+  // each task fits its connections to the new limit at once.
+  Call([&] {
+    const auto now = Clock::now();
+    limiter_.SetLimit(bytesPerSecond, now);
+    for (auto& [id, task] : tasks_) task->LimitChanged(now);
+  });
 }
 
 void Engine::Publish(std::uintptr_t id, const Task& task) {

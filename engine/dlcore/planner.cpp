@@ -96,7 +96,7 @@ std::optional<Assignment> PlanConnection(const std::vector<ByteRange>& free,
     // A trial's part lies at the end: the cut it makes comes last and throws away no more
     // than the trial's own bytes.
     const std::int64_t least = trial > 0 ? std::min(trial, kSmallestPiece) : SmallestPart(c, roundTrip);
-    if (c.speed <= 0 || part <= 0 || part < least) continue;
+    if (c.speed <= 0 || c.limited || part <= 0 || part < least) continue;
     if (!chosen || timeLeft(c) > timeLeft(inFlight[*chosen])) chosen = i;
   }
   if (!chosen) return std::nullopt;

@@ -68,6 +68,9 @@ struct ConnectionView {
   bool hasData = false;                             // its first byte of data came
   std::chrono::steady_clock::duration sinceData{};  // since its last byte arrived
   std::chrono::steady_clock::duration meanWait{};   // between its bursts of data so far
+  // The speed limit held it a moment ago: its socket buffers are full of its next bytes, which
+  // a cut would throw away (megabytes), and more connections cannot beat the limit anyway.
+  bool limited = false;
 };
 
 // Where a new connection should start: the largest part of `free` (gaps no connection
@@ -77,7 +80,8 @@ struct ConnectionView {
 // known gives up a part, and only a half worth `kCutWorth` times what its cut throws away
 // and at least a quarter of a second of its data (16 KiB to 64 MiB): at the tail of a
 // throttled download no connection idles while another still has seconds to go, and a fast
-// one, or one on a long link, is not cut into requests that cost more than they win.
+// one, or one on a long link, is not cut into requests that cost more than they win. A
+// connection the speed limit holds gives up nothing.
 struct Assignment {
   ByteRange range;
   std::optional<size_t> splitFrom;  // index into inFlight whose end becomes range.begin

@@ -287,7 +287,10 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
   if (!Judged(c) || !Active()) return 0;
   // libcurl offers the same piece again when the connection is resumed.
   c.held = limiter_ && !limiter_->Take(size, Clock::now());
-  if (c.held) return CURL_WRITEFUNC_PAUSE;
+  if (c.held) {
+    c.lastHeld = Clock::now();
+    return CURL_WRITEFUNC_PAUSE;
+  }
   const size_t received = size;
   if (c.overlapTaken < c.overlapLength) {
     const size_t take = std::min(size, size_t(c.overlapLength - c.overlapTaken));

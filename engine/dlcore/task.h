@@ -56,6 +56,8 @@ class Task {
   // Resumes the connections the speed limit held; the engine calls it once the limit allows.
   // True when one is held again (libcurl hands the kept piece back at once).
   bool ReleaseHeld();
+  // The speed limit changed: the connections and the count of them follow it at once.
+  void LimitChanged(Clock::time_point now);
   bool Holding() const;
   bool Owns(CURL* easy) const;
   bool Active() const { return state_ == DL_STATE_REQUESTING || state_ == DL_STATE_RUNNING; }
@@ -98,6 +100,12 @@ class Task {
 
   // taskplan.cpp: how many connections, where each goes, and the state file
   void Plan(Clock::time_point now);
+  // Whether a connection's range can be handed on: judged, by range, of known size, not done.
+  bool Movable(const Connection& c) const;
+  // A connection cut before asked the server for more than its range: once the speed limit
+  // holds it, its buffers fill with those bytes, thrown away when it reaches its end. It ends
+  // while they hold little, and a fresh request asks for its range alone.
+  void AskForCutRangesAlone();
   std::vector<ConnectionView> Views(Clock::time_point now) const;
   void MeasureRamp(Clock::time_point now);
   void Checkpoint(Clock::time_point now, bool final);

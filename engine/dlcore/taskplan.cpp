@@ -38,6 +38,7 @@ void Task::Plan(Clock::time_point now) {
     }
     return;
   }
+  AskForCutRangesAlone();
   std::vector<ByteRange> free = segments_.Claimed(Owned()).Gaps(file_.total);
   if (free.empty() && connections_.empty()) return Finish();
   if (auto stalled = StalledTail(Views(now), options_.minSplit, options_.stallPatience, roundTrip_)) {
@@ -69,6 +70,7 @@ std::vector<ConnectionView> Task::Views(Clock::time_point now) const {
     v.hasData = c->firstData != Clock::time_point{};
     if (v.hasData) {
       v.sinceData = c->held ? Clock::duration{} : now - c->lastData;  // the limit holds it: not stalled
+      v.limited = c->lastHeld != Clock::time_point{} && now - c->lastHeld < std::chrono::seconds(1);
       const double seconds = std::chrono::duration<double>(now - c->firstData).count();
       if (seconds >= 0.1) v.speed = double(c->pos - c->begin) / seconds;
       // Until a second burst came, the wait for the first one is all it has shown.
@@ -177,6 +179,51 @@ void Task::AfterVerdict(Verdict verdict, long status, Clock::time_point now) {
       return;
     case Verdict::Accept:
     case Verdict::Restart: return;
+  }
+}
+
+void Task::LimitChanged(Clock::time_point now) {
+  if (!Active()) return;
+  const int window = limiter_ ? limiter_->ReceiveWindow() : 0;
+  // A count settled under the old limit is no measure under the new one: measured again.
+  ramp_ = Ramp{};
+  windowStart_ = now;
+  windowBytes_ = Downloaded();
+  std::vector<Connection*> running;
+  for (auto& c : connections_) running.push_back(c.get());
+  for (Connection* c : running) {
+    const int had = c->receiveWindow();
+    if (had == window) continue;
+    if (window > 0 && (had == 0 || window < had)) {
+      // A limit set or lowered: the socket takes no more than the new window from now on;
+      // what it holds is read, not thrown away (a held connection is not cut).
+      c->ShrinkReceiveWindow(window);
+      continue;
+    }
+    // A limit lifted or raised: the small window the connection was made with would hold the
+    // line back, and it cannot grow (its scale was settled when it connected). It keeps the
+    // bytes its window may already hold; a fresh connection with the new window takes the rest.
+    const std::int64_t keep = c->pos + had;
+    if (!Movable(*c) || keep >= c->end) continue;
+    const ByteRange rest{keep, c->end};
+    c->end = keep;
+    Launch(rest, Opening::kExtra);
+  }
+}
+
+bool Task::Movable(const Connection& c) const {
+  return c.judged && !c.plain && file_.rangeable && c.end >= 0 && c.pos < c.end;
+}
+
+void Task::AskForCutRangesAlone() {
+  std::vector<Connection*> held;
+  for (auto& c : connections_)
+    if (c->held && Movable(*c) && c->end < (c->requestedEnd < 0 ? file_.total : c->requestedEnd))
+      held.push_back(c.get());
+  for (Connection* c : held) {
+    const ByteRange rest{c->pos, c->end};
+    Abort(*c);
+    Launch(rest, Opening::kExtra);
   }
 }
 

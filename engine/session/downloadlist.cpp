@@ -59,7 +59,7 @@ std::string FailureWords(const ListedDownload& d) {
 }
 
 std::string StateWords(const ListedDownload& d) {
-  const std::string word = records::StateWord(d.state);
+  std::string word = records::StateWord(d.state);
   if (d.state == ListState::kFailed) return word + "：" + FailureWords(d);
   if (d.state != ListState::kCompleted) return word;
   if (d.alreadyThere) return word + "（" + records::kAlreadyThere + "）";

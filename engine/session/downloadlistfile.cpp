@@ -1,5 +1,6 @@
 #include "downloadlistfile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -108,8 +109,9 @@ std::vector<std::string> Sources(const std::string& field) {
 // temporary files and to open folders: only an absolute folder and a plain name pass.
 std::string Read(const std::vector<std::string>& raw, ListedDownload& d) {
   if (raw.size() != 13) return "wrong number of fields";
-  std::vector<std::string> f;
-  for (const std::string& field : raw) f.push_back(common::PercentDecoded(field));
+  std::vector<std::string> f(raw.size());
+  std::transform(raw.begin(), raw.end(), f.begin(),
+                 [](const std::string& field) { return common::PercentDecoded(field); });
   const auto id = common::DecimalNumber(f[0], 9), code = common::DecimalNumber(f[2], 9);
   const auto total = common::DecimalNumber(f[4]), done = common::DecimalNumber(f[5]);
   const int state = IndexOf(kStates, f[1]), verdict = IndexOf(kVerdicts, f[3]), kind = IndexOf(kKinds, f[6]);
@@ -140,7 +142,10 @@ std::string Read(const std::vector<std::string>& raw, ListedDownload& d) {
 
 std::string JoinedSources(const std::vector<std::string>& sources) {
   std::string out;
-  for (const std::string& s : sources) out += (out.empty() ? "" : " ") + Escaped(s, true);
+  for (const std::string& s : sources) {
+    if (!out.empty()) out += ' ';
+    out += Escaped(s, true);
+  }
   return out;
 }
 
@@ -202,7 +207,9 @@ ListFileRead ReadListFile(const std::string& path, const std::string& now) {
   if (read.complaints.empty()) return read;
   // What could not be read stays whole in a file of its own; the list goes on without it.
   for (int n = 1; n < 100 && read.keptAside.empty(); ++n) {
-    const std::string aside = path + ".bad-" + now + (n > 1 ? "-" + std::to_string(n) : "");
+    std::string aside = path;
+    aside.append(".bad-").append(now);
+    if (n > 1) aside.append("-").append(std::to_string(n));
     if (common::MoveNoReplace(path, aside)) {
       read.keptAside = aside;
     } else if (errno != EEXIST) {

@@ -11,6 +11,21 @@ namespace session {
 
 namespace {
 
+DownloadEvent Event(DownloadEvent::Kind kind, int id, ListState state, std::string words = {}) {
+  DownloadEvent e;
+  e.kind = kind;
+  e.id = id;
+  e.state = state;
+  e.words = std::move(words);
+  return e;
+}
+
+DownloadEvent ProgressEvent(int id, Answer answer) {
+  DownloadEvent e = Event(DownloadEvent::Kind::kProgress, id, ListState::kRunning);
+  e.answer = std::move(answer);
+  return e;
+}
+
 Answer AnswerOf(records::TaskProgressInfo& p) {
   Answer a;
   a.stat = p.stat();
@@ -30,7 +45,7 @@ bool Ends(ListState s) { return s == ListState::kCompleted || s == ListState::kF
 void DownloadList::Follow(ListedDownload& d, std::vector<DownloadEvent>& events) {
   if (!d.task || !engine.queryTaskInfoEx(d.task, progress_.Address())) return;
   const Answer a = AnswerOf(progress_);
-  events.push_back({DownloadEvent::Kind::kProgress, d.id, a, d.state, {}});
+  events.push_back(ProgressEvent(d.id, a));
   d.stat = a.stat;
   d.speed = a.speed;
   if (a.total > 0) d.total = a.total;
@@ -51,7 +66,7 @@ void DownloadList::Follow(ListedDownload& d, std::vector<DownloadEvent>& events)
   }
   if (d.state == before) return;
   changed_ = true;
-  if (Ends(d.state)) events.push_back({DownloadEvent::Kind::kEnded, d.id, {}, d.state, FailureWords(d)});
+  if (Ends(d.state)) events.push_back(Event(DownloadEvent::Kind::kEnded, d.id, d.state, FailureWords(d)));
 }
 
 bool DownloadList::NextSource(ListedDownload& d) {
@@ -67,8 +82,7 @@ bool DownloadList::NextSource(ListedDownload& d) {
 void DownloadList::FollowGone(std::vector<DownloadEvent>& events) {
   // The display of a cancelled download shows what the engine answers for its deleted task.
   for (const auto& [id, task] : gone_)
-    if (engine.queryTaskInfoEx(task, progress_.Address()))
-      events.push_back({DownloadEvent::Kind::kProgress, id, AnswerOf(progress_), ListState::kFailed, {}});
+    if (engine.queryTaskInfoEx(task, progress_.Address())) events.push_back(ProgressEvent(id, AnswerOf(progress_)));
   gone_.clear();
 }
 
@@ -80,7 +94,7 @@ void DownloadList::FollowJobs(std::vector<DownloadEvent>& events) {
       d->verdict = r.checkEnd->passed ? CheckVerdict::kPassed : CheckVerdict::kFailed;
       d->verdictText = r.checkEnd->words;
       changed_ = true;
-      events.push_back({DownloadEvent::Kind::kVerdict, d->id, {}, d->state, r.checkEnd->words});
+      events.push_back(Event(DownloadEvent::Kind::kVerdict, d->id, d->state, r.checkEnd->words));
       continue;
     }
     if (r.figures && d->state == ListState::kRunning) {
@@ -97,7 +111,7 @@ void DownloadList::FollowJobs(std::vector<DownloadEvent>& events) {
     d->speed = d->peers = d->seeds = 0;
     if (d->state == ListState::kCompleted) d->done = d->total;
     changed_ = true;
-    if (Ends(d->state)) events.push_back({DownloadEvent::Kind::kEnded, d->id, {}, d->state, FailureWords(*d)});
+    if (Ends(d->state)) events.push_back(Event(DownloadEvent::Kind::kEnded, d->id, d->state, FailureWords(*d)));
   }
 }
 
@@ -107,7 +121,7 @@ void DownloadList::StartWaiting(std::vector<DownloadEvent>& events) {
     if (std::optional<std::string> failure = StartTask(d)) {
       d.state = ListState::kFailed;
       d.failure = *failure;
-      events.push_back({DownloadEvent::Kind::kEnded, d.id, {}, d.state, FailureWords(d)});
+      events.push_back(Event(DownloadEvent::Kind::kEnded, d.id, d.state, FailureWords(d)));
     }
   }
 }

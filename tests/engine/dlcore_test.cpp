@@ -674,3 +674,39 @@ TEST_F(DlcoreTest, TheSpeedLimitHoldsForAllDownloadsTogether) {
   ASSERT_EQ(Wait(Download(serverC.url(), "c.bin")), DL_STATE_COMPLETE);
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - again).count(), 2.5);
 }
+
+// A limit lifted while a download runs: more connections open at once as the server allows
+// (those made under it had small windows, and a count settled under it).
+TEST_F(DlcoreTest, ALiftedLimitLetsTheDownloadGrowAtOnce) {
+  const std::string content = PatternBytes(6 << 20, 24);
+  FileServer server(content);
+  server.SetFaults({.bytesPerSecond = 256 << 10});  // each connection; the line allows many
+  DL_Init();
+  DL_SetDownloadLimit(64 << 10);
+  DLTask t = Download(server.url());
+  ASSERT_NE(Wait(t, [&] { return info_.nTotalDownload() >= 128 << 10; }), -1);
+  std::this_thread::sleep_for(milliseconds(1500));  // the count settles under the limit
+  DL_SetDownloadLimit(0);
+  int most = 0;
+  ASSERT_NE(Wait(t, [&] { return (most = std::max(most, info_.nSrcUsing())) >= 4; }), -1)
+      << "held to one connection after the limit was lifted";
+  ASSERT_EQ(Wait(t, nullptr, milliseconds(60000)), DL_STATE_COMPLETE);
+  EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
+}
+
+// A limit set while a download runs: the connections cut before it end while their buffers
+// hold little, and no connection is cut while the limit holds it, so the server sends hardly
+// a byte more than the file (it sent up to twice the file when full buffers were thrown away).
+TEST_F(DlcoreTest, ALimitSetMidDownloadWastesNothing) {
+  const std::string content = PatternBytes(6 << 20, 25);
+  FileServer server(content);
+  server.SetFaults({.bytesPerSecond = 256 << 10});
+  DL_Init();
+  DLTask t = Download(server.url());
+  ASSERT_NE(Wait(t, [&] { return info_.nTotalDownload() >= 2 << 20; }), -1);
+  DL_SetDownloadLimit(1 << 20);
+  ASSERT_EQ(Wait(t, nullptr, milliseconds(60000)), DL_STATE_COMPLETE);
+  EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
+  EXPECT_LT(double(server.bytesServed()), 1.1 * double(content.size())) << "bytes sent twice";
+  DL_SetDownloadLimit(0);
+}
