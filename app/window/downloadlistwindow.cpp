@@ -61,6 +61,7 @@ void DownloadListWindow::MakeTable() {
   表格_下载->setSelectionMode(QAbstractItemView::SingleSelection);
   表格_下载->setEditTriggers(QAbstractItemView::NoEditTriggers);
   表格_下载->verticalHeader()->hide();
+  表格_下载->verticalHeader()->setDefaultSectionSize(表格_下载->fontMetrics().height() + 8);  // a dozen rows and more
   表格_下载->setTabKeyNavigation(false);  // Tab leaves the table for the buttons
   // The name takes what the others leave, and never less than a name's worth: a long state
   // text is cut with its whole text in the tooltip.
@@ -162,6 +163,7 @@ bool DownloadListWindow::eventFilter(QObject* watched, QEvent* event) {
     case Qt::Key_Space: return call(handlers.toggle);
     case Qt::Key_Return:
     case Qt::Key_Enter: return call(handlers.openFolder);
+    case Qt::Key_Escape: return call([this] { hide(); });
     default: return QWidget::eventFilter(watched, event);
   }
 }

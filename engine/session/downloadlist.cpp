@@ -62,7 +62,7 @@ std::string StateWords(const ListedDownload& d) {
   std::string word = records::StateWord(d.state);
   if (d.state == ListState::kFailed) return word + "：" + FailureWords(d);
   if (d.state != ListState::kCompleted) return word;
-  if (d.alreadyThere) return word + "（" + records::kAlreadyThere + "）";
+  if (d.alreadyThere) word.append("（").append(records::kAlreadyThere).append("）");
   switch (d.verdict) {
     case CheckVerdict::kChecking:
     case CheckVerdict::kPassed: return word + "，" + records::VerdictWord(d.verdict);
@@ -153,7 +153,9 @@ StartResult DownloadList::Start(common::DownloadOrder order, WhenThere whenThere
   currentTask = d.id;
   if (d.state == ListState::kRunning && (d.task || jobs_->Runs(d.id)))  // the same file runs already
     return {StartResult::Outcome::kStarted, d.id, {}};
-  if (d.task) engine.deleteTask(d.task);  // a new task from the same files
+  if (there && whenThere == WhenThere::kKeep && d.state == ListState::kCompleted)
+    return {StartResult::Outcome::kKept, d.id, {}};  // its own row says what it is
+  if (d.task) engine.deleteTask(d.task);             // a new task from the same files
   d.task = nullptr;
   d.order = std::move(order);
   d.source = 0;
@@ -163,6 +165,7 @@ StartResult DownloadList::Start(common::DownloadOrder order, WhenThere whenThere
     std::error_code ec;
     d.total = d.done =
         std::int64_t(std::filesystem::file_size(std::filesystem::path(d.order.folder) / d.order.name, ec));
+    if (jobCalls.check) Check(d.id);  // a release archive found there is checked against its torrent
     return {StartResult::Outcome::kKept, d.id, {}};
   }
   Reset(d, ListState::kWaiting);

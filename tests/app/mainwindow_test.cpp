@@ -72,6 +72,9 @@ TEST(MainWindow, WindowAndGroups) {
   EXPECT_EQ(w.windowTitle(), QStringLiteral("Quorvel（2020.02.02特别版）---By：Tavrin"));
   EXPECT_EQ(w.frameGeometry().size(), QSize(468, 336));
   EXPECT_EQ(w.pos(), QPoint(50, 50));
+  EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint) << "a window of fixed size offers no maximise button";
+  EXPECT_TRUE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_TRUE(w.windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_FALSE(w.windowIcon().isNull()) << "the window has an icon";
   EXPECT_FALSE(QImage(QStringLiteral(":/quorvel/down-arrow.xpm")).isNull()) << "the skin's drop-down arrow";
   auto* search = w.findChild<QGroupBox*>(QStringLiteral("分组框_主程序"));

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -277,6 +278,87 @@ TEST_F(SessionTest, EveryStartedDownloadStaysReachable) {
   StopEngine(w);
   EXPECT_EQ(stopped, (std::vector<void*>{third, release})) << "closing stops every download still running";
   EXPECT_EQ(TaskOnDisplay(), nullptr) << "no task outlives the engine";
+}
+
+// A file that is complete in the folder is not fetched again without the user's word; the
+// list says it is there.
+TEST_F(SessionTest, AFileThatIsThereIsFetchedAgainOnlyWhenTheUserSaysSo) {
+  const fs::path folder = config.folder() / "dl";
+  fs::create_directories(folder);
+  WriteFile(folder / "tmc.ndz", std::string(100, 't'));
+  w.编辑框_保存目录->setText(QString::fromStdString(folder.string()));
+  common::DownloadOrder order;
+  order.sources = {"http://dl.test/tmc.ndz"};
+  order.name = "tmc.ndz";
+  QString asked;
+  AnswerNextQuestion(QStringLiteral("不下载"), &asked);
+  StartDownload(w, order);
+  EXPECT_TRUE(asked.contains(QStringLiteral("“tmc.ndz”已在保存目录中"))) << asked.toStdString();
+  EXPECT_TRUE(fake.calls.empty()) << "not fetched again";
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("文件已在：tmc.ndz"));
+  ASSERT_EQ(state.session.rows().size(), 1u);
+  EXPECT_EQ(session::StateWords(state.session.rows()[0]), "完成（文件已在）");
+  AnswerNextQuestion(QStringLiteral("重新下载"));
+  StartDownload(w, order);
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{"create", "start"})) << "fetched when the user says so";
+  EXPECT_TRUE(w.时钟_下载->isActive());
+}
+
+// 同时下载 holds for the main window's downloads too: the next one waits, the display says so,
+// and it starts once a place is free.
+TEST_F(SessionTest, TheWindowsDownloadsWaitForAFreePlace) {
+  state.session.maxRunning = 1;
+  Begin("/tmp/dl", "first.zip");
+  Begin("/tmp/dl", "second.zip");
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{"create", "start"}));
+  EXPECT_EQ(session::StateWords(*state.session.Find(state.session.currentTask)), "等待");
+  EXPECT_EQ(Part(w.状态条2, 0), QString()) << "Begin starts without the window";
+  w.编辑框_下载地址->setText(QStringLiteral("http://dl.test/second.zip"));
+  w.编辑框_保存文件名->setText(QStringLiteral("second.zip"));
+  w.编辑框_保存目录->setText(QStringLiteral("/tmp/dl"));
+  StartDownload(w);  // the same file again from the boxes: the same row, still waiting
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("等待下载..."));
+  fake.stat = DL_STATE_COMPLETE, fake.percent = 1.0f;
+  PollProgress(w);
+  EXPECT_EQ(fake.calls.size(), 4u) << "the second starts once the first is done";
+  EXPECT_EQ(TaskOnDisplay(), reinterpret_cast<void*>(7));
+}
+
+// One notice for each end: where the desktop has a tray, its message, and no balloon beside
+// it; an earlier completed download is never announced again when a later one fails.
+TEST_F(SessionTest, EachEndIsAnnouncedOnceAndOnlyItsOwn) {
+  Begin("/tmp/dl", "a.zip");
+  fake.stat = DL_STATE_COMPLETE, fake.percent = 1.0f, fake.name = u"a.zip";
+  PollProgress(w);
+  EXPECT_TRUE(w.气球提示框1->window()->text().contains(QStringLiteral("下载完毕：/tmp/dl/a.zip")));
+  Begin("/tmp/dl", "b.zip");
+  fake.stat = DL_STATE_CANCELLED, fake.failCode = 404, fake.name = u"b.zip";
+  PollProgress(w);
+  EXPECT_TRUE(Part(w.状态条2, 0).startsWith(QStringLiteral("下载失败"))) << Part(w.状态条2, 0).toStdString();
+  EXPECT_FALSE(w.气球提示框1->window()->text().contains(QStringLiteral("a.zip"))) << "not the earlier one";
+  EXPECT_TRUE(w.气球提示框1->window()->text().contains(QStringLiteral("b.zip")));
+  EXPECT_FALSE(w.时钟_下载->isActive()) << "nothing left to follow";
+
+  w.气球提示框1->window()->hide();
+  w.托盘图标 = new QSystemTrayIcon(&w);  // a desktop with a tray: its message is the notice
+  Begin("/tmp/dl", "c.zip");
+  fake.stat = DL_STATE_COMPLETE, fake.failCode = 0;
+  PollProgress(w);
+  EXPECT_EQ(Part(w.状态条2, 0), QStringLiteral("下载完毕！ b.zip")) << "the display says it";
+  EXPECT_FALSE(w.气球提示框1->window()->isVisible()) << "and no second notice beside the tray's";
+}
+
+// What the list window says belongs to its download and its moment: a failure's hint goes with
+// the retry.
+TEST_F(SessionTest, AHintGoesWhenItsDownloadMovesOn) {
+  Begin();
+  fake.stat = DL_STATE_CANCELLED, fake.failCode = 1014;
+  PollProgress(w);
+  EXPECT_TRUE(w.下载列表窗口->标签_提示->text().startsWith(QStringLiteral("下载失败：服务器拒绝连接")));
+  ASSERT_TRUE(state.session.Retry(state.session.currentTask));
+  fake.stat = DL_STATE_RUNNING, fake.failCode = 0;
+  PollProgress(w);
+  EXPECT_EQ(w.下载列表窗口->标签_提示->text(), QString()) << "retried: the failure is past";
 }
 
 }  // namespace

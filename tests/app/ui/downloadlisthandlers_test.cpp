@@ -1,13 +1,22 @@
-// The download list window over the real engine: rows and their words, pause versus cancel,
-// the list kept across starts (also a damaged list file), the settings it keeps.
+// The download list window: over a double of the engine, its actions act once on the chosen
+// row, from the buttons, the keyboard and the menu, and it keeps its shape; over the real
+// engine, rows and their words, pause versus cancel, the list kept across starts (also a
+// damaged list file), the settings it keeps.
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
+#include "../../fixtures/fakeengine.h"
 #include "../../fixtures/files.h"
 #include "../../fixtures/fileserver.h"
 #include "../testsupport.h"
@@ -15,8 +24,11 @@
 #include "downloadhandlers.h"
 #include "downloadlistfile.h"
 #include "downloadlisthandlers.h"
+#include "downloadlistview.h"
 #include "downloadlistwindow.h"
+#include "downloadtick.h"
 #include "enginecalls.h"
+#include "recordlayout.h"
 #include "registryfile.h"
 #include "servers.h"
 #include "settingstable.h"
@@ -66,6 +78,117 @@ class DownloadListTest : public testing::Test {
   }
   static void Choose(MainWindow& w, const char* name) { w.下载列表窗口->表格_下载->selectRow(RowOf(w, name)); }
 };
+
+// The list window over a double of the engine: every task answers as `fake` says.
+class DownloadListWindowTest : public DownloadListTest {
+ protected:
+  FakeEngine fake;
+  std::unique_ptr<ProgramState> state = NewState();
+  WiredWindow w{*state};
+  DownloadListWindow& l = *w.下载列表窗口;
+  void SetUp() override {
+    state->session.engine = fake.Calls();
+    KeepEmulators(w);
+    ui::OpenDownloadList(w);
+  }
+  void TearDown() override { w.close(); }
+  void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(l.表格_下载, key, modifiers);
+  }
+};
+
+// Cancel asks first and acts once, on the row chosen: a second click, or the row that moved
+// into its place, is never cancelled with it; remove leaves nothing chosen either.
+TEST_F(DownloadListWindowTest, CancelAndRemoveActOnceOnTheChosenRow) {
+  for (const char* name : {"a.zip", "b.zip", "c.zip"}) Start(w, "http://127.0.0.1:1/" + std::string(name), name);
+  ui::OpenDownloadList(w);
+  Choose(w, "b.zip");
+  QString asked;
+  AnswerNextQuestion(QStringLiteral("不取消"), &asked);
+  QTest::mouseClick(l.按钮_删除, Qt::LeftButton);
+  EXPECT_TRUE(asked.contains(QStringLiteral("“b.zip”"))) << asked.toStdString();
+  EXPECT_NE(RowOf(w, "b.zip"), -1) << "kept when the user says no";
+  fake.calls.clear();
+  AnswerNextQuestion(QStringLiteral("取消下载"));
+  QTest::mouseClick(l.按钮_删除, Qt::LeftButton);
+  QTest::mouseClick(l.按钮_删除, Qt::LeftButton);  // the second click of a double click
+  EXPECT_EQ(RowOf(w, "b.zip"), -1);
+  EXPECT_NE(RowOf(w, "a.zip"), -1) << "the row that moved into its place is not cancelled";
+  EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), "deltemp"), 1) << "one download's data deleted";
+  EXPECT_EQ(UnitsAt(fake.lastTempBlock, records::createparams::szFilename), u"b.zip");
+  EXPECT_EQ(ui::ChosenId(w), 0) << "nothing chosen after it";
+  EXPECT_FALSE(l.按钮_删除->isEnabled());
+  Choose(w, "c.zip");
+  QTest::mouseClick(l.按钮_暂停, Qt::LeftButton);
+  QTest::mouseClick(l.按钮_移除, Qt::LeftButton);
+  QTest::mouseClick(l.按钮_移除, Qt::LeftButton);
+  EXPECT_EQ(RowOf(w, "c.zip"), -1);
+  EXPECT_NE(RowOf(w, "a.zip"), -1);
+  EXPECT_FALSE(l.按钮_移除->isEnabled());
+}
+
+// Delete removes, Space pauses and continues, Enter opens the folder, Ctrl+C copies the
+// address, Esc hides the window; a right click offers what the buttons offer.
+TEST_F(DownloadListWindowTest, TheKeyboardAndTheMenuActOnTheChosenRow) {
+  Start(w, "http://127.0.0.1:1/a.zip", "a.zip");
+  ui::OpenDownloadList(w);
+  Choose(w, "a.zip");
+  l.表格_下载->setFocus();
+  Press(Qt::Key_Delete);
+  EXPECT_NE(RowOf(w, "a.zip"), -1) << "a running download is not removed";
+  EXPECT_EQ(l.标签_提示->text(), QStringLiteral("正在下载：请先暂停或取消它。"));
+  Press(Qt::Key_Space);
+  EXPECT_EQ(StateOf(w, "a.zip"), QStringLiteral("已暂停"));
+  EXPECT_TRUE(l.标签_提示->text().isEmpty()) << "the note went with the moment";
+  Press(Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("http://127.0.0.1:1/a.zip"));
+  Press(Qt::Key_Return);
+  EXPECT_TRUE(l.标签_提示->text().startsWith(QStringLiteral("无法打开目录："))) << "the folder does not exist";
+
+  QStringList offered;
+  QTimer::singleShot(200, [&] {
+    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      for (QAction* a : menu->actions())
+        if (a->isEnabled() && !a->text().isEmpty()) offered << a->text();
+      menu->close();
+    }
+  });
+  const QRect cell = l.表格_下载->visualItemRect(l.表格_下载->item(RowOf(w, "a.zip"), 0));
+  QContextMenuEvent right(QContextMenuEvent::Mouse, cell.center(), l.表格_下载->viewport()->mapToGlobal(cell.center()));
+  QApplication::sendEvent(l.表格_下载->viewport(), &right);
+  EXPECT_EQ(offered, (QStringList{QStringLiteral("继续"), QStringLiteral("取消下载"), QStringLiteral("从列表移除"),
+                                  QStringLiteral("打开目录"), QStringLiteral("复制下载地址")}));
+
+  Press(Qt::Key_Space);
+  EXPECT_NE(StateOf(w, "a.zip"), QStringLiteral("已暂停")) << "continued";
+  Press(Qt::Key_Space);
+  Press(Qt::Key_Delete);
+  EXPECT_EQ(RowOf(w, "a.zip"), -1) << "a paused one is";
+  Press(Qt::Key_Escape);
+  EXPECT_FALSE(l.isVisible());
+}
+
+// A dozen rows at the first look; the buttons stay where they are whatever the hint says; the
+// name keeps its room beside a long state.
+TEST_F(DownloadListWindowTest, TheWindowKeepsItsShape) {
+  for (int i = 0; i < 14; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".ndz";
+    Start(w, "http://127.0.0.1:1/" + name, name.c_str());
+  }
+  fake.stat = DL_STATE_CANCELLED, fake.failCode = DL_FAIL_FOREIGN;  // the longest words there are
+  ui::PollProgress(w);
+  ui::OpenDownloadList(w);
+  QTableWidget* t = l.表格_下载;
+  EXPECT_GE(t->viewport()->height() / t->rowHeight(0), 12) << "rows shown at once";
+  const QPoint pause = l.按钮_暂停->mapTo(&l, QPoint(0, 0));
+  Choose(w, "f0.ndz");
+  QApplication::processEvents();
+  EXPECT_GE(l.标签_提示->text().count(u'\n'), 1) << "a hint of two lines or more";
+  EXPECT_EQ(l.按钮_暂停->mapTo(&l, QPoint(0, 0)), pause) << "the buttons do not jump";
+  l.resize(l.minimumSizeHint().width(), l.height());
+  QApplication::processEvents();
+  EXPECT_GE(t->columnWidth(DownloadListWindow::kName), 100) << "the name does not vanish";
+}
 
 TEST_F(DownloadListTest, RowsPauseResumeAndCancelFromTheList) {
   const std::string a = PatternBytes(3 << 20, 51), b = PatternBytes(16 << 20, 52);
@@ -136,11 +259,51 @@ TEST_F(DownloadListTest, AnUnfinishedDownloadResumesAtTheNextStart) {
   WiredWindow w(*state);
   KeepEmulators(w);
   w.RunCreatedEvent();  // no click
+  // The display follows it while it runs: not blank while a download goes on.
+  EXPECT_TRUE(WaitFor([&] { return w.状态条1->partText(2) == QStringLiteral("总大小：3.00 MB"); }, 20000) ||
+              fs::exists(folder / "r.zip"))
+      << w.状态条1->partText(2).toStdString();
   // Bounded generously: under the sanitizers, beside the kill test's flushes, the disk is slow.
   ASSERT_TRUE(WaitFor([&] { return fs::exists(folder / "r.zip"); }, 60000))
       << "the row: "
       << (state->session.rows().empty() ? std::string("none") : session::StateWords(state->session.rows()[0]));
   EXPECT_EQ(ReadAll(folder / "r.zip"), content);
+  w.close();
+}
+
+// With 启动时继续 off a download of the last run waits, paused, with the figures it had; the
+// question at closing says what becomes of running downloads.
+TEST_F(DownloadListTest, APausedDownloadKeepsItsFiguresAndTheCloseQuestionSaysSo) {
+  const std::string content = PatternBytes(4 << 20, 55);
+  FileServer server(content);
+  server.SetFaults({.bytesPerSecond = 128 << 10});
+  ASSERT_TRUE(core::WriteSwitch(core::kResumeAtStart, false));
+  {
+    auto state = NewState();
+    WiredWindow w(*state);
+    KeepEmulators(w);
+    w.RunCreatedEvent();
+    w.show();
+    Start(w, server.url(), "p.zip");
+    ASSERT_TRUE(WaitFor([&] { return state->session.rows().front().done >= 512 << 10; }, 30000));
+    QString asked;
+    AnswerNextQuestion(QStringLiteral("继续下载"), &asked);
+    w.close();
+    EXPECT_TRUE(w.isVisible()) << "kept open";
+    EXPECT_TRUE(asked.endsWith(QStringLiteral("可在下载列表中继续。")))
+        << "not at the next start: " << asked.toStdString();
+    AnswerNextQuestion(QStringLiteral("关闭"));
+    w.close();
+  }
+  auto state = NewState();
+  WiredWindow w(*state);
+  KeepEmulators(w);
+  w.RunCreatedEvent();
+  ui::OpenDownloadList(w);
+  EXPECT_EQ(StateOf(w, "p.zip"), QStringLiteral("已暂停"));
+  const QString progress = w.下载列表窗口->表格_下载->item(RowOf(w, "p.zip"), DownloadListWindow::kProgress)->text();
+  EXPECT_GE(progress.chopped(1).toDouble(), 10.0) << "the figures it had, not 0: " << progress.toStdString();
+  EXPECT_FALSE(w.时钟_下载->isActive()) << "nothing runs";
   w.close();
 }
 
