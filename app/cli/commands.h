@@ -1,5 +1,5 @@
 #pragma once
-// The three commands of quorvel-cli. Each takes its arguments after the command's name and
+// The four commands of quorvel-cli. Each takes its arguments after the command's name and
 // returns the exit status.
 #include <csignal>
 #include <cstdint>

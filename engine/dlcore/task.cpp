@@ -101,9 +101,8 @@ bool Task::TakePartFile() {
 
 bool Task::TakeSavedState() {
   std::optional<ControlState> saved = part_.IsOpen() && order_.resume ? ReadControlFile(ControlPath()) : std::nullopt;
-  // The saved state is the file's, whatever server it came from: another address resumes it
-  // when the file had a validator, which the first answer must then match (If-Range); without
-  // one only the same address does.
+  // The file's, from whatever server: another address resumes it when the file had a validator
+  // for the first answer to match (If-Range); without one only the same address does.
   const bool sameFile = saved && (saved->url == order_.url || !saved->etag.empty() || !saved->lastModified.empty());
   bool usable = sameFile && saved->total >= 0 && saved->rangeable &&
                 (saved->done.ranges().empty() || saved->done.ranges().back().end <= part_.Size());
@@ -287,10 +286,8 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
   if (!Judged(c) || !Active()) return 0;
   // libcurl offers the same piece again when the connection is resumed.
   c.held = limiter_ && !limiter_->Take(size, Clock::now());
-  if (c.held) {
-    c.lastHeld = Clock::now();
-    return CURL_WRITEFUNC_PAUSE;
-  }
+  if (c.held) c.lastHeld = Clock::now();
+  if (c.held) return CURL_WRITEFUNC_PAUSE;
   const size_t received = size;
   if (c.overlapTaken < c.overlapLength) {
     const size_t take = std::min(size, size_t(c.overlapLength - c.overlapTaken));

@@ -9,6 +9,7 @@ using namespace dlcore;
 namespace {
 
 using std::chrono::milliseconds;
+using Ranges = std::vector<ByteRange>;
 
 TEST(Ramp, ConnectionsAreAddedWhileEachStepPays) {
   Ramp r;
@@ -173,6 +174,57 @@ TEST(StalledTail, ALongLinkIsNotAStall) {
   EXPECT_FALSE(StalledTail(c, 256 << 10, patience, rtt)) << "three round trips";
   c[0].sinceData = milliseconds(2500);
   EXPECT_EQ(StalledTail(c, 256 << 10, patience, rtt), 0u);
+}
+
+TEST(PlanConnection, FreeSpaceFirstThenHalfOfTheLargestRemainder) {
+  const std::chrono::milliseconds rtt(0);
+  auto plan = PlanConnection({{0, 5}, {10, 30}}, {{40, 100, 1e6}}, rtt);
+  ASSERT_TRUE(plan);
+  EXPECT_EQ(plan->range, (ByteRange{10, 30}));
+  EXPECT_FALSE(plan->splitFrom);
+
+  plan = PlanConnection({}, {{0, 1'000'000, 1e6}, {40'000'000, 100'000'000, 1e6}}, rtt);
+  ASSERT_TRUE(plan);
+  EXPECT_EQ(plan->range, (ByteRange{70'000'000, 100'000'000}));
+  EXPECT_EQ(plan->splitFrom, 1u);
+  EXPECT_FALSE(PlanConnection({}, {{0, 30'000, 1e6}}, rtt)) << "no part smaller than the minimum";
+  EXPECT_FALSE(PlanConnection({}, {}, rtt));
+}
+
+// Random splitting never hands a byte to two connections and never loses one.
+TEST(PlanConnection, SplitsPartitionTheFileExactly) {
+  unsigned seed = 7;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+  for (std::int64_t total : {1, 1000, 1 << 20, (1 << 20) + 1}) {
+    Ranges owned = {{0, total}};
+    for (int step = 0; step < 40; ++step) {
+      std::vector<ConnectionView> views;
+      for (auto& r : owned) views.push_back({r.begin, r.end, double(next() % 3) * 1000});
+      auto plan = PlanConnection({}, views, std::chrono::milliseconds(0));
+      if (!plan) break;
+      owned[*plan->splitFrom].end = plan->range.begin;
+      owned.push_back(plan->range);
+      if (next() % 3 == 0) owned[next() % owned.size()].begin += 1;  // progress on one of them
+    }
+    RangeSet all;
+    std::int64_t sum = 0;
+    for (auto& r : owned) {
+      ASSERT_GE(r.size(), 0);
+      all.Add(r);
+      sum += r.size();
+    }
+    EXPECT_EQ(sum, all.Covered()) << "no overlap for " << total;
+  }
+}
+
+// Under the speed limit a held connection's buffers are full of its next bytes: it is never cut.
+TEST(PlanConnection, AConnectionTheLimitHoldsIsNotCut) {
+  ConnectionView held{0, 100'000'000, 1e6};
+  held.limited = true;
+  EXPECT_FALSE(PlanConnection({}, {held}, milliseconds(0)));
+  held.limited = false;
+  EXPECT_TRUE(PlanConnection({}, {held}, milliseconds(0)));
+  EXPECT_TRUE(PlanConnection({{0, 10}}, {held}, milliseconds(0))) << "what nobody owns is taken all the same";
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
-// The speed limit's bucket on a simulated clock, and the rate spelling users type.
+// The speed limit's bucket on a simulated clock.
 #include "ratelimit.h"
 
 #include <gtest/gtest.h>
-
-#include "sizes.h"
 
 using namespace dlcore;
 
@@ -73,33 +71,6 @@ TEST(RateLimiter, ReadsAreSmallUnderASmallLimit) {
   EXPECT_EQ(limiter.ReadSize(), 16 << 10);
   limiter.SetLimit(8 << 20, {});
   EXPECT_EQ(limiter.ReadSize(), (8 << 20) / 20);
-}
-
-TEST(ParseRate, TakesCurlsSpelling) {
-  struct Case {
-    const char* text;
-    std::int64_t bytes;  // 0: refused
-  } cases[] = {
-      {"1000", 1000},
-      {"500K", 500 << 10},
-      {"500k", 500 << 10},
-      {"2M", 2 << 20},
-      {"1g", std::int64_t(1) << 30},
-      {"1024G", std::int64_t(1) << 40},
-      {"1025G", 0},
-      {"0", 0},
-      {"0K", 0},
-      {"", 0},
-      {"K", 0},
-      {"-5", 0},
-      {"1.5M", 0},
-      {"2MB", 0},
-      {" 2M", 0},
-      {"2 M", 0},
-      {"99999999999999999999", 0},
-      {"5X", 0},
-  };
-  for (const Case& c : cases) EXPECT_EQ(common::ParseRate(c.text).value_or(0), c.bytes) << c.text;
 }
 
 }  // namespace

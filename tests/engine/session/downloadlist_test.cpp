@@ -394,6 +394,19 @@ class LiveDownloadListTest : public LiveDownloadSessionTest {
         ms);
     return list.Find(id) ? list.Find(id)->state : ListState::kWaiting;
   }
+  // Starts `name` from `url` and pauses it once it has `bytes`.
+  int StartThenPause(DownloadList& list, const std::string& url, const std::string& name, std::int64_t bytes) {
+    const int id = list.Start(Order(url, scratch.folder().string(), name), WhenThere::kAsk).id;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          list.Tick();
+          return list.Find(id)->done >= bytes;
+        },
+        20000));
+    EXPECT_TRUE(list.Pause(id));
+    EXPECT_EQ(WaitFor(list, id, ListState::kPaused), ListState::kPaused);
+    return id;
+  }
   // The paused connections' last bytes may still be on their way out of the server: counted
   // once the count stands still, they are not taken for bytes fetched again.
   static void LetTheServerSettle(const FileServer& server) {
@@ -514,15 +527,7 @@ TEST_F(LiveDownloadListTest, TheSameFileFromAnotherServerResumes) {
   const std::string folder = scratch.folder().string();
   DownloadList list(Calls());
   list.StartEngine();
-  const int id = list.Start(Order(first.url(), folder, "map.ndz"), WhenThere::kAsk).id;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        list.Tick();
-        return list.Find(id)->done >= 1 << 20;
-      },
-      20000));
-  ASSERT_TRUE(list.Pause(id));
-  EXPECT_EQ(WaitFor(list, id, ListState::kPaused), ListState::kPaused);
+  const int id = StartThenPause(list, first.url(), "map.ndz", 1 << 20);
   const std::int64_t had = list.Find(id)->done;
   list.Start(Order(mirror.url(), folder, "map.ndz"), WhenThere::kAsk);
   EXPECT_EQ(WaitFor(list, id, ListState::kCompleted), ListState::kCompleted);
@@ -530,15 +535,7 @@ TEST_F(LiveDownloadListTest, TheSameFileFromAnotherServerResumes) {
   EXPECT_LE(mirror.bytesServed(), content.size() - size_t(had) + (64 << 10)) << "the rest only";
 
   // The same name from a server whose file is another (its ETag differs): from zero.
-  const int other = list.Start(Order(first.url(), folder, "other.ndz"), WhenThere::kAsk).id;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        list.Tick();
-        return list.Find(other)->done >= 1 << 20;
-      },
-      20000));
-  ASSERT_TRUE(list.Pause(other));
-  EXPECT_EQ(WaitFor(list, other, ListState::kPaused), ListState::kPaused);
+  const int other = StartThenPause(list, first.url(), "other.ndz", 1 << 20);
   list.Start(Order(changed.url(), folder, "other.ndz"), WhenThere::kAsk);
   EXPECT_EQ(WaitFor(list, other, ListState::kCompleted), ListState::kCompleted);
   EXPECT_EQ(ReadAll(scratch.folder() / "other.ndz"), PatternBytes(4 << 20, 46)) << "never a mix of two files";

@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "../text/gbktext.h"
-#include "recordcodec.h"
 #include "recordlayout.h"
-#include "words.h"
 
 using namespace text;
 using namespace records;
@@ -155,86 +153,3 @@ TEST(TaskProgressInfo, PackedLayoutAndAccessors) {
 }
 
 }  // namespace
-
-// The program builds the creation record by name; the engine reads it by the field table.
-TEST(RecordCodec, CreationRecordRoundTrip) {
-  TaskCreateParams params;
-  const std::u16string url = u"http://127.0.0.1/地图 1.zip", name = u"地图.zip", folder = u"/home/用户/下载";
-  ASSERT_TRUE(params.BuildUtf16(url, name, folder, false, true, false));
-  CreateRequest read = ReadCreateParams(params.Address());
-  EXPECT_EQ(read.taskUrl, url);
-  EXPECT_EQ(read.filename, name);
-  EXPECT_EQ(read.savePath, folder);
-  EXPECT_TRUE(read.disableAutoRename);
-  EXPECT_FALSE(read.isResume);
-
-  // A text that fills its field up to the last unit, and one with no zero unit at all.
-  const std::u16string longest(createparams::kPathBytes / 2 - 1, u'名');
-  ASSERT_TRUE(params.BuildUtf16(url, longest, folder, false, false, true));
-  EXPECT_EQ(ReadCreateParams(params.Address()).filename, longest);
-  EXPECT_TRUE(ReadCreateParams(params.Address()).isResume);
-  std::memset(params.Address() + createparams::szSavePath, 'a', createparams::kPathBytes);
-  read = ReadCreateParams(params.Address());
-  EXPECT_FALSE(read.savePath) << "an unterminated text is no text";
-  EXPECT_EQ(read.filename, longest);
-}
-
-// The engine writes the progress record by the field table; the program reads it by name.
-TEST(RecordCodec, ProgressRecordRoundTrip) {
-  TaskProgressInfo info;
-  ASSERT_TRUE(info.Build());
-  Progress p;
-  p.stat = DL_STATE_RUNNING;
-  p.failCode = DL_FAIL_TIMEOUT;
-  p.name = "地图.zip";
-  p.total = 5'000'000'000;
-  p.downloaded = 4'999'999'999;
-  p.percent = 0.5f;
-  p.sources = 16;
-  p.sourcesInUse = 9;
-  p.speed = 1 << 30;
-  WriteProgressInfo(p, info.Address());
-  EXPECT_EQ(info.stat(), DL_STATE_RUNNING);
-  EXPECT_EQ(info.fail_code(), DL_FAIL_TIMEOUT);
-  EXPECT_EQ(info.szFilename(), G(u"地图.zip"));
-  EXPECT_EQ(info.nTotalSize(), 5'000'000'000);
-  EXPECT_EQ(info.nTotalDownload(), 4'999'999'999);
-  EXPECT_EQ(info.fPercent(), 0.5f);
-  EXPECT_EQ(info.nSrcTotal(), 16);
-  EXPECT_EQ(info.nSrcUsing(), 9);
-  EXPECT_EQ(info.nSpeed(), 1 << 30);
-  EXPECT_TRUE(info.bIsOriginUsable());
-
-  // A name longer than its field is cut, with the field's last unit left zero; a shorter name
-  // written later leaves nothing of the longer one.
-  p.name = std::string(2000, 'n');
-  WriteProgressInfo(p, info.Address());
-  EXPECT_EQ(info.szFilename(), std::string(progressinfo::kNameBytes / 2 - 1, 'n'));
-  p.name = "b";
-  WriteProgressInfo(p, info.Address());
-  EXPECT_EQ(info.szFilename(), "b");
-}
-
-// Every failure code of the engine's contract has its words in both languages and its advice;
-// dlget's words get the server, host and folder; other codes are said by their number.
-TEST(FailureWords, OneRowForEveryCodeOfTheContract) {
-  for (int code = DL_FAIL_NETWORK; code <= DL_FAIL_TIMEOUT; ++code) {
-    const FailureWords* f = FindFailure(code);
-    ASSERT_NE(f, nullptr) << code;
-    EXPECT_TRUE(*f->chinese && *f->english && *f->advice) << code;
-    EXPECT_EQ(FailureText(code), std::string("下载失败：") + f->chinese);
-  }
-  EXPECT_EQ(FindFailure(404), nullptr);
-  EXPECT_EQ(FailureText(404), "下载失败：服务器返回 404");
-  EXPECT_EQ(FailureText(2001), "下载失败：错误代码 2001");
-  EXPECT_EQ(FailureAdvice(503), "服务器暂时出错，请稍后再试。");
-  EXPECT_EQ(FailureAdvice(403), "");
-  EXPECT_TRUE(UnreachableServer(DL_FAIL_RESOLVE) && UnreachableServer(DL_FAIL_TIMEOUT));
-  EXPECT_FALSE(UnreachableServer(DL_FAIL_DISK_FULL) || UnreachableServer(404));
-  EXPECT_EQ(EnglishFailure(DL_FAIL_REFUSED, "[::1]:81", "::1", "/d"), "connection refused by [::1]:81");
-  EXPECT_EQ(EnglishFailure(DL_FAIL_RESOLVE, "h:80", "h", "/d"), "cannot resolve host h");
-  EXPECT_EQ(EnglishFailure(DL_FAIL_FOLDER, "h:80", "h", "/d/{server}"),
-            "the save folder cannot be written: /d/{server}")
-      << "a folder's own text is not filled in";
-  EXPECT_EQ(EnglishFailure(503, "h:80", "h", "/d"), "the server answered HTTP 503");
-}
