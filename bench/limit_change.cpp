@@ -4,13 +4,16 @@
 //         settling, against the speed of the same download never limited at that point;
 //   set:  no limit for the first 2 s, then 2 MiB/s to the end; the bytes the server sent
 //         beyond the file's size.
-// Each file is compared with what the server served; medians of RUNS.
+// Each file is compared with what the server served; medians of RUNS. QUORVEL_BENCH_PACE sets
+// the server's rate per connection in bytes a second (0: none, for a long link of a network
+// namespace, where the window a connection was opened with decides its speed).
 //   limit_change LIBDLCORE.so RUNS [lift|set|slow|never]    (one of them alone)
 #include <dlfcn.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -50,7 +53,8 @@ F Bind(void* library, const char* name) {
 Run Download(const Engine& e, std::int64_t (*plan)(double), double from, double to, size_t size = 48 << 20) {
   const std::string content = PatternBytes(size, 9);
   FileServer server(content);
-  server.SetFaults({.bytesPerSecond = 256 << 10});
+  const char* pace = std::getenv("QUORVEL_BENCH_PACE");
+  server.SetFaults({.bytesPerSecond = pace ? size_t(std::atoll(pace)) : size_t(256 << 10)});
   const std::filesystem::path folder = std::filesystem::temp_directory_path() / "quorvel-limitchange";
   std::filesystem::remove_all(folder);
   records::TaskCreateParams params;

@@ -150,24 +150,14 @@ StartResult DownloadList::Start(common::DownloadOrder order, WhenThere whenThere
   const bool there = order.kind != common::DownloadKind::kContent && IsCompleteFile(order.folder, order.name);
   if (there && whenThere == WhenThere::kAsk) return {StartResult::Outcome::kAlreadyThere, 0, {}};
   ListedDownload& d = RowFor(order);
+  if (there && whenThere == WhenThere::kKeep) return Keep(d, std::move(order));
   currentTask = d.id;
   if (d.state == ListState::kRunning && (d.task || jobs_->Runs(d.id)))  // the same file runs already
     return {StartResult::Outcome::kStarted, d.id, {}};
-  if (there && whenThere == WhenThere::kKeep && d.state == ListState::kCompleted)
-    return {StartResult::Outcome::kKept, d.id, {}};  // its own row says what it is
-  if (d.task) engine.deleteTask(d.task);             // a new task from the same files
+  if (d.task) engine.deleteTask(d.task);  // a new task from the same files
   d.task = nullptr;
   d.order = std::move(order);
   d.source = 0;
-  if (there && whenThere == WhenThere::kKeep) {
-    Reset(d, ListState::kCompleted);
-    d.alreadyThere = true;
-    std::error_code ec;
-    d.total = d.done =
-        std::int64_t(std::filesystem::file_size(std::filesystem::path(d.order.folder) / d.order.name, ec));
-    if (jobCalls.check) Check(d.id);  // a release archive found there is checked against its torrent
-    return {StartResult::Outcome::kKept, d.id, {}};
-  }
   Reset(d, ListState::kWaiting);
   if (Running() >= maxRunning) return {StartResult::Outcome::kStarted, d.id, {}};
   if (std::optional<std::string> failure = StartTask(d)) {
@@ -176,6 +166,21 @@ StartResult DownloadList::Start(common::DownloadOrder order, WhenThere whenThere
     return {StartResult::Outcome::kRefused, d.id, "下载失败：" + *failure};
   }
   return {StartResult::Outcome::kStarted, d.id, {}};
+}
+
+StartResult DownloadList::Keep(ListedDownload& d, common::DownloadOrder order) {
+  // The display keeps following what it followed: nothing starts.
+  if (d.state == ListState::kCompleted) return {StartResult::Outcome::kKept, d.id, {}};  // ours: as it was
+  if (d.state == ListState::kRunning && (d.task || jobs_->Runs(d.id))) return {StartResult::Outcome::kKept, d.id, {}};
+  if (d.task) engine.deleteTask(d.task);
+  d.task = nullptr;
+  d.order = std::move(order);
+  Reset(d, ListState::kCompleted);
+  d.alreadyThere = true;
+  std::error_code ec;
+  d.total = d.done = std::int64_t(std::filesystem::file_size(std::filesystem::path(d.order.folder) / d.order.name, ec));
+  if (jobCalls.check) Check(d.id);  // a release archive found there is checked against its torrent
+  return {StartResult::Outcome::kKept, d.id, {}};
 }
 
 std::optional<std::string> DownloadList::StartTask(ListedDownload& d) {

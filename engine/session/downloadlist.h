@@ -126,6 +126,7 @@ class DownloadList {
   void Erase(const ListedDownload* d);
   void MakeRoom();  // before a new row
   void Reset(ListedDownload& d, ListState state);
+  StartResult Keep(ListedDownload& d, common::DownloadOrder order);  // the file there stays as it is
   std::optional<std::string> StartTask(ListedDownload& d);
   void StartWaiting(std::vector<DownloadEvent>& events);
   void Follow(ListedDownload& d, std::vector<DownloadEvent>& events);

@@ -376,6 +376,8 @@ TEST_F(DownloadListTest, ATorrentsContentComesThroughTheSwarmFromItsRow) {
       << StateOf(w, "map.ndz").toStdString();
   EXPECT_EQ(ReadAll(folder / "map.ndz"), content);
   EXPECT_FALSE(fs::exists(folder / "map.ndz.part"));
+  EXPECT_TRUE(w.气球提示框1->window()->text().contains(QString::fromStdString((folder / "map.ndz").string())))
+      << "its end is announced like any other's";
   w.close();
 }
 
