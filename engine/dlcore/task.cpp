@@ -286,8 +286,11 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
   if (!Judged(c) || !Active()) return 0;
   // libcurl offers the same piece again when the connection is resumed.
   c.held = limiter_ && !limiter_->Take(size, Clock::now());
-  if (c.held) c.lastHeld = Clock::now();
-  if (c.held) return CURL_WRITEFUNC_PAUSE;
+  if (c.held) {
+    c.lastHeld = Clock::now();
+    heldInWindow_ = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
   const size_t received = size;
   if (c.overlapTaken < c.overlapLength) {
     const size_t take = std::min(size, size_t(c.overlapLength - c.overlapTaken));
@@ -326,11 +329,6 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
     return 0;
   }
   return received;
-}
-
-void Task::ConnectionFailed(Clock::time_point now, int code) {
-  if (++failuresInRow_ >= options_.maxFailures) return Fail(code);
-  retryAt_ = now + std::chrono::milliseconds(200 << std::min(failuresInRow_, 5));
 }
 
 void Task::TransferDone(CURL* easy, CURLcode result) {

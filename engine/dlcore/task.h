@@ -143,6 +143,7 @@ class Task {
   // ramp: how many connections, measured over windows
   Clock::time_point windowStart_{};
   std::int64_t windowBytes_ = 0;
+  bool heldInWindow_ = false;  // the speed limit held one of its connections in this window
   bool warmedUp_ = false;
   Ramp ramp_;
   size_t releaseTurn_ = 0;  // the connection the speed limit releases first next time

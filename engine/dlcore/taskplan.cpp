@@ -3,6 +3,7 @@
 // and what the task reports.
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "task.h"
 
@@ -97,6 +98,9 @@ void Task::MeasureRamp(Clock::time_point now) {
   const double speed = double(bytes) / std::chrono::duration<double>(elapsed).count();
   windowStart_ = now;
   windowBytes_ = Downloaded();
+  // The speed limit held it: more connections cannot win under it, they only fill more buffers
+  // (and take more of the limit from the other downloads).
+  const bool limited = std::exchange(heldInWindow_, false);
   // A step is judged on a window in which all its connections ran: the new ones open only
   // once the stream they take their bytes from shows its speed.
   if (!ramp_.settled && count < ramp_.target) return;
@@ -110,8 +114,6 @@ void Task::MeasureRamp(Clock::time_point now) {
   // short for that (or a line too long), the count does not grow. Connections beyond a
   // lowered target were added on trial: they end with their short ranges and are not
   // replaced.
-  // Under the user's speed limit more connections cannot win: they only fill more buffers.
-  const bool limited = limiter_ && limiter_->limit() > 0 && speed >= 0.8 * double(limiter_->limit());
   const bool mayGrow = !limited && TrialWorthIt(file_.total - Downloaded(), speed / count, roundTrip_);
   NextRampStep(ramp_, count, speed, connectionCap_, mayGrow);
   if (options_.trace)
@@ -159,6 +161,11 @@ void Task::Checkpoint(Clock::time_point now, bool final) {
 // What a kill may cost is bounded by bytes as well as by time.
 std::int64_t Task::UnsavedLimit() const { return std::max<std::int64_t>(file_.total / 100, 256 << 10); }
 
+void Task::ConnectionFailed(Clock::time_point now, int code) {
+  if (++failuresInRow_ >= options_.maxFailures) return Fail(code);
+  retryAt_ = now + std::chrono::milliseconds(200 << std::min(failuresInRow_, 5));
+}
+
 // An answer that was not the file's bytes.
 void Task::AfterVerdict(Verdict verdict, long status, Clock::time_point now) {
   switch (verdict) {
@@ -189,6 +196,7 @@ void Task::LimitChanged(Clock::time_point now) {
   ramp_ = Ramp{};
   windowStart_ = now;
   windowBytes_ = Downloaded();
+  heldInWindow_ = false;
   std::vector<Connection*> running;
   for (auto& c : connections_) running.push_back(c.get());
   for (Connection* c : running) {
