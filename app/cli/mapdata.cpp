@@ -64,6 +64,10 @@ std::optional<std::vector<int>> Rows(const std::string& list, bool haveId) {
       BadArguments("没有这种图资：“" + kind + "”（用 0 到 23 的编号、all，或以下名称之一：" + KindNames() + "）");
       return std::nullopt;
     }
+    if (catalogue::TakesUpdateIdentifier(*row) && !haveId) {  // as `all` skips them: never an address without it
+      BadArguments(std::string(catalogue::MapDataKinds()[size_t(*row)].name) + " 需要增量更新编号（--id）");
+      return std::nullopt;
+    }
     if (std::find(rows.begin(), rows.end(), *row) == rows.end()) rows.push_back(*row);  // each kind once
     start = comma + 1;
   }

@@ -94,8 +94,11 @@ int Torrent(const Arguments& given) {
     if (!seconds || *seconds < 1) return BadArguments("--stall 取 1 到 999999 秒");
     options.stallSeconds = int(*seconds);
   }
+  // Anything about the torrent file itself is an argument's fault: exit status 2.
   const std::optional<std::string> bytes = TorrentBytes(args[0]);
-  if (!bytes) return BadArguments("种子无法读取：" + args[0]);
+  if (!bytes) return BadArguments("种子无法读取：" + common::Printable(args[0]));
+  if (!torrent::ContentName(*bytes))
+    return BadArguments("不是可用的种子（无法读出，或其中的路径会离开保存目录）：" + common::Printable(args[0]));
   if (!UsableFolder(options.folder)) return 2;
   return Swarm(*bytes, options);
 }

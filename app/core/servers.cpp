@@ -1,5 +1,6 @@
 #include "servers.h"
 
+#include "printable.h"
 #include "settingstable.h"
 
 namespace core {
@@ -13,7 +14,9 @@ std::string ServerAddress(std::string host) {
 std::string WhereServerIsChosen(Server server, const std::string& address, bool option) {
   const std::string name = (server == Server::kPortal ? kPortal : kDownloadServer).name;
   const std::string host = address.starts_with("http://") ? address.substr(7) : address;
-  std::string text = name + " " + host + " 由设置文件 " + SettingsFilePath() + " 中的“" + name + "”值选择";
+  // The host and the path come from the settings file and the environment: shown, never acted on.
+  std::string text = name + " " + common::Printable(host) + " 由设置文件 " + common::Printable(SettingsFilePath()) +
+                     " 中的“" + name + "”值选择";
   if (option)
     text +=
         server == Server::kPortal ? "，或命令行的 --portal HOST[:PORT]" : "，或命令行的 --download-server HOST[:PORT]";

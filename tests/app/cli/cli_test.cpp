@@ -57,6 +57,9 @@ TEST_F(CliTest, SearchPrintsTheRowAndTellsByItsStatus) {
   EXPECT_NE(r.err.find("搜索失败：711"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("门户 127.0.0.1:1 由设置文件 "), std::string::npos) << "names the host and what chooses it";
   EXPECT_NE(r.err.find("“门户”值选择，或命令行的 --portal"), std::string::npos) << r.err;
+  r = Cli({"search", "3261", "--portal", "127.0.0.1:1\x1b]0;owned\x07\x1b[2J"});
+  EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << "a host from the settings never reaches the terminal raw";
+  EXPECT_NE(r.err.find("\\x1b[2J"), std::string::npos) << r.err;
   EXPECT_EQ(Cli({"search"}).status, 2);
   for (const char* command : {"search", "mapdata", "verify", "torrent"}) {
     r = Cli({command, "--help"});
@@ -185,6 +188,9 @@ TEST_F(CliTest, MapDataRefusesBadInputAndDownloadsNothing) {
   EXPECT_EQ(md({"3m21j27", "--kind", "24", "-o", folder.string()}).status, 2);
   EXPECT_EQ(md({"3m21j27", "-o", folder.string()}).status, 2) << "no kind";
   EXPECT_EQ(md({"3m21j27", "--kind", "1", "--jobs", "0", "-o", folder.string()}).status, 2);
+  r = md({"3m21j27", "--kind", "1,5", "-o", folder.string()});
+  EXPECT_EQ(r.status, 2) << "a kind that needs an id, named without one";
+  EXPECT_NE(r.err.find("patches 需要增量更新编号（--id）"), std::string::npos) << r.err;
   r = md({"3m21j27", "--kind", "1", "--limit-rate", "2MB", "-o", folder.string()});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("--limit-rate 取每秒字节数"), std::string::npos) << r.err;
@@ -287,8 +293,15 @@ TEST_F(CliTest, TorrentFetchesTheContentThroughItsWebSeed) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Cli({"torrent", (folder / "missing.torrent").string()}).status, 2);
   EXPECT_EQ(Cli({"torrent", (folder / "m.torrent").string(), "--port", "70000"}).status, 2);
+  // Anything about the torrent file itself is the argument's fault, as the README's table says.
   Write(folder / "junk.torrent", "d4:infoi1ee");
-  EXPECT_EQ(Cli({"torrent", (folder / "junk.torrent").string(), "-o", (folder / "x").string()}).status, 1);
+  r = Cli({"torrent", (folder / "junk.torrent").string(), "-o", (folder / "x").string()});
+  EXPECT_EQ(r.status, 2) << "not a torrent";
+  EXPECT_NE(r.err.find("不是可用的种子"), std::string::npos) << r.err;
+  Write(folder / "huge.torrent", std::string((64 << 20) + 1, 'd'));
+  EXPECT_EQ(Cli({"torrent", (folder / "huge.torrent").string(), "-o", (folder / "x").string()}).status, 2)
+      << "too large to be a torrent";
+  EXPECT_FALSE(fs::exists(folder / "x")) << "nothing made for it";
 }
 
 }  // namespace
