@@ -43,6 +43,14 @@ void BM_CollectEmptyParagraphs(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(page.size()));
 }
 
+// A hostile page: a paragraph a line, about 100,000 lines a MiB (each line is matched alone).
+void BM_CollectOneLineParagraphs(benchmark::State& state) {
+  std::string page;
+  while (page.size() < size_t(state.range(0))) page += "<p>x</p>\n";
+  for (auto _ : state) benchmark::DoNotOptimize(CollectParagraphs(page));
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(page.size()));
+}
+
 void BM_MatchTableCells(benchmark::State& state) {
   const std::string page = PortalPage(size_t(state.range(0)));
   for (auto _ : state) {
@@ -85,6 +93,7 @@ constexpr int64_t kMB = 1 << 20;
 BENCHMARK(BM_TextBetween)->Arg(kMB)->Arg(10 * kMB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CollectParagraphs)->Arg(kMB)->Arg(10 * kMB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CollectEmptyParagraphs)->Arg(kMB)->Arg(16 * kMB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CollectOneLineParagraphs)->Arg(kMB)->Arg(4 * kMB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MatchTableCells)->Arg(kMB)->Arg(10 * kMB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunawayRetry)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuadraticSearch)->Arg(400000)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -31,6 +31,7 @@ ReleasePage ParseReleasePage(std::string_view page, const std::string& server, c
   text::RegexMatcher cells;
   cells.Match("<td>(.*?)</td>", section);
   r.version = cells.SubMatchText(1, 1);
+  r.incomplete = cells.Incomplete();
   r.size = cells.SubMatchText(2, 1);
   r.releaseDate = text::TextBetween(r.programLink, "/app/oem/", "/");
   return r;

@@ -27,6 +27,7 @@ struct ReleasePage {
   std::string version;  // first table cell; empty: no result
   std::string size;     // second table cell
   std::string releaseDate;
+  bool incomplete = false;  // the cells' search gave up before the page's end (too large, too slow)
 };
 
 // `server` is "http://" + the download server's host.

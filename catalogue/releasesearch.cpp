@@ -53,7 +53,9 @@ ReleaseSearch SearchRelease(std::u16string_view deviceNumber, const Servers& ser
   search.versionLine = FromGbk(r.version + " " + r.size);
   if (r.version.empty()) {
     const bool failed = page.empty() || !status.starts_with("200");
-    search.outcome = failed ? ReleaseSearch::Outcome::kFailed : ReleaseSearch::Outcome::kNoResult;
+    search.outcome = failed         ? ReleaseSearch::Outcome::kFailed
+                     : r.incomplete ? ReleaseSearch::Outcome::kTooSlow
+                                    : ReleaseSearch::Outcome::kNoResult;
     return search;
   }
   search.outcome = ReleaseSearch::Outcome::kFound;

@@ -29,6 +29,7 @@ struct ReleaseSearch {
   enum class Outcome {
     kFound,     // `row` holds the release
     kNoResult,  // the portal answered its page without a release
+    kTooSlow,   // no release found before the page's search gave up: it was too large or too slow
     kFailed,    // the portal could not be asked, or answered an error or something else
     kStopped,   // the pump asked to stop while the portal was asked: nothing more happened
   } outcome = Outcome::kNoResult;
@@ -36,6 +37,9 @@ struct ReleaseSearch {
   std::string status;       // the portal's status line, or the failure text (UTF-8)
   ReleaseRow row;
 };
+
+// What the window and quorvel-cli say of kTooSlow, instead of "查无结果".
+inline constexpr const char* kTooSlowWords = "页面太大/太慢：门户的页面没能在时限内读完，请稍后再试。";
 
 // `deviceNumber` as the device box holds it (UTF-16); sent as code page 936 bytes.
 ReleaseSearch SearchRelease(std::u16string_view deviceNumber, const Servers& servers, const common::EventPump& pump);

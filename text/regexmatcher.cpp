@@ -48,6 +48,8 @@ std::u16string AnchorsForEveryLineEnd(std::u16string_view pattern) {
 
 struct RegexMatcher::Expression {
   std::string pattern;  // GBK, as written to the object
+  uint32_t options = 0;
+  bool multiLine = true;
   std::unique_ptr<pcre2_code, CodeDeleter> code;
 };
 
@@ -65,6 +67,7 @@ struct RegexMatcher::Matches {
   std::string subject;  // up to its first zero byte
   std::vector<Found> found;
   int groupCount = 0;
+  bool incomplete = false;  // the search stopped short of the subject's end
 
   // Turns the spans' character offsets (UTF-16 units: code page 936 decodes to one unit a
   // character) into byte offsets of `bytes`, in one walk over it.
@@ -96,29 +99,41 @@ RegexMatcher::~RegexMatcher() = default;
 RegexMatcher::RegexMatcher(const RegexMatcher&) = default;
 RegexMatcher& RegexMatcher::operator=(const RegexMatcher&) = default;
 
-bool RegexMatcher::Match(std::string_view pattern, std::string_view subject, bool caseSensitive, bool multiLine,
-                         bool global, bool quoteEscapes) {
-  expression_.reset();
-  matches_.reset();
+// The pattern compiled with its options, or nothing for an invalid one.
+std::shared_ptr<const RegexMatcher::Expression> RegexMatcher::Compile(std::string pattern, bool multiLine,
+                                                                      uint32_t options) {
   auto expression = std::make_shared<Expression>();
-  expression->pattern = quoteEscapes ? text::Replace(pattern, text::kQuoteToken, "\"") : std::string(pattern);
-  const std::string_view bytes = subject.substr(0, subject.find('\0'));
-
+  expression->pattern = std::move(pattern);
+  expression->options = options;
+  expression->multiLine = multiLine;
   std::u16string source = text::gbk::Decode(expression->pattern);
   if (multiLine) source = AnchorsForEveryLineEnd(source);
   pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
   pcre2_set_newline(context, PCRE2_NEWLINE_LF);
-  uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF |
-                     PCRE2_USE_OFFSET_LIMIT | (caseSensitive ? 0 : PCRE2_CASELESS) |
-                     (multiLine ? 0 : PCRE2_DOLLAR_ENDONLY);
   int error = 0;
   PCRE2_SIZE errorOffset = 0;
   expression->code.reset(pcre2_compile(Units(source), source.size(), options, &error, &errorOffset, context));
   pcre2_compile_context_free(context);
-  if (!expression->code) return false;
+  if (!expression->code) return nullptr;
   // Interpreted when JIT is unavailable. Partial matching is for the pieces of a long subject.
   pcre2_jit_compile(expression->code.get(), PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);
+  return expression;
+}
 
+bool RegexMatcher::Match(std::string_view pattern, std::string_view subject, bool caseSensitive, bool multiLine,
+                         bool global, bool quoteEscapes) {
+  std::string written = quoteEscapes ? text::Replace(pattern, text::kQuoteToken, "\"") : std::string(pattern);
+  const uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF |
+                           PCRE2_USE_OFFSET_LIMIT | (caseSensitive ? 0 : PCRE2_CASELESS) |
+                           (multiLine ? 0 : PCRE2_DOLLAR_ENDONLY);
+  std::shared_ptr<const Expression> expression = expression_;
+  if (!expression || expression->pattern != written || expression->options != options ||
+      expression->multiLine != multiLine)
+    expression = Compile(std::move(written), multiLine, options);
+  expression_.reset();
+  matches_.reset();
+  if (!expression) return false;
+  const std::string_view bytes = subject.substr(0, subject.find('\0'));
   auto matches = std::make_shared<Matches>();
   uint32_t captures = 0;
   pcre2_pattern_info(expression->code.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
@@ -133,6 +148,7 @@ bool RegexMatcher::Match(std::string_view pattern, std::string_view subject, boo
       // After an empty match the next search starts one character later.
       start = found->whole.end > found->whole.begin ? found->whole.end : found->whole.end + 1;
     }
+    matches->incomplete = search.GaveUp();
   }
   matches->ToByteOffsets(bytes);
   matches->subject = std::string(bytes);
@@ -140,6 +156,8 @@ bool RegexMatcher::Match(std::string_view pattern, std::string_view subject, boo
   matches_ = std::move(matches);
   return true;
 }
+
+bool RegexMatcher::Incomplete() const { return matches_ && matches_->incomplete; }
 
 std::string RegexMatcher::GetPattern() const { return expression_ ? expression_->pattern : std::string(); }
 

@@ -15,6 +15,7 @@
 //     subject's length at every position of a long subject) keeps the matches found by then
 //   - a long subject is decoded and searched a piece at a time (regexsearch.h)
 // Match and group indexes are 1-based.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,8 +34,10 @@ class RegexMatcher {
   RegexMatcher(const RegexMatcher&);
   RegexMatcher& operator=(const RegexMatcher&);
 
-  // Compiles `pattern` and runs it over `subject`, replacing all that the last call left.
-  // True when the search ran, also with zero matches; false for an invalid pattern.
+  // Compiles `pattern` and runs it over `subject`, replacing all that the last call left (the
+  // same pattern and options as the last call reuse its compiled form: a page read a line at a
+  // time compiles once). True when the search ran, also with zero matches; false for an
+  // invalid pattern.
   // With quoteEscapes, every "#引号" of the pattern stands for a double quote.
   bool Match(std::string_view pattern, std::string_view subject, bool caseSensitive = false, bool multiLine = true,
              bool global = true, bool quoteEscapes = false);
@@ -46,6 +49,9 @@ class RegexMatcher {
   std::string ReplaceMatches(std::string_view replacement) const;
 
   int MatchCount() const;
+  // Whether the last search stopped short of its subject's end (its time spent): there may be
+  // matches it did not find.
+  bool Incomplete() const;
 
   // The text of match `index`. When `position` is given, it receives the 0-based byte
   // offset of that text in the subject, searched from the match's character index, or -2.
@@ -61,6 +67,7 @@ class RegexMatcher {
  private:
   struct Expression;
   struct Matches;
+  static std::shared_ptr<const Expression> Compile(std::string pattern, bool multiLine, uint32_t options);
   class Search;
   std::shared_ptr<const Expression> expression_;
   std::shared_ptr<const Matches> matches_;

@@ -21,8 +21,7 @@ RegexSearch::RegexSearch(const pcre2_code* code, std::string_view subject, size_
       pieceLength_(std::max<size_t>(pieceCharacters, 1)),
       data_(pcre2_match_data_create_from_pattern(code, nullptr)),
       context_(pcre2_match_context_create(nullptr)),
-      stack_(pcre2_jit_stack_create(size_t(32) << 10, size_t(16) << 20, nullptr)),
-      deadline_(Clock::now() + kBudget) {
+      stack_(pcre2_jit_stack_create(size_t(32) << 10, size_t(16) << 20, nullptr)) {
   for (size_t byte = 0; byte < subject_.size(); byte += gbk::CharLength(subject_, byte)) ++characters_;
   uint32_t lookbehind = 0;
   pcre2_pattern_info(code, PCRE2_INFO_MAXLOOKBEHIND, &lookbehind);
@@ -45,8 +44,12 @@ RegexSearch::~RegexSearch() {
 }
 
 std::optional<RegexSearch::Found> RegexSearch::Next(size_t start) {
+  if (deadline_ == Clock::time_point{}) deadline_ = Clock::now() + kBudget;
   while (start <= characters_ && context_ && data_) {
-    if (runaways_ >= kMaxRunaways || Clock::now() >= deadline_) return std::nullopt;
+    if (runaways_ >= kMaxRunaways || Clock::now() >= deadline_) {
+      gaveUp_ = true;
+      return std::nullopt;
+    }
     if (!Covers(start)) Load(start);
     // A start at the end of a piece that is not the last is tried in the next piece.
     const size_t lastAllowed = PieceIsLast() ? PieceEnd() : PieceEnd() - 1;

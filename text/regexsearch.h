@@ -15,8 +15,9 @@
 //         the length of the subject at every position would otherwise cost its square in one
 //         call. A window that is slow shrinks, down to one position, and one that is quick grows;
 //       - a position whose attempt runs into the match, depth or heap limit is given up alone
-//         and the search goes on after it; after kMaxRunaways such positions, or after kBudget,
-//         the rest of the subject is left unsearched.
+//         and the search goes on after it; after kMaxRunaways such positions, or after kBudget
+//         from the first match asked for (counting the subject's characters is not spent from
+//         it), the rest of the subject is left unsearched, and GaveUp says so.
 // Offsets are in characters of the subject: code page 936 decodes every character to one
 // UTF-16 unit.
 #ifndef PCRE2_CODE_UNIT_WIDTH
@@ -59,6 +60,8 @@ class RegexSearch {
   // The next match that begins at or after character `start`, or nothing (also when the search
   // is out of budget).
   std::optional<Found> Next(size_t start);
+  // Whether the search stopped short of the subject's end (its time or its runaways spent).
+  bool GaveUp() const { return gaveUp_; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -84,7 +87,8 @@ class RegexSearch {
   pcre2_match_data* data_;
   pcre2_match_context* context_;
   pcre2_jit_stack* stack_;
-  const Clock::time_point deadline_;
+  Clock::time_point deadline_{};  // set by the first Next
+  bool gaveUp_ = false;
   size_t window_ = 256;
   int runaways_ = 0;
 };

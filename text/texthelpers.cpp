@@ -43,7 +43,7 @@ size_t FindCloseTag(std::string_view text, size_t from) {
 // "</p>" follows. Cutting there never splits a paragraph, since a paragraph ends at the
 // first "</p>" after its "<p>".
 size_t PieceEnd(std::string_view line, size_t from) {
-  constexpr size_t kPiece = size_t(64) << 10;
+  constexpr size_t kPiece = size_t(64) << 10;  // as kBlock below
   size_t end = std::string_view::npos;
   for (size_t at = from; (at = FindCloseTag(line, at)) != std::string_view::npos; at += 4) {
     end = at + 4;
@@ -54,33 +54,65 @@ size_t PieceEnd(std::string_view line, size_t from) {
 
 }  // namespace
 
+namespace {
+
+constexpr size_t kBlock = size_t(64) << 10;
+
+// The end of the line that starts at `start` (its "\n", or the text's end).
+size_t LineEnd(std::string_view html, size_t start) {
+  while (start < html.size() && html[start] != '\n') start += text::gbk::CharLength(html, start);
+  return start;
+}
+
+// The end of a block of whole short lines from `start`: 64 KiB of them or more, or up to a
+// line that is long by itself.
+size_t BlockEnd(std::string_view html, size_t start) {
+  size_t end = LineEnd(html, start);
+  while (end < html.size() && end - start < kBlock) {
+    const size_t next = LineEnd(html, end + 1);
+    if (next - (end + 1) >= kBlock) break;
+    end = next;
+  }
+  return end;
+}
+
+}  // namespace
+
 std::string CollectParagraphs(std::string_view html, const common::EventPump& pump) {
-  // A paragraph never spans a line ("." stops at "\n"), so the page is matched a line, or a
-  // piece of a long line, at a time: the matcher's memory stays near the piece's size, and
-  // text after a line's last "</p>" (where no paragraph can end) is never searched at all.
-  // Events run every few milliseconds rather than after a pause per paragraph, so a page of
-  // a million empty paragraphs costs no more than its matching.
+  // A paragraph never spans a line ("." stops at "\n"), so the page is matched a block of whole
+  // lines, or a piece of a long line, at a time: the matcher's memory stays near the piece's
+  // size, its compiled pattern serves every piece, and text after a long line's last "</p>"
+  // (where no paragraph can end) is never searched at all. Events run every few milliseconds
+  // rather than after a pause per paragraph, so a page of a million empty paragraphs costs no
+  // more than its matching.
   using Clock = std::chrono::steady_clock;
   html = html.substr(0, html.find('\0'));
   RegexMatcher matcher;
   std::string result;
   auto lastPump = Clock::time_point{};
-  for (size_t lineStart = 0; lineStart < html.size();) {
-    size_t lineEnd = lineStart;
-    while (lineEnd < html.size() && html[lineEnd] != '\n') lineEnd += text::gbk::CharLength(html, lineEnd);
-    const std::string_view line = html.substr(lineStart, lineEnd - lineStart);
-    for (size_t from = 0, end; (end = PieceEnd(line, from)) != std::string_view::npos; from = end) {
-      matcher.Match("<p>(.*?)</p>", line.substr(from, end - from), false, true, true);
-      for (int i = 1; i <= matcher.MatchCount(); ++i) {
-        result += matcher.SubMatchText(i, 1);
-        result += "\r\n";
-        if (pump && Clock::now() - lastPump >= std::chrono::milliseconds(10)) {
-          if (!pump()) return result;
-          lastPump = Clock::now();
-        }
+  auto collect = [&](std::string_view piece) {
+    matcher.Match("<p>(.*?)</p>", piece, false, true, true);
+    for (int i = 1; i <= matcher.MatchCount(); ++i) {
+      result += matcher.SubMatchText(i, 1);
+      result += "\r\n";
+      if (pump && Clock::now() - lastPump >= std::chrono::milliseconds(10)) {
+        if (!pump()) return false;
+        lastPump = Clock::now();
       }
     }
-    lineStart = lineEnd + 1;
+    return true;
+  };
+  for (size_t start = 0; start < html.size();) {
+    if (const size_t lineEnd = LineEnd(html, start); lineEnd - start >= kBlock) {
+      const std::string_view line = html.substr(start, lineEnd - start);
+      for (size_t from = 0, end; (end = PieceEnd(line, from)) != std::string_view::npos; from = end)
+        if (!collect(line.substr(from, end - from))) return result;
+      start = lineEnd + 1;
+      continue;
+    }
+    const size_t end = BlockEnd(html, start);
+    if (!collect(html.substr(start, end - start))) return result;
+    start = end + 1;
   }
   return result;
 }

@@ -111,7 +111,17 @@ int Search(const Arguments& given) {
   }
   if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return BadArguments("search 需要一个设备号");
   if (torrent && !UsableFolder(folder)) return 2;
-  const catalogue::ReleaseSearch found = catalogue::SearchRelease(common::Utf8ToUtf16(args[0]), servers, nullptr);
+  // Ctrl-C ends the search at once, as it ends a download.
+  const catalogue::ReleaseSearch found =
+      catalogue::SearchRelease(common::Utf8ToUtf16(args[0]), servers, [] { return gInterrupted == 0; });
+  if (found.outcome == catalogue::ReleaseSearch::Outcome::kStopped) {
+    std::fprintf(stderr, "quorvel-cli: 已中断\n");
+    return 130;
+  }
+  if (found.outcome == catalogue::ReleaseSearch::Outcome::kTooSlow) {
+    std::fprintf(stderr, "quorvel-cli: %s\n", catalogue::kTooSlowWords);
+    return 2;
+  }
   if (found.outcome == catalogue::ReleaseSearch::Outcome::kFailed) {
     std::fprintf(stderr, "quorvel-cli: 搜索失败：%s\nquorvel-cli: %s\n", common::Printable(found.status).c_str(),
                  core::WhereServerIsChosen(core::Server::kPortal, servers.portal, true).c_str());

@@ -22,7 +22,13 @@ std::string TorrentBeside(const std::string& archive) {
 
 // The release row's torrent, fetched into memory.
 std::optional<std::string> FetchTorrent(const std::string& device, const catalogue::Servers& servers) {
-  const catalogue::ReleaseSearch found = catalogue::SearchRelease(common::Utf8ToUtf16(device), servers, nullptr);
+  const catalogue::ReleaseSearch found =
+      catalogue::SearchRelease(common::Utf8ToUtf16(device), servers, [] { return gInterrupted == 0; });
+  if (found.outcome == catalogue::ReleaseSearch::Outcome::kStopped) return std::nullopt;
+  if (found.outcome == catalogue::ReleaseSearch::Outcome::kTooSlow) {
+    std::fprintf(stderr, "quorvel-cli: %s\n", catalogue::kTooSlowWords);
+    return std::nullopt;
+  }
   if (found.outcome == catalogue::ReleaseSearch::Outcome::kFailed) {
     std::fprintf(stderr, "quorvel-cli: 搜索失败：%s\nquorvel-cli: %s\n", common::Printable(found.status).c_str(),
                  core::WhereServerIsChosen(core::Server::kPortal, servers.portal, true).c_str());

@@ -89,7 +89,8 @@ void SearchReleases(MainWindow& w) {
                       QString::fromStdString(
                           core::WhereServerIsChosen(core::Server::kPortal, w.state.servers.portal, false)) +
                       QStringLiteral("\n请检查网络连接后再试。")
-                : QStringLiteral("查无结果！没有这个设备号的主程序。"));
+            : found.outcome == Outcome::kTooSlow ? QString::fromUtf8(catalogue::kTooSlowWords)
+                                                 : QStringLiteral("查无结果！没有这个设备号的主程序。"));
     return;
   }
   AppendReleaseRow(w, found.row);

@@ -55,6 +55,22 @@ TEST_F(ReleaseSearchTest, NoResultAndFailureAreTold) {
   EXPECT_EQ(error.status, "500 Oops");
 }
 
+// A page whose table cells the search gave up on (here its time spent: a line of a million "<td>"
+// that never close costs the line's length at every one of them) is said to be too large or too
+// slow, not "no result".
+TEST_F(ReleaseSearchTest, APageTheSearchGaveUpOnIsToldSo) {
+  std::string body = "<table cellpadding=\"0\" cellspacing=\"0\" class=\"dt\">";
+  for (int i = 0; i < 1000000; ++i) body += "<td>";
+  body += "<div class=\"mbm cl\"></div>";
+  const std::string answer =
+      "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=gbk\r\nContent-Length: " + std::to_string(body.size()) +
+      "\r\n\r\n" + body;
+  RawServer portalOfRunaways([&answer](int fd, const std::string&) { RawServer::Send(fd, answer); });
+  const ReleaseSearch slow = SearchRelease(
+      u"3261", {"http://127.0.0.1:" + std::to_string(portalOfRunaways.port()), servers.download}, nullptr);
+  EXPECT_EQ(slow.outcome, ReleaseSearch::Outcome::kTooSlow);
+}
+
 TEST_F(ReleaseSearchTest, APumpThatSaysStopEndsTheWaitAtOnce) {
   RawServer* self = nullptr;
   RawServer silent([&self](int, const std::string&) { self->Stall(std::chrono::milliseconds(20000)); });

@@ -1,4 +1,7 @@
 #include "regexmatcher.h"
+#include "regexsearch.h"
+
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -197,6 +200,35 @@ TEST(RegexMatcher, ASearchOfQuadraticCostEndsWithWhatItFound) {
   EXPECT_EQ(m.MatchText(1), "abc");
   ASSERT_TRUE(m.Match("(x+x+)+y", std::string(30, 'x') + "zy xxy"));
   EXPECT_EQ(Groups(m, 0), (Texts{"xxy"}));
+}
+
+// A search that gives up before the subject's end says so: there may be matches it did not find.
+TEST(RegexMatcher, ASearchThatGivesUpSaysSo) {
+  RegexMatcher m;
+  ASSERT_TRUE(m.Match("(a+)+b", std::string(28, 'a') + "c aab"));
+  EXPECT_FALSE(m.Incomplete());
+  std::string runaways;
+  for (int i = 0; i < 3; ++i) runaways += std::string(28, 'a') + "c";
+  ASSERT_TRUE(m.Match("(a+)+b", runaways + " aab"));
+  EXPECT_TRUE(m.Incomplete()) << "its runaways spent, the rest was not searched";
+  EXPECT_EQ(m.MatchCount(), 0);
+}
+
+// The budget is the matching's: counting the characters of a large subject first (seconds under
+// the sanitizers for 250 MiB) spends none of it.
+TEST(RegexSearch, TheBudgetStartsWithTheFirstMatch) {
+  int error = 0;
+  PCRE2_SIZE offset = 0;
+  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(u"b"), 1, PCRE2_UTF | PCRE2_USE_OFFSET_LIMIT, &error,
+                                   &offset, nullptr);
+  ASSERT_NE(code, nullptr);
+  {
+    RegexSearch search(code, "aaab");
+    std::this_thread::sleep_for(RegexSearch::kBudget + std::chrono::milliseconds(100));  // a slow count
+    EXPECT_TRUE(search.Next(0));
+    EXPECT_FALSE(search.GaveUp());
+  }
+  pcre2_code_free(code);
 }
 
 // Everything a search reports, for comparing two searches.

@@ -48,11 +48,16 @@ TEST(CollectParagraphs, PiecesGiveWhatTheWholePageGives) {
     for (int i = 1; i <= m.MatchCount(); ++i) out += m.SubMatchText(i, 1) + "\r\n";
     return out;
   };
+  std::string shortLines;  // matched a block of many lines at a time
+  for (int i = 0; i < 20000; ++i)
+    shortLines += i % 3 == 0 ? "<p>open\n" : i % 3 == 1 ? "</p><p>" + std::to_string(i) + "</p>\r\n" : "\n";
   std::string longLine;
   for (int i = 0; i < 30000; ++i)
     longLine += i % 7 == 0 ? "<P>" + std::to_string(i) + "\r</P>" : "x<p>" + G(u"段") + "</p>";
   const std::string pages[] = {
       longLine,
+      shortLines,
+      shortLines + longLine + "\n" + shortLines,
       longLine + "\n<p>tail</p><p>open" + std::string(70000, 'y') + "</p>\n<p>no end",
       "<p><p>a</p></p>\n</p><p>b</p>",
       "<p>a\n</p><p>b</p>",

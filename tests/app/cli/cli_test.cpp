@@ -69,6 +69,20 @@ TEST_F(CliTest, SearchPrintsTheRowAndTellsByItsStatus) {
   EXPECT_EQ(Cli({"search", "3261", "--portal"}).status, 2);
 }
 
+// Ctrl-C ends a search that waits on the portal at once, as it ends a download.
+TEST_F(CliTest, CtrlCEndsASearchAtOnce) {
+  RawServer* self = nullptr;
+  RawServer silent([&self](int, const std::string&) { self->Stall(std::chrono::milliseconds(20000)); });
+  self = &silent;
+  Process search({QUORVEL_CLI, "search", "3261", "--portal", "127.0.0.1:" + std::to_string(silent.port())});
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const auto start = std::chrono::steady_clock::now();
+  search.Signal(SIGINT);
+  const ProcessResult r = search.Finish(15000);
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "not the request's 30 s";
+}
+
 TEST_F(CliTest, SearchShowsThePagesControlsEscaped) {
   // A portal whose row holds terminal controls: a title, a cleared screen, a colour.
   std::string page = SamplePortalPage("3261", portal.host());
