@@ -47,6 +47,7 @@ class Connection {
   std::int64_t requestedEnd = -1;             // end may shrink when another connection takes over
   bool sole = false;                          // the task's only connection when it was opened
   bool plain = false;                         // no Range header at all
+  bool recheck = false;                       // after a 416 to a resume: the whole answer's size and validators
   ResponseHead head;
   bool judged = false;
   Verdict verdict = Verdict::Accept;

@@ -92,10 +92,22 @@ Verdict Judge(const ResponseHead& head, const RangeRequest& request, const Known
       return known.total < 0 || SameFile(head, known) || NewVersion(head) ? Verdict::Restart : Verdict::Foreign;
     case 412:  // only If-Match and If-Unmodified-Since fail this way: the file changed
       return Verdict::Changed;
-    case 416: return request.sole ? Verdict::Changed : Verdict::Refuse;
+    case 416:  // a server's glitch as often as a shorter file: a resume asks again before it throws anything away
+      if (!request.sole) return Verdict::Refuse;
+      return request.begin > 0 && known.total > 0 ? Verdict::Recheck : Verdict::Changed;
     case 429:
     case 503: return request.sole ? Verdict::Retry : Verdict::Refuse;
     default: return request.sole ? Verdict::Fail : Verdict::Refuse;
+  }
+}
+
+Verdict JudgeRecheck(const ResponseHead& head, const KnownFile& known) {
+  if (head.conflictingLength) return Verdict::Foreign;
+  switch (head.status) {
+    case 200: return SameFile(head, known) ? Verdict::Retry : NewVersion(head) ? Verdict::Restart : Verdict::Foreign;
+    case 429:
+    case 503: return Verdict::Retry;
+    default: return Verdict::Fail;
   }
 }
 

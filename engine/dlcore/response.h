@@ -52,8 +52,14 @@ enum class Verdict {
   Retry,         // the server is busy: ask again later
   Fail,          // the task fails with the HTTP status
   Foreign,       // not the file the task knows (another size or validators): try again later
+  Recheck,       // a 416 to a resume proves nothing: ask for the whole answer's size and validators first
 };
 
 Verdict Judge(const ResponseHead& head, const RangeRequest& request, const KnownFile& known);
+
+// The whole answer asked for after a 416 to a resume: the same file (its size and validators)
+// keeps every byte on disk and the resume is tried again later (Retry); a new version of the
+// file starts over (Restart); anything else is not the file.
+Verdict JudgeRecheck(const ResponseHead& head, const KnownFile& known);
 
 }  // namespace dlcore

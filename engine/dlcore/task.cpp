@@ -221,25 +221,6 @@ void Task::Stop() {
   if (!checkpointer_.Busy()) state_ = DL_STATE_STOPPED;  // else when the flush is done (Tick)
 }
 
-// Decides once per answer whether its body may be written, before the first byte.
-bool Task::Judged(Connection& c) {
-  if (!c.judged) {
-    c.judged = true;
-    KnownFile known{file_.total, file_.etag, file_.lastModified};
-    if (c.plain) {
-      c.verdict = c.head.conflictingLength                       ? Verdict::Foreign
-                  : c.head.status == 200                         ? Verdict::Restart
-                  : c.head.status == 429 || c.head.status == 503 ? Verdict::Retry
-                                                                 : Verdict::Fail;
-    } else {
-      c.verdict = Judge(c.head, RangeRequest{c.begin - c.overlapLength, c.requestedEnd, c.sole}, known);
-    }
-    if (c.verdict == Verdict::Accept && c.sole && file_.total < 0 && !AdoptFirstAnswer(c.head, c, false)) return false;
-    if (c.verdict == Verdict::Restart && !AdoptFirstAnswer(c.head, c, true)) return false;
-  }
-  return c.verdict == Verdict::Accept || c.verdict == Verdict::Restart;
-}
-
 // The first answer tells the size and the validators; a 200 starts the file over. The data
 // file is made here, once the answer has been judged to be the file.
 bool Task::AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restart) {
@@ -345,7 +326,8 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
   const int writeError = c.writeError, failCode = c.failCode;
   const Verdict verdict = c.verdict;
   const bool judged = c.judged;
-  const long status = c.head.status;
+  // The resume refused with a 416 and the same file on the server: a 416 it stays, if it stays.
+  const long status = c.recheck && verdict == Verdict::Retry ? 416 : c.head.status;
   if (unknownSizeDone) file_.total = c.pos;
   const bool sole = c.sole;
   Abort(c);

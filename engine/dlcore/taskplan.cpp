@@ -166,6 +166,27 @@ void Task::ConnectionFailed(Clock::time_point now, int code) {
   retryAt_ = now + std::chrono::milliseconds(200 << std::min(failuresInRow_, 5));
 }
 
+// Decides once per answer whether its body may be written, before the first byte.
+bool Task::Judged(Connection& c) {
+  if (!c.judged) {
+    c.judged = true;
+    KnownFile known{file_.total, file_.etag, file_.lastModified};
+    if (c.recheck) {
+      c.verdict = JudgeRecheck(c.head, known);
+    } else if (c.plain) {
+      c.verdict = c.head.conflictingLength                       ? Verdict::Foreign
+                  : c.head.status == 200                         ? Verdict::Restart
+                  : c.head.status == 429 || c.head.status == 503 ? Verdict::Retry
+                                                                 : Verdict::Fail;
+    } else {
+      c.verdict = Judge(c.head, RangeRequest{c.begin - c.overlapLength, c.requestedEnd, c.sole}, known);
+    }
+    if (c.verdict == Verdict::Accept && c.sole && file_.total < 0 && !AdoptFirstAnswer(c.head, c, false)) return false;
+    if (c.verdict == Verdict::Restart && !AdoptFirstAnswer(c.head, c, true)) return false;
+  }
+  return c.verdict == Verdict::Accept || c.verdict == Verdict::Restart;
+}
+
 // An answer that was not the file's bytes.
 void Task::AfterVerdict(Verdict verdict, long status, Clock::time_point now) {
   switch (verdict) {
@@ -174,6 +195,11 @@ void Task::AfterVerdict(Verdict verdict, long status, Clock::time_point now) {
     // Not the file (a login page of a hotel network, a proxy's error page): tried again like
     // a failed connection, and the data on disk stays for a later resume.
     case Verdict::Foreign: return ConnectionFailed(now, DL_FAIL_FOREIGN);
+    case Verdict::Recheck:
+      AbortAll();
+      Launch({0, -1}, Opening::kSoleWithoutRange);
+      if (!connections_.empty()) connections_.back()->recheck = true;
+      return;
     case Verdict::Unsplittable: splitting_ = false; return;
     case Verdict::Refuse:
       connectionCap_ = std::max<int>(1, int(connections_.size()));

@@ -216,6 +216,40 @@ TEST_F(DlcoreTest, AFileChangedBetweenRunsStartsOver) {
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), v2) << "never a mix of the two";
 }
 
+// A bare 416 to a resume is no proof that the file changed: the whole answer says it did not, so
+// the data on disk stays; a server that keeps answering so fails the task with 416, the data
+// still kept for a later resume.
+TEST_F(DlcoreTest, ABare416OnResumeKeepsThePartial) {
+  const std::string content = PatternBytes(3 << 20, 9);
+  FileServer server(content);
+  server.SetFaults({.bytesPerSecond = 1 << 20});
+  DLTask t = Download(server.url());
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), DL_STATE_RUNNING);
+  DL_StopTask(t);
+  ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
+  DL_DeleteTask(t);
+  server.SetFaults({.bare416 = 1});
+  const size_t before = server.bytesServed();
+  DLTask again = Download(server.url());
+  ASSERT_EQ(Wait(again), DL_STATE_COMPLETE);
+  EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
+  EXPECT_LT(server.bytesServed() - before, content.size() - (512 << 10)) << "resumed, not fetched again from zero";
+
+  fs::remove(folder_ / "file.bin");
+  server.SetFaults({.bytesPerSecond = 1 << 20});
+  t = Download(server.url());
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), DL_STATE_RUNNING);
+  DL_StopTask(t);
+  ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
+  DL_DeleteTask(t);
+  server.SetFaults({.bare416 = 1000});
+  again = Download(server.url());
+  ASSERT_EQ(Wait(again, nullptr, milliseconds(60000)), DL_STATE_CANCELLED);
+  EXPECT_EQ(info_.fail_code(), 416);
+  EXPECT_GT(fs::file_size(folder_ / "file.bin.part"), 0u) << "the partial data stays";
+  EXPECT_TRUE(fs::exists(folder_ / "file.bin.part.ctl"));
+}
+
 TEST_F(DlcoreTest, HandlesDeletedUnknownAndBadRecords) {
   FileServer server(PatternBytes(4 << 20, 8));
   server.SetFaults({.bytesPerSecond = 1 << 20});

@@ -64,7 +64,10 @@ TEST(Judge, AnswersAreCheckedBeforeAnyByteIsWritten) {
       {Head({"HTTP/1.1 200 OK\r\n"}), extra, known, Verdict::Unsplittable},
       {Head({"HTTP/1.1 412 Precondition Failed\r\n"}), extra, known, Verdict::Changed},
       {Head({"HTTP/1.1 412 Precondition Failed\r\n", "ETag: \"v2\"\r\n"}), extra, known, Verdict::Changed},
-      {Head({"HTTP/1.1 416 Range Not Satisfiable\r\n"}), resume, known, Verdict::Changed},
+      // A 416 to a resume proves nothing by itself: the whole answer is asked for first.
+      {Head({"HTTP/1.1 416 Range Not Satisfiable\r\n"}), resume, known, Verdict::Recheck},
+      {Head({"HTTP/1.1 416 Range Not Satisfiable\r\n"}), probe, none, Verdict::Changed},
+      {Head({"HTTP/1.1 416 Range Not Satisfiable\r\n"}), extra, known, Verdict::Refuse},
       {Head({"HTTP/1.1 503 Busy\r\n"}), probe, none, Verdict::Retry},
       {Head({"HTTP/1.1 503 Busy\r\n"}), extra, known, Verdict::Refuse},
       {Head({"HTTP/1.1 404 Not Found\r\n"}), probe, none, Verdict::Fail},
@@ -73,6 +76,22 @@ TEST(Judge, AnswersAreCheckedBeforeAnyByteIsWritten) {
   };
   int i = 0;
   for (const Case& c : cases) EXPECT_EQ(int(Judge(c.head, c.request, c.known)), int(c.want)) << "case " << i++;
+}
+
+// The whole answer asked for after a 416: the same file keeps the data on disk; only a new
+// version of it starts over.
+TEST(JudgeRecheck, TheSameFileKeepsItsBytes) {
+  const KnownFile known{1000, "\"v1\"", ""};
+  EXPECT_EQ(JudgeRecheck(Head({"HTTP/1.1 200 OK\r\n", "Content-Length: 1000\r\n", "ETag: \"v1\"\r\n"}), known),
+            Verdict::Retry);
+  EXPECT_EQ(JudgeRecheck(Head({"HTTP/1.1 200 OK\r\n", "Content-Length: 900\r\n", "ETag: \"v2\"\r\n"}), known),
+            Verdict::Restart);
+  EXPECT_EQ(
+      JudgeRecheck(Head({"HTTP/1.1 200 OK\r\n", "Content-Length: 354\r\n", "Content-Type: text/html\r\n"}), known),
+      Verdict::Foreign)
+      << "a login page is not a new version";
+  EXPECT_EQ(JudgeRecheck(Head({"HTTP/1.1 503 Busy\r\n"}), known), Verdict::Retry);
+  EXPECT_EQ(JudgeRecheck(Head({"HTTP/1.1 404 Not Found\r\n"}), known), Verdict::Fail);
 }
 
 }  // namespace
