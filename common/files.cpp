@@ -74,8 +74,11 @@ int OpenTemporary(const std::string& path, const AtomicWrite& how, std::string& 
     temp = path + ".XXXXXX";
     return platform::OpenUniqueFile(temp);
   }
+  // The one writer's fixed name: what lies there (a crash's leftover, or a link or FIFO planted
+  // in the folder) goes, and the file is made new, so that nothing is written through it.
   temp = path + how.tempSuffix;
-  return platform::OpenFile(temp, platform::OpenMode::kWriteCreateTruncate, 0600);
+  platform::RemoveFile(temp);
+  return platform::OpenFile(temp, platform::OpenMode::kReadWriteCreateNew, 0600);
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ Verification VerifyArchive(const std::string& archivePath, std::string_view torr
   v.name = info->files().file_name(lt::file_index_t(0)).to_string();
   v.size = info->total_size();
   v.pieces = info->num_pieces();
-  const int fd = platform::OpenFile(archivePath, platform::OpenMode::kRead);
+  const int fd = platform::OpenFile(archivePath, platform::OpenMode::kReadNoWait);  // a FIFO does not wait
   if (fd < 0) {
     v.failure = "无法打开文件（" + std::string(std::strerror(errno)) + "）";
     return v;

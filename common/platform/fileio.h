@@ -8,11 +8,14 @@
 
 namespace platform {
 
+// Every mode that writes refuses a symbolic link at the path (errno ELOOP) and never waits on a
+// FIFO put there (ENXIO): a file planted in a save folder leads nowhere else. What was opened is
+// still to be checked to be a regular file of one link (`OnlyRegularFile`).
 enum class OpenMode {
   kRead,
   kReadNoWait,  // a FIFO put where a file was expected does not wait for a writer
   kReadWrite,
-  kReadWriteCreate,
+  kReadWriteCreateNew,  // a new file: fails with EEXIST when anything has the name
   kWriteCreateTruncate,
 };
 
@@ -40,6 +43,9 @@ struct FileFacts {
   bool SameFileAs(const FileFacts& other) const { return device == other.device && inode == other.inode; }
 };
 std::optional<FileFacts> FactsOf(int fd);
+// A regular file of one name: not a FIFO, a device or a folder, and no hard link elsewhere
+// shares its bytes. False also when the facts cannot be read.
+bool OnlyRegularFile(int fd);
 std::optional<FileFacts> FactsOfPath(const std::string& path);
 
 bool TruncateFile(int fd, std::int64_t size);

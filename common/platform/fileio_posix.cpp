@@ -17,9 +17,9 @@ int Flags(OpenMode mode) {
   switch (mode) {
     case OpenMode::kRead: return O_RDONLY;
     case OpenMode::kReadNoWait: return O_RDONLY | O_NONBLOCK;
-    case OpenMode::kReadWrite: return O_RDWR;
-    case OpenMode::kReadWriteCreate: return O_RDWR | O_CREAT;
-    case OpenMode::kWriteCreateTruncate: return O_WRONLY | O_CREAT | O_TRUNC;
+    case OpenMode::kReadWrite: return O_RDWR | O_NOFOLLOW | O_NONBLOCK;
+    case OpenMode::kReadWriteCreateNew: return O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK;
+    case OpenMode::kWriteCreateTruncate: return O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK;
   }
   return O_RDONLY;
 }
@@ -67,6 +67,11 @@ std::optional<FileFacts> FactsOf(int fd) {
   struct stat st {};
   if (fstat(fd, &st) != 0) return std::nullopt;
   return FactsOfStat(st);
+}
+
+bool OnlyRegularFile(int fd) {
+  const std::optional<FileFacts> facts = FactsOf(fd);
+  return facts && facts->regular && facts->links == 1;
 }
 
 std::optional<FileFacts> FactsOfPath(const std::string& path) {

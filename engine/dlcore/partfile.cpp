@@ -15,6 +15,7 @@ namespace {
 // What a refused open says about the download.
 int OpenFailure(int error) {
   if (error == ENAMETOOLONG || error == EILSEQ || error == EINVAL) return DL_FAIL_BAD_NAME;
+  // ELOOP: a symbolic link at the name; ENXIO: a FIFO. Both are the folder's, not ours.
   if (error == ENOSPC || error == EDQUOT) return DL_FAIL_DISK_FULL;
   return DL_FAIL_FOLDER;
 }
@@ -31,13 +32,23 @@ std::string NumberedName(const std::string& name, int n) {
 int PartFile::OpenExisting() {
   Close();
   fd_ = platform::OpenFile(PartPath(), platform::OpenMode::kReadWrite);
-  return fd_ < 0 && errno != ENOENT ? OpenFailure(errno) : 0;
+  if (fd_ < 0) return errno == ENOENT ? 0 : OpenFailure(errno);
+  return Planted() ? DL_FAIL_FOLDER : 0;
 }
 
 int PartFile::Create() {
   Close();
-  fd_ = platform::OpenFile(PartPath(), platform::OpenMode::kReadWriteCreate, 0644);
-  return fd_ < 0 ? OpenFailure(errno) : 0;
+  fd_ = platform::OpenFile(PartPath(), platform::OpenMode::kReadWriteCreateNew, 0644);
+  if (fd_ < 0) return errno == EEXIST ? DL_FAIL_TARGET_BUSY : OpenFailure(errno);  // another made it meanwhile
+  return Planted() ? DL_FAIL_FOLDER : 0;
+}
+
+bool PartFile::Planted() {
+  // A FIFO, a device or a hard link to a file elsewhere is not the data of this download: it
+  // is never written to (a symbolic link was refused by the open).
+  if (platform::OnlyRegularFile(fd_)) return false;
+  Close();
+  return true;
 }
 
 bool PartFile::TryLock() const { return platform::TryLockExclusive(fd_); }

@@ -23,9 +23,10 @@ class PartFile {
   bool IsOpen() const { return fd_ >= 0; }
 
   // Opens the data file if it exists. Returns 0, or the failure code of an open refused
-  // (DL_FAIL_BAD_NAME, DL_FAIL_DISK_FULL, DL_FAIL_FOLDER). Not there is not a failure.
+  // (DL_FAIL_BAD_NAME, DL_FAIL_DISK_FULL, DL_FAIL_FOLDER: also for anything planted at its name
+  // that is not a regular file of one link). Not there is not a failure.
   int OpenExisting();
-  // Makes it. Returns 0 or a failure code.
+  // Makes it, new (DL_FAIL_TARGET_BUSY when another made it meanwhile). Returns 0 or a failure code.
   int Create();
   bool TryLock() const;  // false: another download holds it
   enum class Lock {
@@ -66,6 +67,7 @@ class PartFile {
   void Close();
 
  private:
+  bool Planted();  // what was opened is no regular file of one link: closed
   std::string folder_, name_;
   int fd_ = -1;
 };

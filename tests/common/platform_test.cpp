@@ -1,10 +1,14 @@
 // The platform seam: what its callers rely on from each call, so that another implementation
 // is held to the same.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "../fixtures/files.h"
 #include "../fixtures/rawserver.h"
 #include "../fixtures/scratch.h"
 #include "platform/fileio.h"
@@ -16,10 +20,37 @@ namespace {
 
 using platform::OpenMode;
 
+// What is planted at a name the program writes leads nowhere else: a symbolic link is refused,
+// a FIFO never waits, a new file is new, and a hard link or a FIFO is no regular file of one name.
+TEST(Platform, APlantedNameLeadsNowhereElse) {
+  ScratchConfig scratch;
+  const std::string outside = (scratch.folder() / "outside").string(), at = (scratch.folder() / "x.part").string();
+  WriteFile(outside, "keep");
+  ASSERT_EQ(symlink(outside.c_str(), at.c_str()), 0);
+  for (OpenMode mode : {OpenMode::kReadWrite, OpenMode::kWriteCreateTruncate, OpenMode::kReadWriteCreateNew})
+    EXPECT_LT(platform::OpenFile(at, mode), 0) << int(mode);
+  EXPECT_EQ(ReadAll(outside), "keep");
+  ASSERT_TRUE(platform::RemoveFile(at));
+  ASSERT_EQ(mkfifo(at.c_str(), 0600), 0);
+  EXPECT_LT(platform::OpenFile(at, OpenMode::kWriteCreateTruncate), 0) << "no reader: refused, not waited for";
+  const int fifo = platform::OpenFile(at, OpenMode::kReadNoWait);
+  ASSERT_GE(fifo, 0);
+  EXPECT_FALSE(platform::OnlyRegularFile(fifo));
+  platform::CloseFile(fifo);
+  ASSERT_TRUE(platform::RemoveFile(at));
+  ASSERT_TRUE(platform::LinkFile(outside, at));
+  const int linked = platform::OpenFile(at, OpenMode::kReadWrite);
+  ASSERT_GE(linked, 0);
+  EXPECT_FALSE(platform::OnlyRegularFile(linked)) << "a hard link shares another name's bytes";
+  platform::CloseFile(linked);
+  EXPECT_LT(platform::OpenFile(at, OpenMode::kReadWriteCreateNew), 0);
+  EXPECT_EQ(errno, EEXIST);
+}
+
 TEST(Platform, FilesKeepTheirFactsLocksAndNames) {
   ScratchConfig scratch;
   const std::string path = (scratch.folder() / "a.part").string(), other = (scratch.folder() / "b").string();
-  const int fd = platform::OpenFile(path, OpenMode::kReadWriteCreate);
+  const int fd = platform::OpenFile(path, OpenMode::kReadWriteCreateNew);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(platform::WriteSome(fd, "tail", 4, 8188), 4);
   ASSERT_EQ(platform::ReserveRoom(fd, 16384), 0);

@@ -250,6 +250,38 @@ TEST_F(DlcoreTest, ABare416OnResumeKeepsThePartial) {
   EXPECT_TRUE(fs::exists(folder_ / "file.bin.part.ctl"));
 }
 
+// Names planted in the save folder lead nowhere else: a link at the data file's name, to a file
+// outside, is refused and the outside file stays as it was; a FIFO or a link at the state
+// file's temporary name is put aside and the download completes.
+TEST_F(DlcoreTest, PlantedNamesInTheFolderLeadNowhereElse) {
+  const std::string content = PatternBytes(1 << 20, 10);
+  FileServer server(content);
+  fs::create_directories(folder_);
+  const fs::path outside = folder_.string() + "-outside";
+  WriteFile(outside, "keep");
+  const fs::path part = folder_ / "file.bin.part", temp = folder_ / "file.bin.part.ctl.tmp";
+  for (bool hardLink : {false, true}) {
+    if (hardLink)
+      fs::create_hard_link(outside, part);
+    else
+      fs::create_symlink(outside, part);
+    const DLTask t = Download(server.url());
+    ASSERT_EQ(Wait(t), DL_STATE_CANCELLED) << (hardLink ? "a hard link" : "a symbolic link");
+    EXPECT_EQ(info_.fail_code(), DL_FAIL_FOLDER);
+    EXPECT_EQ(ReadAll(outside), "keep") << "never written through";
+    fs::remove(part);
+  }
+  ASSERT_EQ(mkfifo(temp.c_str(), 0600), 0);
+  ASSERT_EQ(Wait(Download(server.url())), DL_STATE_COMPLETE) << "a FIFO at the temporary name: no wait";
+  EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
+  fs::remove(folder_ / "file.bin");
+  fs::create_symlink(outside, temp);
+  ASSERT_EQ(Wait(Download(server.url())), DL_STATE_COMPLETE);
+  EXPECT_EQ(ReadAll(outside), "keep");
+  EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
+  fs::remove(outside);
+}
+
 TEST_F(DlcoreTest, HandlesDeletedUnknownAndBadRecords) {
   FileServer server(PatternBytes(4 << 20, 8));
   server.SetFaults({.bytesPerSecond = 1 << 20});

@@ -1,4 +1,6 @@
 // quorvel-cli run as a user runs it, against the sample portal and download server.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -191,6 +193,9 @@ TEST_F(CliTest, VerifyRefusesWhatIsNotItsTorrentBeforeHashing) {
   r = Cli({"verify", (folder / "a.zip").string(), (folder / "missing.torrent").string()});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(Cli({"verify", (folder / "nothing-beside.zip").string()}).status, 2) << "no torrent anywhere";
+  ASSERT_EQ(mkfifo((folder / "fifo.zip").c_str(), 0600), 0);
+  r = Cli({"verify", (folder / "fifo.zip").string(), (folder / "t.torrent").string()}, 10000);
+  EXPECT_EQ(r.status, 2) << "a FIFO is no archive, and no wait for a writer";
 }
 
 TEST_F(CliTest, MapDataRefusesBadInputAndDownloadsNothing) {
