@@ -228,7 +228,7 @@ TEST_F(DlcoreTest, ABare416OnResumeKeepsThePartial) {
   DL_StopTask(t);
   ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
   DL_DeleteTask(t);
-  server.SetFaults({.bare416 = 1});
+  server.SetFaults({.bytesPerSecond = 1 << 20, .bare416 = 1});  // paced: the recheck's answer stops early
   const size_t before = server.bytesServed();
   DLTask again = Download(server.url());
   ASSERT_EQ(Wait(again), DL_STATE_COMPLETE);
