@@ -28,7 +28,29 @@ bool AllFailed(const std::map<std::string, std::string>& sources) {
 
 Sources::Sources(const libtorrent::torrent_info& info, bool others) : others_(others) {
   for (const libtorrent::announce_entry& t : info.trackers()) trackers_[t.url];
-  for (const libtorrent::web_seed_entry& w : info.web_seeds()) webSeeds_[w.url];
+  // A web seed given as a folder is asked for the file's path below it (BEP 19).
+  const std::string path = info.num_files() == 1 ? info.files().file_path(libtorrent::file_index_t(0)) : info.name();
+  for (const libtorrent::web_seed_entry& w : info.web_seeds()) {
+    webSeeds_[w.url];
+    asked_[w.url] = w.url.ends_with('/') ? w.url + path : w.url;
+  }
+}
+
+std::string Sources::WebSeedOf(const std::string& address) const {
+  for (const auto& [seed, asked] : asked_)
+    if (address == seed || address == asked || (seed.ends_with('/') && address.starts_with(seed))) return seed;
+  return address;
+}
+
+std::vector<std::string> Sources::PieceFailed() {
+  std::vector<std::string> dropped;
+  if (++badInRow_ < kBadInRow) return dropped;
+  for (auto& [seed, error] : webSeeds_) {
+    if (!error.empty()) continue;
+    error = "发来的数据与种子不符（" + std::to_string(badInRow_) + " 块）";
+    dropped.push_back(seed);
+  }
+  return dropped;
 }
 
 void Sources::Hear(const libtorrent::alert* a) {
@@ -38,7 +60,7 @@ void Sources::Hear(const libtorrent::alert* a) {
   } else if (const auto* r = libtorrent::alert_cast<libtorrent::tracker_reply_alert>(a)) {
     trackers_[r->tracker_url()].clear();
   } else if (const auto* w = libtorrent::alert_cast<libtorrent::url_seed_alert>(a)) {
-    webSeeds_[w->server_url()] = Words(w->error, w->error_message());
+    webSeeds_[WebSeedOf(w->server_url())] = Words(w->error, w->error_message());
   }
 }
 
@@ -56,11 +78,13 @@ bool Sources::NoneLeft(int connectedPeers) const {
 
 std::string Sources::Errors() const {
   std::string out;
-  const auto add = [&out](const char* kind, const std::map<std::string, std::string>& sources) {
+  const auto add = [&](const char* kind, const std::map<std::string, std::string>& sources) {
     for (const auto& [address, error] : sources) {
       if (error.empty()) continue;
       if (!out.empty()) out += "；";
-      out.append(kind).append(" ").append(address).append(" 出错（").append(error).append("）");
+      const auto asked = asked_.find(address);
+      out.append(kind).append(" ").append(asked == asked_.end() ? address : asked->second);
+      out.append(" 出错（").append(error).append("）");
     }
   };
   add("tracker", trackers_);

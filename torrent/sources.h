@@ -4,6 +4,7 @@
 // whether any source is left to wait for.
 #include <map>
 #include <string>
+#include <vector>
 
 namespace libtorrent {
 class alert;
@@ -28,12 +29,23 @@ class Sources {
   // since it last answered (or the torrent names none).
   bool NoneLeft(int connectedPeers) const;
 
-  // The errors heard, for the user (UTF-8; the library's words in brackets); empty when none.
+  // The errors heard, for the user (UTF-8; the library's words in brackets); empty when none. A
+  // web seed given as a folder is named by the address asked of it.
   std::string Errors() const;
 
+  // A piece failed its check. After kBadInRow of them with none passing, the web seeds are taken
+  // for their senders and count as failed: their addresses, to be dropped from the download.
+  std::vector<std::string> PieceFailed();
+  void PiecePassed() { badInRow_ = 0; }
+  static constexpr int kBadInRow = 8;
+
  private:
+  std::string WebSeedOf(const std::string& address) const;  // the seed an address was asked of
+
   std::map<std::string, std::string> trackers_, webSeeds_;  // address -> its last error, "" if none
+  std::map<std::string, std::string> asked_;                // a web seed -> the address asked of it
   bool others_;
+  int badInRow_ = 0;
 };
 
 }  // namespace torrent

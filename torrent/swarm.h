@@ -10,19 +10,9 @@
 #include <string_view>
 #include <vector>
 
-namespace torrent {
+#include "swarmoptions.h"
 
-struct SwarmOptions {
-  std::string folder;                 // where the content goes; nothing of it leaves this folder
-  bool dht = false;                   // ask the DHT for peers
-  std::vector<std::string> peers;     // "host:port", added by hand
-  int maxUploadRate = 0;              // bytes per second, 0 for no limit
-  int maxDownloadRate = 0;            // bytes per second from peers and web seeds together, 0 for no limit
-  std::function<int()> downloadRate;  // when set, asked as it runs: the download limit now (replaces the above)
-  double seedRatio = 0;               // seed until uploaded / size reaches it; 0: stop when complete
-  int port = 0;                       // listening port, 0: the system chooses
-  int stallSeconds = 300;             // give up (resume data kept) when no byte came for this long
-};
+namespace torrent {
 
 struct SwarmStatus {
   std::string name;
@@ -46,15 +36,11 @@ struct SwarmResult {
 SwarmResult DownloadContent(std::string_view torrentBytes, const SwarmOptions& options,
                             const std::function<void(const SwarmStatus&)>& show,
                             const std::function<bool()>& interrupted);
-inline constexpr const char* kPartSuffix = ".part";
 
 // The content's name in a torrent (its file, or its folder); nothing when it is no torrent.
 std::optional<std::string> ContentName(std::string_view torrentBytes);
 // Deletes what an unfinished download of the torrent left in `folder`: its files under their
 // temporary names and its resume data. Complete files stay.
 void DiscardContent(std::string_view torrentBytes, const std::string& folder);
-
-// The resume data's file for a torrent's content in `folder` (hidden, beside the content).
-std::string ResumeFilePath(const std::string& folder, const std::string& name);
 
 }  // namespace torrent

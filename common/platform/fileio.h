@@ -15,6 +15,7 @@ enum class OpenMode {
   kRead,
   kReadNoWait,  // a FIFO put where a file was expected does not wait for a writer
   kReadWrite,
+  kReadWriteCreate,     // the file at the name, made when there is none
   kReadWriteCreateNew,  // a new file: fails with EEXIST when anything has the name
   kWriteCreateTruncate,
 };
@@ -47,6 +48,8 @@ std::optional<FileFacts> FactsOf(int fd);
 // shares its bytes. False also when the facts cannot be read.
 bool OnlyRegularFile(int fd);
 std::optional<FileFacts> FactsOfPath(const std::string& path);
+// Of the name itself: a symbolic link is not followed (and is not `regular`).
+std::optional<FileFacts> FactsOfName(const std::string& path);
 
 bool TruncateFile(int fd, std::int64_t size);
 bool SetPermissions(int fd, unsigned permissions);

@@ -18,6 +18,7 @@ int Flags(OpenMode mode) {
     case OpenMode::kRead: return O_RDONLY;
     case OpenMode::kReadNoWait: return O_RDONLY | O_NONBLOCK;
     case OpenMode::kReadWrite: return O_RDWR | O_NOFOLLOW | O_NONBLOCK;
+    case OpenMode::kReadWriteCreate: return O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK;
     case OpenMode::kReadWriteCreateNew: return O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK;
     case OpenMode::kWriteCreateTruncate: return O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK;
   }
@@ -77,6 +78,12 @@ bool OnlyRegularFile(int fd) {
 std::optional<FileFacts> FactsOfPath(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FactsOfStat(st);
+}
+
+std::optional<FileFacts> FactsOfName(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return std::nullopt;
   return FactsOfStat(st);
 }
 

@@ -21,6 +21,7 @@
 #include "../fixtures/fileserver.h"
 #include "../fixtures/rawserver.h"
 #include "../fixtures/scratch.h"
+#include "contentfolder.h"
 #include "sources.h"
 #include "verify.h"
 
@@ -307,6 +308,115 @@ TEST_F(SwarmTest, WhatCannotBeDownloadedSaysWhy) {
     EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed) << bad;
     EXPECT_NE(r.failure.find("HOST:PORT"), std::string::npos) << bad;
   }
+}
+
+// The content's place is held for the whole download: a second download of the same content into
+// the same folder fails at once and writes nothing (two runs 0.5 s apart once both said done with
+// zeros in the file).
+TEST_F(SwarmTest, ASecondDownloadOfTheSameContentFailsAndWritesNothing) {
+  FileServer server(content);
+  const std::string t = torrent::CreateTorrent("map.ndz", content, 64 << 10, server.url("map.ndz"));
+  const fs::path in = scratch.folder() / "in";
+  {
+    fs::create_directories(in);
+    const torrent::ContentLock first(in.string(), "map.ndz");  // a download of it under way
+    ASSERT_TRUE(first.held());
+    const torrent::SwarmResult second = torrent::DownloadContent(t, Options(), nullptr, Never);
+    EXPECT_EQ(second.end, torrent::SwarmEnd::kFailed);
+    EXPECT_NE(second.failure.find("另一个下载正在写入同一内容：map.ndz"), std::string::npos) << second.failure;
+    EXPECT_FALSE(fs::exists(in / "map.ndz.part")) << "nothing written";
+    EXPECT_EQ(server.bytesServed(), 0u);
+  }
+  ASSERT_EQ(torrent::DownloadContent(t, Options(), nullptr, Never).end, torrent::SwarmEnd::kComplete);
+  EXPECT_FALSE(fs::exists(in / ".map.ndz.quorvel-lock")) << "the lock goes with the download";
+}
+
+// A file of the content's name is never written in place: an unfinished new one is "NAME.part"
+// beside it, and it is replaced once every piece is checked; one that is complete already is
+// taken as it is, checked, and nothing is fetched.
+TEST_F(SwarmTest, AFileOfTheSameNameIsNeverWrittenInPlace) {
+  FileServer server(content);
+  server.SetFaults({.bytesPerSecond = 512 << 10});
+  const std::string t = torrent::CreateTorrent("map.ndz", content, 64 << 10, server.url("map.ndz"));
+  const fs::path in = scratch.folder() / "in";
+  fs::create_directories(in);
+  const std::string old = PatternBytes(content.size(), 99);
+  WriteFile(in / "map.ndz", old);
+  bool stop = false;
+  torrent::SwarmResult r = torrent::DownloadContent(
+      t, Options(), [&](const torrent::SwarmStatus& s) { stop = s.progress > 0.2f; }, [&] { return stop; });
+  ASSERT_EQ(r.end, torrent::SwarmEnd::kInterrupted) << r.failure;
+  EXPECT_EQ(ReadAll(in / "map.ndz"), old) << "the old file is untouched";
+  EXPECT_TRUE(fs::exists(in / "map.ndz.part"));
+  server.SetFaults({});
+  ASSERT_EQ(torrent::DownloadContent(t, Options(), nullptr, Never).end, torrent::SwarmEnd::kComplete);
+  EXPECT_EQ(ReadAll(in / "map.ndz"), content) << "replaced once complete";
+  const size_t before = server.bytesServed();
+  ASSERT_EQ(torrent::DownloadContent(t, Options(), nullptr, Never).end, torrent::SwarmEnd::kComplete);
+  EXPECT_EQ(server.bytesServed(), before) << "complete already: checked, not fetched";
+  EXPECT_FALSE(fs::exists(in / "map.ndz.part"));
+}
+
+// A name planted where the content goes (a link to a file elsewhere) is refused before anything
+// is opened; too little room is said before anything is allocated.
+TEST_F(SwarmTest, PlantedNamesAndTooLittleRoomAreRefusedFirst) {
+  FileServer server(content);
+  const std::string t = torrent::CreateTorrent("map.ndz", content, 64 << 10, server.url("map.ndz"));
+  const fs::path in = scratch.folder() / "in", outside = scratch.folder() / "outside";
+  fs::create_directories(in);
+  WriteFile(outside, "keep");
+  fs::create_symlink(outside, in / "map.ndz.part");
+  const torrent::SwarmResult r = torrent::DownloadContent(t, Options(), nullptr, Never);
+  EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed);
+  EXPECT_NE(r.failure.find("map.ndz.part 不是普通文件"), std::string::npos) << r.failure;
+  EXPECT_EQ(ReadAll(outside), "keep");
+  EXPECT_FALSE(torrent::NoRoomFor(in.string(), 1));
+  const auto noRoom = torrent::NoRoomFor(in.string(), std::int64_t(1) << 60);
+  ASSERT_TRUE(noRoom);
+  EXPECT_TRUE(noRoom->starts_with("磁盘空间不足")) << *noRoom;
+}
+
+// A web seed that keeps sending bad data is dropped after a few bad pieces in a row, and the
+// download ends with its address and why, not after the stall time (it ran for ever).
+TEST_F(SwarmTest, AWebSeedThatKeepsSendingBadDataIsDropped) {
+  FileServer server(content);
+  server.SetFaults({.corruptFirst = 1000000});
+  const std::string t = torrent::CreateTorrent("map.ndz", content, 64 << 10, server.url("map.ndz"));
+  torrent::SwarmOptions o = Options();
+  o.stallSeconds = 300;
+  const auto start = std::chrono::steady_clock::now();
+  const torrent::SwarmResult r = torrent::DownloadContent(t, o, nullptr, Never);
+  EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed);
+  EXPECT_NE(r.failure.find("网络种子 " + server.url("map.ndz") + " 出错（发来的数据与种子不符"), std::string::npos)
+      << r.failure;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << "not the stall time";
+}
+
+// A web seed given as a folder is named by the address asked of it when it fails, and its failure
+// ends the download (it was waited on for the whole stall time).
+TEST_F(SwarmTest, AFolderWebSeedThatFailsIsNamedByTheAddressAsked) {
+  FileServer missing(content);
+  missing.SetFaults({.status = 404});
+  const std::string t = torrent::CreateTorrent("map.ndz", content, 64 << 10, missing.url("dir/"));
+  torrent::SwarmOptions o = Options();
+  o.stallSeconds = 300;
+  const torrent::SwarmResult r = torrent::DownloadContent(t, o, nullptr, Never);
+  EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed);
+  EXPECT_NE(r.failure.find("网络种子 " + missing.url("dir/map.ndz") + " 出错（"), std::string::npos) << r.failure;
+  EXPECT_EQ(r.failure.find(".part"), std::string::npos) << "no address that was never asked for";
+}
+
+// The download limit holds for a web seed of the local network (libtorrent exempts those peers).
+TEST_F(SwarmTest, TheLimitHoldsForALocalWebSeed) {
+  const std::string two = PatternBytes(2 << 20, 42);
+  FileServer server(two);
+  const std::string t = torrent::CreateTorrent("map.ndz", two, 64 << 10, server.url("map.ndz"));
+  torrent::SwarmOptions o = Options();
+  o.maxDownloadRate = 512 << 10;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(torrent::DownloadContent(t, o, nullptr, Never).end, torrent::SwarmEnd::kComplete);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(seconds, 0.8 * double(two.size()) / double(o.maxDownloadRate)) << "faster than the limit";
 }
 
 }  // namespace
