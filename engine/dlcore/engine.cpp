@@ -26,6 +26,7 @@ TaskOrder OrderFromRecord(const std::uint8_t* record) {
   TaskOrder order;
   order.disableAutoRename = asked.disableAutoRename;
   order.resume = asked.isResume;
+  order.neverPage = asked.isOnlyOriginal;
   if (!asked.taskUrl || !asked.filename || !asked.savePath) {
     order.failure = DL_FAIL_BAD_TASK;
     return order;

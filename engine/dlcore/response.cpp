@@ -74,7 +74,12 @@ bool NewVersion(const ResponseHead& head) {
 
 }  // namespace
 
+bool PageInPlaceOfFile(const ResponseHead& head, const KnownFile& known) {
+  return known.neverPage && head.html && head.status >= 200 && head.status < 300;
+}
+
 Verdict Judge(const ResponseHead& head, const RangeRequest& request, const KnownFile& known) {
+  if (PageInPlaceOfFile(head, known)) return Verdict::Page;
   if (head.conflictingLength) return request.sole ? Verdict::Foreign : Verdict::Refuse;
   const bool validatorChanged =
       (!known.etag.empty() && head.etag != known.etag) ||
@@ -102,6 +107,7 @@ Verdict Judge(const ResponseHead& head, const RangeRequest& request, const Known
 }
 
 Verdict JudgeRecheck(const ResponseHead& head, const KnownFile& known) {
+  if (PageInPlaceOfFile(head, known)) return Verdict::Page;
   if (head.conflictingLength) return Verdict::Foreign;
   switch (head.status) {
     case 200: return SameFile(head, known) ? Verdict::Retry : NewVersion(head) ? Verdict::Restart : Verdict::Foreign;

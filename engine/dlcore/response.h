@@ -41,6 +41,7 @@ struct RangeRequest {
 struct KnownFile {
   std::int64_t total = -1;
   std::string etag, lastModified;
+  bool neverPage = false;  // the file is an archive: a web page in its place is a captive portal's
 };
 
 enum class Verdict {
@@ -53,9 +54,14 @@ enum class Verdict {
   Fail,          // the task fails with the HTTP status
   Foreign,       // not the file the task knows (another size or validators): try again later
   Recheck,       // a 416 to a resume proves nothing: ask for the whole answer's size and validators first
+  Page,          // a web page in place of a file that is never one: the task fails, its data kept
 };
 
 Verdict Judge(const ResponseHead& head, const RangeRequest& request, const KnownFile& known);
+
+// A successful answer of the kind captive portals and proxies send (text/html) for a file the
+// task knows is never a page. Judge, JudgeRecheck and a plain stream's start all ask it first.
+bool PageInPlaceOfFile(const ResponseHead& head, const KnownFile& known);
 
 // The whole answer asked for after a 416 to a resume: the same file (its size and validators)
 // keeps every byte on disk and the resume is tried again later (Retry); a new version of the

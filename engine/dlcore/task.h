@@ -33,6 +33,9 @@ struct TaskOrder {
   std::string name;    // UTF-8
   bool disableAutoRename = false;
   bool resume = true;
+  // The record's IsOnlyOriginal: only the file itself, never a web page in its place (the
+  // packages of the download servers are archives, never pages).
+  bool neverPage = false;
   int failure = 0;  // set when the record could not be used
 };
 

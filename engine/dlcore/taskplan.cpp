@@ -170,11 +170,12 @@ void Task::ConnectionFailed(Clock::time_point now, int code) {
 bool Task::Judged(Connection& c) {
   if (!c.judged) {
     c.judged = true;
-    KnownFile known{file_.total, file_.etag, file_.lastModified};
+    const KnownFile known{file_.total, file_.etag, file_.lastModified, order_.neverPage};
     if (c.recheck) {
       c.verdict = JudgeRecheck(c.head, known);
     } else if (c.plain) {
-      c.verdict = c.head.conflictingLength                       ? Verdict::Foreign
+      c.verdict = PageInPlaceOfFile(c.head, known)               ? Verdict::Page
+                  : c.head.conflictingLength                     ? Verdict::Foreign
                   : c.head.status == 200                         ? Verdict::Restart
                   : c.head.status == 429 || c.head.status == 503 ? Verdict::Retry
                                                                  : Verdict::Fail;
@@ -195,6 +196,9 @@ void Task::AfterVerdict(Verdict verdict, long status, Clock::time_point now) {
     // Not the file (a login page of a hotel network, a proxy's error page): tried again like
     // a failed connection, and the data on disk stays for a later resume.
     case Verdict::Foreign: return ConnectionFailed(now, DL_FAIL_FOREIGN);
+    // A captive portal's page stays until the user logs in to the network: asking again
+    // only waits for nothing.
+    case Verdict::Page: return Fail(DL_FAIL_PAGE);
     case Verdict::Recheck:
       AbortAll();
       Launch({0, -1}, Opening::kSoleWithoutRange);

@@ -39,7 +39,8 @@ enum {
   DL_FAIL_PROTOCOL = 1012,    /* the server's answer is not HTTP the engine can use (not retried) */
   DL_FAIL_RESOLVE = 1013,     /* the server's name could not be resolved */
   DL_FAIL_REFUSED = 1014,     /* the server refused every connection */
-  DL_FAIL_TIMEOUT = 1015      /* the server did not answer in time */
+  DL_FAIL_TIMEOUT = 1015,     /* the server did not answer in time */
+  DL_FAIL_PAGE = 1016         /* a web page came in place of a file that is never one (IsOnlyOriginal) */
 };
 
 /* What puts a function into the library's interface: the library is built with everything

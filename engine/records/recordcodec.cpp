@@ -49,6 +49,7 @@ CreateRequest ReadCreateParams(const std::uint8_t* record) {
   r.taskUrl = TerminatedUnits(record, f::szTaskUrl, f::kUrlBytes);
   r.filename = TerminatedUnits(record, f::szFilename, f::kPathBytes);
   r.savePath = TerminatedUnits(record, f::szSavePath, f::kPathBytes);
+  r.isOnlyOriginal = record[f::IsOnlyOriginal] != 0;
   r.disableAutoRename = record[f::DisableAutoRename] != 0;
   r.isResume = record[f::IsResume] != 0;
   return r;

@@ -24,6 +24,7 @@ std::optional<std::string> FieldText(std::u16string_view text, size_t fieldBytes
 // terminating zero unit.
 struct CreateRequest {
   std::optional<std::u16string> taskUrl, filename, savePath;
+  bool isOnlyOriginal = false;
   bool disableAutoRename = false;
   bool isResume = false;
 };

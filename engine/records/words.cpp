@@ -77,6 +77,10 @@ const FailureWords kFailures[] = {
     {DL_FAIL_RESOLVE, "找不到服务器（域名解析失败）", "cannot resolve host {host}", kCheckNetwork, true, false},
     {DL_FAIL_REFUSED, "服务器拒绝连接", "connection refused by {server}", kCheckNetwork, true, false},
     {DL_FAIL_TIMEOUT, "服务器没有回应", "no answer from {server}", kCheckNetwork, true, false},
+    {DL_FAIL_PAGE, "服务器返回的是网页，不是该文件",
+     "the server answered with a web page instead of the file (a network login page?)",
+     "请先登录所用的网络（如酒店或机场的网络，打开浏览器即可看到登录页），然后重新开始下载：已下载的部分会保留。",
+     false, false},
 };
 
 void ReplaceAll(std::string& text, const std::string& mark, const std::string& with) {

@@ -188,9 +188,11 @@ std::optional<std::string> DownloadList::StartTask(ListedDownload& d) {
     jobs_->StartSwarm(d.id, jobCalls, d.order.folder + "/" + d.order.torrent, d.order.folder);
   } else {
     if (!d.task) {
-      // The row's creation record: one per task, from the row's own order.
+      // The row's creation record: one per task, from the row's own order. The download
+      // servers' packages are archives: a web page in place of one is a captive portal's.
+      const bool package = d.order.kind != common::DownloadKind::kFile;
       if (!createParams_.BuildUtf16(common::Utf8ToUtf16(d.url()), common::Utf8ToUtf16(d.order.name),
-                                    common::Utf8ToUtf16(d.order.folder), /*isOnlyOriginal=*/false,
+                                    common::Utf8ToUtf16(d.order.folder), /*isOnlyOriginal=*/package,
                                     /*disableAutoRename=*/true, /*isResume=*/true))
         return TooLongText(common::Utf8ToUtf16(d.url()), common::Utf8ToUtf16(d.order.name),
                            common::Utf8ToUtf16(d.order.folder));

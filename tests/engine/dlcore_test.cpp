@@ -68,9 +68,9 @@ class DlcoreTest : public testing::Test {
     fs::remove_all(folder_);
   }
 
-  DLTask Create(const std::string& url, const std::string& name = "file.bin", bool replace = false,
-                bool resume = true) {
-    params_.Build(url, {}, {}, name, folder_.string(), false, replace, resume);
+  DLTask Create(const std::string& url, const std::string& name = "file.bin", bool replace = false, bool resume = true,
+                bool onlyOriginal = false) {
+    params_.Build(url, {}, {}, name, folder_.string(), onlyOriginal, replace, resume);
     DL_Init();  // after the first task's, does nothing
     return DL_CreateTask(params_.Address());
   }
@@ -403,6 +403,40 @@ TEST_F(DlcoreTest, ALoginPageNeverReplacesTheDownload) {
   ASSERT_EQ(Wait(t), DL_STATE_COMPLETE);
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
   EXPECT_LE(server.bytesServed() - before, content.size() - (1 << 20) + (1 << 20));
+}
+
+// A package (IsOnlyOriginal) is never a page: a captive portal's 200 fails the task at once
+// with words of its own, the old file of the name and the partial data untouched. Any other
+// file may be a page.
+TEST_F(DlcoreTest, ACaptivePageIsNeverTakenForAPackage) {
+  const std::string content = PatternBytes(4 << 20, 14);
+  FileServer server(content);
+  server.SetFaults({.loginPage = true});
+  fs::create_directories(folder_);
+  std::ofstream(folder_ / "pro.ndz") << "the old version";
+  DLTask fresh = Create(server.url(), "pro.ndz", true, true, true);
+  DL_StartTask(fresh);
+  ASSERT_EQ(Wait(fresh, nullptr, milliseconds(5000)), DL_STATE_CANCELLED) << "at once, not after retries";
+  EXPECT_EQ(info_.fail_code(), DL_FAIL_PAGE);
+  EXPECT_EQ(ReadAll(folder_ / "pro.ndz"), "the old version");
+  EXPECT_FALSE(fs::exists(folder_ / "pro.ndz.part"));
+
+  server.SetFaults({.bytesPerSecond = 1 << 20});
+  DLTask t = Create(server.url(), "pro.ndz", true, true, true);
+  DL_StartTask(t);
+  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), DL_STATE_RUNNING);
+  DL_StopTask(t);
+  ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
+  const auto kept = fs::file_size(folder_ / "pro.ndz.part");
+  server.SetFaults({.loginPage = true});
+  DL_StartTask(t);
+  ASSERT_EQ(Wait(t, nullptr, milliseconds(5000)), DL_STATE_CANCELLED);
+  EXPECT_EQ(info_.fail_code(), DL_FAIL_PAGE);
+  EXPECT_EQ(fs::file_size(folder_ / "pro.ndz.part"), kept);
+  EXPECT_EQ(ReadAll(folder_ / "pro.ndz"), "the old version");
+
+  ASSERT_EQ(Wait(Download(server.url(), "page.html", true)), DL_STATE_COMPLETE);
+  EXPECT_EQ(ReadAll(folder_ / "page.html"), "<html><body>Please log in to the hotel network.</body></html>");
 }
 
 TEST_F(DlcoreTest, ConflictingLengthsAreNotTheFile) {

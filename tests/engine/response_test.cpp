@@ -78,6 +78,24 @@ TEST(Judge, AnswersAreCheckedBeforeAnyByteIsWritten) {
   for (const Case& c : cases) EXPECT_EQ(int(Judge(c.head, c.request, c.known)), int(c.want)) << "case " << i++;
 }
 
+// A file that is never a page (a package of the download servers): a successful HTML answer
+// is a captive portal's, whatever its status and length; an HTML error page stays an error.
+TEST(Judge, APageInPlaceOfAPackageIsRefused) {
+  const KnownFile package{-1, "", "", true}, knownPackage{1000, "\"v1\"", "", true};
+  const RangeRequest probe{0, -1, true}, resume{400, 1000, true};
+  const ResponseHead page =
+      Head({"HTTP/1.1 200 OK\r\n", "Content-Length: 354\r\n", "Content-Type: text/html; charset=utf-8\r\n"});
+  const ResponseHead partialPage = Head({"HTTP/1.1 206 Partial\r\n", "Content-Range: bytes 400-999/1000\r\n",
+                                         "ETag: \"v1\"\r\n", "Content-Type: application/xhtml+xml\r\n"});
+  EXPECT_EQ(Judge(page, probe, package), Verdict::Page);
+  EXPECT_EQ(Judge(partialPage, resume, knownPackage), Verdict::Page);
+  EXPECT_EQ(JudgeRecheck(page, knownPackage), Verdict::Page);
+  EXPECT_EQ(Judge(page, probe, KnownFile{}), Verdict::Restart) << "any other file may be a page";
+  EXPECT_EQ(Judge(Head({"HTTP/1.1 404 Not Found\r\n", "Content-Type: text/html\r\n"}), probe, package), Verdict::Fail);
+  EXPECT_EQ(Judge(Head({"HTTP/1.1 200 OK\r\n", "Content-Type: application/octet-stream\r\n"}), probe, package),
+            Verdict::Restart);
+}
+
 // The whole answer asked for after a 416: the same file keeps the data on disk; only a new
 // version of it starts over.
 TEST(JudgeRecheck, TheSameFileKeepsItsBytes) {
