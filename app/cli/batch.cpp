@@ -11,6 +11,7 @@
 #include "enginecalls.h"
 #include "platform/loadedlibrary.h"
 #include "printable.h"
+#include "provenfile.h"
 #include "servers.h"
 #include "sizes.h"
 
@@ -75,6 +76,34 @@ void TellEnds(const session::DownloadList& list, const std::vector<session::Down
       if (const session::ListedDownload* d = list.Find(e.id)) display.Event(*d);
 }
 
+// A file already there is kept only when it is shown to be the server's file now; any other
+// is fetched again, the old one staying under its name until the new one is complete.
+session::WhenThere WhenThereFor(const common::DownloadOrder& order, const volatile std::sig_atomic_t& interrupted) {
+  if (order.kind == common::DownloadKind::kContent || !session::IsCompleteFile(order.folder, order.name))
+    return session::WhenThere::kKeep;
+  if (core::ProvenThere(order, [&] { return !interrupted; })) return session::WhenThere::kKeep;
+  if (!interrupted) std::printf("%s  %s\n", common::Printable(order.name).c_str(), records::kNotProven);
+  return session::WhenThere::kReplace;
+}
+
+// Each order in the list; an order refused before it had a row is told at once.
+std::vector<int> StartAll(session::DownloadList& list, const std::vector<common::DownloadOrder>& orders,
+                          Display& display, const volatile std::sig_atomic_t& interrupted, BatchResult& result) {
+  std::vector<int> ids;
+  for (size_t i = 0; i < orders.size(); ++i) {
+    const session::StartResult r = list.Start(orders[i], WhenThereFor(orders[i], interrupted));
+    ids.push_back(r.id);
+    if (r.outcome == session::StartResult::Outcome::kKept) display.Event(*list.Find(r.id));
+    if (r.outcome != session::StartResult::Outcome::kRefused || list.Find(r.id)) continue;
+    session::ListedDownload& refused = result.rows[i];  // no row: it says why
+    refused.order = orders[i];
+    refused.state = ListState::kFailed;
+    refused.failure = r.failure;
+    display.Event(refused);
+  }
+  return ids;
+}
+
 }  // namespace
 
 bool BatchResult::AllDone() const {
@@ -126,18 +155,7 @@ BatchResult RunBatch(const std::vector<common::DownloadOrder>& orders, int paral
   list.SetLimit(limit);
   BatchResult result;
   result.rows.resize(orders.size());
-  std::vector<int> ids;
-  for (size_t i = 0; i < orders.size(); ++i) {
-    const session::StartResult r = list.Start(orders[i], session::WhenThere::kKeep);
-    ids.push_back(r.id);
-    if (r.outcome == session::StartResult::Outcome::kKept) display.Event(*list.Find(r.id));
-    if (r.outcome != session::StartResult::Outcome::kRefused || list.Find(r.id)) continue;
-    session::ListedDownload& refused = result.rows[i];  // no row: it says why
-    refused.order = orders[i];
-    refused.state = ListState::kFailed;
-    refused.failure = r.failure;
-    display.Event(refused);
-  }
+  const std::vector<int> ids = StartAll(list, orders, display, interrupted, result);
   while (AnyLeft(list)) {
     if (interrupted) {
       TellEnds(list, list.PauseAll(std::chrono::seconds(10)), display);

@@ -41,6 +41,7 @@ struct FileFacts {
   std::uint64_t links = 0;     // 0: its last name is gone
   std::uint64_t device = 0, inode = 0;
   unsigned permissions = 0;
+  std::int64_t modifiedNs = 0;  // the last change of its bytes, nanoseconds since 1970
   bool SameFileAs(const FileFacts& other) const { return device == other.device && inode == other.inode; }
 };
 std::optional<FileFacts> FactsOf(int fd);

@@ -34,6 +34,11 @@ FileFacts FactsOfStat(const struct stat& st) {
   f.device = st.st_dev;
   f.inode = st.st_ino;
   f.permissions = st.st_mode & 07777;
+#if defined(__linux__)
+  f.modifiedNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#else
+  f.modifiedNs = std::int64_t(st.st_mtime) * 1000000000;
+#endif
   return f;
 }
 

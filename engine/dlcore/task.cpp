@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "donerecord.h"
 #include "failures.h"
+#include "files.h"
 #include "platform/fileio.h"
 
 namespace dlcore {
@@ -365,8 +367,11 @@ void Task::Finish() {
   if (!OverlapsMatch()) return RestartFromZero();  // never a file mixed of two versions
   AbortAll();
   if (!part_.Flush(file_.total)) return Fail(DL_FAIL_DISK_WRITE);
+  // The record of an older file of the name never stands for this one.
+  if (order_.disableAutoRename) platform::RemoveFile(records::DoneRecordPath(order_.folder, order_.name));
   // Renamed while the file is still locked: see PartFile::Complete.
   const std::string chosen = part_.Complete(!order_.disableAutoRename);
+  if (!chosen.empty() && order_.neverPage) WriteDoneRecord(chosen);
   part_.Close();
   if (chosen.empty()) {
     state_ = DL_STATE_CANCELLED;
@@ -375,6 +380,18 @@ void Task::Finish() {
   }
   savedName_ = chosen;
   state_ = DL_STATE_COMPLETE;
+}
+
+// A package's proof for a later run (see donerecord.h); without it the next run fetches the
+// file again, so a record that cannot be written costs time, never a wrong file.
+void Task::WriteDoneRecord(const std::string& chosen) const {
+  const std::string path = order_.folder + "/" + chosen;
+  const std::optional<platform::FileFacts> facts = platform::FactsOfName(path);
+  if (!facts || !facts->regular || facts->size != file_.total || (file_.etag.empty() && file_.lastModified.empty()))
+    return;
+  const records::DoneRecord record{order_.url, file_.total, file_.etag, file_.lastModified, facts->modifiedNs};
+  common::WriteFileAtomically(records::DoneRecordPath(order_.folder, chosen), records::EncodeDoneRecord(record),
+                              {.mode = 0644, .replace = true, .tempSuffix = {}});
 }
 
 }  // namespace dlcore

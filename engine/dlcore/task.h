@@ -95,6 +95,7 @@ class Task {
   void AfterVerdict(Verdict verdict, long status, Clock::time_point now);
   void ConnectionFailed(Clock::time_point now, int code = DL_FAIL_NETWORK);
   void Finish();
+  void WriteDoneRecord(const std::string& chosen) const;
   ControlState FreshState() const {
     ControlState s;
     s.url = order_.url;

@@ -27,6 +27,8 @@ std::string CheckFailedWords(size_t badPieces);
 std::string CannotCheckWords(const std::string& why);
 // What the list and the main window say when a file is there already: "文件已在".
 inline constexpr const char* kAlreadyThere = "文件已在";
+// What the command line says of a file there that nothing shows to be the server's now.
+inline constexpr const char* kNotProven = "文件已在，但无法确认与服务器上的相同：重新下载";
 
 struct FailureWords {
   int code;             // DL_FAIL_*

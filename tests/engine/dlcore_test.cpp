@@ -25,6 +25,8 @@
 #include "../fixtures/fileserver.h"
 #include "../fixtures/norename.h"
 #include "controlfile.h"
+#include "donerecord.h"
+#include "platform/fileio.h"
 #include "recordlayout.h"
 #include "taskrecord.h"
 
@@ -437,6 +439,26 @@ TEST_F(DlcoreTest, ACaptivePageIsNeverTakenForAPackage) {
 
   ASSERT_EQ(Wait(Download(server.url(), "page.html", true)), DL_STATE_COMPLETE);
   EXPECT_EQ(ReadAll(folder_ / "page.html"), "<html><body>Please log in to the hotel network.</body></html>");
+}
+
+// A completed package leaves the record a later run proves it by; any other download of the
+// name takes the old record away, so that it never stands for another file.
+TEST_F(DlcoreTest, ACompletedPackageLeavesItsRecord) {
+  const std::string content = PatternBytes(100000, 15);
+  FileServer server(content);
+  DLTask t = Create(server.url("pro.ndz"), "pro.ndz", true, true, true);
+  DL_StartTask(t);
+  ASSERT_EQ(Wait(t), DL_STATE_COMPLETE);
+  const auto record = records::ReadDoneRecord(folder_.string(), "pro.ndz");
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->url, server.url("pro.ndz"));
+  EXPECT_EQ(record->total, std::int64_t(content.size()));
+  EXPECT_EQ(record->etag, "\"v1\"");
+  const auto facts = platform::FactsOfName((folder_ / "pro.ndz").string());
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(record->modifiedNs, facts->modifiedNs);
+  ASSERT_EQ(Wait(Download(server.url("pro.ndz"), "pro.ndz", true)), DL_STATE_COMPLETE);
+  EXPECT_FALSE(fs::exists(records::DoneRecordPath(folder_.string(), "pro.ndz")));
 }
 
 TEST_F(DlcoreTest, ConflictingLengthsAreNotTheFile) {

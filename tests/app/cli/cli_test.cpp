@@ -286,6 +286,54 @@ TEST_F(CliTest, AnInterruptedMapDataAllResumes) {
   EXPECT_LT(portal.files().bytesServed() - before, total) << "the second run fetched less than everything";
 }
 
+// A file of the right name is kept only when the record of its download still holds and the
+// server names the same size and validators; any other is fetched again.
+TEST_F(CliTest, MapDataKeepsOnlyWhatIsProvenTheServersFile) {
+  auto md = [&](const char* version) {
+    return Cli(std::vector<std::string>{"mapdata", version, "--kind", "pro,tmc", "-o", folder.string()} + Servers());
+  };
+  const std::string newPro = SampleFileFor("/data/3m22a01/data_3m22a01/pro.ndz");
+  ProcessResult r = md("3m21j27");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  size_t before = portal.files().bytesServed();
+  r = md("3m21j27");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("文件已在，跳过"), std::string::npos) << r.out;
+  EXPECT_EQ(portal.files().bytesServed(), before) << "proven by one HEAD each";
+
+  r = md("3m22a01");  // another version: the old files of the same names are no proof
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("无法确认与服务器上的相同"), std::string::npos) << r.out;
+  EXPECT_EQ(ReadAll(folder / "pro.ndz"), newPro);
+
+  portal.files().SetContent("", "\"v2\"");  // the server's file changed under the same address
+  before = portal.files().bytesServed();
+  ASSERT_EQ(md("3m22a01").status, 0);
+  EXPECT_GT(portal.files().bytesServed(), before + newPro.size()) << "fetched again";
+
+  Write(folder / "pro.ndz", "<html>login</html>");  // a file that another program left
+  ASSERT_EQ(md("3m22a01").status, 0);
+  EXPECT_EQ(ReadAll(folder / "pro.ndz"), newPro);
+}
+
+// A captive portal's page is never saved as a package, nor skipped as one by the next run.
+TEST_F(CliTest, MapDataNeverTakesACaptivePageForAPackage) {
+  portal.files().SetFaults({.loginPage = true});
+  ProcessResult r =
+      Cli(std::vector<std::string>{"mapdata", "3m21j27", "--kind", "pro", "-o", folder.string()} + Servers());
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("服务器返回的是网页，不是该文件"), std::string::npos) << r.out;
+  EXPECT_FALSE(fs::exists(folder / "pro.ndz"));
+  Write(folder / "V3.2.1.zip", "<html>login</html>");
+  r = Cli(std::vector<std::string>{"search", "3261", "--download", "-o", folder.string()} + Servers());
+  EXPECT_EQ(r.status, 2) << r.out << r.err;
+  EXPECT_EQ(ReadAll(folder / "V3.2.1.zip"), "<html>login</html>") << "the old file stays as it was";
+  portal.files().SetFaults({});
+  r = Cli(std::vector<std::string>{"search", "3261", "--download", "-o", folder.string()} + Servers());
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(ReadAll(folder / "V3.2.1.zip"), SampleFileFor(kRelease));
+}
+
 // The BT forms, then their content from the download server named in them as a web seed.
 TEST_F(CliTest, MapDataTorrentsAndThenTheirContent) {
   ProcessResult r = Cli(
