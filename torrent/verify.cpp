@@ -41,71 +41,86 @@ std::int64_t ReadFully(int fd, char* into, std::int64_t size) {
   return done;
 }
 
+// The torrent of one archive with v1 piece hashes; nothing (with `v.failure`) for any other.
+std::unique_ptr<lt::torrent_info> ArchiveTorrent(std::string_view torrentBytes, Verification& v) {
+  std::unique_ptr<lt::torrent_info> info;
+  try {
+    info = ReadTorrent(torrentBytes, v.failure);
+  } catch (const std::exception& e) {
+    v.failure = std::string("不是种子文件（") + e.what() + "）";
+    return nullptr;
+  }
+  if (!info) return nullptr;
+  if (!info->v1()) {
+    v.failure = "只有 v2 校验值的种子暂不支持";
+    return nullptr;
+  }
+  if (info->num_files() != 1) {
+    v.failure = "种子描述的是 " + std::to_string(info->num_files()) + " 个文件，不是一个压缩包";
+    return nullptr;
+  }
+  return info;
+}
+
+// The archive opened for reading: a regular file of the torrent's size; -1 (with `v.failure`)
+// otherwise, said before any hashing.
+int OpenArchive(const std::string& archivePath, Verification& v) {
+  const int fd = platform::OpenFile(archivePath, platform::OpenMode::kReadNoWait);  // a FIFO does not wait
+  if (fd < 0) {
+    v.failure = "无法打开文件（" + std::string(std::strerror(errno)) + "）";
+    return -1;
+  }
+  const std::optional<platform::FileFacts> facts = platform::FactsOf(fd);
+  if (!facts || !facts->regular) {
+    v.failure = "不是普通文件";
+  } else if (facts->size != v.size) {  // another size means another file (or a cut one)
+    v.failure = "文件大小 " + std::to_string(facts->size) + " 字节，种子说是 " + std::to_string(v.size) + " 字节";
+  } else {
+    return fd;
+  }
+  platform::CloseFile(fd);
+  return -1;
+}
+
+// Every piece hashed and compared; false (with `v.failure`) when reading failed or it stopped.
+bool HashPieces(int fd, const lt::torrent_info& info, Verification& v,
+                const std::function<bool(std::int64_t)>& progress) {
+  platform::AdviseSequential(fd);
+  std::vector<char> buffer(size_t(info.piece_length()));
+  std::int64_t at = 0;
+  for (int piece = 0; piece < v.pieces; ++piece) {
+    const std::int64_t size = info.piece_size(lt::piece_index_t(piece));
+    if (ReadFully(fd, buffer.data(), size) != size) {
+      v.failure = "读取文件失败（第 " + std::to_string(piece) + " 块）";
+      return false;
+    }
+    lt::hasher h(buffer.data(), int(size));
+    if (h.final() != info.hash_for_piece(lt::piece_index_t(piece))) v.bad.push_back({piece, at, at + size});
+    at += size;
+    if (progress && !progress(at)) {
+      v.failure = "已停止";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 Verification VerifyArchive(const std::string& archivePath, std::string_view torrentBytes,
                            const std::function<bool(std::int64_t)>& progress) {
   Verification v;
-  std::unique_ptr<lt::torrent_info> info;
   v.torrentAtFault = true;  // until the torrent is known good
-  try {
-    info = ReadTorrent(torrentBytes, v.failure);
-  } catch (const std::exception& e) {
-    v.failure = std::string("不是种子文件（") + e.what() + "）";
-    return v;
-  }
+  const std::unique_ptr<lt::torrent_info> info = ArchiveTorrent(torrentBytes, v);
   if (!info) return v;
-  if (!info->v1()) {
-    v.failure = "只有 v2 校验值的种子暂不支持";
-    return v;
-  }
-  if (info->num_files() != 1) {
-    v.failure = "种子描述的是 " + std::to_string(info->num_files()) + " 个文件，不是一个压缩包";
-    return v;
-  }
   v.torrentAtFault = false;
   v.name = info->files().file_name(lt::file_index_t(0)).to_string();
   v.size = info->total_size();
   v.pieces = info->num_pieces();
-  const int fd = platform::OpenFile(archivePath, platform::OpenMode::kReadNoWait);  // a FIFO does not wait
-  if (fd < 0) {
-    v.failure = "无法打开文件（" + std::string(std::strerror(errno)) + "）";
-    return v;
-  }
-  const std::optional<platform::FileFacts> facts = platform::FactsOf(fd);
-  if (!facts || !facts->regular) {
-    platform::CloseFile(fd);
-    v.failure = "不是普通文件";
-    return v;
-  }
-  // Another size means another file (or a cut one): said before any hashing.
-  if (facts->size != v.size) {
-    platform::CloseFile(fd);
-    v.failure = "文件大小 " + std::to_string(facts->size) + " 字节，种子说是 " + std::to_string(v.size) + " 字节";
-    return v;
-  }
-  platform::AdviseSequential(fd);
-  std::vector<char> buffer(size_t(info->piece_length()));
-  std::int64_t at = 0;
-  for (int piece = 0; piece < v.pieces; ++piece) {
-    const std::int64_t size = info->piece_size(lt::piece_index_t(piece));
-    const std::int64_t got = ReadFully(fd, buffer.data(), size);
-    if (got != size) {
-      platform::CloseFile(fd);
-      v.failure = "读取文件失败（第 " + std::to_string(piece) + " 块）";
-      return v;
-    }
-    lt::hasher h(buffer.data(), int(size));
-    if (h.final() != info->hash_for_piece(lt::piece_index_t(piece))) v.bad.push_back({piece, at, at + size});
-    at += size;
-    if (progress && !progress(at)) {
-      platform::CloseFile(fd);
-      v.failure = "已停止";
-      return v;
-    }
-  }
+  const int fd = OpenArchive(archivePath, v);
+  if (fd < 0) return v;
+  v.checked = HashPieces(fd, *info, v, progress);
   platform::CloseFile(fd);
-  v.checked = true;
   return v;
 }
 

@@ -89,6 +89,21 @@ int Download(const catalogue::ReleaseRow& row, bool torrent, const std::string& 
   return 2;
 }
 
+// What a search that found no row says, and its exit status.
+int NotFound(const catalogue::ReleaseSearch& found, const std::string& portal) {
+  switch (found.outcome) {
+    case catalogue::ReleaseSearch::Outcome::kStopped: std::fprintf(stderr, "quorvel-cli: 已中断\n"); return 130;
+    case catalogue::ReleaseSearch::Outcome::kTooSlow:
+      std::fprintf(stderr, "quorvel-cli: %s\n", catalogue::kTooSlowWords);
+      return 2;
+    case catalogue::ReleaseSearch::Outcome::kFailed:
+      std::fprintf(stderr, "quorvel-cli: 搜索失败：%s\nquorvel-cli: %s\n", common::Printable(found.status).c_str(),
+                   core::WhereServerIsChosen(core::Server::kPortal, portal, true).c_str());
+      return 2;
+    default: std::fprintf(stderr, "quorvel-cli: 查无结果！没有这个设备号的主程序。\n"); return 1;
+  }
+}
+
 }  // namespace
 
 int Search(const Arguments& given) {
@@ -114,23 +129,7 @@ int Search(const Arguments& given) {
   // Ctrl-C ends the search at once, as it ends a download.
   const catalogue::ReleaseSearch found =
       catalogue::SearchRelease(common::Utf8ToUtf16(args[0]), servers, [] { return gInterrupted == 0; });
-  if (found.outcome == catalogue::ReleaseSearch::Outcome::kStopped) {
-    std::fprintf(stderr, "quorvel-cli: 已中断\n");
-    return 130;
-  }
-  if (found.outcome == catalogue::ReleaseSearch::Outcome::kTooSlow) {
-    std::fprintf(stderr, "quorvel-cli: %s\n", catalogue::kTooSlowWords);
-    return 2;
-  }
-  if (found.outcome == catalogue::ReleaseSearch::Outcome::kFailed) {
-    std::fprintf(stderr, "quorvel-cli: 搜索失败：%s\nquorvel-cli: %s\n", common::Printable(found.status).c_str(),
-                 core::WhereServerIsChosen(core::Server::kPortal, servers.portal, true).c_str());
-    return 2;
-  }
-  if (found.outcome != catalogue::ReleaseSearch::Outcome::kFound) {
-    std::fprintf(stderr, "quorvel-cli: 查无结果！没有这个设备号的主程序。\n");
-    return 1;
-  }
+  if (found.outcome != catalogue::ReleaseSearch::Outcome::kFound) return NotFound(found, servers.portal);
   if (json) {
     PrintJson(found.row);
   } else {

@@ -287,31 +287,33 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
   if (c.end >= 0) allowed = size_t(std::clamp<std::int64_t>(c.end - c.pos, 0, std::int64_t(size)));
   if (allowed && !part_.Write(data, allowed, c.pos, c.writeError)) return 0;
   c.pos += std::int64_t(allowed);
-  if (allowed) {
-    state_ = DL_STATE_RUNNING;
-    const auto now = Clock::now();
-    if (c.firstData == Clock::time_point{}) {
-      c.firstData = now;
-      const Clock::duration rtt = c.RoundTrip();
-      if (rtt > Clock::duration::zero() && (roundTrip_ == Clock::duration::zero() || rtt < roundTrip_))
-        roundTrip_ = rtt;
-    }
-    if (now - c.lastData >= std::chrono::milliseconds(1)) ++c.bursts;
-    c.lastData = now;
-    // A fast download writes megabytes between two ticks: the state file follows the bytes
-    // too, so that a kill costs little whatever the speed.
-    unsaved_ += std::int64_t(allowed);
-    if (unsaved_ >= UnsavedLimit() && !checkpointer_.Busy()) Checkpoint(now, false);
-    if (publish_ && now - lastPublished_ >= kProgressInterval) {
-      lastPublished_ = now;
-      publish_();
-    }
-  }
+  if (allowed) Wrote(c, allowed);
   if (allowed < size) {
     c.reachedEnd = true;  // the rest belongs to another connection now
     return 0;
   }
   return received;
+}
+
+// The round trip, the bursts, the state file and the progress follow the bytes written.
+void Task::Wrote(Connection& c, size_t bytes) {
+  state_ = DL_STATE_RUNNING;
+  const auto now = Clock::now();
+  if (c.firstData == Clock::time_point{}) {
+    c.firstData = now;
+    const Clock::duration rtt = c.RoundTrip();
+    if (rtt > Clock::duration::zero() && (roundTrip_ == Clock::duration::zero() || rtt < roundTrip_)) roundTrip_ = rtt;
+  }
+  if (now - c.lastData >= std::chrono::milliseconds(1)) ++c.bursts;
+  c.lastData = now;
+  // A fast download writes megabytes between two ticks: the state file follows the bytes
+  // too, so that a kill costs little whatever the speed.
+  unsaved_ += std::int64_t(bytes);
+  if (unsaved_ >= UnsavedLimit() && !checkpointer_.Busy()) Checkpoint(now, false);
+  if (publish_ && now - lastPublished_ >= kProgressInterval) {
+    lastPublished_ = now;
+    publish_();
+  }
 }
 
 void Task::TransferDone(CURL* easy, CURLcode result) {

@@ -96,6 +96,7 @@ class Task {
   void ConnectionFailed(Clock::time_point now, int code = DL_FAIL_NETWORK);
   void Finish();
   void WriteDoneRecord(const std::string& chosen) const;
+  void Wrote(Connection& c, size_t bytes);
   ControlState FreshState() const {
     ControlState s;
     s.url = order_.url;
