@@ -1,5 +1,5 @@
-// torrent_maker FILE TORRENT [PIECE_BYTES [TRACKER]]: a single-file v1 torrent of FILE, for the
-// verify and swarm benchmarks.
+// torrent_maker FILE TORRENT [PIECE_BYTES [TRACKER [WEBSEED]]]: a single-file v1 torrent of FILE,
+// for the verify, swarm and fault benchmarks; a TRACKER of "-" names none.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,7 +10,7 @@
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: torrent_maker FILE TORRENT [PIECE_BYTES [TRACKER]]\n");
+    std::fprintf(stderr, "usage: torrent_maker FILE TORRENT [PIECE_BYTES [TRACKER [WEBSEED]]]\n");
     return 2;
   }
   std::ifstream in(argv[1], std::ios::binary);
@@ -18,9 +18,9 @@ int main(int argc, char** argv) {
   content << in.rdbuf();
   const std::string name = std::string(argv[1]).substr(std::string(argv[1]).rfind('/') + 1);
   const int piece = argc > 3 ? std::atoi(argv[3]) : 1 << 20;
-  std::string t = torrent::CreateTorrent(name, content.str(), piece);
+  std::string t = torrent::CreateTorrent(name, content.str(), piece, argc > 5 ? argv[5] : "");
   // The announce key sorts before "info": it goes first in the dictionary.
-  if (argc > 4) t = "d8:announce" + std::to_string(std::strlen(argv[4])) + ":" + argv[4] + t.substr(1);
+  if (argc > 4 && std::strcmp(argv[4], "-") != 0) t = "d8:announce" + std::to_string(std::strlen(argv[4])) + ":" + argv[4] + t.substr(1);
   std::ofstream(argv[2], std::ios::binary) << t;
   return in ? 0 : 1;
 }
