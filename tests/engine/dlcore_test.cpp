@@ -95,6 +95,13 @@ class DlcoreTest : public testing::Test {
     return -1;
   }
 
+  // The started task runs until more than 1 MiB of it is on disk, then stops.
+  void StopPastOneMiB(DLTask t) {
+    ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), DL_STATE_RUNNING);
+    DL_StopTask(t);
+    ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
+  }
+
   fs::path folder_;
   TaskCreateParams params_;
   TaskProgressInfo info_;
@@ -226,9 +233,7 @@ TEST_F(DlcoreTest, ABare416OnResumeKeepsThePartial) {
   FileServer server(content);
   server.SetFaults({.bytesPerSecond = 1 << 20});
   DLTask t = Download(server.url());
-  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), DL_STATE_RUNNING);
-  DL_StopTask(t);
-  ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
+  ASSERT_NO_FATAL_FAILURE(StopPastOneMiB(t));
   DL_DeleteTask(t);
   server.SetFaults({.bytesPerSecond = 1 << 20, .bare416 = 1});  // paced: the recheck's answer stops early
   const size_t before = server.bytesServed();
@@ -240,9 +245,7 @@ TEST_F(DlcoreTest, ABare416OnResumeKeepsThePartial) {
   fs::remove(folder_ / "file.bin");
   server.SetFaults({.bytesPerSecond = 1 << 20});
   t = Download(server.url());
-  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), DL_STATE_RUNNING);
-  DL_StopTask(t);
-  ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
+  ASSERT_NO_FATAL_FAILURE(StopPastOneMiB(t));
   DL_DeleteTask(t);
   server.SetFaults({.bare416 = 1000});
   again = Download(server.url());
@@ -385,9 +388,7 @@ TEST_F(DlcoreTest, ALoginPageNeverReplacesTheDownload) {
   FileServer server(content);
   server.SetFaults({.bytesPerSecond = 1 << 20});
   DLTask t = Download(server.url());
-  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), DL_STATE_RUNNING);
-  DL_StopTask(t);
-  ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
+  ASSERT_NO_FATAL_FAILURE(StopPastOneMiB(t));
   const auto kept = fs::file_size(folder_ / "file.bin.part");
   server.SetFaults({.loginPage = true});
   DL_StartTask(t);
@@ -426,9 +427,7 @@ TEST_F(DlcoreTest, ACaptivePageIsNeverTakenForAPackage) {
   server.SetFaults({.bytesPerSecond = 1 << 20});
   DLTask t = Create(server.url(), "pro.ndz", true, true, true);
   DL_StartTask(t);
-  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), DL_STATE_RUNNING);
-  DL_StopTask(t);
-  ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
+  ASSERT_NO_FATAL_FAILURE(StopPastOneMiB(t));
   const auto kept = fs::file_size(folder_ / "pro.ndz.part");
   server.SetFaults({.loginPage = true});
   DL_StartTask(t);
@@ -506,9 +505,7 @@ TEST_F(DlcoreTest, StopGivesBackTheReservedSpace) {
   FileServer server(content);
   server.SetFaults({.bytesPerSecond = 2 << 20});
   DLTask t = Download(server.url());
-  ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), DL_STATE_RUNNING);
-  DL_StopTask(t);
-  ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
+  ASSERT_NO_FATAL_FAILURE(StopPastOneMiB(t));
   struct stat st {};
   ASSERT_EQ(stat((folder_ / "file.bin.part").c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 64 << 20) << "the size stays for the resume";
