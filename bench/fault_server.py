@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A download server whose behaviour is switched between requests, for the fault rows.
 
-    fault_server.py ROOT PORT LOG
+    fault_server.py ROOT PORT LOG [HOST]
 
 Serves the files under ROOT on 127.0.0.1 (GET and HEAD, one Range, ETag and Last-Modified).
 The first line of ROOT/.mode says how it answers the next request:
@@ -10,7 +10,7 @@ The first line of ROOT/.mode says how it answers the next request:
   bare416       a bare 416 to every request with a Range, the file otherwise
   badbytes      the file with every 4096th byte flipped (a web seed that sends wrong data)
   rate=N        the file at N bytes a second per connection
-Every request writes "path status bytes" to LOG.
+Every request writes "path status bytes" to LOG. HOST is 127.0.0.1 unless given.
 """
 import email.utils
 import http.server
@@ -110,4 +110,5 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 
 http.server.ThreadingHTTPServer.daemon_threads = True
-http.server.ThreadingHTTPServer(("127.0.0.1", PORT), Handler).serve_forever()
+HOST = sys.argv[4] if len(sys.argv) > 4 else "127.0.0.1"
+http.server.ThreadingHTTPServer((HOST, PORT), Handler).serve_forever()

@@ -91,6 +91,17 @@ t=$(echo "$(date +%s.%N) - $s" | bc)
 row "torrent --limit-rate 4M, 32 MiB from a local web seed" "exit $rc in $(printf %.1f "$t") s (the limit: 8 s)"
 
 if [ "$(id -u)" = 0 ]; then
+  # A web seed on a private network's address (libtorrent's local class), in a namespace of its own.
+  ns=quorvel-faults-$$
+  ip netns add "$ns" && ip -n "$ns" link set lo up && ip -n "$ns" addr add 10.77.0.1/8 dev lo
+  ip netns exec "$ns" python3 bench/fault_server.py "$root" "$port" "$work/log10" 10.77.0.1 & pids+=($!)
+  sleep 1
+  build/bin/torrent_maker "$root/seed/m.ndz" "$work/lan.torrent" 262144 - "http://10.77.0.1:$port/seed/m.ndz" >/dev/null
+  fresh; s=$(date +%s.%N)
+  timeout 120 ip netns exec "$ns" "$cli" torrent "$work/lan.torrent" -o "$work/out" --limit-rate 4M >/dev/null 2>&1; rc=$?
+  t=$(echo "$(date +%s.%N) - $s" | bc)
+  row "torrent --limit-rate 4M, 32 MiB from a 10.x web seed" "exit $rc in $(printf %.1f "$t") s (the limit: 8 s)"
+  kill "${pids[-1]}"; ip netns del "$ns"
   mkdir -p "$work/small" && mount -t tmpfs -o size=16m tmpfs "$work/small"
   timeout 60 "$cli" torrent "$work/ws.torrent" -o "$work/small" >/dev/null 2>&1; rc=$?
   row "torrent of 32 MiB into a 16 MiB disk" "exit $rc, $(du -sk "$work/small" | cut -f1) KiB left there"

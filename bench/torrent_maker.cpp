@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
   const int piece = argc > 3 ? std::atoi(argv[3]) : 1 << 20;
   std::string t = torrent::CreateTorrent(name, content.str(), piece, argc > 5 ? argv[5] : "");
   // The announce key sorts before "info": it goes first in the dictionary.
-  if (argc > 4 && std::strcmp(argv[4], "-") != 0) t = "d8:announce" + std::to_string(std::strlen(argv[4])) + ":" + argv[4] + t.substr(1);
+  if (argc > 4 && std::strcmp(argv[4], "-") != 0)
+    t = "d8:announce" + std::to_string(std::strlen(argv[4])) + ":" + argv[4] + t.substr(1);
   std::ofstream(argv[2], std::ios::binary) << t;
   return in ? 0 : 1;
 }

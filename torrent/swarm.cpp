@@ -1,8 +1,8 @@
 #include "swarm.h"
 
 #include <filesystem>
-#include <utility>
 #include <libtorrent/alert_types.hpp>
+#include <utility>
 
 #include "contentfolder.h"
 #include "sources.h"
