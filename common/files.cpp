@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "pathtext.h"
 #include "platform/fileio.h"
 #include "platform/sync.h"
 
@@ -64,11 +65,6 @@ void SyncFolder(const std::string& folder) { platform::FlushFolder(folder); }
 
 namespace {
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
-}
-
 int OpenTemporary(const std::string& path, const AtomicWrite& how, std::string& temp) {
   if (how.tempSuffix.empty()) {
     temp = path + ".XXXXXX";
@@ -101,7 +97,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view content, cons
     errno = error;
     return false;
   }
-  SyncFolder(FolderOf(path));
+  SyncFolder(common::FolderOf(path));
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "contentfolder.h"
+#include "pathtext.h"
 #include "sources.h"
 #include "swarmsession.h"
 
@@ -119,7 +120,7 @@ class SwarmRun {
     if (options_.seedRatio > 0 && double(s.all_time_upload) < options_.seedRatio * double(info_.total_size()))
       return std::nullopt;
     std::error_code removed;
-    std::filesystem::remove(resumePath_, removed);
+    std::filesystem::remove(common::PathOf(resumePath_), removed);
     return SwarmResult{SwarmEnd::kComplete, {}};
   }
 
@@ -138,7 +139,7 @@ class SwarmRun {
 
 // What stands in the way of a download into the folder before anything is opened there.
 std::optional<std::string> Unwritable(const lt::torrent_info& info, const std::string& folder) {
-  if (!StaysInside(info)) return "种子里的文件路径会离开保存目录";
+  if (!StaysInside(info)) return "种子里的文件路径会离开保存目录，或是 Windows 不能用的文件名";
   if (auto planted = PlantedAmong(ContentPaths(info, folder)))
     return "保存目录里的 " + *planted + " 不是普通文件（链接、管道或硬链接），不会写入它";
   return std::nullopt;
@@ -187,8 +188,8 @@ void DiscardContent(std::string_view torrentBytes, const std::string& folder) {
     if (!StaysInside(info)) return;
     std::error_code ec;
     for (const lt::file_index_t f : info.files().file_range())
-      std::filesystem::remove(std::filesystem::path(folder) / (info.files().file_path(f) + kPartSuffix), ec);
-    std::filesystem::remove(ResumeFilePath(folder, info.name()), ec);
+      std::filesystem::remove(common::PathOf(folder + "/" + info.files().file_path(f) + kPartSuffix), ec);
+    std::filesystem::remove(common::PathOf(ResumeFilePath(folder, info.name())), ec);
   } catch (const std::exception&) {
     // not a torrent: nothing of it to delete
   }

@@ -8,7 +8,9 @@
 #include <libtorrent/write_resume_data.hpp>
 
 #include "files.h"
+#include "pathtext.h"
 #include "platform/fileio.h"
+#include "safename.h"
 #include "url.h"
 
 namespace torrent {
@@ -59,10 +61,10 @@ std::string StateName(lt::torrent_status::state_t s) {
 bool StaysInside(const lt::torrent_info& info) {
   const lt::file_storage& files = info.files();
   for (const lt::file_index_t f : files.file_range()) {
-    const std::filesystem::path p = files.file_path(f);
+    const std::filesystem::path p = common::PathOf(files.file_path(f));
     if (p.is_absolute()) return false;
     for (const auto& part : p)
-      if (part == "..") return false;
+      if (!common::IsSafeFileName(common::Utf8Of(part))) return false;
   }
   return true;
 }

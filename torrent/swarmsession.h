@@ -24,7 +24,8 @@ lt::settings_pack Settings(const SwarmOptions& options);
 // seed on the same network.
 void LimitLocalPeersToo(lt::session& session);
 
-// Every file of the torrent stays inside the folder: no absolute path, no "..".
+// Every file of the torrent stays inside the folder, under names both Windows and Linux take:
+// no absolute path, no "..", no device name, no ':' stream.
 bool StaysInside(const lt::torrent_info& info);
 // The paths the session will open for the content in `folder`: each file under its own name and
 // its temporary one, and the resume data.

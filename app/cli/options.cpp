@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "commands.h"
+#include "pathtext.h"
 #include "platform/fileio.h"
 #include "servers.h"
 #include "sizes.h"
@@ -58,8 +59,8 @@ bool TakeServerOptions(Arguments& args, catalogue::Servers& servers) {
 
 bool UsableFolder(const std::string& folder) {
   std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (!std::filesystem::is_directory(folder, ec) || !platform::CanWriteInFolder(folder)) {
+  std::filesystem::create_directories(common::PathOf(folder), ec);
+  if (!std::filesystem::is_directory(common::PathOf(folder), ec) || !platform::CanWriteInFolder(folder)) {
     BadArguments("保存目录无法写入：" + folder);
     return false;
   }

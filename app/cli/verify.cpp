@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "commands.h"
+#include "pathtext.h"
 #include "printable.h"
 #include "releasesearch.h"
 #include "servers.h"
@@ -16,8 +17,8 @@ namespace {
 
 // The torrent the window saves beside a release: "V3.2.1.zip" has "V3.2.1.torrent".
 std::string TorrentBeside(const std::string& archive) {
-  std::filesystem::path p(archive);
-  return (p.parent_path() / p.stem()).string() + ".torrent";
+  const std::filesystem::path p = common::PathOf(archive);
+  return common::Utf8Of(p.parent_path() / p.stem()) + ".torrent";
 }
 
 // The release row's torrent, fetched into memory.
@@ -59,7 +60,7 @@ int Verify(const Arguments& given) {
   if (args.size() == 2) {
     source = args[1];
     torrentBytes = torrent::ReadTorrentFile(source);
-  } else if (std::filesystem::exists(TorrentBeside(archive))) {
+  } else if (std::filesystem::exists(common::PathOf(TorrentBeside(archive)))) {
     source = TorrentBeside(archive);
     torrentBytes = torrent::ReadTorrentFile(source);
   } else if (!device.empty()) {

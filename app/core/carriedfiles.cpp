@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "files.h"
+#include "pathtext.h"
 #include "platform/fileio.h"
 
 namespace core {
@@ -56,7 +57,7 @@ bool EnsureCarriedFile(const std::string& path, const payload::CarriedFile& file
 
 void DeploySkinLibrary(const std::string& folder) {
   std::error_code ec;
-  std::filesystem::create_directories(folder, ec);  // the per-user folder may be new
+  std::filesystem::create_directories(common::PathOf(folder), ec);  // the per-user folder may be new
   EnsureCarriedFile(SkinLibraryPath(folder), payload::CarriedSkinKit(), 0755);
 }
 

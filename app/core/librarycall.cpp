@@ -1,5 +1,6 @@
 #include "librarycall.h"
 
+#include "pathtext.h"
 #include "platform/loadedlibrary.h"
 
 namespace core {
@@ -15,8 +16,7 @@ void* LibraryBinder::Bind(const std::string& libraryPath, const std::string& fun
   if (!handle) handle = platform::LoadLibrary(libraryPath);
   void* address = handle ? platform::FindFunction(handle, function) : nullptr;
   if (!address) {
-    size_t slash = libraryPath.find_last_of('/');
-    onFailure_(slash == std::string::npos ? libraryPath : libraryPath.substr(slash + 1), function);
+    onFailure_(common::Utf8Of(common::PathOf(libraryPath).filename()), function);
   }
   return address;
 }

@@ -2,6 +2,7 @@
 
 #include "ascii.h"
 #include "files.h"
+#include "pathtext.h"
 #include "utf8.h"
 
 #include "platform/fileio.h"
@@ -167,7 +168,7 @@ std::optional<std::string> ReadFile(const std::string& file) { return common::Re
 // A crash or a full disk leaves either the old file or the new one, never a damaged one.
 bool ReplaceFileAtomically(const std::string& file, std::string_view content) {
   std::error_code ec;
-  const std::filesystem::path folder = std::filesystem::path(file).parent_path();
+  const std::filesystem::path folder = common::PathOf(file).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
   return common::WriteFileAtomically(file, content);
 }

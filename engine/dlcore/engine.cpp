@@ -5,8 +5,10 @@
 
 #include "files.h"
 #include "partfile.h"
+#include "pathtext.h"
 #include "platform/loadedlibrary.h"
 #include "recordcodec.h"
+#include "safename.h"
 #include "url.h"
 #include "utf8.h"
 
@@ -35,9 +37,8 @@ TaskOrder OrderFromRecord(const std::uint8_t* record) {
   order.name = common::Utf16ToUtf8(*asked.filename);
   order.folder = common::Utf16ToUtf8(*asked.savePath);
   while (order.folder.size() > 1 && order.folder.back() == '/') order.folder.pop_back();
-  const bool badName =
-      order.name.empty() || order.name == "." || order.name == ".." || order.name.find('/') != std::string::npos;
-  if (!HttpAddress(order.url) || badName || order.folder.empty()) order.failure = DL_FAIL_BAD_TASK;
+  if (!HttpAddress(order.url) || !common::IsSafeFileName(order.name) || order.folder.empty())
+    order.failure = DL_FAIL_BAD_TASK;
   return order;
 }
 
@@ -72,8 +73,7 @@ std::string UserAgentFromIdDat(const std::string& idDat) {
 std::string ReadInstalledIdDat() {
   const std::string library = platform::FileHoldingCode(reinterpret_cast<const void*>(&ReadInstalledIdDat));
   if (library.empty()) return {};
-  std::string folder = library.find('/') == std::string::npos ? "." : library.substr(0, library.rfind('/'));
-  return common::ReadFileUpTo(folder + "/.download/id.dat", 64 << 10).value_or(std::string());
+  return common::ReadFileUpTo(common::FolderOf(library) + "/.download/id.dat", 64 << 10).value_or(std::string());
 }
 
 Engine::Engine(EngineOptions options, std::uintptr_t firstId)
@@ -255,9 +255,7 @@ void Engine::Delete(std::uintptr_t id) {
 
 void Engine::DeleteTempFiles(const TaskOrder& order) {
   // Only the folder and the name count here; the address may well be empty.
-  if (order.name.empty() || order.folder.empty() || order.name == "." || order.name == ".." ||
-      order.name.find('/') != std::string::npos)
-    return;
+  if (!common::IsSafeFileName(order.name) || order.folder.empty()) return;
   Call([&] {
     flusher_.WaitIdle();  // a stopped task's last state is written before its files go
     PartFile files(order.folder, order.name);

@@ -8,6 +8,7 @@
 #include "donerecord.h"
 #include "failures.h"
 #include "files.h"
+#include "pathtext.h"
 #include "platform/fileio.h"
 
 namespace dlcore {
@@ -69,8 +70,8 @@ void Task::Start() {
 // it.
 bool Task::OpenFiles() {
   std::error_code ec;
-  std::filesystem::create_directories(order_.folder, ec);
-  if (!std::filesystem::is_directory(order_.folder, ec) || !platform::CanWriteInFolder(order_.folder)) {
+  std::filesystem::create_directories(common::PathOf(order_.folder), ec);
+  if (!std::filesystem::is_directory(common::PathOf(order_.folder), ec) || !platform::CanWriteInFolder(order_.folder)) {
     Fail(DL_FAIL_FOLDER);
     return false;
   }

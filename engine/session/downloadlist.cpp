@@ -7,7 +7,9 @@
 
 #include "downloadlistfile.h"
 #include "jobs.h"
+#include "pathtext.h"
 #include "recordlayout.h"
+#include "safename.h"
 #include "utf8.h"
 #include "words.h"
 
@@ -28,9 +30,7 @@ std::optional<std::string> TooLong(const common::DownloadOrder& order) {
 }
 
 // A swarm row's content name comes from a torrent: one plain name inside the folder.
-bool PlainName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
-}
+bool PlainName(const std::string& name) { return common::IsSafeFileName(name); }
 
 }  // namespace
 
@@ -46,9 +46,9 @@ std::string TooLongText(std::u16string_view url, std::u16string_view name, std::
 bool IsCompleteFile(const std::string& folder, const std::string& name) {
   if (folder.empty() || !PlainName(name)) return false;
   std::error_code ec;
-  const std::filesystem::path target = std::filesystem::path(folder) / name;
+  const std::filesystem::path target = common::PathOf(folder) / common::PathOf(name);
   return std::filesystem::is_regular_file(target, ec) &&
-         !std::filesystem::exists(std::filesystem::path(target.string() + ".part"), ec);
+         !std::filesystem::exists(common::PathOf(folder) / common::PathOf(name + ".part"), ec);
 }
 
 std::string FailureWords(const ListedDownload& d) {
@@ -178,7 +178,8 @@ StartResult DownloadList::Keep(ListedDownload& d, common::DownloadOrder order) {
   Reset(d, ListState::kCompleted);
   d.alreadyThere = true;
   std::error_code ec;
-  d.total = d.done = std::int64_t(std::filesystem::file_size(std::filesystem::path(d.order.folder) / d.order.name, ec));
+  d.total = d.done =
+      std::int64_t(std::filesystem::file_size(common::PathOf(d.order.folder) / common::PathOf(d.order.name), ec));
   if (jobCalls.check) Check(d.id);  // a release archive found there is checked against its torrent
   return {StartResult::Outcome::kKept, d.id, {}};
 }

@@ -11,7 +11,9 @@
 #include "ascii.h"
 #include "decimal.h"
 #include "files.h"
+#include "pathtext.h"
 #include "percent.h"
+#include "safename.h"
 #include "utf8.h"
 
 namespace session {
@@ -68,10 +70,7 @@ bool WebAddress(std::string_view url) {
   return (lower.starts_with("http://") || lower.starts_with("https://")) && url.size() <= kMaxText && !HasControls(url);
 }
 
-bool FileName(const std::string& name) {
-  return !name.empty() && name.size() <= kMaxName && name != "." && name != ".." &&
-         name.find('/') == std::string::npos && !HasControls(name);
-}
+bool FileName(const std::string& name) { return name.size() <= kMaxName && common::IsSafeFileName(name); }
 
 // A line of the first version, as the second writes it: its source ("server" or "swarm") and
 // the link or file of a torrent become a kind and the torrent beside the file.
@@ -122,7 +121,8 @@ std::string Read(const std::vector<std::string>& raw, ListedDownload& d) {
     if (!WebAddress(s) || sources.size() > kMaxSources) return "not a web address";
   const bool content = common::DownloadKind(kind) == common::DownloadKind::kContent;
   const std::string &folder = f[8], &name = f[9], &torrent = f[10];
-  if (!folder.starts_with('/') || folder.size() > kMaxText || HasControls(folder)) return "not an absolute folder";
+  if (!common::IsAbsolutePath(folder) || folder.size() > kMaxText || HasControls(folder))
+    return "not an absolute folder";
   if (!FileName(name) || (content && !FileName(torrent))) return "not a file name";
   if (!content && !torrent.empty() && !WebAddress(torrent)) return "not a web address";
   for (const std::string& text : f)
@@ -197,7 +197,7 @@ std::string ListFilePath() { return common::UserDataFolder() + "/downloads.list"
 ListFileRead ReadListFile(const std::string& path, const std::string& now) {
   ListFileRead read;
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec) && !ec) return read;
+  if (!std::filesystem::exists(common::PathOf(path), ec) && !ec) return read;
   const std::optional<std::string> text = common::ReadFileUpTo(path, kMaxListFileBytes);
   if (text) {
     read.rows = ParseListFile(*text, read.complaints);
@@ -222,9 +222,8 @@ ListFileRead ReadListFile(const std::string& path, const std::string& now) {
 }
 
 bool WriteListFile(const std::string& path, const std::vector<ListedDownload>& rows) {
-  const std::string folder = path.substr(0, path.rfind('/'));
   std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
+  std::filesystem::create_directories(common::PathOf(common::FolderOf(path)), ec);
   return common::WriteFileAtomically(path, ListFileText(rows));
 }
 

@@ -62,7 +62,7 @@ TEST(SafeFileName, OneComponentInsideTheFolder) {
   EXPECT_EQ(SafeFileName("V3.2.1.zip"), "V3.2.1.zip");
   EXPECT_EQ(SafeFileName("../../etc/passwd.zip"), "_.._.._etc_passwd.zip");
   EXPECT_EQ(SafeFileName("a\\b\x01\x1f\x7f.zip"), "a_b.zip");
-  EXPECT_EQ(SafeFileName(".."), "_..");
+  EXPECT_EQ(SafeFileName(".."), "_._");
   EXPECT_EQ(SafeFileName(""), "_");
   EXPECT_EQ(SafeFileName("主程序.zip"), "主程序.zip");
   EXPECT_EQ(SafeFileName("\x01\x02.zip"), "_.zip") << "never hidden";

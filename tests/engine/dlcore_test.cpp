@@ -317,6 +317,18 @@ TEST_F(DlcoreTest, HandlesDeletedUnknownAndBadRecords) {
   EXPECT_EQ(info_.fail_code(), DL_FAIL_BAD_TASK);
 }
 
+// A name that on Windows leaves the folder, opens a stream, names another file or a device is
+// refused on every system, before anything is written.
+TEST_F(DlcoreTest, NamesWindowsWouldMisreadAreRefused) {
+  FileServer server(PatternBytes(1000, 4));
+  for (const char* name : {"..\\..\\x.bin", "a:b.bin", "trail. ", "NUL", "com1.ndz", "a|b"}) {
+    ASSERT_EQ(Wait(Download(server.url(), name)), DL_STATE_CANCELLED) << name;
+    EXPECT_EQ(info_.fail_code(), DL_FAIL_BAD_TASK) << name;
+  }
+  EXPECT_EQ(server.requests(), 0);
+  EXPECT_TRUE(!fs::exists(folder_) || fs::is_empty(folder_));
+}
+
 TEST_F(DlcoreTest, ExistingFilesAreRenamedAroundOrReplaced) {
   const std::string content = PatternBytes(100000, 9);
   FileServer server(content);

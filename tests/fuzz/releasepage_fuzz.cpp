@@ -14,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                   SafeFileName(r.mapName), SafeFileName(page)}) {
     FUZZ_CHECK(!name.empty() && name.front() != '.', "a hidden or empty name");
     FUZZ_CHECK(name.find('/') == std::string::npos && name.find('\\') == std::string::npos, "a name with a folder");
+    FUZZ_CHECK(IsSafeFileName(name), "a name Windows would not take as one file");
     FUZZ_CHECK(name.size() <= kMaxSafeNameBytes, "a name too long for the engine's files");
     for (unsigned char c : name) FUZZ_CHECK(c >= 0x20 && c != 0x7F, "a control byte in a name");
   }

@@ -308,6 +308,13 @@ TEST_F(SwarmTest, WhatCannotBeDownloadedSaysWhy) {
     EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed) << bad;
     EXPECT_NE(r.failure.find("HOST:PORT"), std::string::npos) << bad;
   }
+  // Names that on Windows would open a stream or a device, or name another file.
+  for (const char* name : {"a:b.ndz", "NUL", "lpt1.ndz", "trail."}) {
+    const torrent::SwarmResult r =
+        torrent::DownloadContent(torrent::CreateTorrent(name, content), Options(), nullptr, Never);
+    EXPECT_EQ(r.end, torrent::SwarmEnd::kFailed) << name;
+    EXPECT_NE(r.failure.find("Windows"), std::string::npos) << name << ": " << r.failure;
+  }
 }
 
 // The content's place is held for the whole download: a second download of the same content into
