@@ -51,7 +51,10 @@ bool PartFile::Planted() {
   return true;
 }
 
-bool PartFile::TryLock() const { return platform::TryLockExclusive(fd_); }
+bool PartFile::TryLock() {
+  if (!locked_) locked_ = platform::TryLockExclusive(fd_);
+  return locked_;
+}
 
 PartFile::Lock PartFile::LockOrLetGo() {
   if (!TryLock()) {
@@ -146,6 +149,7 @@ bool PartFile::RemoveUnlessHeld() {
 void PartFile::Close() {
   if (fd_ >= 0) platform::CloseFile(fd_);
   fd_ = -1;
+  locked_ = false;
 }
 
 }  // namespace dlcore

@@ -28,7 +28,9 @@ class PartFile {
   int OpenExisting();
   // Makes it, new (DL_FAIL_TARGET_BUSY when another made it meanwhile). Returns 0 or a failure code.
   int Create();
-  bool TryLock() const;  // false: another download holds it
+  // False: another download holds it. Taken once: Windows refuses a second lock of the same
+  // file even to its holder.
+  bool TryLock();
   enum class Lock {
     kTaken,  // ours now, and still the file its path names
     kBusy,   // another download holds it: let go
@@ -70,6 +72,7 @@ class PartFile {
   bool Planted();  // what was opened is no regular file of one link: closed
   std::string folder_, name_;
   int fd_ = -1;
+  bool locked_ = false;
 };
 
 // The longest name whose temporary state file ("<name>.part.ctl.tmp") a file system with
