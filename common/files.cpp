@@ -1,28 +1,28 @@
 #include "files.h"
 
-#include <cerrno>
 #include <cstdlib>
 
 #include "pathtext.h"
 #include "platform/fileio.h"
+#include "platform/process.h"
 #include "platform/sync.h"
 
 namespace common {
 
 bool MoveNoReplace(const std::string& from, const std::string& to) {
   if (platform::RenameNoReplace(from, to)) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (platform::LastFault() != platform::Fault::kUnsupported) return false;
   if (!platform::LinkFile(from, to)) return false;
   platform::RemoveFile(from);
   return true;
 }
 
-bool WriteAll(int fd, std::string_view data, std::optional<std::int64_t> offset) {
+bool WriteAll(platform::FileHandle fd, std::string_view data, std::optional<std::int64_t> offset) {
   while (!data.empty()) {
     const std::int64_t n = platform::WriteSome(fd, data.data(), data.size(), offset);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && platform::LastFault() == platform::Fault::kInterrupted) continue;
     if (n <= 0) {
-      if (n == 0) errno = EIO;  // a file that takes nothing would loop for ever
+      if (n == 0) platform::SetLastFault(platform::Fault::kOther);  // a file that takes nothing would loop for ever
       return false;
     }
     data.remove_prefix(size_t(n));
@@ -31,17 +31,12 @@ bool WriteAll(int fd, std::string_view data, std::optional<std::int64_t> offset)
   return true;
 }
 
-std::string UserDataFolder() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  const char* home = std::getenv("HOME");
-  const std::string base = (data && *data == '/') ? std::string(data) : std::string(home ? home : "") + "/.local/share";
-  return base + "/Quorvel";
-}
+std::string UserDataFolder() { return platform::UserDataBase() + "/Quorvel"; }
 
 std::optional<std::string> ReadFileUpTo(const std::string& path, std::uintmax_t maxBytes) {
   // Not blocking: opening a FIFO put where a file was expected would wait for a writer for ever.
-  const int fd = platform::OpenFile(path, platform::OpenMode::kReadNoWait);
-  if (fd < 0) return std::nullopt;
+  const platform::FileHandle fd = platform::OpenFile(path, platform::OpenMode::kReadNoWait);
+  if (fd == platform::kNoFile) return std::nullopt;
   const std::optional<platform::FileFacts> facts = platform::FactsOf(fd);
   std::optional<std::string> content;
   if (facts && facts->regular && std::uintmax_t(facts->size) <= maxBytes) {
@@ -65,7 +60,7 @@ void SyncFolder(const std::string& folder) { platform::FlushFolder(folder); }
 
 namespace {
 
-int OpenTemporary(const std::string& path, const AtomicWrite& how, std::string& temp) {
+platform::FileHandle OpenTemporary(const std::string& path, const AtomicWrite& how, std::string& temp) {
   if (how.tempSuffix.empty()) {
     temp = path + ".XXXXXX";
     return platform::OpenUniqueFile(temp);
@@ -81,20 +76,20 @@ int OpenTemporary(const std::string& path, const AtomicWrite& how, std::string& 
 
 bool WriteFileAtomically(const std::string& path, std::string_view content, const AtomicWrite& how) {
   std::string temp;
-  const int fd = OpenTemporary(path, how, temp);
-  if (fd < 0) return false;
+  const platform::FileHandle fd = OpenTemporary(path, how, temp);
+  if (fd == platform::kNoFile) return false;
   if (how.mode) {
     platform::SetPermissions(fd, *how.mode);
   } else if (const auto old = platform::FactsOfPath(path)) {
     platform::SetPermissions(fd, old->permissions);
   }
   bool ok = WriteAll(fd, content) && platform::FlushFile(fd);
-  ok = platform::CloseFile(fd) == 0 && ok;
+  ok = platform::CloseFile(fd) && ok;
   if (ok) ok = how.replace ? platform::RenameFile(temp, path) : MoveNoReplace(temp, path);
   if (!ok) {
-    const int error = errno;
+    const platform::Fault fault = platform::LastFault();
     platform::RemoveFile(temp);
-    errno = error;
+    platform::SetLastFault(fault);
     return false;
   }
   SyncFolder(common::FolderOf(path));

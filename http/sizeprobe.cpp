@@ -54,7 +54,8 @@ std::vector<platform::StreamAddress> Resolve(const std::string& host, int port, 
 }
 
 // Waits for the socket to be ready until the deadline, pumping events between short waits.
-bool WaitFor(int fd, platform::Readiness what, Clock::time_point deadline, const common::EventPump& pump) {
+bool WaitFor(platform::SocketHandle fd, platform::Readiness what, Clock::time_point deadline,
+             const common::EventPump& pump) {
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return false;
@@ -65,10 +66,10 @@ bool WaitFor(int fd, platform::Readiness what, Clock::time_point deadline, const
   }
 }
 
-int Connect(const ProbeTarget& target, Clock::time_point deadline, const common::EventPump& pump) {
+platform::SocketHandle Connect(const ProbeTarget& target, Clock::time_point deadline, const common::EventPump& pump) {
   for (const platform::StreamAddress& a : Resolve(target.host, target.port, deadline, pump)) {
-    const int fd = platform::OpenStreamSocket(a.family, a.type, a.protocol, /*nonBlocking=*/true);
-    if (fd < 0) continue;
+    const platform::SocketHandle fd = platform::OpenStreamSocket(a.family, a.type, a.protocol, /*nonBlocking=*/true);
+    if (fd == platform::kNoSocket) continue;
     const platform::Connecting c = platform::StartConnect(fd, a);
     if (c == platform::Connecting::kConnected ||
         (c == platform::Connecting::kUnderWay && WaitFor(fd, platform::Readiness::kWritable, deadline, pump))) {
@@ -76,15 +77,17 @@ int Connect(const ProbeTarget& target, Clock::time_point deadline, const common:
     }
     platform::CloseSocket(fd);
   }
-  return -1;
+  return platform::kNoSocket;
 }
 
-bool SendAll(int fd, std::string_view data, Clock::time_point deadline, const common::EventPump& pump) {
+bool SendAll(platform::SocketHandle fd, std::string_view data, Clock::time_point deadline,
+             const common::EventPump& pump) {
   while (!data.empty()) {
     const std::int64_t n = platform::SendSome(fd, data.data(), data.size());
     if (n > 0) {
       data.remove_prefix(size_t(n));
-    } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+    } else if (n < 0 && (platform::LastFault() == platform::Fault::kWouldWait ||
+                         platform::LastFault() == platform::Fault::kInterrupted)) {
       if (!WaitFor(fd, platform::Readiness::kWritable, deadline, pump)) return false;
     } else {
       return false;
@@ -181,8 +184,8 @@ long long RequestContentLength(const std::string& address, const common::EventPu
   const std::optional<Proxy> proxy = EnvironmentProxy(address);
   const std::optional<ProbeTarget> via = proxy ? ParseProbeAddress("http://" + proxy->hostAndPort + "/") : target;
   if (!via) return 0;
-  int fd = Connect(*via, Clock::now() + limits.connect, pump);
-  if (fd < 0) return 0;
+  const platform::SocketHandle fd = Connect(*via, Clock::now() + limits.connect, pump);
+  if (fd == platform::kNoSocket) return 0;
   long long length = 0;
   const auto deadline = Clock::now() + limits.answer;
   if (SendAll(fd, ProbeRequestText(target, proxy ? &*proxy : nullptr), deadline, pump) &&

@@ -62,21 +62,24 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t upload
 // The transfer's sockets are opened and closed here so that their received bytes can be
 // counted: a header line that trickles in is activity long before libcurl has the whole line.
 curl_socket_t OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
-  const int fd = platform::OpenStreamSocket(address->family, address->socktype, address->protocol, false);
-  if (fd < 0) return CURL_SOCKET_BAD;
+  const platform::SocketHandle fd =
+      platform::OpenStreamSocket(address->family, address->socktype, address->protocol, false);
+  if (fd == platform::kNoSocket) return CURL_SOCKET_BAD;
   static_cast<Transfer*>(user)->sockets.push_back(fd);
-  return fd;
+  return static_cast<curl_socket_t>(fd);
 }
 
 int OnCloseSocket(void* user, curl_socket_t fd) {
-  std::erase(static_cast<Transfer*>(user)->sockets, fd);
-  return platform::CloseSocket(fd);
+  const auto socket = static_cast<platform::SocketHandle>(fd);
+  std::erase(static_cast<Transfer*>(user)->sockets, socket);
+  platform::CloseSocket(socket);
+  return 0;
 }
 
 // What the kernel received on the transfer's sockets so far (TCP's own count).
 std::uint64_t BytesReceived(const Transfer& t) {
   std::uint64_t total = 0;
-  for (int fd : t.sockets) total += platform::BytesReceived(fd).value_or(0);
+  for (platform::SocketHandle fd : t.sockets) total += platform::BytesReceived(fd).value_or(0);
   return total;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "eventpump.h"
+#include "platform/sockets.h"
 
 namespace http {
 
@@ -31,8 +32,8 @@ struct Transfer {
   std::optional<std::string> contentLength;
   Clock::time_point lastActivity = Clock::now();
   curl_off_t uploaded = 0;
-  std::vector<int> sockets;    // the transfer's open sockets
-  std::uint64_t received = 0;  // bytes the kernel received on them, as last seen
+  std::vector<platform::SocketHandle> sockets;  // the transfer's open sockets
+  std::uint64_t received = 0;                   // bytes the kernel received on them, as last seen
 };
 
 // Points the handle's header, body, progress and socket callbacks at `t`; false when libcurl

@@ -1,7 +1,5 @@
 #include "contentfolder.h"
 
-#include <cerrno>
-
 #include "platform/fileio.h"
 #include "platform/freespace.h"
 #include "sizes.h"
@@ -11,18 +9,18 @@ namespace torrent {
 ContentLock::ContentLock(const std::string& folder, const std::string& name)
     : path_(folder + "/." + name + ".quorvel-lock") {
   fd_ = platform::OpenFile(path_, platform::OpenMode::kReadWriteCreate, 0644);
-  if (fd_ < 0) {
+  if (fd_ == platform::kNoFile) {
     failure_ = "无法在保存目录里加锁：" + path_;
     return;
   }
   if (platform::OnlyRegularFile(fd_) && platform::TryLockExclusive(fd_)) return;
   failure_ = platform::OnlyRegularFile(fd_) ? "另一个下载正在写入同一内容：" + name : "锁文件不是普通文件：" + path_;
   platform::CloseFile(fd_);
-  fd_ = -1;
+  fd_ = platform::kNoFile;
 }
 
 ContentLock::~ContentLock() {
-  if (fd_ < 0) return;
+  if (fd_ == platform::kNoFile) return;
   platform::RemoveFile(path_);
   platform::CloseFile(fd_);
 }

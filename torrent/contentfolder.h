@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/fileio.h"
+
 namespace torrent {
 
 class ContentLock {
@@ -19,12 +21,12 @@ class ContentLock {
   ContentLock(const ContentLock&) = delete;
   ContentLock& operator=(const ContentLock&) = delete;
 
-  bool held() const { return fd_ >= 0; }
+  bool held() const { return fd_ != platform::kNoFile; }
   const std::string& failure() const { return failure_; }  // why it is not, for the user (UTF-8)
 
  private:
   std::string path_, failure_;
-  int fd_ = -1;
+  platform::FileHandle fd_ = platform::kNoFile;
 };
 
 // The first of `paths` whose name holds something else than a regular file of one link (a

@@ -1,6 +1,5 @@
 #include "verify.h"
 
-#include <cerrno>
 #include <cstring>
 #include <libtorrent/bencode.hpp>
 #include <libtorrent/create_torrent.hpp>
@@ -31,7 +30,7 @@ std::unique_ptr<lt::torrent_info> ReadTorrent(std::string_view bytes, std::strin
 }
 
 // Reads exactly `size` bytes or up to the end of the file; the count read.
-std::int64_t ReadFully(int fd, char* into, std::int64_t size) {
+std::int64_t ReadFully(platform::FileHandle fd, char* into, std::int64_t size) {
   std::int64_t done = 0;
   while (done < size) {
     const std::int64_t n = platform::ReadSome(fd, into + done, size_t(size - done));
@@ -62,13 +61,14 @@ std::unique_ptr<lt::torrent_info> ArchiveTorrent(std::string_view torrentBytes, 
   return info;
 }
 
-// The archive opened for reading: a regular file of the torrent's size; -1 (with `v.failure`)
-// otherwise, said before any hashing.
-int OpenArchive(const std::string& archivePath, Verification& v) {
-  const int fd = platform::OpenFile(archivePath, platform::OpenMode::kReadNoWait);  // a FIFO does not wait
-  if (fd < 0) {
-    v.failure = "无法打开文件（" + std::string(std::strerror(errno)) + "）";
-    return -1;
+// The archive opened for reading: a regular file of the torrent's size; kNoFile (with
+// `v.failure`) otherwise, said before any hashing.
+platform::FileHandle OpenArchive(const std::string& archivePath, Verification& v) {
+  // A FIFO does not wait.
+  const platform::FileHandle fd = platform::OpenFile(archivePath, platform::OpenMode::kReadNoWait);
+  if (fd == platform::kNoFile) {
+    v.failure = "无法打开文件（" + std::string(platform::FaultWords(platform::LastFault())) + "）";
+    return platform::kNoFile;
   }
   const std::optional<platform::FileFacts> facts = platform::FactsOf(fd);
   if (!facts || !facts->regular) {
@@ -79,11 +79,11 @@ int OpenArchive(const std::string& archivePath, Verification& v) {
     return fd;
   }
   platform::CloseFile(fd);
-  return -1;
+  return platform::kNoFile;
 }
 
 // Every piece hashed and compared; false (with `v.failure`) when reading failed or it stopped.
-bool HashPieces(int fd, const lt::torrent_info& info, Verification& v,
+bool HashPieces(platform::FileHandle fd, const lt::torrent_info& info, Verification& v,
                 const std::function<bool(std::int64_t)>& progress) {
   platform::AdviseSequential(fd);
   std::vector<char> buffer(size_t(info.piece_length()));
@@ -117,8 +117,8 @@ Verification VerifyArchive(const std::string& archivePath, std::string_view torr
   v.name = info->files().file_name(lt::file_index_t(0)).to_string();
   v.size = info->total_size();
   v.pieces = info->num_pieces();
-  const int fd = OpenArchive(archivePath, v);
-  if (fd < 0) return v;
+  const platform::FileHandle fd = OpenArchive(archivePath, v);
+  if (fd == platform::kNoFile) return v;
   v.checked = HashPieces(fd, *info, v, progress);
   platform::CloseFile(fd);
   return v;

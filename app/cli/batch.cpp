@@ -78,7 +78,7 @@ void TellEnds(const session::DownloadList& list, const std::vector<session::Down
 
 // A file already there is kept only when it is shown to be the server's file now; any other
 // is fetched again, the old one staying under its name until the new one is complete.
-session::WhenThere WhenThereFor(const common::DownloadOrder& order, const volatile std::sig_atomic_t& interrupted) {
+session::WhenThere WhenThereFor(const common::DownloadOrder& order, const std::atomic<bool>& interrupted) {
   if (order.kind == common::DownloadKind::kContent || !session::IsCompleteFile(order.folder, order.name))
     return session::WhenThere::kKeep;
   if (core::ProvenThere(order, [&] { return !interrupted; })) return session::WhenThere::kKeep;
@@ -88,7 +88,7 @@ session::WhenThere WhenThereFor(const common::DownloadOrder& order, const volati
 
 // Each order in the list; an order refused before it had a row is told at once.
 std::vector<int> StartAll(session::DownloadList& list, const std::vector<common::DownloadOrder>& orders,
-                          Display& display, const volatile std::sig_atomic_t& interrupted, BatchResult& result) {
+                          Display& display, const std::atomic<bool>& interrupted, BatchResult& result) {
   std::vector<int> ids;
   for (size_t i = 0; i < orders.size(); ++i) {
     const session::StartResult r = list.Start(orders[i], WhenThereFor(orders[i], interrupted));
@@ -144,7 +144,7 @@ void Display::Event(const session::ListedDownload& d) {
 }
 
 BatchResult RunBatch(const std::vector<common::DownloadOrder>& orders, int parallel, std::int64_t limit,
-                     Display& display, const volatile std::sig_atomic_t& interrupted) {
+                     Display& display, const std::atomic<bool>& interrupted) {
   core::LibraryBinder binder([](const std::string& library, const std::string& function) {
     std::fprintf(stderr, "quorvel-cli: %s\n", core::LibraryCallErrorText(library, function).c_str());
     std::exit(-1);

@@ -3,7 +3,7 @@
 // with a live display: what `quorvel-cli search --download` and `quorvel-cli mapdata` share.
 // The files are the window's (.part and .part.ctl beside the target), so a download started in
 // one resumes in the other; a file that is complete already is not fetched again.
-#include <csignal>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,7 +35,7 @@ class Display {
 // Runs the downloads, at most `limit` bytes a second together (0: no limit); `interrupted` is
 // set by the Ctrl-C handler.
 BatchResult RunBatch(const std::vector<common::DownloadOrder>& orders, int parallel, std::int64_t limit,
-                     Display& display, const volatile std::sig_atomic_t& interrupted);
+                     Display& display, const std::atomic<bool>& interrupted);
 
 // "name  state  size  reason" for every download, aligned; then, when a download could not
 // reach the download server `downloadServer`, what chooses it.

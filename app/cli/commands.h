@@ -1,7 +1,7 @@
 #pragma once
 // The four commands of quorvel-cli. Each takes its arguments after the command's name and
 // returns the exit status.
-#include <csignal>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,7 +13,7 @@ namespace cli {
 using Arguments = std::vector<std::string>;
 
 // Set by the Ctrl-C handler: every download pauses with its resume data.
-extern volatile std::sig_atomic_t gInterrupted;
+extern std::atomic<bool> gInterrupted;
 
 int Search(const Arguments& args);
 int MapData(const Arguments& args);

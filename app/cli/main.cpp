@@ -1,11 +1,11 @@
 // quorvel-cli: what the window does, from a shell.
 // The commands, options and exit statuses are in kHelp, which is also its manual page.
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "commands.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -74,9 +74,7 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   if (std::strcmp(argv[1], "--help") == 0) return std::fputs(kHelp, stdout) < 0;
   if (std::strcmp(argv[1], "--version") == 0) return std::printf("quorvel-cli %s\n", QUORVEL_VERSION) < 0;
-  struct sigaction action {};
-  action.sa_handler = [](int) { cli::gInterrupted = 1; };
-  sigaction(SIGINT, &action, nullptr);
+  platform::CatchInterrupt(cli::gInterrupted);
   const std::string command = argv[1];
   const cli::Arguments args(argv + 2, argv + argc);
   // Every command takes --help too.

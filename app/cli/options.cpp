@@ -11,7 +11,7 @@
 
 namespace cli {
 
-volatile std::sig_atomic_t gInterrupted = 0;
+std::atomic<bool> gInterrupted = false;
 
 int BadArguments(const std::string& message) {
   std::fprintf(stderr, "quorvel-cli: %s\n", message.c_str());

@@ -128,7 +128,7 @@ int Search(const Arguments& given) {
   if (torrent && !UsableFolder(folder)) return 2;
   // Ctrl-C ends the search at once, as it ends a download.
   const catalogue::ReleaseSearch found =
-      catalogue::SearchRelease(common::Utf8ToUtf16(args[0]), servers, [] { return gInterrupted == 0; });
+      catalogue::SearchRelease(common::Utf8ToUtf16(args[0]), servers, [] { return !gInterrupted; });
   if (found.outcome != catalogue::ReleaseSearch::Outcome::kFound) return NotFound(found, servers.portal);
   if (json) {
     PrintJson(found.row);

@@ -57,7 +57,7 @@ int SwarmRate(std::int64_t limit) { return int(std::min<std::int64_t>(limit, INT
 int Swarm(const std::string& bytes, const torrent::SwarmOptions& options) {
   SwarmDisplay display(platform::IsTerminal(stdout));
   const torrent::SwarmResult r = torrent::DownloadContent(
-      bytes, options, [&](const torrent::SwarmStatus& s) { display.Show(s); }, [] { return gInterrupted != 0; });
+      bytes, options, [&](const torrent::SwarmStatus& s) { display.Show(s); }, [] { return gInterrupted.load(); });
   display.End();
   switch (r.end) {
     case torrent::SwarmEnd::kComplete: std::printf("完成：每一块都已校验\n"); return 0;

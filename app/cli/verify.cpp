@@ -24,7 +24,7 @@ std::string TorrentBeside(const std::string& archive) {
 // The release row's torrent, fetched into memory.
 std::optional<std::string> FetchTorrent(const std::string& device, const catalogue::Servers& servers) {
   const catalogue::ReleaseSearch found =
-      catalogue::SearchRelease(common::Utf8ToUtf16(device), servers, [] { return gInterrupted == 0; });
+      catalogue::SearchRelease(common::Utf8ToUtf16(device), servers, [] { return !gInterrupted; });
   if (found.outcome == catalogue::ReleaseSearch::Outcome::kStopped) return std::nullopt;
   if (found.outcome == catalogue::ReleaseSearch::Outcome::kTooSlow) {
     std::fprintf(stderr, "quorvel-cli: %s\n", catalogue::kTooSlowWords);

@@ -1,6 +1,5 @@
 #include "carriedfiles.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 

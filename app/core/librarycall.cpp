@@ -13,7 +13,7 @@ LibraryBinder::LibraryBinder(LibraryCallFailure onFailure) : onFailure_(std::mov
 
 void* LibraryBinder::Bind(const std::string& libraryPath, const std::string& function) {
   void*& handle = loaded_[libraryPath];
-  if (!handle) handle = platform::LoadLibrary(libraryPath);
+  if (!handle) handle = platform::LoadCodeLibrary(libraryPath);
   void* address = handle ? platform::FindFunction(handle, function) : nullptr;
   if (!address) {
     onFailure_(common::Utf8Of(common::PathOf(libraryPath).filename()), function);

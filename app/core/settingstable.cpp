@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "decimal.h"
+#include "platform/process.h"
 #include "registryfile.h"
 
 namespace core {
@@ -26,17 +27,7 @@ int FallbackNumber(const Setting& setting) { return int(common::DecimalNumber(se
 
 }  // namespace
 
-std::string SettingsFilePath() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  std::string folder;
-  if (config && *config == '/') {
-    folder = config;
-  } else {
-    const char* home = std::getenv("HOME");
-    folder = std::string(home ? home : "") + "/.config";
-  }
-  return folder + "/Quorvel/registry.reg";
-}
+std::string SettingsFilePath() { return platform::UserSettingsBase() + "/Quorvel/registry.reg"; }
 
 std::string ReadSetting(const Setting& setting) {
   std::string text = registry::ReadText(SettingsFilePath(), PathOf(setting));

@@ -13,6 +13,8 @@ namespace platform {
 
 namespace {
 
+int Fd(FileHandle file) { return static_cast<int>(file); }
+
 int Flags(OpenMode mode) {
   switch (mode) {
     case OpenMode::kRead: return O_RDONLY;
@@ -44,39 +46,39 @@ FileFacts FactsOfStat(const struct stat& st) {
 
 }  // namespace
 
-int OpenFile(const std::string& path, OpenMode mode, unsigned permissions) {
+FileHandle OpenFile(const std::string& path, OpenMode mode, unsigned permissions) {
   return open(path.c_str(), Flags(mode) | O_CLOEXEC, mode_t(permissions));
 }
 
-int OpenUniqueFile(std::string& pathTemplate) { return mkostemp(pathTemplate.data(), O_CLOEXEC); }
+FileHandle OpenUniqueFile(std::string& pathTemplate) { return mkostemp(pathTemplate.data(), O_CLOEXEC); }
 
-int CloseFile(int fd) { return close(fd); }
+bool CloseFile(FileHandle file) { return close(Fd(file)) == 0; }
 
-int DuplicateFile(int fd) { return fcntl(fd, F_DUPFD_CLOEXEC, 0); }
+FileHandle DuplicateFile(FileHandle file) { return fcntl(Fd(file), F_DUPFD_CLOEXEC, 0); }
 
-std::int64_t ReadSome(int fd, char* into, std::size_t size) {
+std::int64_t ReadSome(FileHandle file, char* into, std::size_t size) {
   for (;;) {
-    const ssize_t n = read(fd, into, size);
+    const ssize_t n = read(Fd(file), into, size);
     if (n >= 0 || errno != EINTR) return n;
   }
 }
 
-bool ReadExactlyAt(int fd, char* into, std::size_t size, std::int64_t offset) {
-  return pread(fd, into, size, offset) == ssize_t(size);
+bool ReadExactlyAt(FileHandle file, char* into, std::size_t size, std::int64_t offset) {
+  return pread(Fd(file), into, size, offset) == ssize_t(size);
 }
 
-std::int64_t WriteSome(int fd, const char* data, std::size_t size, std::optional<std::int64_t> offset) {
-  return offset ? pwrite(fd, data, size, *offset) : write(fd, data, size);
+std::int64_t WriteSome(FileHandle file, const char* data, std::size_t size, std::optional<std::int64_t> offset) {
+  return offset ? pwrite(Fd(file), data, size, *offset) : write(Fd(file), data, size);
 }
 
-std::optional<FileFacts> FactsOf(int fd) {
+std::optional<FileFacts> FactsOf(FileHandle file) {
   struct stat st {};
-  if (fstat(fd, &st) != 0) return std::nullopt;
+  if (fstat(Fd(file), &st) != 0) return std::nullopt;
   return FactsOfStat(st);
 }
 
-bool OnlyRegularFile(int fd) {
-  const std::optional<FileFacts> facts = FactsOf(fd);
+bool OnlyRegularFile(FileHandle file) {
+  const std::optional<FileFacts> facts = FactsOf(file);
   return facts && facts->regular && facts->links == 1;
 }
 
@@ -92,19 +94,24 @@ std::optional<FileFacts> FactsOfName(const std::string& path) {
   return FactsOfStat(st);
 }
 
-bool TruncateFile(int fd, std::int64_t size) { return ftruncate(fd, size) == 0; }
+bool TruncateFile(FileHandle file, std::int64_t size) { return ftruncate(Fd(file), size) == 0; }
 
-bool SetPermissions(int fd, unsigned permissions) { return fchmod(fd, mode_t(permissions)) == 0; }
+bool SetPermissions(FileHandle file, unsigned permissions) { return fchmod(Fd(file), mode_t(permissions)) == 0; }
 
-int ReserveRoom(int fd, std::int64_t size) { return posix_fallocate(fd, 0, size); }
-
-void ReleaseRoom(int fd, std::int64_t begin, std::int64_t size) {
-  fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, begin, size);
+Fault ReserveRoom(FileHandle file, std::int64_t size) {
+  const int refused = posix_fallocate(Fd(file), 0, size);  // the error itself, not errno
+  if (refused == 0) return Fault::kNone;
+  errno = refused;
+  return LastFault();
 }
 
-void AdviseSequential(int fd) { posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL); }
+void ReleaseRoom(FileHandle file, std::int64_t begin, std::int64_t size) {
+  fallocate(Fd(file), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, begin, size);
+}
 
-bool TryLockExclusive(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0; }
+void AdviseSequential(FileHandle file) { posix_fadvise(Fd(file), 0, 0, POSIX_FADV_SEQUENTIAL); }
+
+bool TryLockExclusive(FileHandle file) { return flock(Fd(file), LOCK_EX | LOCK_NB) == 0; }
 
 bool CanWriteInFolder(const std::string& folder) { return access(folder.c_str(), W_OK | X_OK) == 0; }
 
@@ -118,7 +125,9 @@ bool MakeFolder(const std::string& path, unsigned permissions) { return mkdir(pa
 bool RenameFile(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
-  return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno == EINVAL) errno = ENOSYS;  // NFS and others: the flag itself is refused
+  return false;
 }
 
 bool LinkFile(const std::string& from, const std::string& to) { return link(from.c_str(), to.c_str()) == 0; }

@@ -4,9 +4,11 @@
 #include <optional>
 #include <string>
 
+#include "platform/fileio.h"
+
 namespace platform {
 
-std::optional<std::int64_t> FreeSpaceOf(int fd);
+std::optional<std::int64_t> FreeSpaceOf(FileHandle file);
 std::optional<std::int64_t> FreeSpaceOfFolder(const std::string& folder);
 
 }  // namespace platform

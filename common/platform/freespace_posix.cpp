@@ -13,9 +13,9 @@ std::int64_t Available(const struct statvfs& vfs) {
 
 }  // namespace
 
-std::optional<std::int64_t> FreeSpaceOf(int fd) {
+std::optional<std::int64_t> FreeSpaceOf(FileHandle file) {
   struct statvfs vfs {};
-  if (fstatvfs(fd, &vfs) != 0) return std::nullopt;
+  if (fstatvfs(static_cast<int>(file), &vfs) != 0) return std::nullopt;
   return Available(vfs);
 }
 

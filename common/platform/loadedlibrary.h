@@ -6,7 +6,7 @@ namespace platform {
 
 // The library at `path`, loaded with all its symbols bound now and kept to itself; nothing
 // (nullptr) when it cannot be loaded. It stays loaded for the process's life.
-void* LoadLibrary(const std::string& path);
+void* LoadCodeLibrary(const std::string& path);  // not LoadLibrary: a macro of <windows.h>
 // The address of `name` in a loaded library; nullptr when it has none.
 void* FindFunction(void* library, const std::string& name);
 

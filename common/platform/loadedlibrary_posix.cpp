@@ -4,7 +4,7 @@
 
 namespace platform {
 
-void* LoadLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* LoadCodeLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 
 void* FindFunction(void* library, const std::string& name) { return dlsym(library, name.c_str()); }
 

@@ -5,11 +5,11 @@
 
 namespace platform {
 
-bool FlushFile(int fd) { return fsync(fd) == 0; }
+bool FlushFile(FileHandle file) { return fsync(static_cast<int>(file)) == 0; }
 
-bool FlushFileData(int fd) { return fdatasync(fd) == 0; }
+bool FlushFileData(FileHandle file) { return fdatasync(static_cast<int>(file)) == 0; }
 
-void StartWriteBack(int fd) { sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
+void StartWriteBack(FileHandle file) { sync_file_range(static_cast<int>(file), 0, 0, SYNC_FILE_RANGE_WRITE); }
 
 void FlushFolder(const std::string& folder) {
   const int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

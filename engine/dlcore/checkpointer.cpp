@@ -9,7 +9,8 @@ bool Checkpointer::Due(Clock::time_point now, std::int64_t unsaved, std::int64_t
   return !Busy() && (now - lastSave_ >= interval_ || unsaved >= unsavedLimit);
 }
 
-void Checkpointer::Save(int fd, const ControlState& state, const std::string& path, Clock::time_point now) {
+void Checkpointer::Save(platform::FileHandle fd, const ControlState& state, const std::string& path,
+                        Clock::time_point now) {
   lastSaved_ = state;
   lastSave_ = now;
   ++*pending_;
@@ -21,7 +22,7 @@ void Checkpointer::Save(int fd, const ControlState& state, const std::string& pa
   });
 }
 
-void Checkpointer::StartWriteBack(int fd) {
+void Checkpointer::StartWriteBack(platform::FileHandle fd) {
   if (writingBack_->exchange(true)) {
     platform::CloseFile(fd);
     return;

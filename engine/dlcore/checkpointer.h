@@ -12,6 +12,7 @@
 #include "controlfile.h"
 #include "flusher.h"
 #include "options.h"
+#include "platform/fileio.h"
 
 namespace dlcore {
 
@@ -29,10 +30,10 @@ class Checkpointer {
   bool Due(Clock::time_point now, std::int64_t unsaved, std::int64_t unsavedLimit) const;
   // Flushes the data of `fd` (a descriptor of its own, closed when done) and then writes
   // `state` to `path`. `state` becomes the last saved one at once.
-  void Save(int fd, const ControlState& state, const std::string& path, Clock::time_point now);
+  void Save(platform::FileHandle fd, const ControlState& state, const std::string& path, Clock::time_point now);
   // Starts writing the data of `fd` out (closed when done), so that the next flush finds
   // little left to do; skipped while the last one is still on its way.
-  void StartWriteBack(int fd);
+  void StartWriteBack(platform::FileHandle fd);
   bool Busy() const { return *pending_ > 0; }
   const ControlState& lastSaved() const { return lastSaved_; }
   void Forget(ControlState saved = {}) { lastSaved_ = std::move(saved); }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "options.h"
+#include "platform/fault.h"
 #include "response.h"
 
 namespace dlcore {
@@ -64,7 +65,7 @@ class Connection {
   Clock::time_point lastData{};   // of its range; none before its first byte
   Clock::time_point firstData{};  // of its range, after the overlap
   std::int64_t bursts = 0;        // arrivals of data at least a millisecond apart
-  int writeError = 0;
+  platform::Fault writeError = platform::Fault::kNone;
   int failCode = 0;  // the task fails with this, decided while judging the answer
 
  private:

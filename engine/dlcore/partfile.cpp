@@ -1,7 +1,5 @@
 #include "partfile.h"
 
-#include <cerrno>
-
 #include "dlcore.h"
 #include "files.h"
 #include "platform/fileio.h"
@@ -12,11 +10,11 @@ namespace dlcore {
 
 namespace {
 
-// What a refused open says about the download.
-int OpenFailure(int error) {
-  if (error == ENAMETOOLONG || error == EILSEQ || error == EINVAL) return DL_FAIL_BAD_NAME;
-  // ELOOP: a symbolic link at the name; ENXIO: a FIFO. Both are the folder's, not ours.
-  if (error == ENOSPC || error == EDQUOT) return DL_FAIL_DISK_FULL;
+// What a refused open says about the download. A link or a FIFO at the name is the folder's,
+// not ours.
+int OpenFailure(platform::Fault fault) {
+  if (fault == platform::Fault::kBadName) return DL_FAIL_BAD_NAME;
+  if (fault == platform::Fault::kDiskFull) return DL_FAIL_DISK_FULL;
   return DL_FAIL_FOLDER;
 }
 
@@ -32,14 +30,20 @@ std::string NumberedName(const std::string& name, int n) {
 int PartFile::OpenExisting() {
   Close();
   fd_ = platform::OpenFile(PartPath(), platform::OpenMode::kReadWrite);
-  if (fd_ < 0) return errno == ENOENT ? 0 : OpenFailure(errno);
+  if (fd_ == platform::kNoFile) {
+    const platform::Fault fault = platform::LastFault();
+    return fault == platform::Fault::kNotFound ? 0 : OpenFailure(fault);
+  }
   return Planted() ? DL_FAIL_FOLDER : 0;
 }
 
 int PartFile::Create() {
   Close();
   fd_ = platform::OpenFile(PartPath(), platform::OpenMode::kReadWriteCreateNew, 0644);
-  if (fd_ < 0) return errno == EEXIST ? DL_FAIL_TARGET_BUSY : OpenFailure(errno);  // another made it meanwhile
+  if (fd_ == platform::kNoFile) {
+    const platform::Fault fault = platform::LastFault();
+    return fault == platform::Fault::kExists ? DL_FAIL_TARGET_BUSY : OpenFailure(fault);  // another made it meanwhile
+  }
   return Planted() ? DL_FAIL_FOLDER : 0;
 }
 
@@ -70,46 +74,46 @@ PartFile::Lock PartFile::LockOrLetGo() {
 }
 
 std::int64_t PartFile::Size() const {
-  const auto facts = fd_ >= 0 ? platform::FactsOf(fd_) : std::nullopt;
+  const auto facts = IsOpen() ? platform::FactsOf(fd_) : std::nullopt;
   return facts ? facts->size : 0;
 }
 
 int PartFile::Reserve(std::int64_t size) const {
-  const auto available = fd_ >= 0 ? platform::FreeSpaceOf(fd_) : platform::FreeSpaceOfFolder(folder_);
-  const auto facts = fd_ >= 0 ? platform::FactsOf(fd_) : std::nullopt;
+  const auto available = IsOpen() ? platform::FreeSpaceOf(fd_) : platform::FreeSpaceOfFolder(folder_);
+  const auto facts = IsOpen() ? platform::FactsOf(fd_) : std::nullopt;
   const std::int64_t allocated = facts ? facts->allocated : 0;
   if (available && size - allocated > *available) return DL_FAIL_DISK_FULL;
-  if (fd_ < 0) return 0;
-  const int rc = platform::ReserveRoom(fd_, size);
-  return rc == ENOSPC || rc == EDQUOT || rc == EFBIG ? DL_FAIL_DISK_FULL : 0;
+  if (!IsOpen()) return 0;
+  const platform::Fault refused = platform::ReserveRoom(fd_, size);
+  return refused == platform::Fault::kDiskFull || refused == platform::Fault::kTooLarge ? DL_FAIL_DISK_FULL : 0;
 }
 
 void PartFile::Release(const std::vector<ByteRange>& gaps) const {
-  if (fd_ < 0) return;
+  if (!IsOpen()) return;
   for (const ByteRange& gap : gaps) platform::ReleaseRoom(fd_, gap.begin, gap.size());
 }
 
-bool PartFile::Truncate() const { return fd_ >= 0 && platform::TruncateFile(fd_, 0); }
+bool PartFile::Truncate() const { return IsOpen() && platform::TruncateFile(fd_, 0); }
 
-bool PartFile::Write(const char* data, size_t size, std::int64_t offset, int& error) const {
+bool PartFile::Write(const char* data, size_t size, std::int64_t offset, platform::Fault& error) const {
   if (common::WriteAll(fd_, std::string_view(data, size), offset)) return true;
-  error = errno;
+  error = platform::LastFault();
   return false;
 }
 
 bool PartFile::ReadAt(std::string& into, std::int64_t offset) const {
-  return fd_ >= 0 && platform::ReadExactlyAt(fd_, into.data(), into.size(), offset);
+  return IsOpen() && platform::ReadExactlyAt(fd_, into.data(), into.size(), offset);
 }
 
 bool PartFile::Gone() const {
-  const auto facts = fd_ >= 0 ? platform::FactsOf(fd_) : std::nullopt;
+  const auto facts = IsOpen() ? platform::FactsOf(fd_) : std::nullopt;
   return facts && facts->links == 0;
 }
 
-int PartFile::Duplicate() const { return fd_ >= 0 ? platform::DuplicateFile(fd_) : -1; }
+platform::FileHandle PartFile::Duplicate() const { return IsOpen() ? platform::DuplicateFile(fd_) : platform::kNoFile; }
 
 bool PartFile::Flush(std::int64_t expectedSize) const {
-  const auto facts = fd_ >= 0 ? platform::FactsOf(fd_) : std::nullopt;
+  const auto facts = IsOpen() ? platform::FactsOf(fd_) : std::nullopt;
   return facts && platform::FlushFileData(fd_) && facts->size == expectedSize;
 }
 
@@ -122,7 +126,7 @@ std::string PartFile::Complete(bool numbered) const {
     for (int n = 0; n < 1000 && !renamed; ++n) {
       chosen = n == 0 ? name_ : NumberedName(name_, n);
       renamed = common::MoveNoReplace(PartPath(), folder_ + "/" + chosen);
-      if (!renamed && errno != EEXIST) break;
+      if (!renamed && platform::LastFault() != platform::Fault::kExists) break;
     }
   }
   if (!renamed) return {};
@@ -147,8 +151,8 @@ bool PartFile::RemoveUnlessHeld() {
 }
 
 void PartFile::Close() {
-  if (fd_ >= 0) platform::CloseFile(fd_);
-  fd_ = -1;
+  if (IsOpen()) platform::CloseFile(fd_);
+  fd_ = platform::kNoFile;
   locked_ = false;
 }
 

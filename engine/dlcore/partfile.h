@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fileio.h"
 #include "ranges.h"
 
 namespace dlcore {
@@ -20,7 +21,7 @@ class PartFile {
   std::string TargetPath() const { return folder_ + "/" + name_; }
   std::string PartPath() const { return TargetPath() + ".part"; }
   std::string ControlPath() const { return PartPath() + ".ctl"; }
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_ != platform::kNoFile; }
 
   // Opens the data file if it exists. Returns 0, or the failure code of an open refused
   // (DL_FAIL_BAD_NAME, DL_FAIL_DISK_FULL, DL_FAIL_FOLDER: also for anything planted at its name
@@ -49,12 +50,12 @@ class PartFile {
   void Release(const std::vector<ByteRange>& gaps) const;
   bool Truncate() const;
   // All of `data` at `offset`, short writes and interruptions retried; false with `error`.
-  bool Write(const char* data, size_t size, std::int64_t offset, int& error) const;
+  bool Write(const char* data, size_t size, std::int64_t offset, platform::Fault& error) const;
   bool ReadAt(std::string& into, std::int64_t offset) const;
   // The file has no name any more: its folder (or the file) was deleted under the download.
   bool Gone() const;
-  // A second descriptor sharing the lock, for work on the flusher thread; -1 on failure.
-  int Duplicate() const;
+  // A second handle sharing the lock, for work on the flusher thread; kNoFile on failure.
+  platform::FileHandle Duplicate() const;
   // Flushes the data and checks the size; false when the data may not be on disk.
   bool Flush(std::int64_t expectedSize) const;
   // Renames the data file to its name, or with `numbered` to the first free of
@@ -71,7 +72,7 @@ class PartFile {
  private:
   bool Planted();  // what was opened is no regular file of one link: closed
   std::string folder_, name_;
-  int fd_ = -1;
+  platform::FileHandle fd_ = platform::kNoFile;
   bool locked_ = false;
 };
 

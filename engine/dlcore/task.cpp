@@ -1,7 +1,6 @@
 #include "task.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
@@ -244,7 +243,7 @@ bool Task::AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restar
     c.overlapLength = c.overlapTaken = 0;  // a whole file from byte 0: nothing of it is an overlap
     c.overlap.clear();
     if (!part_.Truncate()) {
-      c.writeError = errno;
+      c.writeError = platform::LastFault();
       return false;
     }
     c.begin = c.pos = 0;
@@ -328,7 +327,8 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
   const bool shortBody = result == CURLE_OK && c.end >= 0 && c.pos < c.end;
   const bool unknownSizeDone =
       result == CURLE_OK && c.end < 0 && c.judged && (c.verdict == Verdict::Accept || c.verdict == Verdict::Restart);
-  const int writeError = c.writeError, failCode = c.failCode;
+  const platform::Fault writeError = c.writeError;
+  const int failCode = c.failCode;
   const Verdict verdict = c.verdict;
   const bool judged = c.judged;
   // The resume refused with a 416 and the same file on the server: a 416 it stays, if it stays.
@@ -341,7 +341,8 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
   if (progressed && file_.rangeable) failuresInRow_ = 0;
 
   if (failCode) return Fail(failCode);
-  if (writeError) return Fail(writeError == ENOSPC || writeError == EDQUOT ? DL_FAIL_DISK_FULL : DL_FAIL_DISK_WRITE);
+  if (writeError != platform::Fault::kNone)
+    return Fail(writeError == platform::Fault::kDiskFull ? DL_FAIL_DISK_FULL : DL_FAIL_DISK_WRITE);
   if (const TransferFailure failure = ClassifyTransfer(result, status); failure.code) {
     // A refusal (a certificate not trusted, a redirect refused, an answer that is not
     // HTTP) comes again on every try: reported at once, not retried as a dropped line.

@@ -138,7 +138,7 @@ void Task::Tick(Clock::time_point now) {
   if (!OverlapsMatch()) return RestartFromZero();
   Plan(now);
   if (!Active() || !part_.IsOpen()) return;
-  if (int fd = part_.Duplicate(); fd >= 0) checkpointer_.StartWriteBack(fd);
+  if (platform::FileHandle fd = part_.Duplicate(); fd != platform::kNoFile) checkpointer_.StartWriteBack(fd);
   if (part_.Gone()) return Fail(DL_FAIL_FOLDER);
   Checkpoint(now, false);
 }
@@ -151,8 +151,8 @@ void Task::Checkpoint(Clock::time_point now, bool final) {
   const ControlState& saved = checkpointer_.lastSaved();
   if (onDisk.ranges() == saved.done.ranges() && file_.etag == saved.etag && file_.total == saved.total) return;
   if (!final && !checkpointer_.Due(now, unsaved_, UnsavedLimit())) return;
-  const int fd = part_.Duplicate();  // the flusher's own descriptor, sharing the lock
-  if (fd < 0) return;
+  const platform::FileHandle fd = part_.Duplicate();  // the flusher's own handle, sharing the lock
+  if (fd == platform::kNoFile) return;
   file_.done = onDisk;
   unsaved_ = 0;
   checkpointer_.Save(fd, file_, ControlPath(), now);

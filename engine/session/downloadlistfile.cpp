@@ -1,7 +1,6 @@
 #include "downloadlistfile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -212,7 +211,7 @@ ListFileRead ReadListFile(const std::string& path, const std::string& now) {
     if (n > 1) aside.append("-").append(std::to_string(n));
     if (common::MoveNoReplace(path, aside)) {
       read.keptAside = aside;
-    } else if (errno != EEXIST) {
+    } else if (platform::LastFault() != platform::Fault::kExists) {
       break;
     }
   }

@@ -1,8 +1,8 @@
 // dlget: downloads one address through the engine's C interface, printing progress.
 // The options and exit statuses are in kHelp, which is also its manual page.
 
+#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -11,6 +11,7 @@
 #include <variant>
 
 #include "dlcore.h"
+#include "platform/process.h"
 #include "platform/terminal.h"
 #include "printable.h"
 #include "recordcodec.h"
@@ -28,7 +29,7 @@ using Clock = std::chrono::steady_clock;
 using records::TaskCreateParams;
 using records::TaskProgressInfo;
 
-volatile std::sig_atomic_t gInterrupted = 0;
+std::atomic<bool> gInterrupted = false;
 
 // The last part of the address's path, percent-decoded and made one safe name.
 std::string NameFromUrl(const std::string& url) {
@@ -107,7 +108,7 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
     else if (a == "--connections" && i + 1 < argc) {
       const int n = std::atoi(argv[++i]);
       if (n < 1 || n > 16) return Usage();
-      setenv("QUORVEL_DLCORE_CONNECTIONS", std::to_string(n).c_str(), 1);  // read when the engine starts
+      platform::SetEnvironment("QUORVEL_DLCORE_CONNECTIONS", std::to_string(n));  // read when the engine starts
     } else if (a == "--limit-rate" && i + 1 < argc) {
       const std::optional<std::int64_t> rate = common::ParseRate(argv[++i]);
       if (!rate) {
@@ -187,7 +188,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dlget: the address, name or folder is too long\n");
     return 2;
   }
-  std::signal(SIGINT, [](int) { gInterrupted = 1; });
+  platform::CatchInterrupt(gInterrupted);
   DL_Init();
   if (o.limit > 0) DL_SetDownloadLimit(o.limit);
   DLTask task = DL_CreateTask(params.Address());

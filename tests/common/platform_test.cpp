@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -28,32 +27,34 @@ TEST(Platform, APlantedNameLeadsNowhereElse) {
   WriteFile(outside, "keep");
   ASSERT_EQ(symlink(outside.c_str(), at.c_str()), 0);
   for (OpenMode mode : {OpenMode::kReadWrite, OpenMode::kWriteCreateTruncate, OpenMode::kReadWriteCreateNew})
-    EXPECT_LT(platform::OpenFile(at, mode), 0) << int(mode);
+    EXPECT_EQ(platform::OpenFile(at, mode), platform::kNoFile) << int(mode);
   EXPECT_EQ(ReadAll(outside), "keep");
   ASSERT_TRUE(platform::RemoveFile(at));
   ASSERT_EQ(mkfifo(at.c_str(), 0600), 0);
-  EXPECT_LT(platform::OpenFile(at, OpenMode::kWriteCreateTruncate), 0) << "no reader: refused, not waited for";
-  const int fifo = platform::OpenFile(at, OpenMode::kReadNoWait);
-  ASSERT_GE(fifo, 0);
+  EXPECT_EQ(platform::OpenFile(at, OpenMode::kWriteCreateTruncate), platform::kNoFile)
+      << "no reader: refused, not waited for";
+  EXPECT_EQ(platform::LastFault(), platform::Fault::kPlanted);
+  const platform::FileHandle fifo = platform::OpenFile(at, OpenMode::kReadNoWait);
+  ASSERT_NE(fifo, platform::kNoFile);
   EXPECT_FALSE(platform::OnlyRegularFile(fifo));
   platform::CloseFile(fifo);
   ASSERT_TRUE(platform::RemoveFile(at));
   ASSERT_TRUE(platform::LinkFile(outside, at));
-  const int linked = platform::OpenFile(at, OpenMode::kReadWrite);
-  ASSERT_GE(linked, 0);
+  const platform::FileHandle linked = platform::OpenFile(at, OpenMode::kReadWrite);
+  ASSERT_NE(linked, platform::kNoFile);
   EXPECT_FALSE(platform::OnlyRegularFile(linked)) << "a hard link shares another name's bytes";
   platform::CloseFile(linked);
-  EXPECT_LT(platform::OpenFile(at, OpenMode::kReadWriteCreateNew), 0);
-  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(platform::OpenFile(at, OpenMode::kReadWriteCreateNew), platform::kNoFile);
+  EXPECT_EQ(platform::LastFault(), platform::Fault::kExists);
 }
 
 TEST(Platform, FilesKeepTheirFactsLocksAndNames) {
   ScratchConfig scratch;
   const std::string path = (scratch.folder() / "a.part").string(), other = (scratch.folder() / "b").string();
-  const int fd = platform::OpenFile(path, OpenMode::kReadWriteCreateNew);
-  ASSERT_GE(fd, 0);
+  const platform::FileHandle fd = platform::OpenFile(path, OpenMode::kReadWriteCreateNew);
+  ASSERT_NE(fd, platform::kNoFile);
   ASSERT_EQ(platform::WriteSome(fd, "tail", 4, 8188), 4);
-  ASSERT_EQ(platform::ReserveRoom(fd, 16384), 0);
+  ASSERT_EQ(platform::ReserveRoom(fd, 16384), platform::Fault::kNone);
   std::string back(4, '\0');
   EXPECT_TRUE(platform::ReadExactlyAt(fd, back.data(), 4, 8188));
   EXPECT_EQ(back, "tail");
@@ -70,7 +71,8 @@ TEST(Platform, FilesKeepTheirFactsLocksAndNames) {
 
   // The lock: a duplicate shares it, another open of the file does not get it.
   ASSERT_TRUE(platform::TryLockExclusive(fd));
-  const int duplicate = platform::DuplicateFile(fd), second = platform::OpenFile(path, OpenMode::kReadWrite);
+  const platform::FileHandle duplicate = platform::DuplicateFile(fd),
+                             second = platform::OpenFile(path, OpenMode::kReadWrite);
   EXPECT_TRUE(platform::TryLockExclusive(duplicate));
   EXPECT_FALSE(platform::TryLockExclusive(second));
   platform::CloseFile(second);
@@ -78,17 +80,16 @@ TEST(Platform, FilesKeepTheirFactsLocksAndNames) {
   EXPECT_TRUE(platform::FlushFileData(fd));
 
   // Names: no-replace refuses an existing one; once the last name goes, the open file says so.
-  ASSERT_GE(platform::CloseFile(platform::OpenFile(other, OpenMode::kWriteCreateTruncate)), 0);
-  errno = 0;
+  ASSERT_TRUE(platform::CloseFile(platform::OpenFile(other, OpenMode::kWriteCreateTruncate)));
   EXPECT_FALSE(platform::RenameNoReplace(path, other));
-  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(platform::LastFault(), platform::Fault::kExists);
   EXPECT_TRUE(platform::RenameFile(path, other));
   EXPECT_TRUE(platform::RemoveFile(other));
   EXPECT_EQ(platform::FactsOf(fd)->links, 0u);
   EXPECT_FALSE(platform::FactsOfPath(other));
-  EXPECT_EQ(platform::CloseFile(fd), 0);
-  EXPECT_LT(platform::OpenFile(other, OpenMode::kRead), 0);
-  EXPECT_EQ(errno, ENOENT);
+  EXPECT_TRUE(platform::CloseFile(fd));
+  EXPECT_EQ(platform::OpenFile(other, OpenMode::kRead), platform::kNoFile);
+  EXPECT_EQ(platform::LastFault(), platform::Fault::kNotFound);
 }
 
 TEST(Platform, SocketsConnectWaitAndCount) {
@@ -97,8 +98,8 @@ TEST(Platform, SocketsConnectWaitAndCount) {
   const auto addresses = platform::LookUpStream("127.0.0.1", server.port());
   ASSERT_EQ(addresses.size(), 1u);
   const platform::StreamAddress& a = addresses[0];
-  const int fd = platform::OpenStreamSocket(a.family, a.type, a.protocol, /*nonBlocking=*/true);
-  ASSERT_GE(fd, 0);
+  const platform::SocketHandle fd = platform::OpenStreamSocket(a.family, a.type, a.protocol, /*nonBlocking=*/true);
+  ASSERT_NE(fd, platform::kNoSocket);
   const platform::Connecting c = platform::StartConnect(fd, a);
   ASSERT_NE(c, platform::Connecting::kFailed);
   if (c == platform::Connecting::kUnderWay) {
@@ -113,7 +114,7 @@ TEST(Platform, SocketsConnectWaitAndCount) {
   const std::int64_t n = platform::ReceiveSome(fd, answer, sizeof answer);
   EXPECT_GT(n, 0);
   EXPECT_GE(platform::BytesReceived(fd).value_or(0), std::uint64_t(n)) << "TCP's count holds what was read";
-  EXPECT_EQ(platform::CloseSocket(fd), 0);
+  platform::CloseSocket(fd);
 }
 
 }  // namespace

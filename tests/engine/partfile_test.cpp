@@ -37,7 +37,7 @@ TEST_F(PartFileTest, ASecondDownloadInTheLastStepCannotTakeTheFile) {
   PartFile first(folder_.string(), "map.zip");
   ASSERT_EQ(first.Create(), 0);
   ASSERT_EQ(first.LockOrLetGo(), PartFile::Lock::kTaken);
-  int error = 0;
+  platform::Fault error = platform::Fault::kNone;
   ASSERT_TRUE(first.Write(kData.data(), kData.size(), 0, error));
   ASSERT_TRUE(first.Flush(std::int64_t(kData.size())));
 
