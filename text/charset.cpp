@@ -1,42 +1,51 @@
 #include "charset.h"
 
-#include <iconv.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 
 #include "ascii.h"
 #include "bytetext.h"
 #include "gbk.h"
+#include "systemcharset.h"
 
 namespace text {
 
 namespace {
 
-enum class Decoder { Cp936, Utf8, Utf16LE, Utf16BE, Iconv, Cp1252 };
+enum class Decoder { Cp936, Utf8, Utf16LE, Utf16BE, System, Cp1252 };
 
 struct Charset {
   const char* name;
   Decoder decoder;
-  const char* iconvName;  // for Decoder::Iconv
+  system::SystemCharset system;  // for Decoder::System
 };
 
 // The names of Windows' MIME charset database that pages use, with the code page each one
 // stands for. "gb2312" is full GBK there, not the narrower EUC-CN of other systems.
 const Charset kCharsets[] = {
-    {"gb2312", Decoder::Cp936, nullptr},          {"gbk", Decoder::Cp936, nullptr},
-    {"cp936", Decoder::Cp936, nullptr},           {"x-gbk", Decoder::Cp936, nullptr},
-    {"gb18030", Decoder::Iconv, "GB18030"},       {"utf-8", Decoder::Utf8, nullptr},
-    {"unicode", Decoder::Utf16LE, nullptr},       {"utf-16", Decoder::Utf16LE, nullptr},
-    {"unicodefffe", Decoder::Utf16BE, nullptr},   {"big5", Decoder::Iconv, "BIG5"},
-    {"shift_jis", Decoder::Iconv, "CP932"},       {"euc-jp", Decoder::Iconv, "EUC-JP"},
-    {"euc-kr", Decoder::Iconv, "CP949"},          {"ks_c_5601-1987", Decoder::Iconv, "CP949"},
-    {"us-ascii", Decoder::Iconv, "ASCII"},        {"iso-8859-1", Decoder::Cp1252, nullptr},
-    {"windows-1252", Decoder::Cp1252, nullptr},   {"iso-8859-2", Decoder::Iconv, "ISO-8859-2"},
-    {"iso-8859-5", Decoder::Iconv, "ISO-8859-5"}, {"iso-8859-15", Decoder::Iconv, "ISO-8859-15"},
-    {"windows-1250", Decoder::Iconv, "CP1250"},   {"windows-1251", Decoder::Iconv, "CP1251"},
-    {"koi8-r", Decoder::Iconv, "KOI8-R"},
+    {"gb2312", Decoder::Cp936, {}},
+    {"gbk", Decoder::Cp936, {}},
+    {"cp936", Decoder::Cp936, {}},
+    {"x-gbk", Decoder::Cp936, {}},
+    {"gb18030", Decoder::System, {"GB18030", 54936}},
+    {"utf-8", Decoder::Utf8, {}},
+    {"unicode", Decoder::Utf16LE, {}},
+    {"utf-16", Decoder::Utf16LE, {}},
+    {"unicodefffe", Decoder::Utf16BE, {}},
+    {"big5", Decoder::System, {"BIG5", 950}},
+    {"shift_jis", Decoder::System, {"CP932", 932}},
+    {"euc-jp", Decoder::System, {"EUC-JP", 20932}},
+    {"euc-kr", Decoder::System, {"CP949", 949}},
+    {"ks_c_5601-1987", Decoder::System, {"CP949", 949}},
+    {"us-ascii", Decoder::System, {"ASCII", 20127}},
+    {"iso-8859-1", Decoder::Cp1252, {}},
+    {"windows-1252", Decoder::Cp1252, {}},
+    {"iso-8859-2", Decoder::System, {"ISO-8859-2", 28592}},
+    {"iso-8859-5", Decoder::System, {"ISO-8859-5", 28595}},
+    {"iso-8859-15", Decoder::System, {"ISO-8859-15", 28605}},
+    {"windows-1250", Decoder::System, {"CP1250", 1250}},
+    {"windows-1251", Decoder::System, {"CP1251", 1251}},
+    {"koi8-r", Decoder::System, {"KOI8-R", 20866}},
 };
 
 void AppendCodePoint(std::u16string& out, uint32_t cp) {
@@ -82,29 +91,6 @@ std::u16string DecodeUtf16(std::string_view s, bool bigEndian) {
   return out;
 }
 
-// Any iconv charset; a byte it cannot take becomes "?" and the conversion goes on after it.
-std::u16string DecodeWithIconv(const char* name, std::string_view s) {
-  std::u16string out;
-  iconv_t cd = iconv_open("UTF-16LE", name);
-  if (cd == iconv_t(-1)) return out;
-  char16_t buffer[1024];
-  char* in = const_cast<char*>(s.data());
-  size_t inLeft = s.size();
-  while (inLeft > 0) {
-    char* outPtr = reinterpret_cast<char*>(buffer);
-    size_t outLeft = sizeof buffer;
-    size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    out.append(buffer, (sizeof buffer - outLeft) / 2);
-    if (rc == size_t(-1) && errno != E2BIG) {
-      out += u'?';
-      ++in, --inLeft;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
-  iconv_close(cd);
-  return out;
-}
-
 // Windows-1252, whose five unassigned bytes Windows passes through as U+0081 and so on.
 std::u16string DecodeCp1252(std::string_view s) {
   std::u16string out;
@@ -112,7 +98,7 @@ std::u16string DecodeCp1252(std::string_view s) {
   for (size_t i = 0; i <= s.size(); ++i) {
     unsigned char b = i < s.size() ? s[i] : 0;
     if (i == s.size() || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D) {
-      out += DecodeWithIconv("CP1252", s.substr(start, i - start));
+      out += system::Decode({"CP1252", 1252}, s.substr(start, i - start));
       if (i < s.size()) out += char16_t(b);
       start = i + 1;
     }
@@ -132,7 +118,7 @@ std::optional<std::string> DecodeToGbk(std::string_view charset, std::string_vie
       case Decoder::Utf8: text = DecodeUtf8(bytes); break;
       case Decoder::Utf16LE: text = DecodeUtf16(bytes, false); break;
       case Decoder::Utf16BE: text = DecodeUtf16(bytes, true); break;
-      case Decoder::Iconv: text = DecodeWithIconv(c.iconvName, bytes); break;
+      case Decoder::System: text = system::Decode(c.system, bytes); break;
       case Decoder::Cp1252: text = DecodeCp1252(bytes); break;
     }
     std::string out = text::gbk::Encode(text, false);

@@ -1,13 +1,12 @@
 #include "gbk.h"
 
-#include <iconv.h>
-#include <unicode/unorm2.h>
-
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <utility>
+
+#include "systemcharset.h"
 
 namespace text {
 
@@ -27,25 +26,11 @@ struct Tables {
   std::array<std::uint16_t, 65536> encode{};
 };
 
-char16_t DecodeWithIconv(iconv_t cd, unsigned char lead, unsigned char trail) {
-  char in[2] = {char(lead), char(trail)};
-  char16_t out[4] = {};
-  char* inPtr = in;
-  char* outPtr = reinterpret_cast<char*>(out);
-  size_t inLeft = 2, outLeft = sizeof out;
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1) || inLeft != 0 || outLeft != sizeof out - 2) return 0;
-  return out[0];
-}
-
 std::unique_ptr<Tables> BuildTables() {
   auto t = std::make_unique<Tables>();
-  iconv_t cd = iconv_open("UTF-16LE", "GB18030");
-  if (cd == iconv_t(-1)) std::abort();  // glibc always has GB18030; without it nothing would be right
   for (unsigned char lead = 0x81; lead <= 0xFE; ++lead)
     for (unsigned char trail = 0x40; trail <= 0xFE; ++trail)
-      if (IsTrail(trail)) t->decode[(lead - 0x81) * 256 + trail] = DecodeWithIconv(cd, lead, trail);
-  iconv_close(cd);
+      if (IsTrail(trail)) t->decode[(lead - 0x81) * 256 + trail] = system::DecodeCp936Pair(lead, trail);
   for (auto [bytes, unit] : kDecodeOverrides) t->decode[((bytes >> 8) - 0x81) * 256 + (bytes & 0xFF)] = unit;
 
   for (unsigned c = 1; c < 0x80; ++c) t->encode[c] = std::uint16_t(c);
@@ -69,15 +54,6 @@ const Tables& TheTables() {
 void AppendEncoded(std::string& out, std::uint16_t code) {
   if (code >= 0x100) out += char(code >> 8);
   out += char(code & 0xFF);
-}
-
-// The composed character of base + mark when there is one.
-char16_t Compose(char16_t base, char16_t mark) {
-  UErrorCode error = U_ZERO_ERROR;
-  static const UNormalizer2* nfc = unorm2_getNFCInstance(&error);
-  if (!nfc) return 0;
-  UChar32 composed = unorm2_composePair(nfc, base, mark);
-  return composed > 0 && composed < 0x10000 ? char16_t(composed) : 0;
 }
 
 }  // namespace
@@ -113,7 +89,7 @@ std::string Encode(std::u16string_view text, bool compositeCheck) {
     char16_t c = text[i];
     // Combining marks all lie at U+0300 or above; below that nothing composes.
     if (compositeCheck && i + 1 < text.size() && text[i + 1] >= 0x0300) {
-      char16_t composed = Compose(c, text[i + 1]);
+      char16_t composed = system::ComposePair(c, text[i + 1]);
       if (composed && t.encode[composed]) {
         AppendEncoded(out, t.encode[composed]);
         ++i;

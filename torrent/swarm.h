@@ -2,7 +2,6 @@
 // A torrent's content through the BitTorrent swarm and its web seeds, with libtorrent (we write
 // no BitTorrent client): every piece checked against the torrent, resume data kept beside the
 // content so a rerun continues, a stop that saves it.
-#include <csignal>
 #include <cstdint>
 #include <functional>
 #include <optional>

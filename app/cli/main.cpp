@@ -6,6 +6,7 @@
 
 #include "commands.h"
 #include "platform/process.h"
+#include "platform/terminal.h"
 
 namespace {
 
@@ -71,6 +72,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::UseUtf8Terminal();
   if (argc < 2) return Usage();
   if (std::strcmp(argv[1], "--help") == 0) return std::fputs(kHelp, stdout) < 0;
   if (std::strcmp(argv[1], "--version") == 0) return std::printf("quorvel-cli %s\n", QUORVEL_VERSION) < 0;

@@ -6,4 +6,6 @@ namespace platform {
 
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 
+void UseUtf8Terminal() {}
+
 }  // namespace platform

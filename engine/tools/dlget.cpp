@@ -178,6 +178,7 @@ void PrintSavedPath(TaskProgressInfo& info, const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::UseUtf8Terminal();
   const std::variant<Options, int> parsed = ParseOptions(argc, argv);
   const Options* given = std::get_if<Options>(&parsed);
   if (!given) return *std::get_if<int>(&parsed);

@@ -24,16 +24,26 @@ foreach(folder common text http catalogue torrent engine payload)
   endforeach()
 endforeach()
 
-# The system's own headers: only the platform seam, and the program's mapping of the Windows
-# process facilities (app/core/processguard.cpp: X windows, /proc, a local socket, shared memory).
+# The system's own headers, calls and error values: only the platform seam, the text library's
+# converters (text/systemcharset_*.cpp: iconv and ICU, or the Windows API), and the program's
+# mapping of the Windows process facilities (app/core/processguard.cpp: X windows, /proc, a local
+# socket, shared memory).
 foreach(folder common text http catalogue torrent engine payload app/core app/cli)
   file(GLOB_RECURSE sources ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
-  list(FILTER sources EXCLUDE REGEX "/common/platform/|/app/core/processguard\\.cpp$")
+  list(FILTER sources EXCLUDE REGEX "/common/platform/|/text/systemcharset_[a-z]+\\.cpp$|/app/core/processguard\\.cpp$")
   foreach(source IN LISTS sources)
     file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*<")
     foreach(line IN LISTS includes)
-      if(line MATCHES "<(unistd|fcntl|dlfcn|dirent|poll|netdb|sys/[a-z]+|netinet/[a-z]+|arpa/[a-z]+|linux/[a-z]+)\\.h>")
+      if(line MATCHES "<(unistd|fcntl|dlfcn|dirent|poll|netdb|iconv|windows|winsock2|io|signal|sys/[a-z]+|netinet/[a-z]+|arpa/[a-z]+|linux/[a-z]+|unicode/[a-z0-9]+)\\.h>"
+         OR line MATCHES "<(csignal|cerrno)>")
         list(APPEND failures "${source}: calls the system past the platform seam: ${line}")
+      endif()
+    endforeach()
+    # POSIX calls and values that need no header of their own to be reached.
+    file(STRINGS ${source} calls REGEX "(errno|sigaction|std::signal|[^_a-z]setenv|[^a-z]fork[ (]|pipe2|EDQUOT|ENOSPC|EEXIST|/proc/)")
+    foreach(line IN LISTS calls)
+      if(NOT line MATCHES "^[ \t]*//")
+        list(APPEND failures "${source}: a POSIX call or value past the platform seam: ${line}")
       endif()
     endforeach()
   endforeach()
