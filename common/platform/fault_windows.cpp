@@ -1,5 +1,7 @@
-#include <windows.h>
+// winsock2.h before windows.h, which would bring the old winsock.h.
 #include <winsock2.h>
+//
+#include <windows.h>
 
 #include "platform/fault.h"
 
@@ -14,7 +16,8 @@ Fault LastFault() {
     case ERROR_ALREADY_EXISTS: return Fault::kExists;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-    case ERROR_DISK_QUOTA_EXCEEDED: return Fault::kDiskFull;
+    case 1295:  // ERROR_DISK_QUOTA_EXCEEDED, missing from mingw's headers
+      return Fault::kDiskFull;
     case ERROR_FILE_TOO_LARGE: return Fault::kTooLarge;
     case ERROR_INVALID_NAME:
     case ERROR_FILENAME_EXCED_RANGE:

@@ -1,7 +1,10 @@
-#include <mstcpip.h>
-#include <windows.h>
+// winsock2.h first: windows.h would bring the old winsock.h, and mstcpip.h needs both.
 #include <winsock2.h>
+//
+#include <windows.h>
 #include <ws2tcpip.h>
+//
+#include <mstcpip.h>
 
 #include <mutex>
 

@@ -45,7 +45,12 @@ enum {
 
 /* What puts a function into the library's interface: the library is built with everything
  * else hidden where the compiler can hide it. Another toolchain is another branch here. */
-#if defined(__GNUC__)
+#if defined(_WIN32) && defined(DLCORE_BUILDING)
+#define DLCORE_API __declspec(dllexport)
+#elif defined(_WIN32)
+/* Imported: a caller's &DL_Init is then the function in the DLL, not a stub in the caller. */
+#define DLCORE_API __declspec(dllimport)
+#elif defined(__GNUC__)
 #define DLCORE_API __attribute__((visibility("default")))
 #else
 #define DLCORE_API

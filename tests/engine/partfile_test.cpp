@@ -3,6 +3,7 @@
 // can neither empty nor replace the completed file.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -16,8 +17,9 @@ namespace {
 class PartFileTest : public testing::Test {
  protected:
   void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() / ("quorvel-part-" + std::to_string(::getpid()) + "-" +
-                                                        testing::UnitTest::GetInstance()->current_test_info()->name());
+    folder_ = std::filesystem::temp_directory_path() /
+              ("quorvel-part-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
   }
@@ -37,6 +39,7 @@ TEST_F(PartFileTest, ASecondDownloadInTheLastStepCannotTakeTheFile) {
   PartFile first(folder_.string(), "map.zip");
   ASSERT_EQ(first.Create(), 0);
   ASSERT_EQ(first.LockOrLetGo(), PartFile::Lock::kTaken);
+  EXPECT_TRUE(first.TryLock()) << "asked again by its holder: held, not refused (Windows refuses a second lock)";
   platform::Fault error = platform::Fault::kNone;
   ASSERT_TRUE(first.Write(kData.data(), kData.size(), 0, error));
   ASSERT_TRUE(first.Flush(std::int64_t(kData.size())));

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Quorvel for 64-bit Windows, cross-built with Debian's mingw-w64 (posix threads).
+#   scripts/windows.sh           the libraries (once), then the programs and the zip in build-windows/
+#   scripts/windows.sh --deps    the libraries only
+#   scripts/windows.sh --test    the above, then the tests under wine (the unit tests through CTest,
+#                                then tests/windows/wine_e2e.sh against the Linux build's servers)
+# Debian ships only zlib built for mingw; curl, PCRE2, GoogleTest and libtorrent-rasterbar are
+# built from Debian's own source packages into a cache folder outside the clone
+# (QUORVEL_WINDOWS_CACHE, ~/.cache/quorvel-windows unless set), which later runs reuse.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+here=$PWD
+cache=${QUORVEL_WINDOWS_CACHE:-$HOME/.cache/quorvel-windows}
+prefix=$cache/mingw64
+host=x86_64-w64-mingw32
+jobs=$(nproc)
+export QUORVEL_WINDOWS_PREFIX=$prefix
+# autotools' configure takes the tools from these (the bare names are the win32 thread variant).
+export CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib WINDRES=$host-windres \
+  STRIP=$host-strip PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig
+mkdir -p "$cache/src" "$cache/stamps" "$prefix"
+
+need_packages() {
+  local missing=()
+  for p in g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
+    mingw-w64-tools libz-mingw-w64-dev wine wine64 dpkg-dev cmake make libboost-dev libcpp-httplib-dev zip; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return
+  [ "$(id -u)" -eq 0 ] || { echo "windows.sh: as root, install: ${missing[*]}" >&2; exit 1; }
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Debian's source packages through an apt configuration of our own: the machine's sources
+# stay as they are.
+fetch_source() {  # package name; prints the unpacked folder
+  local name=$1 apt=$cache/apt
+  mkdir -p "$apt/lists/partial" "$apt/archives/partial"
+  if [ ! -f "$apt/sources.list" ]; then
+    echo "deb-src http://deb.debian.org/debian bookworm main" > "$apt/sources.list"
+  fi
+  local opts=(-o "Dir::Etc::sourcelist=$apt/sources.list" -o "Dir::Etc::sourceparts=-"
+    -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache::archives=$apt/archives")
+  [ -n "$(ls "$apt/lists" 2>/dev/null | grep -v partial)" ] || apt-get "${opts[@]}" update >/dev/null
+  (cd "$cache/src" && ls -d "$name"-*/ >/dev/null 2>&1 || apt-get "${opts[@]}" source "$name" >/dev/null 2>&1)
+  ls -d "$cache/src/$name"-*/ | head -1
+}
+
+built() { [ -f "$cache/stamps/$1" ]; }
+done_with() { touch "$cache/stamps/$1"; }
+
+build_curl() {
+  built curl && return
+  local src; src=$(fetch_source curl)
+  rm -rf "$cache/build/curl" && mkdir -p "$cache/build/curl" && cd "$cache/build/curl"
+  "$src/configure" --host=$host --prefix="$prefix" --disable-shared --enable-static \
+    --with-schannel --without-openssl --with-zlib=/usr/$host --without-libpsl --without-brotli \
+    --without-zstd --without-libssh2 --without-nghttp2 --without-librtmp --without-libidn2 \
+    --disable-ldap --disable-ldaps --disable-rtsp --disable-dict --disable-telnet --disable-tftp \
+    --disable-pop3 --disable-imap --disable-smb --disable-smtp --disable-gopher --disable-mqtt \
+    --disable-manual --disable-docs >/dev/null
+  make -j"$jobs" -C lib >/dev/null && make -C lib install >/dev/null && make -C include install >/dev/null
+  make install-pkgconfigDATA >/dev/null 2>&1 || true
+  cd "$here" && done_with curl
+}
+
+build_pcre2() {
+  built pcre2 && return
+  local src; src=$(fetch_source pcre2)
+  rm -rf "$cache/build/pcre2" && mkdir -p "$cache/build/pcre2" && cd "$cache/build/pcre2"
+  "$src/configure" --host=$host --prefix="$prefix" --disable-shared --enable-static \
+    --enable-pcre2-16 --disable-pcre2-8 --enable-jit >/dev/null
+  make -j"$jobs" >/dev/null && make install >/dev/null
+  cd "$here" && done_with pcre2
+}
+
+cmake_dep() {  # stamp, source package, extra cmake arguments...
+  local stamp=$1 name=$2; shift 2
+  built "$stamp" && return
+  local src; src=$(fetch_source "$name")
+  cmake -S "$src" -B "$cache/build/$stamp" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF "$@" >/dev/null
+  cmake --build "$cache/build/$stamp" -j"$jobs" >/dev/null
+  cmake --install "$cache/build/$stamp" >/dev/null
+  done_with "$stamp"
+}
+
+build_libraries() {
+  need_packages
+  local s
+  s=$(date +%s); build_pcre2; echo "windows.sh: PCRE2 ready ($(($(date +%s) - s)) s)"
+  s=$(date +%s); build_curl; echo "windows.sh: curl ready ($(($(date +%s) - s)) s)"
+  s=$(date +%s); cmake_dep googletest googletest -Dgtest_disable_pthreads=OFF
+  echo "windows.sh: GoogleTest ready ($(($(date +%s) - s)) s)"
+  # Boost's header-only parts are the same on every system: the host's headers serve.
+  mkdir -p "$prefix/include" && ln -sfn /usr/include/boost "$prefix/include/boost"
+  s=$(date +%s)
+  cmake_dep libtorrent libtorrent-rasterbar -Dstatic_runtime=OFF -Dbuild_tests=OFF -Dbuild_examples=OFF \
+    -Dbuild_tools=OFF -Dpython-bindings=OFF -Dencryption=OFF -DBoost_INCLUDE_DIR="$prefix/include" \
+    -DCMAKE_CXX_STANDARD=17
+  echo "windows.sh: libtorrent-rasterbar ready ($(($(date +%s) - s)) s)"
+}
+
+build_programs() {
+  local s; s=$(date +%s)
+  cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DQUORVEL_GUI=OFF -DQUORVEL_WERROR=ON -DBUILD_TESTING=ON -DZLIB_LIBRARY=/usr/$host/lib/libz.a \
+    -DZLIB_INCLUDE_DIR=/usr/$host/include "-DCMAKE_CXX_FLAGS=-ffile-prefix-map=$here=." >/dev/null
+  cmake --build build-windows -j"$jobs" >/dev/null
+  echo "windows.sh: programs built ($(($(date +%s) - s)) s)"
+}
+
+# build-windows/quorvel-cli-VERSION-win64.zip: the programs, the engine library and the id.dat
+# it reads, a README; stripped, dated and ordered alike on every build, so byte-identical.
+make_zip() {
+  local version stage zipfile
+  version=$(sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  stage=build-windows/zip/quorvel-cli-$version
+  zipfile=$here/build-windows/quorvel-cli-$version-win64.zip
+  rm -rf build-windows/zip "$zipfile" && mkdir -p "$stage/.download"
+  cp build-windows/bin/quorvel-cli.exe build-windows/bin/dlget.exe build-windows/bin/libdlcore.dll "$stage/"
+  cp payload/id.dat "$stage/.download/"
+  sed 's/$/\r/' docs/windows/README.txt > "$stage/README.txt"
+  $host-strip --strip-all "$stage"/*.exe "$stage"/*.dll
+  find build-windows/zip -exec touch -h -d @"$(git log -1 --format=%ct 2>/dev/null || echo 0)" {} +
+  (cd build-windows/zip && find . -mindepth 1 | LC_ALL=C sort | sed 's|^\./||' | zip -X -D -q "$zipfile" -@)
+  echo "windows.sh: $(basename "$zipfile") ($(stat -c %s "$zipfile") bytes)"
+}
+
+# Every wine process of a run shares one private prefix: the user's own is never touched.
+run_tests() {
+  export WINEPREFIX=$cache/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
+  local s; s=$(date +%s)
+  ctest --test-dir build-windows --output-on-failure --timeout 300 || return 1
+  bash tests/windows/wine_e2e.sh build-windows/bin "${QUORVEL_LINUX_BUILD:-build}/bin" || return 1
+  echo "windows.sh: tests under wine passed ($(($(date +%s) - s)) s)"
+}
+
+build_libraries
+[ "${1:-}" = --deps ] && exit 0
+build_programs
+make_zip
+[ "${1:-}" = --test ] && run_tests
+exit 0
