@@ -3,7 +3,9 @@
 # then plain) and runs the whole test suite in each build; in between, the fuzz targets run over
 # their corpus, and the command line and engine are built and tested without the window
 # (-DQUORVEL_GUI=OFF, which must never look for Qt or X), clang-tidy reads the cores, and as
-# root the Debian packages are built, installed, tried and removed (scripts/package.sh --try).
+# root the Debian packages are built, installed, tried and removed (scripts/package.sh --try), and
+# the engine, dlget and quorvel-cli are built for Windows and tested under wine
+# (scripts/windows.sh --test; its libraries are built once into ~/.cache/quorvel-windows).
 # Ends with CTest's summary of the plain build.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -62,7 +64,12 @@ else
   packages=$?
   [ $packages -eq 0 ] || echo "!! the packages failed (see above)"
 fi
+echo "== Windows: the engine, dlget and quorvel-cli built with mingw-w64 and tested under wine"
+QUORVEL_LINUX_BUILD=build-headless bash scripts/windows.sh --test
+windows=$?
+[ $windows -eq 0 ] || echo "!! the Windows build or its tests under wine failed (see above)"
 echo "== tests"
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 plain=$?
-[ $asan -eq 0 ] && [ $fuzz -eq 0 ] && [ $headless -eq 0 ] && [ $tidy -eq 0 ] && [ $packages -eq 0 ] && [ $plain -eq 0 ]
+[ $asan -eq 0 ] && [ $fuzz -eq 0 ] && [ $headless -eq 0 ] && [ $tidy -eq 0 ] && [ $packages -eq 0 ] &&
+  [ $windows -eq 0 ] && [ $plain -eq 0 ]

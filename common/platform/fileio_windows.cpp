@@ -180,13 +180,14 @@ bool SetPermissions(FileHandle file, unsigned permissions) {
 }
 
 Fault ReserveRoom(FileHandle file, std::int64_t size) {
-  // The allocation grows; the size stays. Never below the size: that would cut the file.
+  // As posix_fallocate: the file grows to `size` (never shrinks) with its clusters taken now, so
+  // that a full disk shows at once. Its new bytes read as zeros.
   const std::optional<FileFacts> facts = FactsOf(file);
   if (!facts) return LastFault();
-  if (size <= facts->size || size <= facts->allocated) return Fault::kNone;
-  FILE_ALLOCATION_INFO room{};
-  room.AllocationSize.QuadPart = size;
-  if (SetFileInformationByHandle(AsHandle(file), FileAllocationInfo, &room, sizeof room)) return Fault::kNone;
+  if (size <= facts->size) return Fault::kNone;
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = size;
+  if (SetFileInformationByHandle(AsHandle(file), FileEndOfFileInfo, &end, sizeof end)) return Fault::kNone;
   return LastFault();
 }
 
@@ -235,6 +236,20 @@ bool LinkFile(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& path) {
   const std::wstring wide = Wide(path);
+  // POSIX semantics (Windows 10 1709 and later): the name goes at once, even while the file is
+  // open elsewhere, so that a new file can take it; else the classic delete, whose name stays
+  // until the last handle closes.
+  HANDLE h = CreateFileW(wide.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    FILE_DISPOSITION_INFO_EX dispose{FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
+                                     FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE};
+    // FileDispositionInfoEx, which mingw's headers hide behind a mistyped version check.
+    const auto dispositionEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+    const bool gone = SetFileInformationByHandle(h, dispositionEx, &dispose, sizeof dispose);
+    CloseHandle(h);
+    if (gone) return true;
+  }
   if (DeleteFileW(wide.c_str())) return true;
   // A file we made read-only (a finished download's mode) is removed as on POSIX.
   const DWORD attributes = GetFileAttributesW(wide.c_str());

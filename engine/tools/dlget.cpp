@@ -11,6 +11,7 @@
 #include <variant>
 
 #include "dlcore.h"
+#include "pathtext.h"
 #include "platform/process.h"
 #include "platform/terminal.h"
 #include "printable.h"
@@ -170,7 +171,9 @@ int Follow(DLTask task, const Options& o, TaskProgressInfo& info) {
 // comes from the address).
 void PrintSavedPath(TaskProgressInfo& info, const std::string& folder) {
   const std::u16string saved = records::FieldUnits(info.record().ReadField("szFilename"));
-  std::string path = (folder == "/" ? "" : folder) + "/" + common::Utf16ToUtf8(saved);
+  // The system's own separator: "D:\\下载\\file.bin" on Windows.
+  std::string path =
+      common::Utf8Of((common::PathOf(folder) / common::PathOf(common::Utf16ToUtf8(saved))).make_preferred());
   if (platform::IsTerminal(stdout)) path = common::Printable(path);
   std::printf("%s\n", path.c_str());
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine.h"
+#include "platform/process.h"
 
 using namespace dlcore;
 
@@ -14,10 +15,10 @@ TEST(ConnectionCap, FromTheEnvironmentWithinOneToSixteen) {
   const std::pair<const char*, int> cases[] = {{"4", 4},  {"1", 1},  {"16", 16}, {"0", 8},
                                                {"17", 8}, {"3x", 8}, {"", 8},    {"-2", 8}};
   for (auto [text, want] : cases) {
-    setenv(kConnectionsVariable, text, 1);
+    platform::SetEnvironment(kConnectionsVariable, text);
     EXPECT_EQ(ConnectionCapFromEnvironment(8), want) << text;
   }
-  unsetenv(kConnectionsVariable);
+  platform::SetEnvironment(kConnectionsVariable, "");
   EXPECT_EQ(ConnectionCapFromEnvironment(8), 8);
 }
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "../fixtures/wine.h"
 #include "partfile.h"
 
 using namespace dlcore;
@@ -78,6 +79,7 @@ TEST_F(PartFileTest, ALockHeldElsewhereIsBusyAndAReplacedPartIsMoved) {
 
   // The ".part" removed and made anew under the same name: an open descriptor of the old
   // one is not the file the name stands for.
+  if (UnderWine()) GTEST_SKIP() << "wine has no delete with POSIX semantics: the name stays while a handle is open";
   PartFile third(folder_.string(), "a.bin");
   ASSERT_EQ(third.OpenExisting(), 0);
   first.Remove();
