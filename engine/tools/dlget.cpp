@@ -172,8 +172,7 @@ int Follow(DLTask task, const Options& o, TaskProgressInfo& info) {
 void PrintSavedPath(TaskProgressInfo& info, const std::string& folder) {
   const std::u16string saved = records::FieldUnits(info.record().ReadField("szFilename"));
   // The system's own separator: "D:\\下载\\file.bin" on Windows.
-  std::string path =
-      common::Utf8Of((common::PathOf(folder) / common::PathOf(common::Utf16ToUtf8(saved))).make_preferred());
+  std::string path = (folder == "/" ? "" : folder) + common::kPathSeparator + common::Utf16ToUtf8(saved);
   if (platform::IsTerminal(stdout)) path = common::Printable(path);
   std::printf("%s\n", path.c_str());
 }
