@@ -34,7 +34,16 @@ inline std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// "/home/x" here, "C:\\x" or "\\\\server\\x" on Windows.
-inline bool IsAbsolutePath(std::string_view utf8) { return !utf8.empty() && PathOf(utf8).is_absolute(); }
+// "/home/x" here; "C:\\x" or "\\\\server\\share\\x" (and "\\\\?\\C:\\x") on Windows.
+inline bool IsAbsolutePath(std::string_view utf8) {
+#ifdef _WIN32
+  const auto separator = [](char c) { return c == '\\' || c == '/'; };
+  const bool drive =
+      utf8.size() >= 3 && ((utf8[0] | 0x20) >= 'a' && (utf8[0] | 0x20) <= 'z') && utf8[1] == ':' && separator(utf8[2]);
+  return drive || (utf8.size() >= 3 && separator(utf8[0]) && separator(utf8[1]) && !separator(utf8[2]));
+#else
+  return !utf8.empty() && utf8[0] == '/';
+#endif
+}
 
 }  // namespace common

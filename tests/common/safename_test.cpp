@@ -1,4 +1,5 @@
 #include "safename.h"
+#include "pathtext.h"
 
 #include <gtest/gtest.h>
 
@@ -29,4 +30,23 @@ TEST(SafeName, SafeFileNameKeepsWhatItCanOfAName) {
   EXPECT_EQ(SafeFileName("NUL.zip"), "_NUL.zip");
   EXPECT_EQ(SafeFileName("v3."), "v3_");
   EXPECT_EQ(SafeFileName("<v3>"), "_v3_");
+}
+
+// Paths as each system writes them: the engine finds its own folder, and the download list
+// takes a saved row's folder, by these.
+TEST(PathText, FoldersAndAbsolutePathsAsTheSystemWritesThem) {
+  EXPECT_EQ(common::FolderOf("/usr/lib/quorvel/libdlcore.so"), "/usr/lib/quorvel");
+  EXPECT_EQ(common::FolderOf("/libdlcore.so"), "/");
+  EXPECT_EQ(common::FolderOf("libdlcore.so"), ".");
+#ifdef _WIN32
+  EXPECT_EQ(common::FolderOf("C:\\Program Files\\Quorvel\\libdlcore.dll"), "C:\\Program Files\\Quorvel");
+  EXPECT_TRUE(common::IsAbsolutePath("C:\\下载"));
+  EXPECT_TRUE(common::IsAbsolutePath("\\\\nas\\share\\地图"));
+  EXPECT_FALSE(common::IsAbsolutePath("/tmp")) << "no drive: relative to the current one";
+#else
+  EXPECT_TRUE(common::IsAbsolutePath("/tmp/下载"));
+  EXPECT_FALSE(common::IsAbsolutePath("C:\\下载"));
+#endif
+  EXPECT_FALSE(common::IsAbsolutePath("下载"));
+  EXPECT_FALSE(common::IsAbsolutePath(""));
 }
