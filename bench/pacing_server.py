@@ -6,21 +6,25 @@ applies, so a client that makes many small requests rides those bursts. This ser
 each TCP connection as a whole, across all its requests, with no burst: what "a server that
 limits each connection" means.
 
-    pacing_server.py ROOT PORT RATE_BYTES_PER_S LOG [--no-validators]
+    pacing_server.py ROOT PORT RATE_BYTES_PER_S LOG [--no-validators] [--congestion NAME]
 
 Answers GET and HEAD for files under ROOT on 127.0.0.1, with Range (one range), ETag and
 Last-Modified (none with --no-validators). Every request writes "path status bytes" to LOG.
+--congestion sets the congestion control of every connection it accepts (cubic, bbr, reno):
+most servers on the internet run CUBIC, whatever this machine's default is.
 """
 import email.utils
 import http.server
 import os
 import re
+import socket
 import sys
 import threading
 import time
 
 ROOT, PORT, RATE, LOG = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
 VALIDATORS = "--no-validators" not in sys.argv
+CONGESTION = sys.argv[sys.argv.index("--congestion") + 1] if "--congestion" in sys.argv else None
 CHUNK = 16 << 10
 log_lock = threading.Lock()
 
@@ -107,6 +111,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     request_queue_size = 64
+
+    def get_request(self):
+        conn, address = super().get_request()
+        if CONGESTION:
+            conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_CONGESTION, CONGESTION.encode())
+        return conn, address
 
 
 Server(("127.0.0.1", PORT), Handler).serve_forever()

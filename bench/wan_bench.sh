@@ -2,14 +2,23 @@
 # dlget against curl, aria2c -x16 and axel -n16 on emulated long, lossy links (a network
 # namespace of the bench's own: tbf for the rate, a statistic drop for loss, nfqdelay for the
 # delay; see tests/wan/link.sh), side by side in one run, medians of RUNS, files compared,
-# bytes served read from the server's log. Writes its table into bench/RESULTS.md.
-#   bash bench/wan_bench.sh [-r RUNS]       (default 3; as root; needs build/bin/dlget and nfqdelay)
+# bytes served read from the server's log; every link with the server's connections on CUBIC
+# (most servers' default) and on BBR (this machine's). Writes its table into bench/RESULTS.md.
+#   bash bench/wan_bench.sh [-r RUNS] [-c "cubic bbr"] [-p "150ms ..."]
+#   (default 3 runs, both; as root; needs build/bin/dlget and nfqdelay)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/lib.sh
 source tests/wan/link.sh
-runs=3
-[ "${1:-}" = "-r" ] && runs=$2
+runs=3 congestions="cubic bbr" only=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    -r) runs=$2; shift 2 ;;
+    -c) congestions=$2; shift 2 ;;
+    -p) only=$2; shift 2 ;;  # the profiles whose names start so
+    *) echo "usage: wan_bench.sh [-r RUNS] [-c CONGESTIONS] [-p PROFILE]" >&2; exit 2 ;;
+  esac
+done
 bin=$PWD/build/bin
 [ -x "$bin/dlget" ] && [ -x "$bin/nfqdelay" ] || { echo "build first: cmake --build build" >&2; exit 2; }
 for p in aria2 axel curl bc python3; do
@@ -36,15 +45,18 @@ measure() {  # label, size in MiB, command with OUT and URL
 }
 
 rows=()
-# label, delay each way (ms), rate, loss, MiB
+# label, delay each way (ms), rate, loss, MiB (each file takes the line about 7-11 s)
 for profile in "150ms-50mbit-1% 150 50mbit 0.01 64" "40ms-200mbit-0.2% 40 200mbit 0.002 256" \
-               "250ms-20mbit-2% 250 20mbit 0.02 16"; do
+               "200ms-20mbit-2% 200 20mbit 0.02 16" "80ms-100mbit-0.5% 80 100mbit 0.005 128" \
+               "300ms-10mbit-3% 300 10mbit 0.03 8"; do
+for cc in $congestions; do
   set -- $profile
-  name=$1 delay=$2 rate=$3 loss=$4 mib=$5
+  [[ $1 == "$only"* ]] || continue
+  name="$1 $cc" delay=$2 rate=$3 loss=$4 mib=$5
   [ -f "$work/www/f$mib.bin" ] || head -c $((mib << 20)) /dev/urandom > "$work/www/f$mib.bin"
   : > "$work/log"
   wan_up "$bin/nfqdelay" "$delay" "$rate" "$loss" 3000 || { echo "no emulated link: $WAN_WHY" >&2; exit 1; }
-  wan_run python3 bench/pacing_server.py "$work/www" 18099 1000000000 "$work/log" 2>/dev/null &
+  wan_run python3 bench/pacing_server.py "$work/www" 18099 1000000000 "$work/log" --congestion "$cc" 2>/dev/null &
   sleep 1
   for r in $(seq "$runs"); do
     measure "$name curl" "$mib" "curl -s -o OUT/f.bin URL"
@@ -62,14 +74,16 @@ for profile in "150ms-50mbit-1% 150 50mbit 0.01 64" "40ms-200mbit-0.2% 40 200mbi
     rows+=("| $name, $mib MiB | $tool | $(printf %.2f "$m") | $(echo "scale=3; $b / ($mib * 1048576)" | bc) | ${ok[$l]} |")
   done
 done
+done
 {
   echo "<!-- wan_bench.sh writes from here to the end marker -->"
   echo "Reproduce: \`bash bench/wan_bench.sh -r $runs\` (as root). Each profile is a network namespace whose"
   echo "\`lo\` has a tbf rate, a random drop and nfqdelay's delay each way; the pacing server without a"
-  echo "limit serves inside it. Medians of $runs runs; bytes served from the server's log (what entered"
+  echo "limit serves inside it, its connections on the congestion control the row names. Medians of $runs runs;"
+  echo "bytes served from the server's log (what entered"
   echo "its sockets, cut answers included). Measured $(date -u +%Y-%m-%d) on $(nproc) cores."
   echo
-  echo "| link, file | tool | median s | bytes served / file | files |"
+  echo "| link, server's congestion control, file | tool | median s | bytes served / file | files |"
   echo "|---|---|---|---|---|"
   printf '%s\n' "${rows[@]}"
   echo "<!-- wan_bench.sh end -->"
