@@ -15,15 +15,23 @@ prefix=$cache/mingw64
 host=x86_64-w64-mingw32
 jobs=$(nproc)
 export QUORVEL_WINDOWS_PREFIX=$prefix
+# No path of this machine's in the libraries: the zip is the same whatever folder holds the cache.
+export CFLAGS="-O2 -ffile-prefix-map=$cache=/quorvel-windows" CXXFLAGS="-O2 -ffile-prefix-map=$cache=/quorvel-windows"
 # autotools' configure takes the tools from these (the bare names are the win32 thread variant).
 export CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib WINDRES=$host-windres \
   STRIP=$host-strip PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig
-mkdir -p "$cache/src" "$cache/stamps" "$prefix"
+# The recipe below, numbered: libraries built by another recipe are built again.
+recipe=2
+if [ ! -f "$cache/stamps/recipe-$recipe" ]; then
+  rm -rf "$cache/stamps" "$cache/build" "$prefix"
+  mkdir -p "$cache/stamps" && touch "$cache/stamps/recipe-$recipe"
+fi
+mkdir -p "$cache/src" "$prefix"
 
 need_packages() {
   local missing=()
   for p in g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-    mingw-w64-tools libz-mingw-w64-dev wine wine64 dpkg-dev cmake make libboost-dev libcpp-httplib-dev zip; do
+    mingw-w64-tools libz-mingw-w64-dev wine wine64 dpkg-dev cmake make libboost-dev zip; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return
@@ -113,7 +121,8 @@ build_programs() {
 # build-windows/quorvel-cli-VERSION-win64.zip: the programs, the engine library and the id.dat
 # it reads, a README; stripped, dated and ordered alike on every build, so byte-identical.
 make_zip() {
-  local version stage zipfile
+  local version stage zipfile epoch
+  epoch=$(git log -1 --format=%ct 2>/dev/null || echo 0)
   version=$(sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
   stage=build-windows/zip/quorvel-cli-$version
   zipfile=$here/build-windows/quorvel-cli-$version-win64.zip
@@ -121,8 +130,9 @@ make_zip() {
   cp build-windows/bin/quorvel-cli.exe build-windows/bin/dlget.exe build-windows/bin/libdlcore.dll "$stage/"
   cp payload/id.dat "$stage/.download/"
   sed 's/$/\r/' docs/windows/README.txt > "$stage/README.txt"
-  $host-strip --strip-all "$stage"/*.exe "$stage"/*.dll
-  find build-windows/zip -exec touch -h -d @"$(git log -1 --format=%ct 2>/dev/null || echo 0)" {} +
+  # strip writes a time into the PE header: the commit's, as every date in the zip.
+  SOURCE_DATE_EPOCH=$epoch $host-strip --strip-all "$stage"/*.exe "$stage"/*.dll
+  find build-windows/zip -exec touch -h -d @"$epoch" {} +
   (cd build-windows/zip && find . -mindepth 1 | LC_ALL=C sort | sed 's|^\./||' | zip -X -D -q "$zipfile" -@)
   echo "windows.sh: $(basename "$zipfile") ($(stat -c %s "$zipfile") bytes)"
 }
