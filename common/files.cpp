@@ -1,7 +1,5 @@
 #include "files.h"
 
-#include <cstdlib>
-
 #include "pathtext.h"
 #include "platform/fileio.h"
 #include "platform/process.h"

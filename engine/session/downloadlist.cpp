@@ -29,9 +29,6 @@ std::optional<std::string> TooLong(const common::DownloadOrder& order) {
   return TooLongText(url, name, folder);
 }
 
-// A swarm row's content name comes from a torrent: one plain name inside the folder.
-bool PlainName(const std::string& name) { return common::IsSafeFileName(name); }
-
 }  // namespace
 
 std::string TooLongText(std::u16string_view url, std::u16string_view name, std::u16string_view folder) {
@@ -44,7 +41,7 @@ std::string TooLongText(std::u16string_view url, std::u16string_view name, std::
 }
 
 bool IsCompleteFile(const std::string& folder, const std::string& name) {
-  if (folder.empty() || !PlainName(name)) return false;
+  if (folder.empty() || !common::IsSafeFileName(name)) return false;
   std::error_code ec;
   const std::filesystem::path target = common::PathOf(folder) / common::PathOf(name);
   return std::filesystem::is_regular_file(target, ec) &&
@@ -213,7 +210,8 @@ bool DownloadList::ContinueThroughSwarm(int id) {
   if (!t || t->Swarm() || t->state != ListState::kCompleted || !t->order.IsTorrent()) return false;
   const std::optional<std::string> content =
       jobCalls.contentName ? jobCalls.contentName(t->order.folder + "/" + t->order.name) : std::nullopt;
-  if (!content || !PlainName(*content)) {
+  // A swarm row's content name comes from a torrent: one safe name inside the folder.
+  if (!content || !common::IsSafeFileName(*content)) {
     SetNote(id, "不是可用的种子文件：" + t->order.name);
     return false;
   }
