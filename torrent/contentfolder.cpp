@@ -13,8 +13,9 @@ ContentLock::ContentLock(const std::string& folder, const std::string& name)
     failure_ = "无法在保存目录里加锁：" + path_;
     return;
   }
-  if (platform::OnlyRegularFile(fd_) && platform::TryLockExclusive(fd_)) return;
-  failure_ = platform::OnlyRegularFile(fd_) ? "另一个下载正在写入同一内容：" + name : "锁文件不是普通文件：" + path_;
+  const bool regular = platform::OnlyRegularFile(fd_);
+  if (regular && platform::TryLockExclusive(fd_)) return;
+  failure_ = regular ? "另一个下载正在写入同一内容：" + name : "锁文件不是普通文件：" + path_;
   platform::CloseFile(fd_);
   fd_ = platform::kNoFile;
 }
