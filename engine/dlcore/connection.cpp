@@ -64,7 +64,8 @@ bool Connection::Prepare(const std::string& url, const EngineOptions& options, c
   curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(e, CURLOPT_PRIVATE, this);
   if (!plain) {
-    overlapLength = std::min<std::int64_t>(kOverlapBytes, begin);
+    // A strong ETag, sent back with If-Match, vouches for every request's bytes: no overlap.
+    overlapLength = etag.empty() ? std::min<std::int64_t>(kOverlapBytes, begin) : 0;
     std::string bytes = std::to_string(begin - overlapLength) + "-" + (end >= 0 ? std::to_string(end - 1) : "");
     curl_easy_setopt(e, CURLOPT_RANGE, bytes.c_str());
   }

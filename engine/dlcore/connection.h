@@ -26,7 +26,8 @@ class Connection {
 
   // Makes the libcurl handle for the connection's range (begin, end, sole and plain set): only
   // http and https, also after redirects (only https after an https start); a range request
-  // starts `kOverlapBytes` early to check them against another connection's; the validator
+  // starts `kOverlapBytes` early to check them against another connection's, unless a strong
+  // ETag vouches for them; the validator
   // makes a sole request resume only the same file and an extra one be refused when it
   // changed. False when libcurl cannot make a handle.
   // `readSize` is the most one read brings and `receiveWindow` the socket's receive buffer (0:

@@ -8,8 +8,8 @@ namespace dlcore {
 
 using Clock = std::chrono::steady_clock;
 
-// Every request after the first starts this many bytes early, to check them against what
-// another request brought.
+// Without a strong ETag every request after the first starts this many bytes early, to
+// check them against what another request brought.
 constexpr std::int64_t kOverlapBytes = 4096;
 constexpr auto kProgressInterval = std::chrono::milliseconds(20);
 
@@ -18,13 +18,12 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(20);
 constexpr std::int64_t kRampWindowBytes = 32 << 10;
 
 struct EngineOptions {
-  int maxConnections = 16;            // a server that limits each connection asks to be shared, not taken
-  std::int64_t minSplit = 256 << 10;  // a stalled remainder of at most two of these is fetched anew
+  int maxConnections = 16;  // a server that limits each connection asks to be shared, not taken
   Clock::duration window = std::chrono::milliseconds(50);  // speed is compared over this
   // A state-file save starts this often (and after every 1 % of the file), one at a time: a
   // kill loses what arrived since the last save began, and the save's own flush.
   Clock::duration checkpoint = std::chrono::milliseconds(250);
-  // At least this long without data at the tail (and eight round trips): refetched.
+  // At least this long without data (and eight round trips): the rest of the range refetched.
   Clock::duration stallPatience = std::chrono::milliseconds(250);
   int maxFailures = 5;     // failed connections in a row without progress
   long lowSpeedTime = 20;  // seconds below 1 KiB/s that end a connection

@@ -41,8 +41,11 @@ void Task::Start() {
   restarts_ = 0;
   splitting_ = true;
   connectionCap_ = options_.maxConnections;
-  ramp_ = Ramp{};
+  ramp_ = FirstRamp(connectionCap_);
+  confirmed_ = false;
   warmedUp_ = false;
+  requestSpeed_ = 0;
+  duplicate_ = 0;
   retryAt_ = {};
   if (!OpenFiles()) return;
   if (part_.IsOpen() && file_.total > 0) {
@@ -54,7 +57,7 @@ void Task::Start() {
     if (file_.total >= 0) return Finish();  // everything was on disk already
     return StartFresh();
   }
-  Launch(gaps.front(), Opening::kSole);
+  Launch({gaps.front().begin, std::min(gaps.front().end, gaps.front().begin + kFirstRange)}, Opening::kSole);
   windowStart_ = Clock::now();
   windowBytes_ = Downloaded();
 }
@@ -63,10 +66,13 @@ void Task::StartFresh() {
   file_ = FreshState();
   segments_.Reset();
   if (part_.IsOpen() && !part_.Truncate()) return Fail(DL_FAIL_DISK_WRITE);
-  Launch({0, -1}, Opening::kSole);
-  windowStart_ = Clock::now();  // the measurement of one stream counts its start-up
+  // A closed range: the answer tells the size and whether ranges are served, and a server
+  // that ignores the range answers 200 with the whole file, which then simply runs.
+  Launch({0, kFirstRange}, Opening::kSole);
+  windowStart_ = Clock::now();
   windowBytes_ = 0;
-  ramp_ = Ramp{};
+  ramp_ = FirstRamp(connectionCap_);
+  confirmed_ = false;
   warmedUp_ = false;
 }
 
@@ -167,11 +173,12 @@ bool Task::AdoptFirstAnswer(const ResponseHead& head, Connection& c, bool restar
     // Without a validator the file can still be split and resumed: the overlap of every
     // later request with bytes already received shows a file that changed.
     file_.rangeable = !c.plain && head.acceptRanges && file_.total > 0;
+    c.end = file_.total;
   } else {
     file_.total = head.range->total;
     file_.rangeable = file_.total > 0;
+    c.end = std::min(head.range->last + 1, file_.total);
   }
-  c.end = file_.total;
   if (file_.total > 0) {
     if (int code = part_.Reserve(file_.total)) {
       c.failCode = code;
@@ -195,6 +202,7 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
     const size_t take = std::min(size, size_t(c.overlapLength - c.overlapTaken));
     c.overlap.append(data, take);
     c.overlapTaken += std::int64_t(take);
+    duplicate_ += std::int64_t(take);
     data += take, size -= take;
     if (c.overlapTaken == c.overlapLength) segments_.Expect(c.begin - c.overlapLength, std::move(c.overlap));
     if (size == 0) return received;
@@ -205,6 +213,7 @@ size_t Task::OnBody(Connection& c, const char* data, size_t size) {
   c.pos += std::int64_t(allowed);
   if (allowed) Wrote(c, allowed);
   if (allowed < size) {
+    duplicate_ += std::int64_t(size - allowed);
     c.reachedEnd = true;  // the rest belongs to another connection now
     return 0;
   }
@@ -250,6 +259,7 @@ void Task::TransferDone(CURL* easy, CURLcode result) {
   // The resume refused with a 416 and the same file on the server: a 416 it stays, if it stays.
   const long status = c.recheck && verdict == Verdict::Retry ? 416 : c.head.status;
   if (unknownSizeDone) file_.total = c.pos;
+  if (endedWell && !shortBody) RequestEnded(c, now);
   const bool sole = c.sole;
   Abort(c);
   if (!Active()) return;

@@ -112,6 +112,9 @@ class Task {
   // while they hold little, and a fresh request asks for its range alone.
   void AskForCutRangesAlone();
   std::vector<ConnectionView> Views(Clock::time_point now) const;
+  static std::int64_t FreeBytes(const std::vector<ByteRange>& free);
+  double RequestSpeed() const;
+  void RequestEnded(const Connection& c, Clock::time_point now);
   void MeasureRamp(Clock::time_point now);
   void Checkpoint(Clock::time_point now, bool final);
   std::int64_t UnsavedLimit() const;
@@ -140,6 +143,9 @@ class Task {
   int lastNetworkFailure_ = DL_FAIL_NETWORK;
   int connectionCap_;
   bool splitting_ = true;
+  bool confirmed_ = false;      // an answer of this start was the file the task knows
+  double requestSpeed_ = 0;     // bytes per second of one request, its wait for the answer included
+  std::int64_t duplicate_ = 0;  // bytes received twice: overlaps and the ends of shared ranges
   Clock::time_point retryAt_{};
   std::function<void()> publish_;
   Clock::time_point lastPublished_{};

@@ -1,5 +1,6 @@
 // The task's files on disk: the data file taken (locked) or made, the state file read back
 // when it can be trusted, and at the end the data file flushed, named and proven by its record.
+#include <cstdio>
 #include <filesystem>
 
 #include "donerecord.h"
@@ -96,6 +97,8 @@ void Task::Finish() {
   if (checkpointer_.Busy()) return;
   if (!OverlapsMatch()) return RestartFromZero();  // never a file mixed of two versions
   AbortAll();
+  if (options_.trace)
+    std::fprintf(stderr, "dlcore: complete, %lld bytes received twice\n", static_cast<long long>(duplicate_));
   if (!part_.Flush(file_.total)) return Fail(DL_FAIL_DISK_WRITE);
   // The record of an older file of the name never stands for this one.
   if (order_.disableAutoRename) platform::RemoveFile(records::DoneRecordPath(order_.folder, order_.name));

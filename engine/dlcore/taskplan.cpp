@@ -42,24 +42,43 @@ void Task::Plan(Clock::time_point now) {
   AskForCutRangesAlone();
   std::vector<ByteRange> free = segments_.Claimed(Owned()).Gaps(file_.total);
   if (free.empty() && connections_.empty()) return Finish();
-  if (auto stalled = StalledTail(Views(now), options_.minSplit, options_.stallPatience, roundTrip_)) {
+  if (auto stalled = Stalled(Views(now), options_.stallPatience, roundTrip_)) {
     Abort(*connections_[*stalled]);
     free = segments_.Claimed(Owned()).Gaps(file_.total);
   }
-  const int wanted = splitting_ ? std::min(ramp_.target, connectionCap_) : 1;
+  // Extra connections wait until an answer of this start showed the same file: on a resume,
+  // a file changed on the server is found by one request, not by every one of them.
+  const int wanted = splitting_ && confirmed_ ? std::min(ramp_.target, connectionCap_) : 1;
   while (int(connections_.size()) < wanted || connections_.empty()) {
-    // A trial takes a small share of what is left: if it does not pay, little was moved.
-    const std::int64_t trial = connections_.empty()
-                                   ? 0
-                                   : std::min(TrialBytes(ramp_, RampWindow(options_.window, roundTrip_)),
-                                              std::max<std::int64_t>((file_.total - Downloaded()) / 32, kTrialMin));
-    auto plan = PlanConnection(free, Views(now), roundTrip_, trial);
+    const std::int64_t bytes = RangeBytes(RequestSpeed(), roundTrip_, FreeBytes(free), wanted);
+    auto plan = NextRange(free, Views(now), roundTrip_, bytes);
     if (!plan) break;
     if (plan->splitFrom) connections_[*plan->splitFrom]->end = plan->range.begin;
-    if (trial > 0) plan->range.end = std::min(plan->range.end, plan->range.begin + trial);
     Launch(plan->range, connections_.empty() ? Opening::kSole : Opening::kExtra);
     free = segments_.Claimed(Owned()).Gaps(file_.total);
   }
+}
+
+std::int64_t Task::FreeBytes(const std::vector<ByteRange>& free) {
+  std::int64_t bytes = 0;
+  for (const ByteRange& r : free) bytes += r.size();
+  return bytes;
+}
+
+// What one connection brings: the requests that ended lately, and before any did, the
+// task's speed shared among its connections.
+double Task::RequestSpeed() const {
+  if (requestSpeed_ > 0) return requestSpeed_;
+  return connections_.empty() ? 0 : speed_.speed() / double(connections_.size());
+}
+
+// A request's speed counts its wait for the answer: that is what the next one will cost.
+// Requests of a few kilobytes say little; the mean follows the line as it changes.
+void Task::RequestEnded(const Connection& c, Clock::time_point now) {
+  const double seconds = std::chrono::duration<double>(now - c.opened).count();
+  if (c.pos - c.begin < kFirstRange / 2 || seconds <= 0) return;
+  const double speed = double(c.pos - c.begin) / seconds;
+  requestSpeed_ = requestSpeed_ > 0 ? 0.7 * requestSpeed_ + 0.3 * speed : speed;
 }
 
 std::vector<ConnectionView> Task::Views(Clock::time_point now) const {
@@ -69,11 +88,13 @@ std::vector<ConnectionView> Task::Views(Clock::time_point now) const {
     v.pos = c->pos;
     v.end = c->end;
     v.hasData = c->firstData != Clock::time_point{};
+    v.sinceOpened = now - c->opened;
     if (v.hasData) {
       v.sinceData = c->held ? Clock::duration{} : now - c->lastData;  // the limit holds it: not stalled
       v.limited = c->lastHeld != Clock::time_point{} && now - c->lastHeld < std::chrono::seconds(1);
       const double seconds = std::chrono::duration<double>(now - c->firstData).count();
       if (seconds >= 0.1) v.speed = double(c->pos - c->begin) / seconds;
+      v.burst = c->bursts > 0 ? double(c->pos - c->begin) / double(c->bursts) : 0;
       // Until a second burst came, the wait for the first one is all it has shown.
       v.meanWait = c->bursts > 1 ? (c->lastData - c->firstData) / (c->bursts - 1) : c->firstData - c->opened;
     }
@@ -101,23 +122,18 @@ void Task::MeasureRamp(Clock::time_point now) {
   // The speed limit held it: more connections cannot win under it, they only fill more buffers
   // (and take more of the limit from the other downloads).
   const bool limited = std::exchange(heldInWindow_, false);
-  // A step is judged on a window in which all its connections ran: the new ones open only
-  // once the stream they take their bytes from shows its speed.
+  // A step is judged on a window in which all its connections ran.
   if (!ramp_.settled && count < ramp_.target) return;
-  // The first window of one stream is its warm-up (the connection's handshake and its
-  // growth to speed, many round trips on a long link): it is measured again.
+  // The first window is the warm-up (the connections' handshakes and their growth to
+  // speed, many round trips on a long link): it is measured again.
   if (!warmedUp_) {
     warmedUp_ = true;
     return;
   }
-  // A trial ends with one cut of the stream it takes its bytes from: on a download too
-  // short for that (or a line too long), the count does not grow. Connections beyond a
-  // lowered target were added on trial: they end with their short ranges and are not
-  // replaced.
-  const bool mayGrow = !limited && TrialWorthIt(file_.total - Downloaded(), speed / count, roundTrip_);
-  NextRampStep(ramp_, count, speed, connectionCap_, mayGrow);
+  // Connections beyond a lowered target end with their ranges and are not replaced.
+  NextRampStep(ramp_, count, speed, connectionCap_, !limited);
   if (options_.trace)
-    std::fprintf(stderr, "dlcore: window of %d at %.0f B/s (may grow: %d): %d wanted%s\n", count, speed, int(mayGrow),
+    std::fprintf(stderr, "dlcore: window of %d at %.0f B/s (limited: %d): %d wanted%s\n", count, speed, int(limited),
                  ramp_.target, ramp_.settled ? ", settled" : "");
 }
 
@@ -184,6 +200,16 @@ bool Task::Judged(Connection& c) {
     }
     if (c.verdict == Verdict::Accept && c.sole && file_.total < 0 && !AdoptFirstAnswer(c.head, c, false)) return false;
     if (c.verdict == Verdict::Restart && !AdoptFirstAnswer(c.head, c, true)) return false;
+    // A server may send less than was asked: the rest is free for the next request.
+    if (c.verdict == Verdict::Accept && c.head.range && c.end > c.head.range->last + 1)
+      c.end = c.requestedEnd = c.head.range->last + 1;
+    if ((c.verdict == Verdict::Accept || c.verdict == Verdict::Restart) && !confirmed_) {
+      confirmed_ = true;
+      const Clock::duration rtt = c.RoundTrip();
+      if (rtt > Clock::duration::zero() && (roundTrip_ == Clock::duration::zero() || rtt < roundTrip_))
+        roundTrip_ = rtt;
+      ramp_ = FirstRamp(connectionCap_, roundTrip_);  // how wide depends on how far the server is
+    }
   }
   return c.verdict == Verdict::Accept || c.verdict == Verdict::Restart;
 }
@@ -223,7 +249,7 @@ void Task::LimitChanged(Clock::time_point now) {
   if (!Active()) return;
   const int window = limiter_ ? limiter_->ReceiveWindow() : 0;
   // A count settled under the old limit is no measure under the new one: measured again.
-  ramp_ = Ramp{};
+  ramp_ = FirstRamp(connectionCap_, roundTrip_);
   windowStart_ = now;
   windowBytes_ = Downloaded();
   heldInWindow_ = false;

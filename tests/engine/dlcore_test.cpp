@@ -25,6 +25,7 @@
 #include "../fixtures/fileserver.h"
 #include "../fixtures/norename.h"
 #include "controlfile.h"
+#include "dlcorefixture.h"
 #include "donerecord.h"
 #include "platform/fileio.h"
 #include "recordlayout.h"
@@ -38,75 +39,7 @@ using std::chrono::milliseconds;
 
 namespace {
 
-// The exit status of a forked child. A child forked while another thread of this process held
-// the allocator's lock waits on it for ever: such a child is ended after a minute, and -1
-// tells the caller to run it once more.
-int WaitForChild(pid_t child) {
-  int status = 0;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (waitpid(child, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > end) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return status;
-}
-
-class DlcoreTest : public testing::Test {
- protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() / ("quorvel-dl-" + std::to_string(getpid()) + "-" +
-                                           testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    // The engine starts with the first task, so that a child forked before that runs an
-    // engine of its own.
-    info_.Build();
-  }
-  void TearDown() override {
-    DL_UnInit();
-    fs::remove_all(folder_);
-  }
-
-  DLTask Create(const std::string& url, const std::string& name = "file.bin", bool replace = false, bool resume = true,
-                bool onlyOriginal = false) {
-    params_.Build(url, {}, {}, name, folder_.string(), onlyOriginal, replace, resume);
-    DL_Init();  // after the first task's, does nothing
-    return DL_CreateTask(params_.Address());
-  }
-  DLTask Download(const std::string& url, const std::string& name = "file.bin", bool replace = false) {
-    DLTask t = Create(url, name, replace);
-    DL_StartTask(t);
-    return t;
-  }
-  // Polls until the task completes or fails (or `until` holds); the last state.
-  int Wait(DLTask t, std::function<bool()> until = nullptr, milliseconds limit = milliseconds(20000)) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-      if (DL_QueryTaskInfoEx(t, info_.Address())) {
-        maxSources_ = std::max(maxSources_, info_.nSrcTotal());
-        if (info_.stat() == DL_STATE_COMPLETE || info_.stat() == DL_STATE_CANCELLED || (until && until()))
-          return info_.stat();
-      }
-      std::this_thread::sleep_for(milliseconds(20));
-    }
-    return -1;
-  }
-
-  // The started task runs until more than 1 MiB of it is on disk, then stops.
-  void StopPastOneMiB(DLTask t) {
-    ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (1 << 20); }), DL_STATE_RUNNING);
-    DL_StopTask(t);
-    ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
-  }
-
-  fs::path folder_;
-  TaskCreateParams params_;
-  TaskProgressInfo info_;
-  int maxSources_ = 0;
-};
+using namespace dlcore_fixture;
 
 TEST_F(DlcoreTest, DownloadsIntoANewFolderAndReportsProgress) {
   const std::string content = PatternBytes(3 << 20);
@@ -635,9 +568,11 @@ TEST_F(DlcoreTest, NoExceptionCrossesTheInterface) {
 #endif
 }
 
-// A file replaced on the server, by one without validators or one that keeps them (nginx
-// within the same second): every later request starts with bytes an earlier one brought, so
-// the download ends as one whole version of the file or fails; it never completes as a mix.
+// A file replaced on the server, by one without validators or one whose validators do not
+// vouch for its bytes (a weak ETag, a Last-Modified of the same second): every later request
+// starts with bytes an earlier one brought, so the download ends as one whole version of the
+// file or fails; it never completes as a mix. (A strong ETag is sent back with If-Match: a
+// new one is refused with 412.)
 TEST_F(DlcoreTest, AFileChangedOnTheServerNeverEndsAsAMix) {
   const std::string v1 = PatternBytes(8 << 20, 31), v2 = PatternBytes(8 << 20, 32);
   auto whole = [&](const std::string& got) {
@@ -649,14 +584,14 @@ TEST_F(DlcoreTest, AFileChangedOnTheServerNeverEndsAsAMix) {
   for (bool validators : {false, true}) {
     // Replaced while several connections run: the answers begun before the change carry the
     // old version, later ones the new; either whole version may be the outcome.
-    FileServer server(v1, "\"same\"");
+    FileServer server(v1, "W/\"same\"");
     server.SetFaults({.noValidators = !validators, .bytesPerSecond = 1 << 20});
     const std::string name = validators ? "with.bin" : "without.bin";
     DLTask t = Download(server.url(), name);
     // (Usually with several connections; a machine too busy to show the ramp a gain keeps one,
     // and the outcome must be whole all the same.)
     ASSERT_EQ(Wait(t, [&] { return info_.nTotalDownload() > (3 << 19); }), DL_STATE_RUNNING) << validators;
-    server.SetContent(v2, "\"same\"");
+    server.SetContent(v2, "W/\"same\"");
     int stat = Wait(t, nullptr, milliseconds(60000));
     ASSERT_TRUE(stat == DL_STATE_COMPLETE || (stat == DL_STATE_CANCELLED && info_.fail_code() == DL_FAIL_UNSTABLE))
         << "state " << stat << " code " << info_.fail_code();
@@ -667,13 +602,13 @@ TEST_F(DlcoreTest, AFileChangedOnTheServerNeverEndsAsAMix) {
 
     // Replaced between a stop and the resume, the validators (if any) unchanged: the resumed
     // requests bring the new version, and the file starts over as the new version.
-    server.SetContent(v1, "\"same\"");
+    server.SetContent(v1, "W/\"same\"");
     server.SetFaults({.noValidators = !validators, .bytesPerSecond = 1 << 20});
     DLTask again = Download(server.url(), "resumed-" + name);
     ASSERT_EQ(Wait(again, [&] { return info_.nTotalDownload() > (2 << 20); }), DL_STATE_RUNNING);
     DL_StopTask(again);
     ASSERT_EQ(Wait(again, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
-    server.SetContent(v2, "\"same\"");
+    server.SetContent(v2, "W/\"same\"");
     server.SetFaults({.noValidators = !validators});
     DL_StartTask(again);
     stat = Wait(again, nullptr, milliseconds(60000));

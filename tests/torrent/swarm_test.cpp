@@ -177,31 +177,38 @@ TEST_F(SwarmTest, ABannedPeerCannotDialBackIn) {
   const std::string plain = torrent::CreateTorrent("map.ndz", content, 64 << 10);
   std::string bad = content;
   for (size_t i = 0; i < bad.size(); i += 4096) bad[i] = char(bad[i] ^ 0x5A);  // every piece is bad
-  Seeder seeder(scratch.folder() / "seed", "map.ndz", bad, plain, false);
-  ASSERT_NE(seeder.port(), 0);
-  Tracker tracker(seeder.port());
-  const std::string t = "d8:announce" + std::to_string(tracker.url().size()) + ":" + tracker.url() + plain.substr(1);
   const std::string infoHash =
       lt::torrent_info(lt::span<const char>(plain.data(), std::ptrdiff_t(plain.size())), lt::from_span)
           .info_hashes()
           .v1.to_string();
-  torrent::SwarmOptions o = Options();
-  o.port = FreePort();
-  o.stallSeconds = 60;  // ended below, once the dial-back is tried (a loaded machine is slow)
-  std::atomic<bool> done{false};
-  torrent::SwarmResult r;
-  std::thread download([&] { r = torrent::DownloadContent(t, o, nullptr, [&] { return done.load(); }); });
-  bool sent = false;  // the seeder's first bad piece is out: its address is banned
-  for (int i = 0; i < 800 && !(sent = seeder.Uploaded() >= (64 << 10)); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  const bool taken = HandshakeAnswered(o.port, infoHash);
-  done = true;
-  download.join();
-  EXPECT_TRUE(sent) << "the seeder never sent a piece";
-  EXPECT_FALSE(taken) << "a peer from the banned address was taken again";
-  EXPECT_NE(r.end, torrent::SwarmEnd::kComplete);
-  EXPECT_FALSE(fs::exists(scratch.folder() / "in" / "map.ndz")) << "no bad content under its name";
+  // On a loaded machine the two sessions may not meet within the wait (libtorrent backs off
+  // after a failed announce or connection): then nothing was banned and nothing can be judged,
+  // and the meeting is tried once more with new sessions.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    Seeder seeder(scratch.folder() / ("seed" + std::to_string(attempt)), "map.ndz", bad, plain, false);
+    ASSERT_NE(seeder.port(), 0);
+    Tracker tracker(seeder.port());
+    const std::string t = "d8:announce" + std::to_string(tracker.url().size()) + ":" + tracker.url() + plain.substr(1);
+    torrent::SwarmOptions o = Options();
+    o.port = FreePort();
+    o.stallSeconds = 60;  // ended below, once the dial-back is tried (a loaded machine is slow)
+    std::atomic<bool> done{false};
+    torrent::SwarmResult r;
+    std::thread download([&] { r = torrent::DownloadContent(t, o, nullptr, [&] { return done.load(); }); });
+    bool sent = false;  // the seeder's first bad piece is out: its address is banned
+    for (int i = 0; i < 600 && !(sent = seeder.Uploaded() >= (64 << 10)); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (sent) std::this_thread::sleep_for(std::chrono::seconds(1));
+    const bool taken = sent && HandshakeAnswered(o.port, infoHash);
+    done = true;
+    download.join();
+    if (!sent && attempt == 0) continue;
+    EXPECT_TRUE(sent) << "the seeder never sent a piece, twice";
+    EXPECT_FALSE(taken) << "a peer from the banned address was taken again";
+    EXPECT_NE(r.end, torrent::SwarmEnd::kComplete);
+    EXPECT_FALSE(fs::exists(scratch.folder() / "in" / "map.ndz")) << "no bad content under its name";
+    return;
+  }
 }
 
 TEST_F(SwarmTest, FromAWebSeedAloneEvenWhenItSendsABadByteOnce) {

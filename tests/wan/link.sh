@@ -3,6 +3,8 @@
 # iptables statistic rule (random loss) and nfqdelay (the delay, each way: a packet crosses
 # INPUT once). Servers and clients run inside it on 127.0.0.1.
 #   wan_up NFQDELAY DELAY_MS RATE LOSS SECONDS   e.g. wan_up build/bin/nfqdelay 150 50mbit 0.01 120
+# A namespace takes this machine's default TCP congestion control and may not change it: a
+# server sets its own on its sockets (TCP_CONGESTION).
 #   wan_run COMMAND...                            runs COMMAND inside the namespace
 #   wan_down                                      removes the namespace and ends nfqdelay
 # wan_up returns 1, with the reason in WAN_WHY, where a namespace cannot be made.
