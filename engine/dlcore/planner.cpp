@@ -43,7 +43,7 @@ std::chrono::steady_clock::duration RampWindow(std::chrono::steady_clock::durati
 std::int64_t RangeBytes(double speed, std::chrono::steady_clock::duration roundTrip, std::int64_t left, int count) {
   const double seconds = std::max(Seconds(kRangeRoundTrips * roundTrip), Seconds(kRangeTime));
   const std::int64_t bySpeed =
-      speed > 0 ? std::int64_t(std::min(speed * seconds, double(kRangeMax))) : std::int64_t(kFirstRange);
+      speed > 0 ? std::int64_t(std::min(speed * seconds, double(kRangeMax))) : std::int64_t(kUnknownRange);
   const int among = std::max(count, 1);
   const std::int64_t share = (std::max<std::int64_t>(left, 0) + among - 1) / among;
   return std::clamp(std::min(bySpeed, share), kRangeMin, kRangeMax);

@@ -51,11 +51,13 @@ std::chrono::steady_clock::duration RampWindow(std::chrono::steady_clock::durati
 
 // How long one request runs: a request costs a round trip before its first byte (on a
 // connection kept alive), so it lasts many of them, and at least a fraction of a second.
-inline constexpr int kRangeRoundTrips = 16;
+inline constexpr int kRangeRoundTrips = 32;
 inline constexpr auto kRangeTime = std::chrono::milliseconds(500);
-// Before a speed is known a request asks for little: a paced server's first range must not
-// hold a large part of a small file.
+// The task's first request asks for little: on a paced server it must not hold a large part of a
+// small file, and its answer (the size) is what the others wait for. Later requests made before
+// a speed is known ask for at most `kUnknownRange`, a share of the file at most.
 inline constexpr std::int64_t kFirstRange = 64 << 10;
+inline constexpr std::int64_t kUnknownRange = 1 << 20;
 inline constexpr std::int64_t kRangeMin = 64 << 10, kRangeMax = 64 << 20;
 
 // What the next request asks for, in bytes: `speed` (one connection's, 0: not known yet)

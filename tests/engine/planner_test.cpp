@@ -70,13 +70,14 @@ TEST(Ramp, ASettledCountIsTriedAgainWhenItsSpeedFalls) {
   EXPECT_EQ(r.target, 16);
 }
 
-// A request lasts many round trips (its wait for the answer is one), at least half a second;
+// A request lasts 32 round trips (its wait for the answer is one), at least half a second;
 // at the tail the bytes left are shared evenly so that the connections end together.
 TEST(RangeBytes, FromTheSpeedAndTheRoundTripWithinBounds) {
   const std::int64_t lots = 1LL << 40;
-  EXPECT_EQ(RangeBytes(0, milliseconds(300), lots, 8), kFirstRange) << "no speed known yet";
+  EXPECT_EQ(RangeBytes(0, milliseconds(300), lots, 8), kUnknownRange) << "no speed known yet";
+  EXPECT_EQ(RangeBytes(0, milliseconds(300), 960 << 10, 16), 64 << 10) << "a small file shared out at once";
   EXPECT_EQ(RangeBytes(1e6, milliseconds(1), lots, 8), 500'000) << "half a second on a short link";
-  EXPECT_EQ(RangeBytes(1e6, milliseconds(300), lots, 8), 4'800'000) << "sixteen round trips on a long one";
+  EXPECT_EQ(RangeBytes(1e6, milliseconds(300), lots, 8), 9'600'000) << "32 round trips on a long one";
   EXPECT_EQ(RangeBytes(8192, milliseconds(1), lots, 8), kRangeMin) << "never a tiny request";
   EXPECT_EQ(RangeBytes(5e9, milliseconds(1), lots, 8), kRangeMax);
   EXPECT_EQ(RangeBytes(1e6, milliseconds(300), 8'000'000, 8), 1'000'000) << "an even share at the tail";
