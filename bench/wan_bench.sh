@@ -5,10 +5,11 @@
 # bytes served read from the server's log; every link with the server's connections on CUBIC
 # (most servers' default) and on BBR (this machine's). Writes its table into bench/RESULTS.md.
 # curl and `dlget --connections 1` (one stream each) run once a row, within 120 s: on a lossy
-# CUBIC link one stream takes minutes, and the rows compare the engine with the best peer.
+# CUBIC link one stream takes minutes, and the rows compare the engine with the best peer; so
+# does another build's dlget given with -b (150 s), for a before and after in the same run.
 #   bash bench/wan_bench.sh [-r RUNS] [-c "cubic bbr"] [-p "150ms ..."] [-B BIN] [-b BEFORE_BIN]
 #   (default 3 runs, both; as root; needs dlget and nfqdelay in BIN, default build/bin;
-#   -b adds the rows of another build's dlget, "dlget before", measured in the same runs)
+#   -b adds the rows of another build's dlget, "dlget before")
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/lib.sh
@@ -69,10 +70,10 @@ for cc in $congestions; do
     if [ "$r" -eq 1 ]; then
       measure "$name curl" "$mib" "curl -s -o OUT/f.bin URL" 120
       measure "$name dlget --connections 1" "$mib" "$bin/dlget -q --replace --connections 1 -o OUT -n f.bin URL" 120
+      [ -n "$before" ] && measure "$name dlget before" "$mib" "$before/dlget -q --replace -o OUT -n f.bin URL" 150
     fi
     measure "$name aria2c -x16" "$mib" "aria2c -q -x16 -s16 -k1M --allow-overwrite=true -d OUT -o f.bin URL"
     measure "$name axel -n16" "$mib" "axel -q -n16 -o OUT/f.bin URL"
-    [ -n "$before" ] && measure "$name dlget before" "$mib" "$before/dlget -q --replace -o OUT -n f.bin URL"
     measure "$name dlget" "$mib" "$bin/dlget -q --replace -o OUT -n f.bin URL"
   done
   pkill -f "pacing_server.py $work/www" || true
@@ -91,8 +92,9 @@ done
   echo "\`lo\` has a tbf rate, a random drop and nfqdelay's delay each way; the pacing server without a"
   echo "limit serves inside it, its connections on the congestion control the row names. Medians of $runs runs;"
   echo "bytes served from the server's log (what entered"
-  echo "its sockets, cut answers included); curl and \`--connections 1\` once, ended at 120 s (a time of"
-  echo "about 120 means it did not finish). Measured $(date -u +%Y-%m-%d) on $(nproc) cores."
+  echo "its sockets, cut answers included); curl, \`--connections 1\` and the build before once, ended at 120 s"
+  echo "(150 s for the build before; such a time means it did not finish: its file is BAD). Measured"
+  echo "$(date -u +%Y-%m-%d) on $(nproc) cores."
   echo
   echo "| link, server's congestion control, file | tool | median s | bytes served / file | files |"
   echo "|---|---|---|---|---|"
