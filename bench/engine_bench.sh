@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
 # Times dlget against curl, wget, aria2c and axel side by side, on servers it starts on
 # 127.0.0.1 (nginx, and bench/pacing_server.py), and writes the medians into bench/RESULTS.md.
-#   bash bench/engine_bench.sh [-r RUNS]      (default 7 runs; needs a built build/bin/dlget)
-# Targets: unthrottled dlget >= 0.95 x curl with at most 0.5 % more bytes served than the file;
-# on throttled servers (paced and nginx limit_rate) at least the best of aria2c -x16 -s16 -k1M
-# and axel -n16; without validators at least aria2c -x8; one small file no slower than curl;
+#   bash bench/engine_bench.sh [-r RUNS] [-b BEFORE_BIN]   (default 7 runs; needs a built build/bin/dlget;
+#   -b adds the rows of another build's dlget, "dlget before", measured in the same runs)
+# Targets: unthrottled dlget >= 1.2 x curl with at most 0.5 % more bytes served than the file;
+# on throttled servers (paced and nginx limit_rate) 1.1 x the best of aria2c -x16 -s16 -k1M
+# and axel -n16; without validators at least aria2c -x8; one small file <= 0.9 x curl's time;
 # a resume after kill -9 at about half re-fetches at most 2 % of the file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/lib.sh
-runs=7
-[ "${1:-}" = "-r" ] && runs=$2
+runs=7 before=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    -r) runs=$2; shift 2 ;;
+    -b) before=$(realpath "$2")/dlget; shift 2 ;;
+    *) echo "usage: engine_bench.sh [-r RUNS] [-b BEFORE_BIN]" >&2; exit 2 ;;
+  esac
+done
 dlget=$PWD/build/bin/dlget
 [ -x "$dlget" ] || { echo "build first: cmake -S . -B build && cmake --build build" >&2; exit 2; }
 
@@ -26,7 +33,7 @@ fi
 work=$(mktemp -d /tmp/quorvel-bench.XXXXXX)
 port=18080
 mkdir -p "$work/www/slow" "$work/www/slow1" "$work/logs" "$work/out"
-: > "$work/logs/paced.log"; : > "$work/logs/plain.log"
+: > "$work/logs/paced.log"; : > "$work/logs/plain.log"; : > "$work/logs/crawl.log"
 head -c $((512 << 20)) /dev/urandom > "$work/www/big.bin"
 head -c $((1024 << 20)) /dev/urandom > "$work/www/huge.bin"
 head -c $((256 << 20)) /dev/urandom > "$work/www/slow/long.bin"
@@ -35,6 +42,7 @@ head -c $((16 << 20)) /dev/urandom > "$work/www/slow1/small.bin"
 head -c $((16 << 20)) /dev/urandom > "$work/www/paced.bin"
 head -c $((64 << 20)) /dev/urandom > "$work/www/plain.bin"
 head -c $((64 << 10)) /dev/urandom > "$work/www/tiny.bin"
+head -c $((1 << 20)) /dev/urandom > "$work/www/crawl.bin"
 cat > "$work/nginx.conf" <<CONF
 worker_processes 1;
 pid $work/nginx.pid;
@@ -58,11 +66,14 @@ nginx -c "$work/nginx.conf" -p "$work"
 # validators, 4 MiB/s without ETag or Last-Modified.
 python3 bench/pacing_server.py "$work/www" $((port + 1)) 262144 "$work/logs/paced.log" & paced=$!
 python3 bench/pacing_server.py "$work/www" $((port + 2)) 4194304 "$work/logs/plain.log" --no-validators & plain=$!
-trap 'kill $paced $plain 2>/dev/null; nginx -c "$work/nginx.conf" -p "$work" -s stop 2>/dev/null || true; rm -rf "$work"' EXIT
+# A third at 8 KiB/s a connection: a far, slow server, where every request's cost shows.
+python3 bench/pacing_server.py "$work/www" $((port + 3)) 8192 "$work/logs/crawl.log" & crawl=$!
+trap 'kill $paced $plain $crawl 2>/dev/null; nginx -c "$work/nginx.conf" -p "$work" -s stop 2>/dev/null || true; rm -rf "$work"' EXIT
 sleep 0.5
 base=http://127.0.0.1:$port
 pacedBase=http://127.0.0.1:$((port + 1))
 plainBase=http://127.0.0.1:$((port + 2))
+crawlBase=http://127.0.0.1:$((port + 3))
 
 declare -A times rss ok served
 # label, file path on the server, the server's log, command (with OUT as the output file)
@@ -85,6 +96,7 @@ measure() {
 nginxLog=$work/logs/access.log
 aria16="aria2c -q -x16 -s16 -k1M --allow-overwrite=true -d $work/out -o file.bin"
 dl="$dlget -q --replace -o $work/out -n file.bin"
+old="$before -q --replace -o $work/out -n file.bin"
 
 for r in $(seq "$runs"); do
   measure "big curl" big.bin "$nginxLog" "curl -s -o OUT $base/big.bin"
@@ -92,18 +104,23 @@ for r in $(seq "$runs"); do
   measure "big aria2c -x8 -s8 -k1M" big.bin "$nginxLog" "aria2c -q -x8 -s8 -k1M --allow-overwrite=true -d $work/out -o file.bin $base/big.bin"
   measure "big axel -n8" big.bin "$nginxLog" "axel -q -n8 -o OUT $base/big.bin"
   measure "big dlget" big.bin "$nginxLog" "$dl $base/big.bin"
+  measure "big dlget --connections 1" big.bin "$nginxLog" "$dl --connections 1 $base/big.bin"
+  [ -n "$before" ] && measure "big dlget before" big.bin "$nginxLog" "$old $base/big.bin"
   for row in "paced paced.bin $work/logs/paced.log $pacedBase" "slow slow/med.bin $nginxLog $base" \
-             "slow1 slow1/small.bin $nginxLog $base"; do
+             "slow1 slow1/small.bin $nginxLog $base" "crawl crawl.bin $work/logs/crawl.log $crawlBase"; do
     set -- $row
-    measure "$1 aria2c -x16 -s16 -k1M" "$2" "$3" "$aria16 $4/$2"
+    # aria2c splits nothing under twice its -k (1 MiB): on the 1 MiB file it is one stream, minutes.
+    [ "$1" = crawl ] || measure "$1 aria2c -x16 -s16 -k1M" "$2" "$3" "$aria16 $4/$2"
     measure "$1 axel -n16" "$2" "$3" "axel -q -n16 -o OUT $4/$2"
     measure "$1 dlget" "$2" "$3" "$dl $4/$2"
+    [ -n "$before" ] && measure "$1 dlget before" "$2" "$3" "$old $4/$2"
   done
   measure "plain aria2c -x8 -s8 -k1M" plain.bin "$work/logs/plain.log" "aria2c -q -x8 -s8 -k1M --allow-overwrite=true -d $work/out -o file.bin $plainBase/plain.bin"
   measure "plain dlget" plain.bin "$work/logs/plain.log" "$dl $plainBase/plain.bin"
 done
 measure "huge dlget (1 GiB)" huge.bin "$nginxLog" "$dl $base/huge.bin"
 measure "huge curl (1 GiB)" huge.bin "$nginxLog" "curl -s -o OUT $base/huge.bin"
+[ -n "$before" ] && measure "huge dlget before (1 GiB)" huge.bin "$nginxLog" "$old $base/huge.bin"
 
 # Many small files: one 64 KiB file, process start to exit.
 small=$(hyperfine -N --warmup 20 -r 300 --export-json "$work/small.json" \
@@ -128,31 +145,43 @@ sha_ok=$([ "$(sha256sum < "$work/out/file.bin")" = "$(sha256sum < "$work/www/slo
   echo "Reproduce: \`bash bench/engine_bench.sh -r $runs\`. nginx on 127.0.0.1: \`/slow/\` limited to 4 MiB/s"
   echo "per request, \`/slow1/\` to 1 MiB/s (\`limit_rate\`, which sends each request's first second at"
   echo "once); \`paced\`: our pacing server holding each connection to 256 KiB/s from its first byte;"
-  echo "\`plain\`: the pacing server at 4 MiB/s per connection, Range but no ETag or Last-Modified."
+  echo "\`plain\`: the pacing server at 4 MiB/s per connection, Range but no ETag or Last-Modified;"
+  echo "\`crawl\`: the pacing server at 8 KiB/s per connection, a 1 MiB file."
   echo "Files of random bytes, each compared with the served one. Medians of $runs runs; times include process"
   echo "start; bytes served read from the servers' logs. Measured $(date -u +%Y-%m-%d) on $(nproc) cores."
   echo
   echo "| row | tool | median s | MiB/s | bytes served / file | max RSS MB | files |"
   echo "|---|---|---|---|---|---|---|"
-  for label in "big curl" "big wget" "big aria2c -x8 -s8 -k1M" "big axel -n8" "big dlget" \
-               "paced aria2c -x16 -s16 -k1M" "paced axel -n16" "paced dlget" \
-               "slow aria2c -x16 -s16 -k1M" "slow axel -n16" "slow dlget" \
-               "slow1 aria2c -x16 -s16 -k1M" "slow1 axel -n16" "slow1 dlget" \
-               "plain aria2c -x8 -s8 -k1M" "plain dlget" "huge curl (1 GiB)" "huge dlget (1 GiB)"; do
+  for label in "big curl" "big wget" "big aria2c -x8 -s8 -k1M" "big axel -n8" "big dlget before" "big dlget --connections 1" \
+               "big dlget" \
+               "paced aria2c -x16 -s16 -k1M" "paced axel -n16" "paced dlget before" "paced dlget" \
+               "slow aria2c -x16 -s16 -k1M" "slow axel -n16" "slow dlget before" "slow dlget" \
+               "slow1 aria2c -x16 -s16 -k1M" "slow1 axel -n16" "slow1 dlget before" "slow1 dlget" \
+               "crawl aria2c -x16 -s16 -k1M" "crawl axel -n16" "crawl dlget before" "crawl dlget" \
+               "plain aria2c -x8 -s8 -k1M" "plain dlget" "huge curl (1 GiB)" "huge dlget before (1 GiB)" \
+               "huge dlget (1 GiB)"; do
+    [ -n "${times[$label]:-}" ] || continue
     m=$(echo "${times[$label]}" | median)
-    mb=$(case "$label" in big*) echo 512;; slow1*|paced*) echo 16;; slow*|plain*) echo 64;; huge*) echo 1024;; esac)
+    mb=$(case "$label" in big*) echo 512;; slow1*|paced*) echo 16;; crawl*) echo 1;; slow*|plain*) echo 64;; huge*) echo 1024;; esac)
     r=$(echo "${rss[$label]}" | median)
     b=$(echo "${served[$label]}" | median)
     echo "| ${label%% *} | ${label#* } | $(printf %.2f "$m") | $(echo "scale=1; $mb / $m" | bc) | $(echo "scale=4; $b / ($mb * 1048576)" | bc) | $(echo "scale=1; $r / 1024" | bc) | ${ok[$label]} |"
   done
   ratio() { echo "scale=2; $(echo "${times[$2]}" | median) / $(echo "${times[$1]}" | median)" | bc; }
-  best() { local a b; a=$(echo "${times[$1]}" | median); b=$(echo "${times[$2]}" | median); [ "$(echo "$a < $b" | bc)" = 1 ] && echo "$1" || echo "$2"; }
+  best() {
+    [ -n "${times[$1]:-}" ] || { echo "$2"; return; }
+    local a b; a=$(echo "${times[$1]}" | median); b=$(echo "${times[$2]}" | median)
+    [ "$(echo "$a < $b" | bc)" = 1 ] && echo "$1" || echo "$2"
+  }
   echo
   echo "Ratios (throughput of dlget over the other's, higher is better for dlget):"
-  echo "- unthrottled 512 MiB, over curl: $(ratio "big dlget" "big curl"); 1 GiB: $(ratio "huge dlget (1 GiB)" "huge curl (1 GiB)") (target >= 0.95)"
-  for row in paced slow slow1; do
+  echo "- unthrottled 512 MiB, over curl: $(ratio "big dlget" "big curl"); 1 GiB: $(ratio "huge dlget (1 GiB)" "huge curl (1 GiB)") (target >= 1.2)"
+  [ -n "$before" ] && echo "  (the build before: $(ratio "big dlget before" "big curl"); 1 GiB: $(ratio "huge dlget before (1 GiB)" "huge curl (1 GiB)"))"
+  echo "- unthrottled 512 MiB, over \`dlget --connections 1\`: $(ratio "big dlget" "big dlget --connections 1") (target >= 0.95)"
+  for row in paced slow slow1 crawl; do
     b=$(best "$row aria2c -x16 -s16 -k1M" "$row axel -n16")
-    echo "- $row, over the best of aria2c -x16 and axel -n16 (${b#* }): $(ratio "$row dlget" "$b") (target >= 1)"
+    echo "- $row, over the best of aria2c -x16 and axel -n16 (${b#* }): $(ratio "$row dlget" "$b") (target >= 1.1)"
+    [ -n "${times[$row dlget before]:-}" ] && echo "  (the build before: $(ratio "$row dlget before" "$b"))"
   done
   echo "- no validators, over aria2c -x8: $(ratio "plain dlget" "plain aria2c -x8 -s8 -k1M") (target >= 1)"
   set -- $small
