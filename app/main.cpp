@@ -1,23 +1,21 @@
 // Process start and end: program folder, program-wide state, the main window and its
 // created event, the event loop, the exit routine.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
 #include <QApplication>
 #include <QFont>
-#include <QSocketNotifier>
 
 #include "fatalerror.h"
 #include "language.h"
 #include "mainwindow.h"
+#include "pathtext.h"
 #include "processguard.h"
 #include "programfolder.h"
 #include "programstate.h"
+#include "sessionend.h"
 #include "wiring.h"
 
 namespace {
@@ -33,8 +31,12 @@ const char* const kHelp =
     "  --help     显示本帮助并退出\n"
     "  --version  显示版本并退出\n"
     "\n"
+#ifdef _WIN32
+    "设置：注册表 HKEY_CURRENT_USER\\Quorvel；下载列表：%LOCALAPPDATA%\\Quorvel\\downloads.list。\n";
+#else
     "设置文件：${XDG_CONFIG_HOME:-~/.config}/Quorvel/registry.reg；下载列表：\n"
     "${XDG_DATA_HOME:-~/.local/share}/Quorvel/downloads.list。\n";
+#endif
 
 // --help and --version answer without a display, before anything of the window starts.
 std::optional<int> AnswerWithoutWindow(int argc, char* argv[]) {
@@ -45,37 +47,14 @@ std::optional<int> AnswerWithoutWindow(int argc, char* argv[]) {
   return std::nullopt;
 }
 
-// The write end of the pipe the signal handler writes to (a handler may do little else).
-int gTerminationPipe = -1;
-
-// The session's end (logout, shutdown) and `kill` send SIGTERM: the window closes as by its
-// close box, without asking, so that every download pauses with its resume data and the list
-// keeps them for the next start.
-void CloseOnTermination(QWidget& window) {
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  gTerminationPipe = fds[1];
-  auto* notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, &window);
-  QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-    window.hide();  // a hidden window closes without the question
-    window.close();
-    QCoreApplication::quit();  // a hidden window's close does not end the event loop
-  });
-  struct sigaction action {};
-  action.sa_handler = [](int) {
-    const char byte = 1;
-    [[maybe_unused]] ssize_t n = write(gTerminationPipe, &byte, 1);
-  };
-  sigaction(SIGTERM, &action, nullptr);
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
   if (const std::optional<int> answered = AnswerWithoutWindow(argc, argv)) return *answered;
   core::ProgramPaths paths = core::FindProgramPaths();
   // A folder that cannot be entered leaves the start folder current; nothing reports it.
-  [[maybe_unused]] int entered = ::chdir(paths.folder.c_str());
+  std::error_code entered;
+  std::filesystem::current_path(common::PathOf(paths.folder), entered);
   core::ProgramState state(paths.folder, paths.exeName, ui::ShowLibraryCallErrorAndExit);
 
   // Module initialisers, in this order: the socket library, then the launcher handshake.
@@ -94,7 +73,7 @@ int main(int argc, char* argv[]) {
       exitCode = *mainWindow.endProgram;
     } else {
       mainWindow.show();
-      CloseOnTermination(mainWindow);
+      app::CloseAtSessionEnd(mainWindow);
       exitCode = application.exec();
     }
   }

@@ -29,7 +29,7 @@ void WireSteps(MainWindow& w) {
          // A second copy from the same path ends here, before it reads or writes anything; it
          // only asks the first one to come to the front.
          const std::string path = state.programFolder + "/" + state.exeName;
-         if (!core::GuardSingleInstance(path, state.guardFd)) {
+         if (!core::GuardSingleInstance(path, state.guard)) {
            core::ShowFirstInstance(path);
            w.endProgram = 0;
            return;

@@ -2,8 +2,13 @@
 # Quorvel for 64-bit Windows, cross-built with Debian's mingw-w64 (posix threads).
 #   scripts/windows.sh           the libraries (once), then the programs and the zip in build-windows/
 #   scripts/windows.sh --deps    the libraries only
-#   scripts/windows.sh --test    the above, then the tests under wine (the unit tests through CTest,
-#                                then tests/windows/wine_e2e.sh against the Linux build's servers)
+#   scripts/windows.sh --qt      Qt for the window, once (one to two hours)
+#   scripts/windows.sh --window  the libraries, Qt, the programs with the window, the zip and the
+#                                installer build-windows/Quorvel-VERSION-setup.exe
+#   scripts/windows.sh --try     the same, then the installer tried as a user would (wine, Xvfb)
+#   scripts/windows.sh --test    the libraries and programs, then the tests under wine (the unit tests through CTest,
+#                                then tests/windows/wine_e2e.sh against the Linux build's servers);
+#                                with Qt in the cache also the window, its installer and --try
 # Debian ships only zlib built for mingw; curl, PCRE2, GoogleTest and libtorrent-rasterbar are
 # built from Debian's own source packages into a cache folder outside the clone
 # (QUORVEL_WINDOWS_CACHE, ~/.cache/quorvel-windows unless set), which later runs reuse.
@@ -28,10 +33,10 @@ if [ ! -f "$cache/stamps/recipe-$recipe" ]; then
 fi
 mkdir -p "$cache/src" "$prefix"
 
-need_packages() {
+need_packages() {  # more packages than the build's, when named
   local missing=()
-  for p in g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-    mingw-w64-tools libz-mingw-w64-dev wine wine64 dpkg-dev cmake make libboost-dev zip; do
+  for p in "$@" g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
+    mingw-w64-tools libz-mingw-w64-dev wine wine64 dpkg-dev cmake make libboost-dev zip ninja-build nsis; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return
@@ -109,10 +114,41 @@ build_libraries() {
   echo "windows.sh: libtorrent-rasterbar ready ($(($(date +%s) - s)) s)"
 }
 
+# Qt for the window: Core, Gui and Widgets as DLLs, because the skin library is a DLL of its own
+# that styles the program's one QApplication; each with the C++ runtime inside, as our own
+# DLLs. Its PCRE2 and zlib are the ones above. Debian's repack lacks src/3rdparty/wintab, hence
+# no tablet events.
+build_qt() {
+  built qt6 && return
+  local src s; src=$(fetch_source qt6-base); s=$(date +%s)
+  echo "windows.sh: building Qt for Windows once (one to two hours; cached in $cache/qt6)"
+  rm -rf "$cache/build/qt6" "$cache/qt6"
+  cmake -S "$src" -B "$cache/build/qt6" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
+    -DCMAKE_INSTALL_PREFIX="$cache/qt6" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
+    -DFEATURE_opengl=OFF -DFEATURE_dbus=OFF -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF \
+    -DFEATURE_network=OFF -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF -DFEATURE_vulkan=OFF \
+    -DFEATURE_tabletevent=OFF -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_direct2d=OFF \
+    -DFEATURE_freetype=OFF -DFEATURE_sessionmanager=ON -DFEATURE_testlib=OFF \
+    -DFEATURE_system_pcre2=ON -DFEATURE_system_zlib=ON -DFEATURE_pcre2=ON \
+    -DZLIB_LIBRARY=/usr/$host/lib/libz.a -DZLIB_INCLUDE_DIR=/usr/$host/include >/dev/null
+  nice cmake --build "$cache/build/qt6" -j"$jobs" >/dev/null
+  cmake --install "$cache/build/qt6" >/dev/null
+  echo "windows.sh: Qt ready ($(($(date +%s) - s)) s, $(du -sh "$cache/qt6" | cut -f1))"
+  done_with qt6
+}
+
+# The window too when Qt is in the cache.
 build_programs() {
-  local s; s=$(date +%s)
+  local s gui=OFF qt=(); s=$(date +%s)
+  if built qt6; then
+    gui=ON
+    export QUORVEL_WINDOWS_QT=$cache/qt6
+    qt=(-DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+  fi
   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -DQUORVEL_GUI=OFF -DQUORVEL_WERROR=ON -DBUILD_TESTING=ON -DZLIB_LIBRARY=/usr/$host/lib/libz.a \
+    -DQUORVEL_GUI=$gui "${qt[@]}" -DQUORVEL_WERROR=ON -DBUILD_TESTING=ON -DZLIB_LIBRARY=/usr/$host/lib/libz.a \
     -DZLIB_INCLUDE_DIR=/usr/$host/include "-DCMAKE_CXX_FLAGS=-ffile-prefix-map=$here=." >/dev/null
   cmake --build build-windows -j"$jobs" >/dev/null
   echo "windows.sh: programs built ($(($(date +%s) - s)) s)"
@@ -137,6 +173,42 @@ make_zip() {
   echo "windows.sh: $(basename "$zipfile") ($(stat -c %s "$zipfile") bytes)"
 }
 
+# What the installer puts into the install folder, as it lies there: the window, quorvel-cli.exe,
+# dlget.exe, our two libraries with the engine's id.dat, Qt's three DLLs and the two plugins the
+# window loads (the windows platform, the windowsvista style), Qt's own texts in Chinese (Debian's
+# qt6-translations-l10n: the same files on every system), the icon; stripped and dated alike.
+stage_window() {  # folder
+  local stage=$1 epoch; epoch=$(git log -1 --format=%ct 2>/dev/null || echo 0)
+  rm -rf "$stage" && mkdir -p "$stage/.download" "$stage/platforms" "$stage/styles" "$stage/translations"
+  cp build-windows/bin/quorvel.exe build-windows/bin/quorvel-cli.exe build-windows/bin/dlget.exe \
+    build-windows/bin/libdlcore.dll build-windows/bin/libskinkit.dll app/window/resources/quorvel.ico "$stage/"
+  cp payload/id.dat "$stage/.download/"
+  cp "$cache/qt6/bin/Qt6Core.dll" "$cache/qt6/bin/Qt6Gui.dll" "$cache/qt6/bin/Qt6Widgets.dll" "$stage/"
+  cp "$cache/qt6/plugins/platforms/qwindows.dll" "$stage/platforms/"
+  cp "$cache/qt6/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+  cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$stage/translations/"
+  # Qt's folders (translations, plugins) are the program's own, not those of Qt's build.
+  printf '[Paths]\r\nPrefix = .\r\n' >"$stage/qt.conf"
+  SOURCE_DATE_EPOCH=$epoch $host-strip --strip-all "$stage"/*.exe "$stage"/*.dll "$stage"/*/*.dll
+  find "$stage" -exec touch -h -d @"$epoch" {} +
+}
+
+# build-windows/Quorvel-VERSION-setup.exe, made with NSIS from the staged folder; its uninstaller
+# removes exactly the files staged, named in a list made here.
+make_installer() {
+  need_packages qt6-translations-l10n
+  local version stage=build-windows/setup/Quorvel list=build-windows/setup/files.nsh out
+  version=$(sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  out=$here/build-windows/Quorvel-$version-setup.exe
+  stage_window "$stage"
+  (cd "$stage" && find . -type f | LC_ALL=C sort | sed 's|^\./||; s|/|\\|g; s|.*|  Delete "$INSTDIR\\&"|'
+   cd "$stage" && find . -mindepth 1 -type d | LC_ALL=C sort -r | sed 's|^\./||; s|/|\\|g; s|.*|  RMDir "$INSTDIR\\&"|') > "$list"
+  local size_kb; size_kb=$(du -sk "$stage" | cut -f1)
+  makensis -V2 -INPUTCHARSET UTF8 "-DVERSION=$version" "-DSTAGE=$here/$stage" "-DOUTFILE=$out" \
+    "-DSIZE_KB=$size_kb" "-DFILELIST=$here/$list" scripts/windows/installer.nsi >/dev/null
+  echo "windows.sh: $(basename "$out") ($(stat -c %s "$out") bytes, $size_kb KiB installed)"
+}
+
 # Every wine process of a run shares one private prefix: the user's own is never touched.
 run_tests() {
   export WINEPREFIX=$cache/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -147,9 +219,28 @@ run_tests() {
   echo "windows.sh: tests under wine passed ($(($(date +%s) - s)) s)"
 }
 
+# The installer as a user runs it (tests/windows/try_window.sh), on the wine prefix of the run.
+try_installer() {
+  need_packages xvfb xdotool imagemagick x11-utils
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  local version; version=$(sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  bash tests/windows/try_window.sh "build-windows/Quorvel-$version-setup.exe" \
+    "${QUORVEL_LINUX_BUILD:-build}/bin" build-windows/window.png
+}
+
+mode=${1:-}
+if [ "$mode" = --qt ]; then need_packages; build_pcre2; build_qt; exit 0; fi
 build_libraries
-[ "${1:-}" = --deps ] && exit 0
+[ "$mode" = --deps ] && exit 0
+case $mode in --window | --try) build_qt ;; esac
 build_programs
 make_zip
-[ "${1:-}" = --test ] && run_tests
+built qt6 && make_installer
+case $mode in
+  --test)
+    run_tests || exit 1
+    if built qt6; then try_installer || exit 1
+    else echo "windows.sh: the window's installer not tried: no Qt in $cache (scripts/windows.sh --qt)"; fi ;;
+  --try) try_installer || exit 1 ;;
+esac
 exit 0

@@ -52,7 +52,7 @@ const char* const kHelp =
     "                         1024^3（500K、2M）\n"
     "\n"
     "每个命令：\n"
-    "  --portal HOST[:PORT]   渠道门户（默认：设置文件里的，否则程序自带的）\n"
+    "  --portal HOST[:PORT]   渠道门户（默认：设置里的，否则程序自带的）\n"
     "  --download-server HOST[:PORT]\n"
     "                         下载服务器（同上）\n"
     "  --help                 显示本帮助并退出\n"

@@ -11,12 +11,20 @@ namespace core {
 
 namespace {
 
+#ifdef _WIN32
+// An installed program's libraries sit beside it; a user may be able to write into its folder (a
+// per-user install is), but code written there would outlive the uninstaller.
+constexpr const char* kLibrarySuffix = ".dll";
+bool InstalledFolder(const std::string&) { return true; }
+#else
+constexpr const char* kLibrarySuffix = ".so";
 // The folders of installed programs: never written at run time, also not by root, who may.
 bool InstalledFolder(const std::string& folder) {
   for (const char* system : {"/usr", "/bin", "/sbin", "/opt"})
     if (folder == system || folder.starts_with(std::string(system) + "/")) return true;
   return false;
 }
+#endif
 
 }  // namespace
 
@@ -34,16 +42,21 @@ std::optional<std::string> InstalledLibraryFolder(const std::string& programFold
 }
 
 std::optional<std::string> InstalledLibraryFolder(const std::string& programFolder) {
+#ifdef _WIN32
+  // Installed wherever the user chose: the libraries are beside the program.
+  return InstalledLibraryFolder(programFolder, programFolder, programFolder);
+#else
   return InstalledLibraryFolder(programFolder, QUORVEL_INSTALLED_BINDIR, QUORVEL_INSTALLED_LIBDIR);
+#endif
 }
 
 std::string SkinLibraryPath(const std::string& folder, bool installed) {
-  if (installed) return folder + "/libskinkit.so";
+  if (installed) return folder + "/libskinkit" + kLibrarySuffix;
   return folder + "/" + payload::CarriedLibraryName("skinkit", payload::CarriedSkinKit());
 }
 
 std::string EngineLibraryPath(const std::string& folder, bool installed) {
-  if (installed) return folder + "/libdlcore.so";
+  if (installed) return folder + "/libdlcore" + kLibrarySuffix;
   return folder + "/" + payload::CarriedLibraryName("dlcore", payload::CarriedDlcore());
 }
 

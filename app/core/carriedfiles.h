@@ -13,13 +13,14 @@ namespace core {
 // The program folder when it can be written to and is not an installed program's folder
 // (/usr, /bin, /sbin, /opt and below); otherwise the per-user folder
 // ${XDG_DATA_HOME:-~/.local/share}/Quorvel, so that an installed program still finds its files.
+// On Windows always the per-user folder, %LOCALAPPDATA%\Quorvel: never the install folder.
 std::string DeploymentFolder(const std::string& programFolder);
 
 // The package's library folder when the program runs from the package's bin folder
 // (`installedBinFolder`) and the package's engine library is in `installedLibraryFolder`: the
 // installed window loads its libraries from there and writes no code into the user's home.
 // Nothing for a program run from anywhere else (a build folder, a copy), which deploys its
-// carried files.
+// carried files. On Windows the libraries installed beside the program, wherever that is.
 std::optional<std::string> InstalledLibraryFolder(const std::string& programFolder,
                                                   const std::string& installedBinFolder,
                                                   const std::string& installedLibraryFolder);

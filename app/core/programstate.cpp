@@ -1,6 +1,6 @@
 #include "programstate.h"
 
-#include "platform/fileio.h"
+#include "processguard.h"
 
 namespace core {
 
@@ -9,8 +9,6 @@ void ExitRoutine(ProgramState& state) {
   state.sockets.Release();
 }
 
-ProgramState::~ProgramState() {
-  if (guardFd >= 0) platform::CloseFile(guardFd);
-}
+ProgramState::~ProgramState() { ReleaseGuard(guard); }
 
 }  // namespace core

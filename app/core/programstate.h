@@ -1,6 +1,7 @@
 #pragma once
 // What the whole program shares from start to end. main() creates it empty, the window and
 // the subsystems use it, and the exit routine releases it after the event loop.
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,7 +29,7 @@ struct ProgramState {
   std::string exeName;                          // file name of the executable
   std::string deployFolder;                     // where the carried files are written and loaded from
   bool installedLibraries;                      // ... or where the package installed them (nothing is written)
-  int guardFd = -1;                             // holds the single-instance claim while the program runs
+  std::intptr_t guard = -1;                     // holds the single-instance claim while the program runs
   LibraryBinder libraries;                      // binds the engine and skin library functions at first call
   catalogue::Servers servers;                   // the channel portal and the download server
   std::vector<catalogue::ReleaseRow> releases;  // the release list's rows, in its order

@@ -1,6 +1,7 @@
 #include "servers.h"
 
 #include "printable.h"
+#include "settingsstore.h"
 #include "settingstable.h"
 
 namespace core {
@@ -15,8 +16,7 @@ std::string WhereServerIsChosen(Server server, const std::string& address, bool 
   const std::string name = (server == Server::kPortal ? kPortal : kDownloadServer).name;
   const std::string host = address.starts_with("http://") ? address.substr(7) : address;
   // The host and the path come from the settings file and the environment: shown, never acted on.
-  std::string text = name + " " + common::Printable(host) + " 由设置文件 " + common::Printable(SettingsFilePath()) +
-                     " 中的“" + name + "”值选择";
+  std::string text = name + " " + common::Printable(host) + " 由" + SettingsPlace() + " 中的“" + name + "”值选择";
   if (option)
     text +=
         server == Server::kPortal ? "，或命令行的 --portal HOST[:PORT]" : "，或命令行的 --download-server HOST[:PORT]";

@@ -4,8 +4,7 @@
 #include <cstdlib>
 
 #include "decimal.h"
-#include "platform/process.h"
-#include "registryfile.h"
+#include "settingsstore.h"
 
 namespace core {
 
@@ -27,10 +26,8 @@ int FallbackNumber(const Setting& setting) { return int(common::DecimalNumber(se
 
 }  // namespace
 
-std::string SettingsFilePath() { return platform::UserSettingsBase() + "/Quorvel/registry.reg"; }
-
 std::string ReadSetting(const Setting& setting) {
-  std::string text = registry::ReadText(SettingsFilePath(), PathOf(setting));
+  std::string text = ReadStoredText(PathOf(setting));
   return text.empty() ? setting.fallback : text;
 }
 
@@ -44,9 +41,7 @@ bool ReadSwitch(const Setting& setting) {
   return text == "1" || text == "0" ? text == "1" : std::string_view(setting.fallback) == "1";
 }
 
-bool WriteSetting(const Setting& setting, std::string_view text) {
-  return registry::WriteText(SettingsFilePath(), PathOf(setting), text);
-}
+bool WriteSetting(const Setting& setting, std::string_view text) { return WriteStoredText(PathOf(setting), text); }
 
 bool WriteNumber(const Setting& setting, int value) {
   return WriteSetting(setting, std::to_string(std::clamp(value, setting.min, setting.max)));

@@ -21,7 +21,8 @@ extern const Setting kDeviceNumber, kMapDataVersion, kSaveFolder;               
 extern const Setting kPortal, kDownloadServer;                                  // the two servers: host[:port]
 extern const Setting kResumeAtStart, kSpeedLimit, kAtOnce, kSwarmAfterTorrent;  // the download list's
 
-// ${XDG_CONFIG_HOME:-~/.config}/Quorvel/registry.reg
+// ${XDG_CONFIG_HOME:-~/.config}/Quorvel/registry.reg, where the settings live on Linux (on
+// Windows they are in the registry: settingsstore.h).
 std::string SettingsFilePath();
 
 // A setting's text as stored, or its fallback when it is missing or empty.

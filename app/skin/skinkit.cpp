@@ -28,9 +28,14 @@ QString Adjusted(QString sheet, int hue, int saturation, int brightness) {
 }  // namespace
 
 // 1 when the skin was attached; 0 for an empty or foreign buffer, which leaves the look alone.
-extern "C" __attribute__((visibility("default"))) int SkinKit_AttachRes(const void* buffer, int length,
-                                                                        const char* password, int hue, int saturation,
-                                                                        int brightness) {
+#ifdef _WIN32
+#define SKINKIT_EXPORT __declspec(dllexport)
+#else
+#define SKINKIT_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" SKINKIT_EXPORT int SkinKit_AttachRes(const void* buffer, int length, const char* password, int hue,
+                                                int saturation, int brightness) {
   (void)password;  // skins are not encrypted
   auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
   if (!app || !buffer || length < 4 || QByteArray::fromRawData(static_cast<const char*>(buffer), 4) != ".SKN") return 0;

@@ -1,6 +1,7 @@
 # Windows programs and libraries carry a version resource; programs also their manifest
-# (UTF-8 code page, long paths, Windows 10 and later).
+# (UTF-8 code page, long paths, per-monitor DPI, Windows 10 and later), and an icon when named.
 function(quorvel_windows_resources target description)
+  set(icon "${ARGV2}")
   if(NOT WIN32)
     return()
   endif()
@@ -25,6 +26,9 @@ function(quorvel_windows_resources target description)
     file(READ ${rc} text)
     string(REPLACE "1 24 \"\"\n" "" text "${text}")
     file(WRITE ${rc} "${text}")
+  endif()
+  if(icon)
+    file(APPEND ${rc} "1 ICON \"${CMAKE_CURRENT_SOURCE_DIR}/${icon}\"\n")
   endif()
   target_sources(${target} PRIVATE ${rc})
 endfunction()

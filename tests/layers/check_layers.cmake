@@ -14,7 +14,7 @@ foreach(folder common text http catalogue torrent engine payload)
         list(APPEND failures "${source}: includes Qt: ${line}")
       endif()
       # The headers of app/ by their names.
-      if(line MATCHES "\"(mainwindow|controls|widgettext|wiring|downloadhandlers|searchhandlers|settings|fatalerror|language|programstate|librarycall|carriedfiles|processguard|programfolder|registryfile|enginecalls|skin)\\.h\"")
+      if(line MATCHES "\"(mainwindow|controls|widgettext|wiring|downloadhandlers|searchhandlers|settings|fatalerror|language|programstate|librarycall|carriedfiles|processguard|programfolder|registryfile|settingsstore|enginecalls|skin)\\.h\"")
         list(APPEND failures "${source}: includes a header of app/: ${line}")
       endif()
       if(line MATCHES "app/")
@@ -26,11 +26,12 @@ endforeach()
 
 # The system's own headers, calls and error values: only the platform seam, the text library's
 # converters (text/systemcharset_*.cpp: iconv and ICU, or the Windows API), and the program's
-# mapping of the Windows process facilities (app/core/processguard.cpp: X windows, /proc, a local
-# socket, shared memory).
+# mapping of the Windows process facilities (app/core/processguard_*.cpp: X windows, /proc, a
+# local socket, shared memory here; Windows' own there) and the settings in Windows' registry
+# (app/core/settingsstore_windows.cpp).
 foreach(folder common text http catalogue torrent engine payload app/core app/cli)
   file(GLOB_RECURSE sources ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
-  list(FILTER sources EXCLUDE REGEX "/common/platform/|/text/systemcharset_[a-z]+\\.cpp$|/app/core/processguard\\.cpp$")
+  list(FILTER sources EXCLUDE REGEX "/common/platform/|/text/systemcharset_[a-z]+\\.cpp$|/app/core/processguard_[a-z]+\\.cpp$|/app/core/settingsstore_windows\\.cpp$")
   foreach(source IN LISTS sources)
     file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*<")
     foreach(line IN LISTS includes)

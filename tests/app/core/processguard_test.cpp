@@ -52,40 +52,6 @@ int WaitExit(pid_t pid, int ms) {
 // Gives an ended process a moment to be reaped.
 bool Alive(pid_t pid) { return WaitExit(pid, 300) == -1; }
 
-TEST(ProcessGuard, OneClaimPerExecutablePath) {
-  int first = -1, second = -1, other = -1;
-  const std::string path = "/opt/guard-test-" + std::to_string(getpid()) + "/quorvel";
-  EXPECT_TRUE(GuardSingleInstance(path, first));
-  EXPECT_FALSE(GuardSingleInstance(path, second));
-  EXPECT_EQ(second, -1);
-  EXPECT_TRUE(GuardSingleInstance(path + "2", other)) << "another folder or name is another instance";
-  close(first);
-  EXPECT_TRUE(GuardSingleInstance(path, second)) << "the claim ends with its holder";
-  close(second);
-  close(other);
-  // Two folders under a long common prefix are two programs: the whole path counts.
-  const std::string deep = "/opt/" + std::string(200, 'd') + "/" + std::to_string(getpid());
-  int a = -1, b = -1;
-  EXPECT_TRUE(GuardSingleInstance(deep + "/one/quorvel", a));
-  EXPECT_TRUE(GuardSingleInstance(deep + "/two/quorvel", b));
-  EXPECT_FALSE(GuardSingleInstance(deep + "/one/quorvel", second));
-  close(a);
-  close(b);
-}
-
-TEST(ProcessGuard, ASecondStartAsksTheFirstToShowItself) {
-  const std::string path = "/opt/show-test-" + std::to_string(getpid()) + "/quorvel";
-  EXPECT_FALSE(ShowFirstInstance(path)) << "no first copy to ask";
-  int first = -1, second = -1;
-  ASSERT_TRUE(GuardSingleInstance(path, first));
-  EXPECT_FALSE(TakeShowRequest(first)) << "nothing asked yet, and no wait";
-  ASSERT_FALSE(GuardSingleInstance(path, second));
-  EXPECT_TRUE(ShowFirstInstance(path));
-  EXPECT_TRUE(TakeShowRequest(first));
-  EXPECT_FALSE(TakeShowRequest(first)) << "one request, taken once";
-  close(first);
-}
-
 TEST(ProcessGuard, LauncherHandshakeForTmpNamesOnly) {
   shm_unlink(kLauncherMappingName);
   LauncherHandshake("TOOL.TMP");  // no mapping: nothing happens

@@ -1,0 +1,11 @@
+#pragma once
+// The session's end closes the window as its close box does, without the question, so that
+// every download pauses with its resume data and the list keeps them for the next start:
+// SIGTERM here (logout, shutdown, `kill`), WM_ENDSESSION on Windows.
+class QWidget;
+
+namespace app {
+
+void CloseAtSessionEnd(QWidget& window);
+
+}  // namespace app
