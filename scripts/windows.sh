@@ -116,13 +116,16 @@ build_libraries() {
 
 # Qt for the window: Core, Gui and Widgets as DLLs, because the skin library is a DLL of its own
 # that styles the program's one QApplication; each with the C++ runtime inside, as our own
-# DLLs. Its PCRE2 and zlib are the ones above. Debian's repack lacks src/3rdparty/wintab, hence
-# no tablet events.
+# DLLs. Its zlib is the system's; QRegularExpression keeps Qt's own PCRE2 inside Qt6Core.dll
+# (not exported: ours is the static one above, whose headers Qt's find module would take without
+# PCRE2_STATIC). Debian's repack lacks src/3rdparty/wintab, hence no tablet events.
 build_qt() {
   built qt6 && return
   local src s; src=$(fetch_source qt6-base); s=$(date +%s)
+  local fix=$here/scripts/windows/qt6-base-windows-plugin.patch
+  if patch -d "$src" -p1 -N --dry-run -s <"$fix" >/dev/null 2>&1; then patch -d "$src" -p1 -N -s <"$fix"; fi
   echo "windows.sh: building Qt for Windows once (one to two hours; cached in $cache/qt6)"
-  rm -rf "$cache/build/qt6" "$cache/qt6"
+  rm -rf "$cache/qt6"
   cmake -S "$src" -B "$cache/build/qt6" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
     -DCMAKE_INSTALL_PREFIX="$cache/qt6" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
@@ -131,9 +134,11 @@ build_qt() {
     -DFEATURE_network=OFF -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF -DFEATURE_vulkan=OFF \
     -DFEATURE_tabletevent=OFF -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_direct2d=OFF \
     -DFEATURE_freetype=OFF -DFEATURE_sessionmanager=ON -DFEATURE_testlib=OFF \
-    -DFEATURE_system_pcre2=ON -DFEATURE_system_zlib=ON -DFEATURE_pcre2=ON \
+    -DFEATURE_system_pcre2=OFF -DFEATURE_system_zlib=ON \
     -DZLIB_LIBRARY=/usr/$host/lib/libz.a -DZLIB_INCLUDE_DIR=/usr/$host/include >/dev/null
-  nice cmake --build "$cache/build/qt6" -j"$jobs" >/dev/null
+  # An interrupted build goes on where it stopped; its output is kept for a failure.
+  nice cmake --build "$cache/build/qt6" -j"$jobs" >"$cache/build/qt6.log" 2>&1 ||
+    { grep -B2 -A12 -m3 'FAILED\|error:' "$cache/build/qt6.log"; return 1; }
   cmake --install "$cache/build/qt6" >/dev/null
   echo "windows.sh: Qt ready ($(($(date +%s) - s)) s, $(du -sh "$cache/qt6" | cut -f1))"
   done_with qt6
@@ -201,8 +206,8 @@ make_installer() {
   version=$(sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
   out=$here/build-windows/Quorvel-$version-setup.exe
   stage_window "$stage"
-  (cd "$stage" && find . -type f | LC_ALL=C sort | sed 's|^\./||; s|/|\\|g; s|.*|  Delete "$INSTDIR\\&"|'
-   cd "$stage" && find . -mindepth 1 -type d | LC_ALL=C sort -r | sed 's|^\./||; s|/|\\|g; s|.*|  RMDir "$INSTDIR\\&"|') > "$list"
+  (cd "$stage" && find . -type f | LC_ALL=C sort | sed 's|^\./||; s|/|\\|g; s|.*|  Delete "$INSTDIR\\&"|' &&
+    find . -mindepth 1 -type d | LC_ALL=C sort -r | sed 's|^\./||; s|/|\\|g; s|.*|  RMDir "$INSTDIR\\&"|') >"$list"
   local size_kb; size_kb=$(du -sk "$stage" | cut -f1)
   makensis -V2 -INPUTCHARSET UTF8 "-DVERSION=$version" "-DSTAGE=$here/$stage" "-DOUTFILE=$out" \
     "-DSIZE_KB=$size_kb" "-DFILELIST=$here/$list" scripts/windows/installer.nsi >/dev/null
@@ -213,8 +218,16 @@ make_installer() {
 run_tests() {
   export WINEPREFIX=$cache/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
-  local s; s=$(date +%s)
-  ctest --test-dir build-windows --output-on-failure --timeout 300 || return 1
+  local s xserver=; s=$(date +%s)
+  if built qt6; then  # the window's tests make windows: wine draws them on a private X server
+    local d=$((100 + RANDOM % 800))
+    Xvfb ":$d" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+    xserver=$!
+    export DISPLAY=:$d
+    for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X$d" ] && break; sleep 0.1; done
+  fi
+  ctest --test-dir build-windows --output-on-failure --timeout 300 || { [ -z "$xserver" ] || kill $xserver; return 1; }
+  [ -z "$xserver" ] || kill $xserver
   bash tests/windows/wine_e2e.sh build-windows/bin "${QUORVEL_LINUX_BUILD:-build}/bin" || return 1
   echo "windows.sh: tests under wine passed ($(($(date +%s) - s)) s)"
 }
@@ -229,7 +242,7 @@ try_installer() {
 }
 
 mode=${1:-}
-if [ "$mode" = --qt ]; then need_packages; build_pcre2; build_qt; exit 0; fi
+if [ "$mode" = --qt ]; then need_packages; build_qt; exit 0; fi
 build_libraries
 [ "$mode" = --deps ] && exit 0
 case $mode in --window | --try) build_qt ;; esac

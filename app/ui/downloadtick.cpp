@@ -1,5 +1,6 @@
 #include "downloadtick.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -24,7 +25,7 @@ void Notify(MainWindow& w, const session::DownloadEvent& e) {
   const session::ListedDownload* d = List(w).Find(e.id);
   if (!d) return;
   const bool done = e.state == ListState::kCompleted;
-  const QString path = QString::fromStdString(d->order.folder + "/" + d->order.name);
+  const QString path = QDir::toNativeSeparators(QString::fromStdString(d->order.folder + "/" + d->order.name));
   QString text = done ? path : QString::fromStdString(d->order.name) + u'\n' + HintFor(w, *d);
   if (w.托盘图标) {
     w.托盘图标->showMessage(done ? QStringLiteral("下载完毕") : QStringLiteral("下载失败"), text,

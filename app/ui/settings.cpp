@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPointer>
@@ -32,14 +33,15 @@ QString RunFolderDialog(QWidget* owner, QFileDialog::Options options, const QStr
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOptions(options | QFileDialog::ShowDirsOnly);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().constFirst();
+  return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());  // "D:\地图" on Windows
 }
 
 }  // namespace
 
 QString DesktopFolder() {
-  QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-  return desktop.endsWith(u'/') ? desktop : desktop + u'/';
+  // As the system writes paths: "C:\Users\x\Desktop\" on Windows.
+  QString desktop = QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+  return desktop.endsWith(QDir::separator()) ? desktop : desktop + QDir::separator();
 }
 
 void LoadSettings(MainWindow& w) {

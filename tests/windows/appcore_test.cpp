@@ -2,6 +2,8 @@
 // name sought (never a stranger whose window carries that title, never itself), and the carried
 // files go to %LOCALAPPDATA%, never beside the program.
 #include <windows.h>
+//
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -26,7 +28,7 @@ std::wstring gSelf;  // this program, copied under other names to play the emula
 struct Helper {
   Helper(const fs::path& folder, const std::wstring& name, const std::wstring& title) {
     const fs::path exe = folder / name;
-    fs::copy_file(gSelf, exe, fs::copy_options::overwrite_existing);
+    fs::copy_file(gSelf, exe, fs::copy_options::skip_existing);  // two may run from one file
     std::wstring command = L"\"" + exe.wstring() + L"\" --hold-window \"" + title + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -83,6 +85,7 @@ TEST(WindowsGuard, ExactlyOneEmulatorIsEndedAndNeverThisProcess) {
 
 TEST(WindowsCarriedFiles, NeverBesideTheProgram) {
   const fs::path folder = Scratch() / L"程序";
+  fs::remove_all(folder);  // a folder of an earlier run (wine reuses process ids)
   fs::create_directories(folder);
   const std::string program = common::Utf8Of(folder);
   EXPECT_EQ(core::DeploymentFolder(program), common::UserDataFolder()) << "a folder the user may write is no exception";

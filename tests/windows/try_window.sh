@@ -107,8 +107,13 @@ echo "-- uninstall: uninstall.exe /S"
 timeout 120 wine "$program/uninstall.exe" /S || fail "the uninstaller failed"
 wait_for 60 test ! -e "$program" || fail "the install folder is still there: $(ls -A "$program")"
 timeout 60 wineserver -w
-left_files=$(files | LC_ALL=C comm -13 "$work/files.before" - | grep -v -e '/AppData/Local/Quorvel' -e '/Temp' -e '/AppData/Roaming/Microsoft/Windows/Recent')
-left_keys=$(keys | LC_ALL=C comm -13 "$work/keys.before" - | grep -v -e '^\[Quorvel\]$' -e 'wine' -e 'Explorer')
+# Left out: the user's list and settings; wine's own temporary files and recent documents; and the
+# per-user programs folder and list of programs, which Windows always has (the installer made them
+# here only because the prefix is new).
+left_files=$(files | LC_ALL=C comm -13 "$work/files.before" - | grep -v -e '/AppData/Local/Quorvel' -e '/Temp' \
+  -e '/AppData/Roaming/Microsoft/Windows/Recent' -e '/AppData/Local/Programs$')
+left_keys=$(keys | LC_ALL=C comm -13 "$work/keys.before" - | grep -v -e '^\[Quorvel\]$' -e 'Wine' -e 'Explorer' \
+  -e '^\[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\]$')
 [ -z "$left_files$left_keys" ] || fail "left behind:
 $left_files
 $left_keys"
