@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
@@ -81,6 +82,26 @@ TEST(WindowsGuard, ExactlyOneEmulatorIsEndedAndNeverThisProcess) {
   EXPECT_NE(a.Ended(2000), b.Ended(2000));
   // The first process of this program's own name is this one: asked to end it, the guard refuses.
   EXPECT_FALSE(core::EndProcessByName(platform::Narrow(fs::path(gSelf).filename().wstring())));
+}
+
+// The launcher's file mapping gets three zero bytes, only from a program named *.tmp.
+TEST(WindowsGuard, TheLauncherHandshakeWritesThreeZeroBytes) {
+  core::LauncherHandshake("TOOL.TMP");  // no mapping yet: nothing happens
+  HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16,
+                                      platform::Wide(core::kLauncherMappingName).c_str());
+  ASSERT_TRUE(mapping);
+  auto* view = static_cast<unsigned char*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 16));
+  ASSERT_TRUE(view);
+  std::fill(view, view + 16, 0xFF);
+  core::LauncherHandshake("tool.tmp.exe");
+  EXPECT_EQ(view[0], 0xFF);
+  core::LauncherHandshake("TOOL.TMP");
+  EXPECT_EQ(view[0] | view[1] | view[2], 0);
+  EXPECT_EQ(view[3], 0xFF) << "three bytes, no more";
+  UnmapViewOfFile(view);
+  CloseHandle(mapping);
+  EXPECT_EQ(platform::Wide(core::kLauncherMappingName),
+            std::wstring(L"\xFF32\xFF55\xFF44\xFF55\xFF56\xFF0D\xFF2F\xFF3A"));
 }
 
 TEST(WindowsCarriedFiles, NeverBesideTheProgram) {
