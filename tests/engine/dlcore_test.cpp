@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -475,34 +476,29 @@ TEST_F(DlcoreTest, NamesTooLongFailAsBadNames) {
 }
 
 // A second process that downloads into the same file is answered at once and touches nothing.
+// The other process is dlget on the same engine, started afresh: a fork of this threaded test
+// could stick on a lock that another thread held at fork time.
 TEST_F(DlcoreTest, OneDownloadPerTargetAcrossProcesses) {
   const std::string content = PatternBytes(4 << 20, 17);
   FileServer server(content);
   server.SetFaults({.bytesPerSecond = 1 << 20});
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    pid_t child = fork();
-    if (child == 0) {
-      int stat = Wait(Download(server.url()));
-      DL_UnInit();
-      _exit(stat == DL_STATE_COMPLETE ? 0 : 1);
-    }
-    for (int i = 0; i < 200 && !fs::exists(folder_ / "file.bin.part.ctl"); ++i)
-      std::this_thread::sleep_for(milliseconds(20));
-    const int stat = Wait(Download(server.url()));
-    const int code = info_.fail_code();
-    const int status = WaitForChild(child);
-    if (status == -1) continue;  // stuck on a lock taken at fork time: once more
-    ASSERT_EQ(stat, DL_STATE_CANCELLED);
-    EXPECT_EQ(code, DL_FAIL_TARGET_BUSY);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
-    EXPECT_FALSE(fs::exists(folder_ / "file.bin.part"));
-    EXPECT_FALSE(fs::exists(folder_ / "file.bin.part.ctl")) << "nothing stale beside the complete file";
-    return;
-  }
-  ADD_FAILURE() << "the child hung twice";
+  fs::create_directories(folder_);
+  std::string program = DLGET_PATH, url = server.url(), option = "-o", folder = folder_.string();
+  char* argv[] = {program.data(), url.data(), option.data(), folder.data(), nullptr};
+  pid_t child = 0;
+  ASSERT_EQ(posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, environ), 0);
+  for (int i = 0; i < 400 && !fs::exists(folder_ / "file.bin.part.ctl"); ++i)
+    std::this_thread::sleep_for(milliseconds(20));
+  const int stat = Wait(Download(server.url()));
+  const int code = info_.fail_code();
+  const int status = WaitForChild(child);
+  ASSERT_NE(status, -1) << "dlget did not end";
+  ASSERT_EQ(stat, DL_STATE_CANCELLED);
+  EXPECT_EQ(code, DL_FAIL_TARGET_BUSY);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
+  EXPECT_FALSE(fs::exists(folder_ / "file.bin.part"));
+  EXPECT_FALSE(fs::exists(folder_ / "file.bin.part.ctl")) << "nothing stale beside the complete file";
 }
 
 // After DL_UnInit every call does nothing; handles of a later engine never repeat old ones;
