@@ -7,5 +7,7 @@ class QWidget;
 namespace app {
 
 void CloseAtSessionEnd(QWidget& window);
+// What both systems do then (sessionend.cpp).
+void CloseForSessionEnd(QWidget& window);
 
 }  // namespace app

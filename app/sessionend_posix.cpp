@@ -3,7 +3,6 @@
 
 #include <csignal>
 
-#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QWidget>
 
@@ -23,11 +22,7 @@ void CloseAtSessionEnd(QWidget& window) {
   if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
   gTerminationPipe = fds[1];
   auto* notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, &window);
-  QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-    window.hide();  // a hidden window closes without the question
-    window.close();
-    QCoreApplication::quit();  // a hidden window's close does not end the event loop
-  });
+  QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] { CloseForSessionEnd(window); });
   struct sigaction action {};
   action.sa_handler = [](int) {
     const char byte = 1;

@@ -25,9 +25,7 @@ class SessionEndFilter : public QAbstractNativeEventFilter {
     }
     if (msg->message != WM_ENDSESSION || msg->wParam == FALSE) return false;
     closed_ = true;
-    window_.hide();  // a hidden window closes without the question
-    window_.close();
-    QCoreApplication::quit();
+    CloseForSessionEnd(window_);
     *result = 0;
     return true;
   }

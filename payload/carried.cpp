@@ -20,11 +20,7 @@ CarriedFile CarriedSkin(int number) {
 std::string CarriedLibraryName(const std::string& stem, const CarriedFile& file) {
   char hash[16];
   std::snprintf(hash, sizeof hash, "%08lx", crc32(0L, file.data, uInt(file.size)));
-#ifdef _WIN32
-  return "." + stem + "-" + hash + ".dll";
-#else
-  return "." + stem + "-" + hash + ".so";
-#endif
+  return "." + stem + "-" + hash + kLibrarySuffix;
 }
 
 }  // namespace payload

@@ -18,6 +18,13 @@ CarriedFile CarriedIdDat();
 // Skins 1 to 33; an empty file for any other number.
 CarriedFile CarriedSkin(int number);
 
+// How the system's loadable libraries end.
+#ifdef _WIN32
+inline constexpr const char* kLibrarySuffix = ".dll";
+#else
+inline constexpr const char* kLibrarySuffix = ".so";
+#endif
+
 // The name a carried library is written under: hidden, with a short hash of its bytes, so
 // that a newer build never loads a library an older one left behind (".dlcore-3f9a2c1d.so").
 std::string CarriedLibraryName(const std::string& stem, const CarriedFile& file);

@@ -18,6 +18,7 @@ here=$PWD
 cache=${QUORVEL_WINDOWS_CACHE:-$HOME/.cache/quorvel-windows}
 prefix=$cache/mingw64
 host=x86_64-w64-mingw32
+version=$(sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 jobs=$(nproc)
 export QUORVEL_WINDOWS_PREFIX=$prefix
 # No path of this machine's in the libraries: the zip is the same whatever folder holds the cache.
@@ -162,9 +163,8 @@ build_programs() {
 # build-windows/quorvel-cli-VERSION-win64.zip: the programs, the engine library and the id.dat
 # it reads, a README; stripped, dated and ordered alike on every build, so byte-identical.
 make_zip() {
-  local version stage zipfile epoch
+  local stage zipfile epoch
   epoch=$(git log -1 --format=%ct 2>/dev/null || echo 0)
-  version=$(sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
   stage=build-windows/zip/quorvel-cli-$version
   zipfile=$here/build-windows/quorvel-cli-$version-win64.zip
   rm -rf build-windows/zip "$zipfile" && mkdir -p "$stage/.download"
@@ -202,8 +202,7 @@ stage_window() {  # folder
 # removes exactly the files staged, named in a list made here.
 make_installer() {
   need_packages qt6-translations-l10n
-  local version stage=build-windows/setup/Quorvel list=build-windows/setup/files.nsh out
-  version=$(sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  local stage=build-windows/setup/Quorvel list=build-windows/setup/files.nsh out
   out=$here/build-windows/Quorvel-$version-setup.exe
   stage_window "$stage"
   (cd "$stage" && find . -type f | LC_ALL=C sort | sed 's|^\./||; s|/|\\|g; s|.*|  Delete "$INSTDIR\\&"|' &&
@@ -226,8 +225,10 @@ run_tests() {
     export DISPLAY=:$d
     for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X$d" ] && break; sleep 0.1; done
   fi
-  ctest --test-dir build-windows --output-on-failure --timeout 300 || { [ -z "$xserver" ] || kill $xserver; return 1; }
+  local failed=0
+  ctest --test-dir build-windows --output-on-failure --timeout 300 || failed=1
   [ -z "$xserver" ] || kill $xserver
+  [ $failed -eq 0 ] || return 1
   bash tests/windows/wine_e2e.sh build-windows/bin "${QUORVEL_LINUX_BUILD:-build}/bin" || return 1
   echo "windows.sh: tests under wine passed ($(($(date +%s) - s)) s)"
 }
@@ -236,7 +237,6 @@ run_tests() {
 try_installer() {
   need_packages xvfb xdotool imagemagick x11-utils
   export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  local version; version=$(sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
   bash tests/windows/try_window.sh "build-windows/Quorvel-$version-setup.exe" \
     "${QUORVEL_LINUX_BUILD:-build}/bin" build-windows/window.png
 }

@@ -14,10 +14,8 @@ namespace {
 #ifdef _WIN32
 // An installed program's libraries sit beside it; a user may be able to write into its folder (a
 // per-user install is), but code written there would outlive the uninstaller.
-constexpr const char* kLibrarySuffix = ".dll";
 bool InstalledFolder(const std::string&) { return true; }
 #else
-constexpr const char* kLibrarySuffix = ".so";
 // The folders of installed programs: never written at run time, also not by root, who may.
 bool InstalledFolder(const std::string& folder) {
   for (const char* system : {"/usr", "/bin", "/sbin", "/opt"})
@@ -51,12 +49,12 @@ std::optional<std::string> InstalledLibraryFolder(const std::string& programFold
 }
 
 std::string SkinLibraryPath(const std::string& folder, bool installed) {
-  if (installed) return folder + "/libskinkit" + kLibrarySuffix;
+  if (installed) return folder + "/libskinkit" + payload::kLibrarySuffix;
   return folder + "/" + payload::CarriedLibraryName("skinkit", payload::CarriedSkinKit());
 }
 
 std::string EngineLibraryPath(const std::string& folder, bool installed) {
-  if (installed) return folder + "/libdlcore" + kLibrarySuffix;
+  if (installed) return folder + "/libdlcore" + payload::kLibrarySuffix;
   return folder + "/" + payload::CarriedLibraryName("dlcore", payload::CarriedDlcore());
 }
 

@@ -15,16 +15,16 @@ bool IsLauncherName(const std::string& exeName);
 // start of the launcher's shared memory, when it exists.
 void LauncherHandshake(const std::string& exeName);
 
-// True for the first copy started from this executable path; its claim lasts until the
-// process ends. `guard` receives what holds the claim, and a second copy's call of
-// ShowFirstInstance arrives there (see TakeShowRequest): a listening socket here, the event a
-// second copy sets on Windows (whose named instance event is the claim itself).
 // The instance's name on Windows: the executable's path with every "\" as "/"; a path too long
 // for a kernel object's name is named by its digest instead.
 std::string InstanceName(const std::string& exePath);
 // 128 bits of the whole path as 32 hex digits: a name of fixed length however long the path is.
 std::string InstanceDigest(const std::string& exePath);
 
+// True for the first copy started from this executable path; its claim lasts until the
+// process ends. `guard` receives what holds the claim, and a second copy's call of
+// ShowFirstInstance arrives there (see TakeShowRequest): a listening socket here, the event a
+// second copy sets on Windows (whose named instance event is the claim itself).
 bool GuardSingleInstance(const std::string& exePath, std::intptr_t& guard);
 // A second copy asks the first one from the same path to bring its window forward; true when
 // the first one took the request. Never waits: the first copy answers from its event loop.

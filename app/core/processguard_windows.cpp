@@ -35,16 +35,14 @@ std::vector<ProcessEntry> Processes() {
 }
 
 std::optional<DWORD> FirstNamed(const std::vector<ProcessEntry>& processes, const std::string& name) {
-  const std::string wanted = common::AsciiLower(name);
   for (const ProcessEntry& p : processes)
-    if (common::AsciiLower(p.name) == wanted) return p.pid;
+    if (common::EqualIgnoringAsciiCase(p.name, name)) return p.pid;
   return std::nullopt;
 }
 
 bool Runs(const std::vector<ProcessEntry>& processes, DWORD pid, const std::string& name) {
-  const std::string wanted = common::AsciiLower(name);
   for (const ProcessEntry& p : processes)
-    if (p.pid == pid) return common::AsciiLower(p.name) == wanted;
+    if (p.pid == pid) return common::EqualIgnoringAsciiCase(p.name, name);
   return false;
 }
 
