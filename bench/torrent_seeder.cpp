@@ -38,7 +38,10 @@ int main(int argc, char** argv) {
   p.ti = std::make_shared<lt::torrent_info>(lt::span<const char>(torrent.data(), std::ptrdiff_t(torrent.size())),
                                             lt::from_span);
   p.save_path = argv[1];
+  // Not queued: a peer that came before the session's queue started the torrent would be turned
+  // away and tried again only a minute later.
   p.flags |= lt::torrent_flags::seed_mode;
+  p.flags &= ~(lt::torrent_flags::paused | lt::torrent_flags::auto_managed);
   session.add_torrent(p);
   std::printf("%d\n", session.listen_port());
   std::fflush(stdout);

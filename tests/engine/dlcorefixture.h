@@ -45,6 +45,7 @@ class DlcoreTest : public testing::Test {
   void SetUp() override {
     folder_ = fs::temp_directory_path() / ("quorvel-dl-" + std::to_string(getpid()) + "-" +
                                            testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ = folder_;
     fs::remove_all(folder_);
     // The engine starts with the first task, so that a child forked before that runs an
     // engine of its own.
@@ -52,7 +53,7 @@ class DlcoreTest : public testing::Test {
   }
   void TearDown() override {
     DL_UnInit();
-    fs::remove_all(folder_);
+    fs::remove_all(root_);  // a test may have moved folder_ deeper
   }
 
   DLTask Create(const std::string& url, const std::string& name = "file.bin", bool replace = false, bool resume = true,
@@ -88,6 +89,7 @@ class DlcoreTest : public testing::Test {
   }
 
   fs::path folder_;
+  fs::path root_;
   TaskCreateParams params_;
   TaskProgressInfo info_;
   int maxSources_ = 0;

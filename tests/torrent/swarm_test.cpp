@@ -67,13 +67,18 @@ class Seeder {
     p.ti = std::make_shared<lt::torrent_info>(
         lt::span<const char>(torrentBytes.data(), std::ptrdiff_t(torrentBytes.size())), lt::from_span);
     p.save_path = folder.string();
+    // Added paused and auto-managed (libtorrent's default), a torrent is started by the session's
+    // queue a moment later, and a peer that comes before that is turned away and tried again
+    // only a minute later: the seeder runs at once.
     p.flags |= lt::torrent_flags::seed_mode;
+    p.flags &= ~(lt::torrent_flags::paused | lt::torrent_flags::auto_managed);
     session_->add_torrent(p);
-    // add_torrent is asynchronous: a peer that comes before the torrent is there is turned away,
-    // and libtorrent tries it again only a minute later. Seed before anyone is told of us.
+    // add_torrent is asynchronous too: seed before anyone is told of us.
     for (int i = 0; i < 1000; ++i) {
       const std::vector<lt::torrent_handle> torrents = session_->get_torrents();
-      if (!torrents.empty() && torrents[0].status().is_seeding) break;
+      if (!torrents.empty() && torrents[0].status().is_seeding &&
+          !(torrents[0].flags() & lt::torrent_flags::paused))
+        break;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
