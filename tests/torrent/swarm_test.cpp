@@ -76,8 +76,7 @@ class Seeder {
     // add_torrent is asynchronous too: seed before anyone is told of us.
     for (int i = 0; i < 1000; ++i) {
       const std::vector<lt::torrent_handle> torrents = session_->get_torrents();
-      if (!torrents.empty() && torrents[0].status().is_seeding &&
-          !(torrents[0].flags() & lt::torrent_flags::paused))
+      if (!torrents.empty() && torrents[0].status().is_seeding && !(torrents[0].flags() & lt::torrent_flags::paused))
         break;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
