@@ -28,7 +28,7 @@ if(QUORVEL_GUI)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME quorvel.png COMPONENT gui)
   endforeach()
 endif()
-install(FILES ${data}/completion/quorvel-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+install(FILES ${data}/completion/quorvel-cli ${data}/completion/dlget DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         COMPONENT cli)
 
 # The copyright file and the changelog, where Debian wants them.

@@ -158,6 +158,7 @@ SwarmResult DownloadContent(std::string_view torrentBytes, const SwarmOptions& o
   if (!lock.held()) return {SwarmEnd::kFailed, lock.failure()};
   lt::session session(Settings(options));
   LimitLocalPeersToo(session);
+  FollowTheWebSeedsProxy(session, *info);
   bool resumed = false;
   lt::add_torrent_params params = Params(info, options.folder, resumed);
   if (!resumed && AlreadyComplete(session, info, options.folder, interrupted)) return {SwarmEnd::kComplete, {}};

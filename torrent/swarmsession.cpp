@@ -10,6 +10,7 @@
 #include "files.h"
 #include "pathtext.h"
 #include "platform/fileio.h"
+#include "proxy.h"
 #include "safename.h"
 #include "url.h"
 
@@ -190,6 +191,29 @@ void LimitLocalPeersToo(lt::session& session) {
   classes.add_rule(lt::make_address("0.0.0.0"), lt::make_address("255.255.255.255"), global);
   classes.add_rule(lt::make_address("::"), lt::make_address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"), global);
   session.set_peer_class_filter(classes);
+}
+
+void FollowTheWebSeedsProxy(lt::session& session, const lt::torrent_info& info) {
+  for (const lt::web_seed_entry& seed : info.web_seeds()) {
+    const std::optional<http::Proxy> proxy = http::EnvironmentProxy(seed.url);
+    const size_t colon = proxy ? proxy->hostAndPort.rfind(':') : std::string::npos;
+    if (colon == std::string::npos) continue;
+    std::string host = proxy->hostAndPort.substr(0, colon);
+    if (host.starts_with('[') && host.ends_with(']')) host = host.substr(1, host.size() - 2);
+    lt::settings_pack s;
+    s.set_int(lt::settings_pack::proxy_type,
+              proxy->user.empty() ? lt::settings_pack::http : lt::settings_pack::http_pw);
+    s.set_str(lt::settings_pack::proxy_hostname, host);
+    s.set_int(lt::settings_pack::proxy_port, std::atoi(proxy->hostAndPort.c_str() + colon + 1));
+    s.set_str(lt::settings_pack::proxy_username, proxy->user);
+    s.set_str(lt::settings_pack::proxy_password, proxy->password);
+    // libtorrent has one proxy for all payload: web seeds are peer connections to it.
+    s.set_bool(lt::settings_pack::proxy_peer_connections, true);
+    s.set_bool(lt::settings_pack::proxy_tracker_connections, false);
+    s.set_bool(lt::settings_pack::proxy_hostnames, true);
+    session.apply_settings(std::move(s));
+    return;
+  }
 }
 
 std::vector<std::string> ContentPaths(const lt::torrent_info& info, const std::string& folder) {

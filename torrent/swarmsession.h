@@ -23,6 +23,10 @@ lt::settings_pack Settings(const SwarmOptions& options);
 // every address is of the global class here, so that the limit holds for a LAN peer and a web
 // seed on the same network.
 void LimitLocalPeersToo(lt::session& session);
+// The web seeds follow the proxy variables as every other request of ours does (the first web
+// seed that has a proxy names it). libtorrent has one proxy for all payload connections, so
+// peers then go through it too; trackers go direct.
+void FollowTheWebSeedsProxy(lt::session& session, const lt::torrent_info& info);
 
 // Every file of the torrent stays inside the folder, under names both Windows and Linux take:
 // no absolute path, no "..", no device name, no ':' stream.

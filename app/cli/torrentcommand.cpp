@@ -82,6 +82,9 @@ int Torrent(const Arguments& given) {
     return BadArguments("-o、--max-upload-rate、--seed-ratio、--port 和 --stall 需要一个值");
   for (std::string peer; TakeValue(args, "--peer", peer) && !peer.empty(); peer.clear()) options.peers.push_back(peer);
   options.dht = TakeFlag(args, "--dht");
+  for (const char* server : {"--portal", "--download-server"})
+    if (std::find(args.begin(), args.end(), server) != args.end())
+      return BadArguments(std::string("torrent 不用 ") + server + "：种子文件或地址已指明一切");
   if (args.size() != 1) return BadArguments("torrent 需要一个种子文件或地址");
   options.maxUploadRate = rate.empty() ? 0 : std::atoi(rate.c_str());
   options.maxDownloadRate = SwarmRate(limit);

@@ -19,6 +19,7 @@
 
 #include "../fixtures/files.h"
 #include "../fixtures/fileserver.h"
+#include "../fixtures/loggingproxy.h"
 #include "../fixtures/rawserver.h"
 #include "../fixtures/scratch.h"
 #include "contentfolder.h"
@@ -226,6 +227,25 @@ TEST_F(SwarmTest, FromAWebSeedAloneEvenWhenItSendsABadByteOnce) {
   EXPECT_EQ(ReadAll(scratch.folder() / "in" / "map.ndz"), content) << "the bad piece was fetched again";
   EXPECT_GT(states, 0);
   EXPECT_FALSE(fs::exists(torrent::ResumeFilePath((scratch.folder() / "in").string(), "map.ndz")));
+}
+
+// The web seed's requests follow http_proxy as every other request of ours does.
+TEST_F(SwarmTest, AWebSeedIsAskedThroughTheProxy) {
+  FileServer server(content);
+  LoggingProxy proxy;
+  setenv("http_proxy", ("http://" + proxy.address()).c_str(), 1);
+  unsetenv("no_proxy");
+  unsetenv("NO_PROXY");
+  const std::string t = torrent::CreateTorrent("map.ndz", content, 64 << 10, server.url("map.ndz"));
+  const torrent::SwarmResult r = torrent::DownloadContent(t, Options(), nullptr, Never);
+  unsetenv("http_proxy");
+  ASSERT_EQ(r.end, torrent::SwarmEnd::kComplete) << r.failure;
+  EXPECT_EQ(ReadAll(scratch.folder() / "in" / "map.ndz"), content);
+  const std::vector<std::string> seen = proxy.seen();
+  std::string all;
+  for (const std::string& s : seen) all += s + "\n";
+  EXPECT_FALSE(seen.empty());
+  for (const std::string& s : seen) EXPECT_EQ(s, "GET " + server.url("map.ndz")) << all;
 }
 
 TEST_F(SwarmTest, AnInterruptedDownloadResumes) {

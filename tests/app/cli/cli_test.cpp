@@ -360,6 +360,10 @@ TEST_F(CliTest, TorrentFetchesTheContentThroughItsWebSeed) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Cli({"torrent", (folder / "missing.torrent").string()}).status, 2);
   EXPECT_EQ(Cli({"torrent", (folder / "m.torrent").string(), "--port", "70000"}).status, 2);
+  // The help lists the server options for the commands that ask a server; torrent says why not.
+  r = Cli({"torrent", (folder / "m.torrent").string(), "--download-server", "127.0.0.1:1"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("torrent 不用 --download-server"), std::string::npos) << r.err;
   // Anything about the torrent file itself is the argument's fault, as the README's table says.
   Write(folder / "junk.torrent", "d4:infoi1ee");
   r = Cli({"torrent", (folder / "junk.torrent").string(), "-o", (folder / "x").string()});
