@@ -8,8 +8,15 @@
 
 namespace payload {
 
+#ifdef QUORVEL_CARRIES_LIBRARIES
+bool CarriesLibraries() { return true; }
 CarriedFile CarriedDlcore() { return {qv_dlcore_begin, std::size_t(qv_dlcore_end - qv_dlcore_begin)}; }
 CarriedFile CarriedSkinKit() { return {qv_skinkit_begin, std::size_t(qv_skinkit_end - qv_skinkit_begin)}; }
+#else
+bool CarriesLibraries() { return false; }
+CarriedFile CarriedDlcore() { return {}; }
+CarriedFile CarriedSkinKit() { return {}; }
+#endif
 CarriedFile CarriedIdDat() { return {qv_iddat_begin, std::size_t(qv_iddat_end - qv_iddat_begin)}; }
 
 CarriedFile CarriedSkin(int number) {

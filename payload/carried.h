@@ -12,6 +12,8 @@ struct CarriedFile {
   std::size_t size = 0;
 };
 
+// False in a build that carries no libraries (the packages'): then the two below are empty.
+bool CarriesLibraries();
 CarriedFile CarriedDlcore();
 CarriedFile CarriedSkinKit();
 CarriedFile CarriedIdDat();

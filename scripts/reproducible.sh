@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks that the packages are reproducible: builds those of the current commit twice, from two
-# clones in folders of different names and depths, and compares them byte for byte. When they
+# clones in folders of different names and depths, the second under another umask (0002), time
+# zone and locale, and compares them byte for byte. When they
 # differ it says which files differ (and runs diffoscope on them when it is installed).
 #   scripts/reproducible.sh [--keep]    --keep leaves both build folders for a closer look
 set -euo pipefail
@@ -9,15 +10,18 @@ work=$(mktemp -d /tmp/quorvel-repro.XXXXXX)
 if [ "${1:-}" = "--keep" ]; then echo "the builds stay in $work"; else trap 'rm -rf "$work"' EXIT; fi
 sides=("$work/a/quorvel" "$work/second/deeper/source")
 commit=$(git rev-parse HEAD)
-for side in "${sides[@]}"; do
-  git clone -q --no-hardlinks . "$side"
-  git -C "$side" checkout -q "$commit"  # the same commit, whatever lands meanwhile
+masks=(0022 0002)
+for i in 0 1; do  # each clone under its side's umask: the second's files are group-writable
+  (umask "${masks[$i]}" && git clone -q --no-hardlinks . "${sides[$i]}" &&
+    git -C "${sides[$i]}" checkout -q "$commit")  # the same commit, whatever lands meanwhile
 done
 echo "== commit $commit"
-for side in "${sides[@]}"; do
-  echo "== packages from $side"
-  bash "$side/scripts/package.sh" >"$side.log" 2>&1 || { cat "$side.log"; exit 1; }
-done
+echo "== packages from ${sides[0]} (umask 0022, UTC, C.UTF-8)"
+(umask 0022 && TZ=UTC LC_ALL=C.UTF-8 bash "${sides[0]}/scripts/package.sh") >"${sides[0]}.log" 2>&1 ||
+  { tail -50 "${sides[0]}.log"; exit 1; }
+echo "== packages from ${sides[1]} (umask 0002, Asia/Shanghai, POSIX)"
+(umask 0002 && TZ=Asia/Shanghai LC_ALL=POSIX bash "${sides[1]}/scripts/package.sh") >"${sides[1]}.log" 2>&1 ||
+  { tail -50 "${sides[1]}.log"; exit 1; }
 status=0
 for deb in "${sides[0]}"/build-package/*.deb; do
   name=$(basename "$deb")

@@ -33,7 +33,9 @@ std::string DeploymentFolder(const std::string& programFolder) {
 
 std::optional<std::string> InstalledLibraryFolder(const std::string& programFolder,
                                                   const std::string& installedBinFolder,
-                                                  const std::string& installedLibraryFolder) {
+                                                  const std::string& installedLibraryFolder, bool carried) {
+  // Nothing to write: the libraries are used where they lie, and a missing one fails to load.
+  if (!carried) return programFolder == installedBinFolder ? installedLibraryFolder : programFolder;
   if (installedBinFolder.empty() || programFolder != installedBinFolder) return std::nullopt;
   if (!platform::NameExists(EngineLibraryPath(installedLibraryFolder, true))) return std::nullopt;
   return installedLibraryFolder;
@@ -42,9 +44,10 @@ std::optional<std::string> InstalledLibraryFolder(const std::string& programFold
 std::optional<std::string> InstalledLibraryFolder(const std::string& programFolder) {
 #ifdef _WIN32
   // Installed wherever the user chose: the libraries are beside the program.
-  return InstalledLibraryFolder(programFolder, programFolder, programFolder);
+  return InstalledLibraryFolder(programFolder, programFolder, programFolder, payload::CarriesLibraries());
 #else
-  return InstalledLibraryFolder(programFolder, QUORVEL_INSTALLED_BINDIR, QUORVEL_INSTALLED_LIBDIR);
+  return InstalledLibraryFolder(programFolder, QUORVEL_INSTALLED_BINDIR, QUORVEL_INSTALLED_LIBDIR,
+                                payload::CarriesLibraries());
 #endif
 }
 
@@ -59,7 +62,7 @@ std::string EngineLibraryPath(const std::string& folder, bool installed) {
 }
 
 bool EnsureCarriedFile(const std::string& path, const payload::CarriedFile& file, unsigned mode) {
-  if (path.empty() || platform::NameExists(path)) return false;
+  if (path.empty() || file.data == nullptr || platform::NameExists(path)) return false;
   // Never over something that appeared meanwhile.
   return common::WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(file.data), file.size),
                                      {.mode = mode, .replace = false, .tempSuffix = {}});

@@ -21,9 +21,11 @@ std::string DeploymentFolder(const std::string& programFolder);
 // installed window loads its libraries from there and writes no code into the user's home.
 // Nothing for a program run from anywhere else (a build folder, a copy), which deploys its
 // carried files. On Windows the libraries installed beside the program, wherever that is.
+// A build that carries no libraries (`carried` false) always uses them where they lie: the
+// package's folder, or the program's own in a build folder; it never writes them anywhere.
 std::optional<std::string> InstalledLibraryFolder(const std::string& programFolder,
                                                   const std::string& installedBinFolder,
-                                                  const std::string& installedLibraryFolder);
+                                                  const std::string& installedLibraryFolder, bool carried = true);
 // The same for this build's install places.
 std::optional<std::string> InstalledLibraryFolder(const std::string& programFolder);
 
@@ -32,7 +34,7 @@ std::optional<std::string> InstalledLibraryFolder(const std::string& programFold
 std::string SkinLibraryPath(const std::string& folder, bool installed = false);
 std::string EngineLibraryPath(const std::string& folder, bool installed = false);
 
-// Writes `file` at `path` when nothing exists there; true when it wrote. The bytes go to a
+// Writes `file` at `path` when nothing exists there and the file is carried; true when it wrote. The bytes go to a
 // temporary name first, so that a crash never leaves a half-written file at the target.
 bool EnsureCarriedFile(const std::string& path, const payload::CarriedFile& file, unsigned mode = 0644);
 

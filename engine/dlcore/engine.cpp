@@ -73,7 +73,14 @@ std::string UserAgentFromIdDat(const std::string& idDat) {
 std::string ReadInstalledIdDat() {
   const std::string library = platform::FileHoldingCode(reinterpret_cast<const void*>(&ReadInstalledIdDat));
   if (library.empty()) return {};
-  return common::ReadFileUpTo(common::FolderOf(library) + "/.download/id.dat", 64 << 10).value_or(std::string());
+  const std::string folder = common::FolderOf(library);
+  if (auto beside = common::ReadFileUpTo(folder + "/.download/id.dat", 64 << 10)) return *beside;
+#ifdef QUORVEL_INSTALLED_ENGINEDIR
+  // The packaged library: its partner file is data, in the distribution's data folder.
+  if (folder == QUORVEL_INSTALLED_ENGINEDIR)
+    return common::ReadFileUpTo(QUORVEL_INSTALLED_DATADIR "/id.dat", 64 << 10).value_or(std::string());
+#endif
+  return {};
 }
 
 Engine::Engine(EngineOptions options, std::uintptr_t firstId)

@@ -77,7 +77,8 @@ int ConnectionCapFromEnvironment(int otherwise);
 // The engine's name towards servers, with the partner and version of its installation from
 // the id.dat text ("[partner]", "id=...", "ver = ..."); the plain name without one.
 std::string UserAgentFromIdDat(const std::string& idDat);
-// id.dat of the installation: ".download/id.dat" beside the engine library.
+// id.dat of the installation: ".download/id.dat" beside the engine library, or for the installed
+// library the one in the installed data folder (<datadir>/quorvel/id.dat).
 std::string ReadInstalledIdDat();
 
 }  // namespace dlcore

@@ -5,9 +5,10 @@
 # at logout) during a third download and started again: the download completes with no click.
 # A map-data package in BT mode goes on with its content through the swarm from the download
 # server as web seed. Every wait is bounded; exit 77 (skipped) without Xvfb or xdotool.
-#   window_e2e.sh BIN_DIR
+#   window_e2e.sh BIN_DIR [CARRIED]    CARRIED OFF: a build whose window carries no libraries
 set -uo pipefail
 bin=$1
+carried=${2:-ON}
 command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "no Xvfb or xdotool"; exit 77; }
 work=$(mktemp -d /tmp/quorvel-e2e.XXXXXX)
 pids=()
@@ -44,6 +45,8 @@ WINE REGISTRY Version 2
 REG
 # A copy of its own: a first start in an empty folder, and no other running copy in the way.
 mkdir -p "$work/program" && cp "$bin/quorvel" "$work/program/"
+# A window without carried libraries loads them from beside itself.
+[ "$carried" = ON ] || cp "$bin/libdlcore.so" "$bin/libskinkit.so" "$work/program/"
 start_quorvel() {
   XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" QT_QPA_PLATFORM=xcb "$work/program/quorvel" >>"$work/quorvel.log" 2>&1 &
   quorvel_pid=$!

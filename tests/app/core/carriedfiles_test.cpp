@@ -46,6 +46,10 @@ TEST(CarriedFiles, WhatTheProgramCarries) {
   EXPECT_EQ(skins.size(), 33u) << "every skin is different";
   EXPECT_EQ(payload::CarriedSkin(0).size, 0u);
   EXPECT_EQ(payload::CarriedSkin(34).data, nullptr);
+  if (!payload::CarriesLibraries()) {  // the packages' build
+    EXPECT_EQ(payload::CarriedDlcore().size + payload::CarriedSkinKit().size, 0u);
+    return;
+  }
   EXPECT_TRUE(Bytes(payload::CarriedDlcore())
                   .starts_with("\x7f"
                                "ELF"));
@@ -54,6 +58,7 @@ TEST(CarriedFiles, WhatTheProgramCarries) {
 }
 
 TEST(CarriedFiles, FirstStartWritesExactlyTheMissingFilesAndNeverTouchesOthers) {
+  if (!payload::CarriesLibraries()) GTEST_SKIP() << "this build carries no libraries";
   ScratchConfig scratch;
   const fs::path folder = scratch.folder() / "program";
   fs::create_directories(folder);
@@ -167,6 +172,23 @@ TEST(CarriedFiles, OnlyThePackagesProgramUsesThePackagesLibraries) {
   EXPECT_EQ(EngineLibraryPath(lib.string(), true), (lib / "libdlcore.so").string());
   EXPECT_EQ(SkinLibraryPath(lib.string(), true), (lib / "libskinkit.so").string());
   EXPECT_NE(EngineLibraryPath(lib.string()), EngineLibraryPath(lib.string(), true)) << "carried names carry a hash";
+}
+
+// A window built without carried libraries (the packages') never deploys, from any folder: with
+// the package's engine library removed it loads nothing rather than writing into the home, and
+// an empty carried file is never written.
+TEST(CarriedFiles, AWindowWithoutCarriedLibrariesWritesNoCode) {
+  ScratchConfig scratch;
+  const fs::path bin = scratch.folder() / "usr/bin", lib = scratch.folder() / "usr/lib/quorvel";
+  fs::create_directories(bin);
+  EXPECT_EQ(InstalledLibraryFolder(bin.string(), bin.string(), lib.string(), false), lib.string())
+      << "the package's folder even with its engine library gone";
+  const std::string build = (scratch.folder() / "build/bin").string();
+  EXPECT_EQ(InstalledLibraryFolder(build, bin.string(), lib.string(), false), build) << "a build's own folder";
+  const fs::path target = scratch.folder() / "home/.dlcore.so";
+  fs::create_directories(target.parent_path());
+  EXPECT_FALSE(EnsureCarriedFile(target.string(), payload::CarriedFile{}, 0755));
+  EXPECT_FALSE(fs::exists(target));
 }
 
 }  // namespace
