@@ -1,6 +1,7 @@
 #include "engine.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "files.h"
@@ -76,8 +77,10 @@ std::string ReadInstalledIdDat() {
   const std::string folder = common::FolderOf(library);
   if (auto beside = common::ReadFileUpTo(folder + "/.download/id.dat", 64 << 10)) return *beside;
 #ifdef QUORVEL_INSTALLED_ENGINEDIR
-  // The packaged library: its partner file is data, in the distribution's data folder.
-  if (folder == QUORVEL_INSTALLED_ENGINEDIR)
+  // The packaged library: its partner file is data, in the distribution's data folder. The
+  // library's path is as the loader found it ("/usr/bin/../lib/..." through the RUNPATH).
+  std::error_code ec;
+  if (std::filesystem::equivalent(common::PathOf(folder), QUORVEL_INSTALLED_ENGINEDIR, ec))
     return common::ReadFileUpTo(QUORVEL_INSTALLED_DATADIR "/id.dat", 64 << 10).value_or(std::string());
 #endif
   return {};
