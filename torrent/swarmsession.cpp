@@ -196,15 +196,13 @@ void LimitLocalPeersToo(lt::session& session) {
 void FollowTheWebSeedsProxy(lt::session& session, const lt::torrent_info& info) {
   for (const lt::web_seed_entry& seed : info.web_seeds()) {
     const std::optional<http::Proxy> proxy = http::EnvironmentProxy(seed.url);
-    const size_t colon = proxy ? proxy->hostAndPort.rfind(':') : std::string::npos;
-    if (colon == std::string::npos) continue;
-    std::string host = proxy->hostAndPort.substr(0, colon);
-    if (host.starts_with('[') && host.ends_with(']')) host = host.substr(1, host.size() - 2);
+    const std::optional<common::Url> at = proxy ? common::ParseUrl("http://" + proxy->hostAndPort) : std::nullopt;
+    if (!at) continue;
     lt::settings_pack s;
     s.set_int(lt::settings_pack::proxy_type,
               proxy->user.empty() ? lt::settings_pack::http : lt::settings_pack::http_pw);
-    s.set_str(lt::settings_pack::proxy_hostname, host);
-    s.set_int(lt::settings_pack::proxy_port, std::atoi(proxy->hostAndPort.c_str() + colon + 1));
+    s.set_str(lt::settings_pack::proxy_hostname, at->host);
+    s.set_int(lt::settings_pack::proxy_port, at->PortOrDefault());
     s.set_str(lt::settings_pack::proxy_username, proxy->user);
     s.set_str(lt::settings_pack::proxy_password, proxy->password);
     // libtorrent has one proxy for all payload: web seeds are peer connections to it.

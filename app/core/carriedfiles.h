@@ -34,8 +34,9 @@ std::optional<std::string> InstalledLibraryFolder(const std::string& programFold
 std::string SkinLibraryPath(const std::string& folder, bool installed = false);
 std::string EngineLibraryPath(const std::string& folder, bool installed = false);
 
-// Writes `file` at `path` when nothing exists there and the file is carried; true when it wrote. The bytes go to a
-// temporary name first, so that a crash never leaves a half-written file at the target.
+// Writes `file` at `path` when nothing exists there and the file is carried; true when it
+// wrote. The bytes go to a temporary name first, so that a crash never leaves a half-written
+// file at the target.
 bool EnsureCarriedFile(const std::string& path, const payload::CarriedFile& file, unsigned mode = 0644);
 
 void DeploySkinLibrary(const std::string& folder);  // the first step of start-up

@@ -71,17 +71,20 @@ std::string UserAgentFromIdDat(const std::string& idDat) {
   return "Quorvel-dlcore/" + version + " (partner " + id + ")";
 }
 
+// id.dat is 40 bytes; anything far larger is not it.
+constexpr std::uintmax_t kMaxIdDatBytes = 64 << 10;
+
 std::string ReadInstalledIdDat() {
   const std::string library = platform::FileHoldingCode(reinterpret_cast<const void*>(&ReadInstalledIdDat));
   if (library.empty()) return {};
   const std::string folder = common::FolderOf(library);
-  if (auto beside = common::ReadFileUpTo(folder + "/.download/id.dat", 64 << 10)) return *beside;
+  if (auto beside = common::ReadFileUpTo(folder + "/.download/id.dat", kMaxIdDatBytes)) return *beside;
 #ifdef QUORVEL_INSTALLED_ENGINEDIR
   // The packaged library: its partner file is data, in the distribution's data folder. The
   // library's path is as the loader found it ("/usr/bin/../lib/..." through the RUNPATH).
   std::error_code ec;
   if (std::filesystem::equivalent(common::PathOf(folder), QUORVEL_INSTALLED_ENGINEDIR, ec))
-    return common::ReadFileUpTo(QUORVEL_INSTALLED_DATADIR "/id.dat", 64 << 10).value_or(std::string());
+    return common::ReadFileUpTo(QUORVEL_INSTALLED_DATADIR "/id.dat", kMaxIdDatBytes).value_or(std::string());
 #endif
   return {};
 }
