@@ -19,6 +19,7 @@ need=()
 command -v dpkg-buildpackage >/dev/null || need+=(dpkg-dev)
 command -v dh >/dev/null || need+=(debhelper)
 command -v lintian >/dev/null || need+=(lintian)
+command -v man >/dev/null || need+=(man-db)  # the manual pages are read as groff reads them
 [ "${1:-}" = "--try" ] && ! command -v import >/dev/null && need+=(imagemagick)
 if [ ${#need[@]} -gt 0 ]; then
   sudo_cmd=()
@@ -78,7 +79,6 @@ for package in quorvel quorvel-cli; do
   fi
 done
 export DEBIAN_FRONTEND=noninteractive
-command -v man >/dev/null || apt-get install -y -q --no-install-recommends man-db >/dev/null
 # What is under /usr and /etc before: after the removal nothing more may be there.
 snapshot() { find /usr /etc -xdev \( -path /etc/ld.so.cache -o -path /usr/share/info/dir \) -prune -o -print | sort; }
 snapshot >build-package/before.list
