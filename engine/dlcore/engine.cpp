@@ -206,6 +206,8 @@ void Engine::SetDownloadLimit(std::int64_t bytesPerSecond) {
 void Engine::Publish(std::uintptr_t id, const Task& task) {
   Progress p = task.Snapshot();
   std::lock_guard lock(snapshotMutex_);
+  if (stopsAsked_.contains(id) && (p.stat == DL_STATE_RUNNING || p.stat == DL_STATE_REQUESTING))
+    p.stat = DL_STATE_STOPPING;
   snapshots_[id] = std::move(p);
 }
 
@@ -241,10 +243,16 @@ void Engine::Stop(std::uintptr_t id) {
     if (auto it = snapshots_.find(id);
         it != snapshots_.end() && (it->second.stat == DL_STATE_RUNNING || it->second.stat == DL_STATE_REQUESTING))
       it->second.stat = DL_STATE_STOPPING;
+    ++stopsAsked_[id];
   }
   // The caller does not wait for the data to reach the disk: the task reads "stopping" until
   // the engine thread has stopped it. Later calls queue behind it, so they see it stopped.
   Post([this, id] {
+    {
+      std::lock_guard lock(snapshotMutex_);
+      if (auto asked = stopsAsked_.find(id); asked != stopsAsked_.end() && --asked->second == 0)
+        stopsAsked_.erase(asked);
+    }
     if (auto it = tasks_.find(id); it != tasks_.end()) {
       it->second->Stop();
       Publish(id, *it->second);

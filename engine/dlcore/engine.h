@@ -63,6 +63,9 @@ class Engine {
 
   mutable std::mutex snapshotMutex_;
   std::map<std::uintptr_t, Progress> snapshots_;
+  // Stops asked for and not yet carried out: until then a task's own progress reports (still
+  // "running") must not hide the "stopping" the caller was promised.
+  std::map<std::uintptr_t, int> stopsAsked_;
 };
 
 // The task a creation record describes; a record with unterminated or unusable texts gives

@@ -19,7 +19,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -125,6 +127,39 @@ TEST_F(DlcoreTest, StopResumesWithoutFetchingAgain) {
   EXPECT_EQ(ReadAll(folder_ / "file.bin"), content);
   // Bytes in flight when a connection hands its range over are sent but never used.
   EXPECT_LE(server.bytesServed() - before, content.size() - size_t(kept) + (1 << 20));
+}
+
+// Once a stop is asked for the task never reads "running" again, even while the engine thread
+// still reports the data that was on its way: a caller that waits for the stop ends its wait on
+// the first answer that is not "stopping".
+TEST_F(DlcoreTest, AfterAStopTheTaskNeverReadsRunning) {
+  const std::string content = PatternBytes(64 << 20, 47);
+  FileServer server(content);
+  server.SetFaults({.bytesPerSecond = 2 << 20});
+  // Several tasks: while the engine thread is busy with one, the others report their data.
+  std::vector<DLTask> tasks;
+  for (int i = 0; i < 4; ++i) tasks.push_back(Download(server.url(), "file" + std::to_string(i) + ".bin"));
+  int runningAfterStop = 0;
+  for (int round = 0; round < 20; ++round) {
+    for (DLTask t : tasks)
+      ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_RUNNING && info_.nTotalDownload() > 0; }),
+                DL_STATE_RUNNING);
+    std::this_thread::sleep_for(milliseconds(30));
+    for (DLTask t : tasks) DL_StopTask(t);
+    for (DLTask t : tasks) {
+      for (int reads = 0; reads < 20000; ++reads) {
+        ASSERT_TRUE(DL_QueryTaskInfoEx(t, info_.Address()));
+        if (info_.stat() == DL_STATE_RUNNING) ++runningAfterStop;
+        if (info_.stat() == DL_STATE_STOPPED) break;
+      }
+    }
+    for (DLTask t : tasks) {
+      ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
+      DL_StartTask(t);
+    }
+  }
+  EXPECT_EQ(runningAfterStop, 0);
+  for (DLTask t : tasks) DL_StopTask(t);
 }
 
 // A start right after a stop, while the stop's state is still on its way to the disk, waits
