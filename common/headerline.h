@@ -2,12 +2,14 @@
 // One line of an HTTP response's head, read the same way by the request engine and the
 // download engine: a status line starts a new response (a redirect, "100 Continue"), any other
 // line is "Name: value". Each reader keeps its own policy for what the values mean.
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "ascii.h"
+#include "decimal.h"
 
 namespace common {
 
@@ -43,6 +45,23 @@ inline std::optional<HeaderField> ReadHeaderField(std::string_view line) {
   const size_t colon = line.find(':');
   if (colon == std::string_view::npos) return std::nullopt;
   return HeaderField{AsciiLower(trimmed(line.substr(0, colon))), trimmed(line.substr(colon + 1))};
+}
+
+struct ContentRange {
+  std::int64_t first = 0, last = 0, total = -1;  // total -1 for "*"
+};
+
+// "bytes 0-99/1000" or "bytes 0-99/*"; nothing for a range that cannot be.
+inline std::optional<ContentRange> ParseContentRange(std::string_view v) {
+  if (!v.starts_with("bytes ")) return std::nullopt;
+  v.remove_prefix(6);
+  const size_t dash = v.find('-'), slash = v.find('/');
+  if (dash == std::string_view::npos || slash == std::string_view::npos || dash > slash) return std::nullopt;
+  const auto first = DecimalNumber(v.substr(0, dash)), last = DecimalNumber(v.substr(dash + 1, slash - dash - 1));
+  const std::string_view total = v.substr(slash + 1);
+  const auto size = total == "*" ? std::optional<std::int64_t>(-1) : DecimalNumber(total);
+  if (!first || !last || !size || *last < *first || (*size >= 0 && *last >= *size)) return std::nullopt;
+  return ContentRange{*first, *last, *size};
 }
 
 }  // namespace common

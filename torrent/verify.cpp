@@ -8,6 +8,7 @@
 #include <libtorrent/torrent_info.hpp>
 #include <memory>
 
+#include "archivetorrent.h"
 #include "files.h"
 #include "platform/fileio.h"
 
@@ -38,27 +39,6 @@ std::int64_t ReadFully(platform::FileHandle fd, char* into, std::int64_t size) {
     done += n;
   }
   return done;
-}
-
-// The torrent of one archive with v1 piece hashes; nothing (with `v.failure`) for any other.
-std::unique_ptr<lt::torrent_info> ArchiveTorrent(std::string_view torrentBytes, Verification& v) {
-  std::unique_ptr<lt::torrent_info> info;
-  try {
-    info = ReadTorrent(torrentBytes, v.failure);
-  } catch (const std::exception& e) {
-    v.failure = std::string("不是种子文件（") + e.what() + "）";
-    return nullptr;
-  }
-  if (!info) return nullptr;
-  if (!info->v1()) {
-    v.failure = "只有 v2 校验值的种子暂不支持";
-    return nullptr;
-  }
-  if (info->num_files() != 1) {
-    v.failure = "种子描述的是 " + std::to_string(info->num_files()) + " 个文件，不是一个压缩包";
-    return nullptr;
-  }
-  return info;
 }
 
 // The archive opened for reading: a regular file of the torrent's size; kNoFile (with
@@ -106,6 +86,26 @@ bool HashPieces(platform::FileHandle fd, const lt::torrent_info& info, Verificat
 }
 
 }  // namespace
+
+std::unique_ptr<lt::torrent_info> ArchiveTorrent(std::string_view torrentBytes, Verification& v) {
+  std::unique_ptr<lt::torrent_info> info;
+  try {
+    info = ReadTorrent(torrentBytes, v.failure);
+  } catch (const std::exception& e) {
+    v.failure = std::string("不是种子文件（") + e.what() + "）";
+    return nullptr;
+  }
+  if (!info) return nullptr;
+  if (!info->v1()) {
+    v.failure = "只有 v2 校验值的种子暂不支持";
+    return nullptr;
+  }
+  if (info->num_files() != 1) {
+    v.failure = "种子描述的是 " + std::to_string(info->num_files()) + " 个文件，不是一个压缩包";
+    return nullptr;
+  }
+  return info;
+}
 
 Verification VerifyArchive(const std::string& archivePath, std::string_view torrentBytes,
                            const std::function<bool(std::int64_t)>& progress) {

@@ -35,6 +35,8 @@ const char* const kHelp =
     "\n"
     "verify ARCHIVE [TORRENT]：用种子的分块校验值检查压缩包；不给 TORRENT 时，用压缩包旁边同名的种子。\n"
     "  --device DEVICE        改为从设备号的主程序行下载种子\n"
+    "  --repair               只重新下载坏块（按字节范围，每块先校验再写入），然后再校验一遍\n"
+    "  --from URL             修复时从 URL 取块（默认：种子的网络种子，或 --device 的主程序行）\n"
     "\n"
     "torrent FILE.torrent|URL：经 BitTorrent 网络和种子的网络种子下载种子的内容；每一块都校验，\n"
     "续传数据保存在内容旁边。\n"

@@ -16,20 +16,6 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && common::EqualIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
-// "bytes 0-99/1000" or "bytes 0-99/*"
-std::optional<ContentRange> ParseContentRange(std::string_view v) {
-  if (!v.starts_with("bytes ")) return std::nullopt;
-  v.remove_prefix(6);
-  size_t dash = v.find('-'), slash = v.find('/');
-  if (dash == std::string_view::npos || slash == std::string_view::npos || dash > slash) return std::nullopt;
-  auto first = common::DecimalNumber(v.substr(0, dash)),
-       last = common::DecimalNumber(v.substr(dash + 1, slash - dash - 1));
-  std::string_view total = v.substr(slash + 1);
-  auto size = total == "*" ? std::optional<std::int64_t>(-1) : common::DecimalNumber(total);
-  if (!first || !last || !size || *last < *first || (*size >= 0 && *last >= *size)) return std::nullopt;
-  return ContentRange{*first, *last, *size};
-}
-
 }  // namespace
 
 void ParseHeaderLine(ResponseHead& head, std::string_view line) {
@@ -42,7 +28,7 @@ void ParseHeaderLine(ResponseHead& head, std::string_view line) {
   if (!field) return;
   const std::string_view value = field->value;
   if (field->name == "content-range") {
-    head.range = ParseContentRange(value);
+    head.range = common::ParseContentRange(value);
   } else if (field->name == "content-length") {
     const std::int64_t length = common::DecimalNumber(value).value_or(-1);
     if (head.sawLength && length != head.contentLength) head.conflictingLength = true;

@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "headerline.h"
+
 namespace dlcore {
 
-struct ContentRange {
-  std::int64_t first = 0, last = 0, total = -1;  // total -1 for "*"
-};
+using common::ContentRange;
 
 struct ResponseHead {
   long status = 0;

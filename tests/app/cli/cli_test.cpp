@@ -169,6 +169,38 @@ TEST_F(CliTest, VerifyFindsAFlippedByteInItsPiece) {
   EXPECT_NE(r.err.find("门户 127.0.0.1:1"), std::string::npos) << r.err;
 }
 
+// --repair fetches only the bad pieces, from the release row's server, and checks again.
+TEST_F(CliTest, VerifyRepairFetchesTheBadPiecesAgain) {
+  fs::create_directories(folder);
+  const std::string whole = SampleFileFor(kRelease);
+  std::string archive = whole;
+  archive[100000] = char(archive[100000] ^ 0x40);
+  archive[archive.size() - 1] = char(archive.back() ^ 0x40);
+  Write(folder / "a.zip", archive);
+  ProcessResult r =
+      Cli(std::vector<std::string>{"verify", (folder / "a.zip").string(), "--device", "3261", "--repair"} + Servers());
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("坏块 6：字节 98304-114687\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("已修复 2 块"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("修复完成，校验通过：129 块"), std::string::npos) << r.out;
+  EXPECT_EQ(ReadAll(folder / "a.zip"), whole);
+
+  // A torrent without a web seed and no address: said, nothing touched.
+  Write(folder / "b.zip", archive);
+  Write(folder / "b.torrent", torrent::CreateTorrent("V3.2.1.zip", whole, 16 << 10));
+  r = Cli({"verify", (folder / "b.zip").string(), "--repair"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--from"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadAll(folder / "b.zip"), archive);
+  EXPECT_EQ(Cli({"verify", (folder / "b.zip").string(), "--from", "http://h/b.zip"}).status, 2) << "only with --repair";
+  r = Cli({"verify", (folder / "b.zip").string(), "--repair", "--from", "file:///etc/passwd"});
+  EXPECT_EQ(r.status, 2);
+  r = Cli({"verify", (folder / "b.zip").string(), "--repair", "--from", "http://" + portal.host() + "/nothing.zip"});
+  EXPECT_EQ(r.status, 1) << "the server had no such file";
+  EXPECT_NE(r.err.find("第 6 块未能取回"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadAll(folder / "b.zip"), archive);
+}
+
 TEST_F(CliTest, VerifyRefusesWhatIsNotItsTorrentBeforeHashing) {
   fs::create_directories(folder);
   const std::string archive = SampleFileFor(kRelease);
