@@ -135,30 +135,35 @@ TEST_F(DlcoreTest, StopResumesWithoutFetchingAgain) {
 TEST_F(DlcoreTest, AfterAStopTheTaskNeverReadsRunning) {
   const std::string content = PatternBytes(64 << 20, 47);
   FileServer server(content);
-  server.SetFaults({.bytesPerSecond = 2 << 20});
-  // Several tasks: while the engine thread is busy with one, the others report their data.
+  server.SetFaults({.bytesPerSecond = 1 << 20});
+  // Several tasks: while the engine thread is busy with one, the others report their data. A
+  // task that completes on a fast machine leaves the rounds.
   std::vector<DLTask> tasks;
   for (int i = 0; i < 4; ++i) tasks.push_back(Download(server.url(), "file" + std::to_string(i) + ".bin"));
-  int runningAfterStop = 0;
-  for (int round = 0; round < 20; ++round) {
-    for (DLTask t : tasks)
-      ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_RUNNING && info_.nTotalDownload() > 0; }),
-                DL_STATE_RUNNING);
+  int runningAfterStop = 0, stops = 0;
+  for (int round = 0; round < 20 && !tasks.empty(); ++round) {
+    std::erase_if(tasks, [&](DLTask t) {
+      return Wait(t, [&] { return info_.stat() == DL_STATE_RUNNING && info_.nTotalDownload() > 0; }) !=
+             DL_STATE_RUNNING;
+    });
     std::this_thread::sleep_for(milliseconds(30));
     for (DLTask t : tasks) DL_StopTask(t);
     for (DLTask t : tasks) {
+      ++stops;
       for (int reads = 0; reads < 20000; ++reads) {
         ASSERT_TRUE(DL_QueryTaskInfoEx(t, info_.Address()));
         if (info_.stat() == DL_STATE_RUNNING) ++runningAfterStop;
-        if (info_.stat() == DL_STATE_STOPPED) break;
+        if (info_.stat() == DL_STATE_STOPPED || info_.stat() == DL_STATE_COMPLETE) break;
       }
     }
     for (DLTask t : tasks) {
-      ASSERT_EQ(Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; }), DL_STATE_STOPPED);
+      const int stat = Wait(t, [&] { return info_.stat() == DL_STATE_STOPPED; });
+      ASSERT_TRUE(stat == DL_STATE_STOPPED || stat == DL_STATE_COMPLETE) << stat;
       DL_StartTask(t);
     }
   }
   EXPECT_EQ(runningAfterStop, 0);
+  EXPECT_GE(stops, 20) << "the rounds stopped running tasks";
   for (DLTask t : tasks) DL_StopTask(t);
 }
 
