@@ -5,6 +5,7 @@
 #include "downloadlisthandlers.h"
 #include "downloadtick.h"
 #include "mainwindow.h"
+#include "mapdatapickerhandlers.h"
 #include "processguard.h"
 #include "searchhandlers.h"
 #include "secondstart.h"
@@ -70,7 +71,9 @@ void WireMainWindow(MainWindow& w) {
   h.openCompletedFolder = [&w] { ui::OpenCompletedFolder(w); };
   h.openDownloadList = [&w] { ui::OpenDownloadList(w); };
   h.confirmClose = [&w] { return ui::ConfirmClose(w); };
+  h.pickMapData = [&w] { ui::OpenMapDataPicker(w); };
   ui::WireDownloadList(w);
+  ui::WireMapDataPicker(w);
   WireSteps(w);
 }
 

@@ -96,6 +96,14 @@ std::optional<common::DownloadOrder> MapDataAddress(const MapDataChoice& c, cons
   order.name = common::SafeFileName(found->fileName);
   order.kind =
       order.name.ends_with(".torrent") ? common::DownloadKind::kMapDataTorrent : common::DownloadKind::kMapData;
+  // A package has its torrent beside it on the server (its BT form), to be checked and repaired
+  // against; the whole and regional sets' BT forms are archives themselves.
+  const MapDataForm form = KindAt(c.row)->form;
+  if (!c.btMode && form != kWholeSet && form != kRegion) {
+    MapDataChoice bt = c;
+    bt.btMode = true;
+    order.torrent = Address(bt, server)->address;
+  }
   return order;
 }
 

@@ -40,8 +40,9 @@ struct MapDataChoice {
 };
 
 // `server` is "http://" + the download server's host. Nothing for a row outside 0 to 23.
-// The package's order: its address, its name, and whether it is a torrent (the BT forms of the
-// whole and regional sets are archives).
+// The package's order: its address, its name, whether it is a torrent (the BT forms of the
+// whole and regional sets are archives), and for a package in file mode the address of its
+// torrent to check it against (none for the whole and regional sets).
 std::optional<common::DownloadOrder> MapDataAddress(const MapDataChoice& choice, const std::string& server);
 
 // Whether the kind takes an incremental update identifier (编辑框_增量更新 opens for it).

@@ -11,7 +11,7 @@ enum class DownloadKind {
   kFile,            // any other file (the boxes filled by hand)
   kRelease,         // a main-program archive: checked against its torrent once complete
   kReleaseTorrent,  // a main-program archive's torrent
-  kMapData,         // a map-data package
+  kMapData,         // a map-data package: checked against its torrent once complete, when it has one
   kMapDataTorrent,  // a map-data package's torrent
   kContent,         // a torrent's content, through the swarm
 };
@@ -21,8 +21,9 @@ struct DownloadOrder {
   std::string folder;                // absolute; the save folder the download goes into
   std::string name;                  // one path component inside `folder`
   DownloadKind kind = DownloadKind::kFile;
-  // The torrent beside it: a release archive's torrent (an address) to check it against; the
-  // torrent file in `folder` whose content a kContent download is.
+  // The torrent beside it: a release archive's or map-data package's torrent (an address) to
+  // check and repair it against; the torrent file in `folder` whose content a kContent
+  // download is.
   std::string torrent;
 
   // A torrent file: by its kind, or by its name when it is of no known kind.
@@ -30,6 +31,8 @@ struct DownloadOrder {
     return kind == DownloadKind::kReleaseTorrent || kind == DownloadKind::kMapDataTorrent ||
            (kind == DownloadKind::kFile && name.ends_with(".torrent"));
   }
+  // An archive that `torrent` describes, checked against it.
+  bool IsArchive() const { return kind == DownloadKind::kRelease || kind == DownloadKind::kMapData; }
   // The first source, or empty text when there is none.
   const std::string& address() const {
     static const std::string none;

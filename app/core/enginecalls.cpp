@@ -4,6 +4,7 @@
 #include <climits>
 #include <memory>
 
+#include "repair.h"
 #include "swarm.h"
 #include "verify.h"
 #include "words.h"
@@ -40,6 +41,33 @@ session::CheckOutcome Check(const std::string& archive, const std::string& torre
   const torrent::Verification v = torrent::VerifyWithTorrentFrom(archive, torrentLink, [&stop] { return !stop(); });
   if (v.Passed()) return {true, records::VerdictWord(records::CheckVerdict::kPassed)};
   return {false, v.checked ? records::CheckFailedWords(v.bad.size()) : records::CannotCheckWords(v.failure)};
+}
+
+// How far a repair got, for the list: "修复中：校验 40%", "修复中：取回 3 块中的 35%".
+std::string RepairStage(const torrent::RepairProgress& p) {
+  using Stage = torrent::RepairProgress::Stage;
+  const int percent = p.total > 0 ? int(std::min<std::int64_t>(p.done * 100 / p.total, 100)) : 0;
+  const char* what = p.stage == Stage::kChecking ? "校验" : p.stage == Stage::kFetching ? "取回坏块" : "再次校验";
+  return std::string("修复中：") + what + " " + std::to_string(percent) + "%";
+}
+
+session::CheckOutcome Repair(const std::string& archive, const std::string& torrentLink, const std::string& address,
+                             const std::function<void(const std::string&)>& show, const std::function<bool()>& stop) {
+  std::string status;
+  const std::optional<std::string> bytes = torrent::FetchTorrent(
+      torrentLink, [&stop] { return !stop(); }, &status);
+  if (!bytes) return {false, records::CannotCheckWords(stop() ? "已停止" : "种子下载失败：" + status)};
+  std::string shown;
+  const torrent::RepairResult r =
+      torrent::RepairArchive(archive, *bytes, address, [&](const torrent::RepairProgress& p) {
+        if (std::string stage = RepairStage(p); stage != shown) show(shown = std::move(stage));
+        return !stop();
+      });
+  if (!r.before.checked) return {false, records::CannotCheckWords(r.failure)};
+  if (r.Passed() && r.repaired == 0) return {true, records::VerdictWord(records::CheckVerdict::kPassed)};
+  if (r.Passed()) return {true, "修复完成（取回 " + std::to_string(r.repaired) + " 块），校验通过"};
+  const size_t left = r.after.checked ? r.after.bad.size() : r.before.bad.size();
+  return {false, records::CheckFailedWords(left) + "（修复未完成：" + r.failure + "）"};
 }
 
 }  // namespace
@@ -79,6 +107,7 @@ session::JobCalls TorrentJobCalls() {
     return bytes ? torrent::ContentName(*bytes) : std::nullopt;
   };
   calls.check = Check;
+  calls.repair = Repair;
   return calls;
 }
 

@@ -20,6 +20,8 @@
 #include "downloadlistwindow.h"
 #include "downloadtick.h"
 #include "mainwindow.h"
+#include "mapdatapicker.h"
+#include "mapdatapickerhandlers.h"
 #include "servers.h"
 #include "settingstable.h"
 
@@ -71,6 +73,16 @@ void ShowFolder(MainWindow& w) {
   ShowDownloadList(w);
 }
 
+// The completed rows leave the list (their files stay); a row still being checked stays.
+void ClearFinished(MainWindow& w) {
+  std::vector<int> finished;
+  for (const session::ListedDownload& d : List(w).rows())
+    if (d.state == ListState::kCompleted && d.verdict != session::CheckVerdict::kChecking) finished.push_back(d.id);
+  for (int id : finished) List(w).Remove(id);
+  if (!List(w).Find(ChosenId(w))) ChooseNone(w);
+  TickDownloads(w, false);
+}
+
 void ApplySettings(MainWindow& w) {
   DownloadListWindow& l = *w.下载列表窗口;
   List(w).maxRunning = l.数值框_同时下载->value();
@@ -114,6 +126,12 @@ void WireDownloadList(MainWindow& w) {
   h.copyAddress = [&w] { CopyAddress(w); };
   h.openFolder = [&w] { ShowFolder(w); };
   h.verify = [&w] { CheckDownload(w, ChosenId(w)); };
+  h.repair = [&w] {
+    List(w).Repair(ChosenId(w));
+    ShowDownloadList(w);
+  };
+  h.clearFinished = [&w] { ClearFinished(w); };
+  h.pickMapData = [&w] { OpenMapDataPicker(w); };
   h.swarm = [&w] {
     List(w).ContinueThroughSwarm(ChosenId(w));
     TickDownloads(w, false);
@@ -122,6 +140,7 @@ void WireDownloadList(MainWindow& w) {
   h.settingChanged = [&w] { SettingChanged(w); };
   h.tick = [&w] {
     if (!w.时钟_下载->isActive()) TickDownloads(w, false);  // the display's timer ticks faster
+    if (w.图资选择窗口->isVisible()) RefreshMapDataPicker(w);
   };
 }
 

@@ -64,6 +64,8 @@ void ShowButtons(MainWindow& w, const session::ListedDownload* d) {
   l.按钮_移除->setEnabled(d && !(s == ListState::kRunning && (d->task || d->Swarm())));
   l.按钮_打开目录->setEnabled(d != nullptr);
   l.按钮_校验->setEnabled(d && s == ListState::kCompleted && !d->order.torrent.empty() && !d->Swarm());
+  l.按钮_修复->setEnabled(d && s == ListState::kCompleted && d->verdict == session::CheckVerdict::kFailed &&
+                          !d->order.torrent.empty() && !d->order.address().empty() && !d->Swarm());
   l.按钮_BT下载->setEnabled(d && s == ListState::kCompleted && d->order.IsTorrent());
 }
 
@@ -100,7 +102,9 @@ void Choose(MainWindow& w, int id) {
 
 QString HintFor(const MainWindow& w, const session::ListedDownload& d) {
   if (!d.note.empty()) return QString::fromStdString(d.note);
-  if (d.state == ListState::kCompleted && d.verdict == session::CheckVerdict::kFailed)
+  // A failed check's words, and a repair's (what it fetched), which the state column shortens.
+  if (d.state == ListState::kCompleted && d.verdict != session::CheckVerdict::kNone &&
+      d.verdictText != records::VerdictWord(d.verdict))
     return QString::fromStdString(d.verdictText);
   if (d.state != ListState::kFailed) return QString();
   std::string text = "下载失败：" + session::FailureWords(d);

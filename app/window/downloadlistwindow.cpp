@@ -89,11 +89,17 @@ QHBoxLayout* DownloadListWindow::MakeButtons() {
   按钮_移除 = Button("按钮_移除", "从列表移除");
   按钮_打开目录 = Button("按钮_打开目录", "打开目录");
   按钮_校验 = Button("按钮_校验", "校验");
+  按钮_修复 = Button("按钮_修复", "修复");
   按钮_BT下载 = Button("按钮_BT下载", "用 BT 下载内容");
+  按钮_清除已完成 = Button("按钮_清除已完成", "清除已完成");
+  按钮_图资 = Button("按钮_图资", "下载图资…");
   auto* buttons = new QHBoxLayout;
-  for (QPushButton* b : {按钮_暂停, 按钮_继续, 按钮_重试, 按钮_删除, 按钮_移除, 按钮_打开目录, 按钮_校验, 按钮_BT下载})
+  for (QPushButton* b :
+       {按钮_暂停, 按钮_继续, 按钮_重试, 按钮_删除, 按钮_移除, 按钮_打开目录, 按钮_校验, 按钮_修复, 按钮_BT下载})
     buttons->addWidget(b);
   buttons->addStretch();
+  buttons->addWidget(按钮_清除已完成);
+  buttons->addWidget(按钮_图资);
   return buttons;
 }
 
@@ -133,7 +139,10 @@ void DownloadListWindow::RouteEvents() {
   route(按钮_移除, &QPushButton::clicked, &Handlers::remove);
   route(按钮_打开目录, &QPushButton::clicked, &Handlers::openFolder);
   route(按钮_校验, &QPushButton::clicked, &Handlers::verify);
+  route(按钮_修复, &QPushButton::clicked, &Handlers::repair);
   route(按钮_BT下载, &QPushButton::clicked, &Handlers::swarm);
+  route(按钮_清除已完成, &QPushButton::clicked, &Handlers::clearFinished);
+  route(按钮_图资, &QPushButton::clicked, &Handlers::pickMapData);
   route(表格_下载, &QTableWidget::itemSelectionChanged, &Handlers::choose);
   route(表格_下载, &QTableWidget::cellDoubleClicked, &Handlers::openFolder);
   route(选择框_启动时继续, &QCheckBox::toggled, &Handlers::settingChanged);
@@ -176,7 +185,7 @@ void DownloadListWindow::ShowMenu(const QPoint& at) {
   QMenu menu(this);
   menu.setObjectName(QStringLiteral("菜单_下载"));
   for (QPushButton* b :
-       {按钮_暂停, 按钮_继续, 按钮_重试, 按钮_删除, 按钮_移除, 按钮_打开目录, 按钮_校验, 按钮_BT下载}) {
+       {按钮_暂停, 按钮_继续, 按钮_重试, 按钮_删除, 按钮_移除, 按钮_打开目录, 按钮_校验, 按钮_修复, 按钮_BT下载}) {
     QAction* action = menu.addAction(b->text(), b, &QPushButton::click);
     action->setEnabled(b->isEnabled());
   }

@@ -24,7 +24,9 @@ class DownloadListWindow : public QWidget {
   enum Column { kName, kSize, kProgress, kSpeed, kTimeLeft, kState, kSource, kColumns };
 
   struct Handlers {
-    std::function<void()> pause, resume, retry, cancel, remove, openFolder, verify, swarm;  // the buttons
+    std::function<void()> pause, resume, retry, cancel, remove, openFolder, verify, repair, swarm;  // the buttons
+    std::function<void()> clearFinished;   // 按钮_清除已完成
+    std::function<void()> pickMapData;     // 按钮_图资: several map-data kinds at once
     std::function<void()> toggle;          // Space: pause a running row, continue a paused one
     std::function<void()> copyAddress;     // Ctrl+C
     std::function<void()> choose;          // another row chosen: which buttons apply
@@ -40,7 +42,10 @@ class DownloadListWindow : public QWidget {
   QPushButton* 按钮_移除;
   QPushButton* 按钮_打开目录;
   QPushButton* 按钮_校验;
-  QPushButton* 按钮_BT下载;  // a downloaded torrent's content, through the swarm
+  QPushButton* 按钮_修复;        // fetches a checked archive's bad pieces again
+  QPushButton* 按钮_BT下载;      // a downloaded torrent's content, through the swarm
+  QPushButton* 按钮_清除已完成;  // the completed rows leave the list; their files stay
+  QPushButton* 按钮_图资;
   QCheckBox* 选择框_启动时继续;
   QCheckBox* 选择框_自动BT;  // a torrent downloaded in BT mode goes on with its content at once
   QLabel* 标签_限速;

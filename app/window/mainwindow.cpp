@@ -21,6 +21,7 @@
 #include "controls.h"
 #include "downloadlistwindow.h"
 #include "mapdata.h"
+#include "mapdatapicker.h"
 #include "progressfigures.h"
 
 // The resources of a static library are registered by hand.
@@ -112,6 +113,9 @@ MainWindow::MainWindow(core::ProgramState& programState) : state(programState) {
   下载列表窗口 = new DownloadListWindow();
   下载列表窗口->setWindowIcon(windowIcon());
   下载列表窗口->setAttribute(Qt::WA_QuitOnClose, false);  // the program ends with the main window
+  图资选择窗口 = new MapDataPicker();
+  图资选择窗口->setWindowIcon(windowIcon());
+  图资选择窗口->setAttribute(Qt::WA_QuitOnClose, false);
   BuildTrayIcon();
 
   ConnectEvents();
@@ -120,6 +124,7 @@ MainWindow::MainWindow(core::ProgramState& programState) : state(programState) {
 MainWindow::~MainWindow() {
   delete probeWindow;
   delete 下载列表窗口;
+  delete 图资选择窗口;
 }
 
 void MainWindow::BuildTrayIcon() {
@@ -208,6 +213,16 @@ void MainWindow::ConnectEvents() {
   超级列表框->installEventFilter(this);  // Enter on a row downloads it
   route(组合框_图资, &QComboBox::currentIndexChanged, &Handlers::selectMapDataKind);
   route(按钮_图资下载, &QPushButton::clicked, &Handlers::downloadMapData);
+  // Their menu picks several kinds at once; a click keeps doing what it always did.
+  for (QWidget* source : std::initializer_list<QWidget*>{组合框_图资, 按钮_图资下载}) {
+    source->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(source, &QWidget::customContextMenuRequested, this, [this, source](const QPoint& at) {
+      QMenu menu(this);
+      menu.setObjectName(QStringLiteral("菜单_图资"));
+      menu.addAction(QStringLiteral("选择多个图资下载…"), this, [this] { Dispatch(handlers.pickMapData); });
+      menu.exec(source->mapToGlobal(at));
+    });
+  }
   route(选择框_下载模式, &QCheckBox::clicked, &Handlers::downloadModeClicked);
   route(按钮_选择目录, &QPushButton::clicked, &Handlers::chooseFolderFromButton);
   编辑框_保存目录->installEventFilter(this);
@@ -267,5 +282,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     for (const Step& step : shutdownSteps) step.run();
   }
   下载列表窗口->hide();
+  图资选择窗口->hide();
   event->accept();
 }

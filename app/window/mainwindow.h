@@ -25,6 +25,7 @@ class QSystemTrayIcon;
 
 class BalloonTip;
 class DownloadListWindow;
+class MapDataPicker;
 class ProbeWindow;
 class StatusBar;
 
@@ -51,6 +52,8 @@ class MainWindow : public QWidget {
     std::function<void()> openCompletedFolder;       // 状态条2's first part double-clicked
     std::function<void()> openDownloadList;          // Ctrl+J, a click on the progress (进度条1 or
                                                      // 状态条2's last part), the tray icon
+    std::function<void()> pickMapData;               // the menu of 组合框_图资 and 按钮_图资下载: several
+                                                     // kinds at once
     std::function<bool()> confirmClose;              // the window is closing: false keeps it open
   } handlers;
 
@@ -96,6 +99,7 @@ class MainWindow : public QWidget {
 
   ProbeWindow* probeWindow;
   DownloadListWindow* 下载列表窗口;  // its own window, hidden until opened
+  MapDataPicker* 图资选择窗口;       // likewise
   QSystemTrayIcon* 托盘图标;         // null where the desktop has no tray
 
  protected:

@@ -58,6 +58,12 @@ struct JobCalls {
   std::function<CheckOutcome(const std::string& archivePath, const std::string& torrentLink,
                              const std::function<bool()>& stop)>
       check;
+  // The archive's bad pieces fetched again from `address` (where the archive itself is served),
+  // each checked against the torrent at `torrentLink` before it is written; `show` hears how far
+  // it got, `stop` is asked while it works.
+  std::function<CheckOutcome(const std::string& archivePath, const std::string& torrentLink, const std::string& address,
+                             const std::function<void(const std::string&)>& show, const std::function<bool()>& stop)>
+      repair;
 };
 
 }  // namespace session

@@ -61,7 +61,8 @@ std::string StateWords(const ListedDownload& d) {
   if (d.state != ListState::kCompleted) return word;
   if (d.alreadyThere) word.append("（").append(records::kAlreadyThere).append("）");
   switch (d.verdict) {
-    case CheckVerdict::kChecking:
+    case CheckVerdict::kChecking:  // a repair says how far it got
+      return word + "，" + (d.verdictText.empty() ? records::VerdictWord(d.verdict) : d.verdictText);
     case CheckVerdict::kPassed: return word + "，" + records::VerdictWord(d.verdict);
     case CheckVerdict::kFailed: return word + "，" + d.verdictText;
     case CheckVerdict::kNone: break;
@@ -238,6 +239,17 @@ void DownloadList::Check(int id) {
   d->verdictText.clear();
   changed_ = true;
   jobs_->StartCheck(id, jobCalls, d->order.folder + "/" + d->order.name, d->order.torrent);
+}
+
+void DownloadList::Repair(int id) {
+  ListedDownload* d = Row(id);
+  if (!d || d->state != ListState::kCompleted || d->order.torrent.empty() || d->Swarm() ||
+      d->verdict != CheckVerdict::kFailed || d->order.address().empty())
+    return;
+  d->verdict = CheckVerdict::kChecking;
+  d->verdictText = "修复中";
+  changed_ = true;
+  jobs_->StartRepair(id, jobCalls, d->order.folder + "/" + d->order.name, d->order.torrent, d->order.address());
 }
 
 bool DownloadList::Pause(int id) {

@@ -81,6 +81,9 @@ class DownloadList {
   bool ContinueThroughSwarm(int id);
   // Checks the completed archive of row `id` against its torrent (an event tells the verdict).
   void Check(int id);
+  // Fetches the bad pieces of row `id`'s archive again from its address and checks it once more;
+  // only after a check found bad pieces (an event tells the verdict).
+  void Repair(int id);
 
   // The actions of a row; false (nothing done) when the row is not in a state for it.
   bool Pause(int id);

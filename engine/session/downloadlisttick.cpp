@@ -90,6 +90,11 @@ void DownloadList::FollowJobs(std::vector<DownloadEvent>& events) {
   for (const JobReport& r : jobs_->Collect()) {
     ListedDownload* d = Row(r.id);
     if (!d) continue;
+    if (r.checkStage && !r.checkEnd) {
+      d->verdictText = *r.checkStage;
+      figuresChanged_ = true;
+      continue;
+    }
     if (r.checkEnd) {
       d->verdict = r.checkEnd->passed ? CheckVerdict::kPassed : CheckVerdict::kFailed;
       d->verdictText = r.checkEnd->words;
@@ -141,7 +146,7 @@ std::vector<DownloadEvent> DownloadList::Tick() {
   for (const DownloadEvent& e : std::vector<DownloadEvent>(events)) {
     const ListedDownload* d = e.kind == DownloadEvent::Kind::kEnded ? Find(e.id) : nullptr;
     if (!d || d->state != ListState::kCompleted) continue;
-    if (d->order.kind == common::DownloadKind::kRelease && !d->order.torrent.empty() && jobCalls.check) Check(e.id);
+    if (d->order.IsArchive() && !d->order.torrent.empty() && jobCalls.check) Check(e.id);
     if (d->order.IsTorrent() && swarmAfterTorrent) ContinueThroughSwarm(e.id);
   }
   return events;

@@ -13,6 +13,7 @@ struct Jobs::Job {
   std::optional<SwarmFigures> figures;
   std::optional<SwarmOutcome> swarmEnd;
   std::optional<CheckOutcome> checkEnd;
+  std::optional<std::string> checkStage;
   std::thread thread;
 };
 
@@ -84,6 +85,29 @@ void Jobs::StartCheck(int id, const JobCalls& calls, const std::string& archiveP
   checks_[id] = job;
 }
 
+void Jobs::StartRepair(int id, const JobCalls& calls, const std::string& archivePath, const std::string& torrentLink,
+                       const std::string& address) {
+  auto job = std::make_shared<Job>();
+  job->thread = std::thread([job, calls, archivePath, torrentLink, address] {
+    CheckOutcome end{false, "无法修复：修复在这里不可用"};
+    if (calls.repair) {
+      end = calls.repair(
+          archivePath, torrentLink, address,
+          [&job](const std::string& stage) {
+            std::lock_guard lock(job->mutex);
+            job->checkStage = stage;
+          },
+          [&job] { return job->stop.load(); });
+    }
+    {
+      std::lock_guard lock(job->mutex);
+      job->checkEnd = end;
+    }
+    job->finished = true;
+  });
+  checks_[id] = job;
+}
+
 std::vector<JobReport> Jobs::Collect() {
   std::vector<JobReport> reports;
   for (auto* jobs : {&swarms_, &checks_}) {
@@ -96,6 +120,7 @@ std::vector<JobReport> Jobs::Collect() {
         r.figures = std::exchange(it->second->figures, std::nullopt);
         r.swarmEnd = it->second->swarmEnd;
         r.checkEnd = it->second->checkEnd;
+        r.checkStage = std::exchange(it->second->checkStage, std::nullopt);
       }
       if (finished) {
         it->second->thread.join();
@@ -105,7 +130,7 @@ std::vector<JobReport> Jobs::Collect() {
         r.checkEnd.reset();
         ++it;
       }
-      if (r.figures || r.swarmEnd || r.checkEnd) reports.push_back(std::move(r));
+      if (r.figures || r.swarmEnd || r.checkEnd || r.checkStage) reports.push_back(std::move(r));
     }
   }
   return reports;

@@ -22,6 +22,7 @@ struct JobReport {
   std::optional<SwarmFigures> figures;  // a running swarm job's
   std::optional<SwarmOutcome> swarmEnd;
   std::optional<CheckOutcome> checkEnd;
+  std::optional<std::string> checkStage;  // how far a repair got, for the user
 };
 
 class Jobs {
@@ -36,6 +37,9 @@ class Jobs {
   // (bounded) and its unfinished files go. False when no job of that row runs.
   bool StopSwarm(int id, bool discard);
   void StartCheck(int id, const JobCalls& calls, const std::string& archivePath, const std::string& torrentLink);
+  // A check that fetches the bad pieces again from `address` (JobCalls::repair).
+  void StartRepair(int id, const JobCalls& calls, const std::string& archivePath, const std::string& torrentLink,
+                   const std::string& address);
   bool Runs(int id) const { return swarms_.count(id) != 0; }
   // Figures of the running swarm jobs, and the jobs that ended (they are forgotten).
   std::vector<JobReport> Collect();

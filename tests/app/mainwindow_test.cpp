@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -188,6 +189,7 @@ TEST(MainWindow, EventTableRoutesEachEventToItsHandler) {
        record("probe"),
        record("openFolder"),
        record("openList"),
+       record("pickMapData"),
        [&calls] {
          calls << QStringLiteral("confirmClose");
          return true;
@@ -239,6 +241,17 @@ TEST(MainWindow, EventTableRoutesEachEventToItsHandler) {
   w.状态条2->setPartText(0, QStringLiteral("正在下载..."));
   QTest::mouseClick(w.状态条2->part(0), Qt::LeftButton);
   EXPECT_TRUE(calls.isEmpty());
+  // The menu of the map-data combo box and button picks several kinds.
+  for (QWidget* source : std::initializer_list<QWidget*>{w.组合框_图资, w.按钮_图资下载}) {
+    QTimer::singleShot(50, [&w] {
+      if (auto* menu = w.findChild<QMenu*>(QStringLiteral("菜单_图资"))) {
+        menu->actions().front()->trigger();
+        menu->close();
+      }
+    });
+    emit source->customContextMenuRequested(QPoint(2, 2));
+    expectOnly("pickMapData");
+  }
 
   // The keyboard: Enter in the device number searches, Enter on a row downloads it, Enter or
   // Space on a focused button presses it.

@@ -87,6 +87,21 @@ TEST(MapDataCatalogue, IncrementalAndRegionalForms) {
   EXPECT_EQ(At(1, false, false, "").address, S + "/data//data_/3d_a1.ndz") << "nothing is validated";
 }
 
+// A package in file mode names its torrent beside it (its BT form) to be checked against; the
+// whole and regional sets' BT forms are archives, so theirs name none.
+TEST(MapDataCatalogue, APackageNamesItsTorrent) {
+  auto torrentOf = [](int row, bool bt, const std::string& id = "") {
+    return catalogue::MapDataAddress({row, "3m21j27", id, bt, false}, S)->torrent;
+  };
+  EXPECT_EQ(torrentOf(1, false), S + "/data/3m21j27/torrent/3d_a1.torrent");
+  EXPECT_EQ(torrentOf(1, false), At(1, true).address);
+  EXPECT_EQ(torrentOf(5, false, "SP2"), S + "/data/3m21j27/datazl_p_3m21j27_sp2/patches.torrent");
+  EXPECT_EQ(torrentOf(18, false), At(18, true).address) << "the cloud package";
+  EXPECT_EQ(torrentOf(1, true), "") << "a torrent is checked against nothing";
+  EXPECT_EQ(torrentOf(0, false), "") << "the whole set";
+  EXPECT_EQ(torrentOf(21, false), "") << "a regional set";
+}
+
 TEST(MapDataCatalogue, RegionHints) {
   EXPECT_FALSE(catalogue::RegionHint(19));
   ASSERT_TRUE(catalogue::RegionHint(20));
