@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -21,6 +22,10 @@ bool Ask(QWidget* parent, const QString& text, const QString& yes, const QString
 
 bool OpenFolder(const QString& folder) {
   return QDir(folder).exists() && QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+bool OpenFile(const QString& path) {
+  return QFileInfo(path).isFile() && QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 }  // namespace ui

@@ -14,5 +14,7 @@ bool Ask(QWidget* parent, const QString& text, const QString& yes, const QString
 
 // Opens a folder in the desktop's file manager; false when none could open it.
 bool OpenFolder(const QString& folder);
+// Opens a file with the desktop's program for its type; false when none could.
+bool OpenFile(const QString& path);
 
 }  // namespace ui

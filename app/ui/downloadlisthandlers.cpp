@@ -4,13 +4,16 @@
 #include <QClipboard>
 #include <QDateTime>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
+#include <QUrl>
 
 #include "controls.h"
 #include "desktop.h"
@@ -33,30 +36,79 @@ using session::ListState;
 
 session::DownloadList& List(MainWindow& w) { return w.state.session; }
 
-// An action on the chosen row, once: the row it acted on is no longer chosen when it went, so
-// a second click never reaches the row that moved into its place.
-void Act(MainWindow& w, bool (session::DownloadList::*action)(int)) {
-  const int id = ChosenId(w);
-  const session::ListedDownload* d = List(w).Find(id);
-  if (!d) return;
-  if (action == &session::DownloadList::Cancel &&
-      !Ask(w.下载列表窗口,
-           QStringLiteral("取消下载“%1”？\n已下载的部分会被删除。").arg(QString::fromStdString(d->order.name)),
-           QStringLiteral("取消下载"), QStringLiteral("不取消")))
-    return;
-  List(w).SetNote(id, {});
-  if (!(List(w).*action)(id)) {
-    if (action == &session::DownloadList::Remove) List(w).SetNote(id, "正在下载：请先暂停或取消它。");
-  } else if (!List(w).Find(id)) {
-    ChooseNone(w);
+// Whether the user wants the unfinished ones of `ids` cancelled, their data deleted.
+bool AskToCancel(MainWindow& w, const std::vector<int>& ids) {
+  std::vector<const session::ListedDownload*> going;
+  for (int id : ids)
+    if (const session::ListedDownload* d = List(w).Find(id); d && d->state != ListState::kCompleted) going.push_back(d);
+  if (going.empty()) return false;
+  const QString what = going.size() == 1 ? QStringLiteral("“%1”").arg(QString::fromStdString(going[0]->order.name))
+                                         : QStringLiteral("这 %1 个下载").arg(going.size());
+  return Ask(w.下载列表窗口, QStringLiteral("取消下载%1？\n已下载的部分会被删除。").arg(what),
+             QStringLiteral("取消下载"), QStringLiteral("不取消"));
+}
+
+// An action on each chosen row, once: a row it acted on is no longer chosen when it went, so a
+// second click never reaches the row that moved into its place.
+void Act(MainWindow& w, bool (session::DownloadList::*action)(int), std::vector<int> ids) {
+  if (ids.empty()) return;
+  if (action == &session::DownloadList::Cancel && !AskToCancel(w, ids)) return;
+  bool gone = true;
+  for (int id : ids) {
+    if (!List(w).Find(id)) continue;
+    List(w).SetNote(id, {});
+    if (!(List(w).*action)(id) && action == &session::DownloadList::Remove)
+      List(w).SetNote(id, "正在下载：请先暂停或取消它。");
+    gone = gone && !List(w).Find(id);
   }
+  if (gone) ChooseNone(w);
   TickDownloads(w, false);
 }
 
+void Act(MainWindow& w, bool (session::DownloadList::*action)(int)) { Act(w, action, ChosenIds(w)); }
+
+// Space: the paused ones of the chosen rows continue, the others pause.
 void Toggle(MainWindow& w) {
-  const session::ListedDownload* d = List(w).Find(ChosenId(w));
+  std::vector<int> paused, others;
+  for (int id : ChosenIds(w))
+    if (const session::ListedDownload* d = List(w).Find(id))
+      (d->state == ListState::kPaused ? paused : others).push_back(id);
+  Act(w, &session::DownloadList::Resume, paused);
+  Act(w, &session::DownloadList::Pause, others);
+}
+
+void OpenChosenFile(MainWindow& w) {
+  const int id = ChosenId(w);
+  const session::ListedDownload* d = List(w).Find(id);
   if (!d) return;
-  Act(w, d->state == ListState::kPaused ? &session::DownloadList::Resume : &session::DownloadList::Pause);
+  const std::string path = d->order.folder + "/" + d->order.name;
+  if (d->state != ListState::kCompleted)
+    List(w).SetNote(id, "下载完成后才能打开文件。");
+  else
+    List(w).SetNote(id, OpenFile(QString::fromStdString(path)) ? std::string() : "无法打开文件：" + path);
+  ShowDownloadList(w);
+}
+
+// 添加下载: an address pasted by hand, saved under the last part of its path in the save folder
+// of the main window; the list refuses what it refuses everywhere (other schemes, bad names).
+void AddDownload(MainWindow& w) {
+  bool ok = false;
+  const QString address =
+      QInputDialog::getText(w.下载列表窗口, QStringLiteral("添加下载"),
+                            QStringLiteral("下载地址（http:// 或 https://）："), QLineEdit::Normal, QString(), &ok)
+          .trimmed();
+  if (!ok || address.isEmpty()) return;
+  const QUrl url(address, QUrl::StrictMode);
+  common::DownloadOrder order;
+  order.sources = {address.toStdString()};
+  order.name = url.fileName().toStdString();
+  if (!url.isValid() || (url.scheme() != u"http" && url.scheme() != u"https") || order.name.empty()) {
+    w.state.windowMessage = "无法添加：不是带文件名的 http:// 或 https:// 地址：" + address.toStdString();
+    ShowDownloadList(w);
+    return;
+  }
+  StartDownload(w, std::move(order));
+  ShowDownloadList(w);
 }
 
 void CopyAddress(MainWindow& w) {
@@ -131,6 +183,9 @@ void WireDownloadList(MainWindow& w) {
     ShowDownloadList(w);
   };
   h.clearFinished = [&w] { ClearFinished(w); };
+  h.addDownload = [&w] { AddDownload(w); };
+  h.openFile = [&w] { OpenChosenFile(w); };
+  h.arrange = [&w] { ShowDownloadList(w); };
   h.pickMapData = [&w] { OpenMapDataPicker(w); };
   h.swarm = [&w] {
     List(w).ContinueThroughSwarm(ChosenId(w));

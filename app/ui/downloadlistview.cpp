@@ -1,6 +1,11 @@
 #include "downloadlistview.h"
 
+#include <algorithm>
+#include <climits>
+
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QUrl>
@@ -54,6 +59,40 @@ void ShowRow(QTableWidget* t, int i, const session::ListedDownload& d) {
   SetCell(t, i, DownloadListWindow::kSource, Source(d));
 }
 
+// What a column orders the rows by.
+QVariant SortKey(const session::ListedDownload& d, int column) {
+  switch (column) {
+    case DownloadListWindow::kSize: return qlonglong(d.total);
+    case DownloadListWindow::kProgress: return d.total > 0 ? double(d.done) / double(d.total) : -1.0;
+    case DownloadListWindow::kSpeed: return d.state == ListState::kRunning ? d.speed : 0;
+    case DownloadListWindow::kTimeLeft:
+      return d.state == ListState::kRunning && d.speed > 0 ? qlonglong((d.total - d.done) / d.speed) : LLONG_MAX;
+    case DownloadListWindow::kState: return QString::fromStdString(session::StateWords(d));
+    case DownloadListWindow::kSource: return Source(d);
+    default: return QString::fromStdString(d.order.name);
+  }
+}
+
+// The rows the table shows, in its order: those the filter lets through, the newest first (as
+// download windows list them), or by the column chosen.
+std::vector<const session::ListedDownload*> ShownRows(MainWindow& w) {
+  const DownloadListWindow& l = *w.下载列表窗口;
+  const QString filter = l.编辑框_筛选->text().trimmed();
+  std::vector<const session::ListedDownload*> shown;
+  const auto& rows = List(w).rows();
+  for (auto d = rows.rbegin(); d != rows.rend(); ++d)
+    if (filter.isEmpty() || QString::fromStdString(d->order.name).contains(filter, Qt::CaseInsensitive) ||
+        QString::fromStdString(d->url()).contains(filter, Qt::CaseInsensitive))
+      shown.push_back(&*d);
+  if (l.sortColumn < 0) return shown;
+  std::stable_sort(shown.begin(), shown.end(), [&](const auto* a, const auto* b) {
+    const QVariant x = SortKey(*a, l.sortColumn), y = SortKey(*b, l.sortColumn);
+    const auto order = QVariant::compare(x, y);
+    return l.sortOrder == Qt::AscendingOrder ? order < 0 : order > 0;
+  });
+  return shown;
+}
+
 void ShowButtons(MainWindow& w, const session::ListedDownload* d) {
   DownloadListWindow& l = *w.下载列表窗口;
   const ListState s = d ? d->state : ListState::kCompleted;
@@ -63,6 +102,7 @@ void ShowButtons(MainWindow& w, const session::ListedDownload* d) {
   l.按钮_删除->setEnabled(d && s != ListState::kCompleted);
   l.按钮_移除->setEnabled(d && !(s == ListState::kRunning && (d->task || d->Swarm())));
   l.按钮_打开目录->setEnabled(d != nullptr);
+  l.按钮_打开文件->setEnabled(d && s == ListState::kCompleted && !d->Swarm());
   l.按钮_校验->setEnabled(d && s == ListState::kCompleted && !d->order.torrent.empty() && !d->Swarm());
   l.按钮_修复->setEnabled(d && s == ListState::kCompleted && d->verdict == session::CheckVerdict::kFailed &&
                           !d->order.torrent.empty() && !d->order.address().empty() && !d->Swarm());
@@ -86,6 +126,14 @@ int ChosenId(MainWindow& w) {
   const int row = t->currentRow();
   if (row < 0 || !t->item(row, 0) || !t->currentItem() || !t->currentItem()->isSelected()) return 0;
   return t->item(row, 0)->data(Qt::UserRole).toInt();
+}
+
+std::vector<int> ChosenIds(MainWindow& w) {
+  QTableWidget* t = w.下载列表窗口->表格_下载;
+  std::vector<int> ids;
+  for (const QModelIndex& index : t->selectionModel()->selectedRows())
+    if (QTableWidgetItem* item = t->item(index.row(), 0)) ids.push_back(item->data(Qt::UserRole).toInt());
+  return ids;
 }
 
 void ChooseNone(MainWindow& w) {
@@ -118,19 +166,24 @@ void ShowDownloadList(MainWindow& w) {
   DownloadListWindow& l = *w.下载列表窗口;
   if (l.isVisible()) {
     QTableWidget* t = l.表格_下载;
-    const auto& rows = List(w).rows();
+    const std::vector<const session::ListedDownload*> rows = ShownRows(w);
     const int chosen = ChosenId(w);
-    const QSignalBlocker quiet(t);  // the rows move under the choice; the choice stays the same row
+    const std::vector<int> chosenIds = ChosenIds(w);
+    const QSignalBlocker quiet(t);  // the rows move under the choice; the choice stays the same rows
+    const QSignalBlocker quietChoice(t->selectionModel());
     t->setRowCount(int(rows.size()));
-    bool stillThere = false;
-    for (int i = 0; i < int(rows.size()); ++i) {  // the newest first, as download windows list them
-      const session::ListedDownload& d = rows[rows.size() - 1 - size_t(i)];
-      ShowRow(t, i, d);
-      if (d.id != chosen) continue;
-      stillThere = true;
-      if (t->currentRow() != i) t->selectRow(i);
+    t->clearSelection();
+    for (int i = 0; i < int(rows.size()); ++i) {
+      ShowRow(t, i, *rows[size_t(i)]);
+      if (std::find(chosenIds.begin(), chosenIds.end(), rows[size_t(i)]->id) == chosenIds.end()) continue;
+      const QModelIndex index = t->model()->index(i, 0);
+      const auto how = QItemSelectionModel::Select | QItemSelectionModel::Rows;
+      if (rows[size_t(i)]->id == chosen)
+        t->selectionModel()->setCurrentIndex(index, how);
+      else
+        t->selectionModel()->select(index, how);
     }
-    if (chosen && !stillThere) ChooseNone(w);
+    if (chosen && !List(w).Find(ChosenId(w))) ChooseNone(w);
     ShowButtons(w, List(w).Find(ChosenId(w)));
   }
   const QString hint = Hint(w);

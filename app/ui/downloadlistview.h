@@ -1,6 +1,8 @@
 #pragma once
 // What the download list window shows: a row per download, the newest first, the buttons that
 // apply to the chosen one, and the hint that belongs to it.
+#include <vector>
+
 #include <QString>
 
 #include "listeddownload.h"
@@ -9,8 +11,10 @@ class MainWindow;
 
 namespace ui {
 
-// The row chosen in 表格_下载; 0 when none.
+// The row chosen in 表格_下载 (the current one of those chosen); 0 when none.
 int ChosenId(MainWindow& w);
+// Every row chosen, in the table's order.
+std::vector<int> ChosenIds(MainWindow& w);
 // Nothing chosen: after a row went, no other row takes its place under the pointer.
 void ChooseNone(MainWindow& w);
 void Choose(MainWindow& w, int id);

@@ -1,7 +1,11 @@
 #include "downloadtick.h"
 
+#include <algorithm>
+#include <climits>
+
 #include <QDir>
 #include <QLabel>
+#include <QProgressBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -10,6 +14,7 @@
 #include "downloadlistfile.h"
 #include "downloadlistview.h"
 #include "mainwindow.h"
+#include "progressfigures.h"
 
 namespace ui {
 
@@ -37,6 +42,31 @@ void Notify(MainWindow& w, const session::DownloadEvent& e) {
                        w.状态条2->mapToGlobal(QPoint(0, 0)));
 }
 
+// With more than one download running, the display speaks of them all (how many, and their
+// speed, bytes and progress together) and so does the tray's tooltip; with one, the display
+// follows it and the tooltip names it.
+void ShowTotals(MainWindow& w) {
+  const session::RunningTotals t = session::TotalsOf(List(w).rows());
+  const float part = t.total > 0 ? float(double(t.done) / double(t.total)) : 0.0f;
+  const records::ProgressFigures f =
+      records::FiguresOf(std::int32_t(std::min<std::int64_t>(t.speed, INT32_MAX)), t.done, t.total, part);
+  QString tip = w.windowTitle();
+  if (t.running > 1) {
+    const QString running = QStringLiteral("%1 个下载进行中").arg(t.running);
+    w.状态条1->setPartText(0, QString::fromStdString(f.speed));
+    w.状态条1->setPartText(1, QString::fromStdString(f.downloaded));
+    w.状态条1->setPartText(2, QString::fromStdString(f.total));
+    w.状态条2->setPartText(0, running);
+    w.状态条2->setPartText(2, QString::fromStdString(f.percent));
+    w.进度条1->setValue(f.bar);
+    tip += u'\n' + running + u'\n' + QString::fromStdString(f.percent) + u'\n' + QString::fromStdString(f.speed);
+  } else if (const session::ListedDownload* d = List(w).Find(List(w).currentTask);
+             t.running == 1 && d && d->state == ListState::kRunning) {
+    tip += u'\n' + QString::fromStdString(d->order.name) + u'\n' + QString::fromStdString(f.percent);
+  }
+  if (w.托盘图标 && w.托盘图标->toolTip() != tip) w.托盘图标->setToolTip(tip);
+}
+
 }  // namespace
 
 void SaveDownloadList(MainWindow& w, bool now) {
@@ -55,6 +85,7 @@ void TickDownloads(MainWindow& w, bool display) {
   // Downloads that run while the display is idle (resumed at start, or from the list): it
   // follows the newest.
   if (!w.时钟_下载->isActive() && List(w).Running() > 0) FollowTheNextDownload(w);
+  ShowTotals(w);
   SaveDownloadList(w);
   ShowDownloadList(w);
 }

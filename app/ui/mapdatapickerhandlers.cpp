@@ -1,5 +1,7 @@
 #include "mapdatapickerhandlers.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -74,9 +76,14 @@ void StartTicked(MainWindow& w) {
     ++ticked;
     std::optional<common::DownloadOrder> order = catalogue::MapDataAddress(ChoiceOf(w, i), w.state.servers.download);
     if (!order) continue;
-    const size_t rowsBefore = w.state.session.rows().size();
+    order->folder = Utf8(w.编辑框_保存目录->text());
+    const common::DownloadOrder asked = *order;
     StartDownload(w, std::move(*order));
-    if (w.state.session.rows().size() > rowsBefore) ++started;
+    const std::vector<session::ListedDownload>& rows = w.state.session.rows();
+    started += int(std::count_if(rows.begin(), rows.end(), [&](const session::ListedDownload& d) {
+      return d.order.folder == asked.folder && d.order.name == asked.name &&
+             (d.state == session::ListState::kWaiting || d.state == session::ListState::kRunning);
+    }));
   }
   p.标签_图资提示->setText(ticked == 0 ? QStringLiteral("请先勾选要下载的图资。")
                                        : QStringLiteral("已加入下载列表：%1 个图资。").arg(started));

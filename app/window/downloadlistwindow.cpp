@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
@@ -41,6 +42,7 @@ DownloadListWindow::DownloadListWindow() {
   标签_提示->setFixedHeight(标签_提示->fontMetrics().lineSpacing() * 3 + 4);
 
   auto* layout = new QVBoxLayout(this);
+  layout->addLayout(MakeFilter());
   layout->addWidget(表格_下载);
   layout->addLayout(MakeButtons());
   layout->addWidget(标签_提示);
@@ -58,7 +60,7 @@ void DownloadListWindow::MakeTable() {
                                         QStringLiteral("速度"), QStringLiteral("剩余时间"), QStringLiteral("状态"),
                                         QStringLiteral("来源")});
   表格_下载->setSelectionBehavior(QAbstractItemView::SelectRows);
-  表格_下载->setSelectionMode(QAbstractItemView::SingleSelection);
+  表格_下载->setSelectionMode(QAbstractItemView::ExtendedSelection);
   表格_下载->setEditTriggers(QAbstractItemView::NoEditTriggers);
   表格_下载->verticalHeader()->hide();
   表格_下载->verticalHeader()->setDefaultSectionSize(表格_下载->fontMetrics().height() + 8);  // a dozen rows and more
@@ -81,6 +83,17 @@ void DownloadListWindow::MakeTable() {
   表格_下载->viewport()->installEventFilter(this);
 }
 
+QHBoxLayout* DownloadListWindow::MakeFilter() {
+  编辑框_筛选 = Named(new QLineEdit, "编辑框_筛选");
+  编辑框_筛选->setPlaceholderText(QStringLiteral("筛选：文件名或地址"));
+  编辑框_筛选->setClearButtonEnabled(true);
+  按钮_添加下载 = Button("按钮_添加下载", "添加下载…");
+  auto* filter = new QHBoxLayout;
+  filter->addWidget(编辑框_筛选, 1);
+  filter->addWidget(按钮_添加下载);
+  return filter;
+}
+
 QHBoxLayout* DownloadListWindow::MakeButtons() {
   按钮_暂停 = Button("按钮_暂停", "暂停");
   按钮_继续 = Button("按钮_继续", "继续");
@@ -88,14 +101,15 @@ QHBoxLayout* DownloadListWindow::MakeButtons() {
   按钮_删除 = Button("按钮_删除", "取消下载");
   按钮_移除 = Button("按钮_移除", "从列表移除");
   按钮_打开目录 = Button("按钮_打开目录", "打开目录");
+  按钮_打开文件 = Button("按钮_打开文件", "打开文件");
   按钮_校验 = Button("按钮_校验", "校验");
   按钮_修复 = Button("按钮_修复", "修复");
   按钮_BT下载 = Button("按钮_BT下载", "用 BT 下载内容");
   按钮_清除已完成 = Button("按钮_清除已完成", "清除已完成");
   按钮_图资 = Button("按钮_图资", "下载图资…");
   auto* buttons = new QHBoxLayout;
-  for (QPushButton* b :
-       {按钮_暂停, 按钮_继续, 按钮_重试, 按钮_删除, 按钮_移除, 按钮_打开目录, 按钮_校验, 按钮_修复, 按钮_BT下载})
+  for (QPushButton* b : {按钮_暂停, 按钮_继续, 按钮_重试, 按钮_删除, 按钮_移除, 按钮_打开目录, 按钮_打开文件, 按钮_校验,
+                         按钮_修复, 按钮_BT下载})
     buttons->addWidget(b);
   buttons->addStretch();
   buttons->addWidget(按钮_清除已完成);
@@ -138,11 +152,22 @@ void DownloadListWindow::RouteEvents() {
   route(按钮_删除, &QPushButton::clicked, &Handlers::cancel);
   route(按钮_移除, &QPushButton::clicked, &Handlers::remove);
   route(按钮_打开目录, &QPushButton::clicked, &Handlers::openFolder);
+  route(按钮_打开文件, &QPushButton::clicked, &Handlers::openFile);
   route(按钮_校验, &QPushButton::clicked, &Handlers::verify);
   route(按钮_修复, &QPushButton::clicked, &Handlers::repair);
   route(按钮_BT下载, &QPushButton::clicked, &Handlers::swarm);
   route(按钮_清除已完成, &QPushButton::clicked, &Handlers::clearFinished);
   route(按钮_图资, &QPushButton::clicked, &Handlers::pickMapData);
+  route(按钮_添加下载, &QPushButton::clicked, &Handlers::addDownload);
+  route(编辑框_筛选, &QLineEdit::textChanged, &Handlers::arrange);
+  // A heading orders the rows by its column, a second click the other way round.
+  connect(表格_下载->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+    sortOrder = column == sortColumn && sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    sortColumn = column;
+    表格_下载->horizontalHeader()->setSortIndicatorShown(true);
+    表格_下载->horizontalHeader()->setSortIndicator(column, sortOrder);
+    if (handlers.arrange) handlers.arrange();
+  });
   route(表格_下载, &QTableWidget::itemSelectionChanged, &Handlers::choose);
   route(表格_下载, &QTableWidget::cellDoubleClicked, &Handlers::openFolder);
   route(选择框_启动时继续, &QCheckBox::toggled, &Handlers::settingChanged);
@@ -181,11 +206,12 @@ bool DownloadListWindow::eventFilter(QObject* watched, QEvent* event) {
 void DownloadListWindow::ShowMenu(const QPoint& at) {
   const int row = 表格_下载->rowAt(表格_下载->viewport()->mapFromGlobal(at).y());
   if (row < 0) return;
-  表格_下载->selectRow(row);
+  if (!表格_下载->item(row, 0) || !表格_下载->item(row, 0)->isSelected())
+    表格_下载->selectRow(row);  // else the chosen rows
   QMenu menu(this);
   menu.setObjectName(QStringLiteral("菜单_下载"));
-  for (QPushButton* b :
-       {按钮_暂停, 按钮_继续, 按钮_重试, 按钮_删除, 按钮_移除, 按钮_打开目录, 按钮_校验, 按钮_修复, 按钮_BT下载}) {
+  for (QPushButton* b : {按钮_暂停, 按钮_继续, 按钮_重试, 按钮_删除, 按钮_移除, 按钮_打开目录, 按钮_打开文件, 按钮_校验,
+                         按钮_修复, 按钮_BT下载}) {
     QAction* action = menu.addAction(b->text(), b, &QPushButton::click);
     action->setEnabled(b->isEnabled());
   }

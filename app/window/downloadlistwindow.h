@@ -9,6 +9,7 @@
 class QCheckBox;
 class QHBoxLayout;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
@@ -26,6 +27,9 @@ class DownloadListWindow : public QWidget {
   struct Handlers {
     std::function<void()> pause, resume, retry, cancel, remove, openFolder, verify, repair, swarm;  // the buttons
     std::function<void()> clearFinished;   // 按钮_清除已完成
+    std::function<void()> addDownload;     // 按钮_添加下载: an address pasted by hand
+    std::function<void()> openFile;        // 按钮_打开文件
+    std::function<void()> arrange;         // 编辑框_筛选 edited, or a column's heading clicked
     std::function<void()> pickMapData;     // 按钮_图资: several map-data kinds at once
     std::function<void()> toggle;          // Space: pause a running row, continue a paused one
     std::function<void()> copyAddress;     // Ctrl+C
@@ -34,13 +38,18 @@ class DownloadListWindow : public QWidget {
     std::function<void()> tick;            // 时钟_列表
   } handlers;
 
-  QTableWidget* 表格_下载;
+  QLineEdit* 编辑框_筛选;  // shows only the rows whose name or address holds its text
+  QPushButton* 按钮_添加下载;
+  QTableWidget* 表格_下载;  // several rows may be chosen: the buttons act on each of them
+  int sortColumn = -1;      // the column the rows are ordered by; -1: the newest first
+  Qt::SortOrder sortOrder = Qt::AscendingOrder;
   QPushButton* 按钮_暂停;
   QPushButton* 按钮_继续;
   QPushButton* 按钮_重试;
   QPushButton* 按钮_删除;  // cancel: stops the download and deletes its partial data
   QPushButton* 按钮_移除;
   QPushButton* 按钮_打开目录;
+  QPushButton* 按钮_打开文件;  // a completed one, with the desktop's program for its type
   QPushButton* 按钮_校验;
   QPushButton* 按钮_修复;        // fetches a checked archive's bad pieces again
   QPushButton* 按钮_BT下载;      // a downloaded torrent's content, through the swarm
@@ -60,6 +69,7 @@ class DownloadListWindow : public QWidget {
 
  private:
   void MakeTable();
+  QHBoxLayout* MakeFilter();
   void ShowMenu(const QPoint& at);
   QHBoxLayout* MakeButtons();
   QHBoxLayout* MakeSettings();

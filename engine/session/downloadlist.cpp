@@ -156,6 +156,7 @@ StartResult DownloadList::Start(common::DownloadOrder order, WhenThere whenThere
   d.task = nullptr;
   d.order = std::move(order);
   d.source = 0;
+  if (d.state == ListState::kCompleted) d.done = d.total = 0;  // fetched again: nothing of it counts yet
   Reset(d, ListState::kWaiting);
   if (Running() >= maxRunning) return {StartResult::Outcome::kStarted, d.id, {}};
   if (std::optional<std::string> failure = StartTask(d)) {

@@ -1,5 +1,6 @@
 // The download list's tick: what the engine and the jobs say of each row, turned into the rows'
 // states and into the one stream of events its readers follow.
+#include <algorithm>
 #include <thread>
 
 #include "dlcore.h"
@@ -180,6 +181,19 @@ std::vector<DownloadEvent> DownloadList::PauseAll(std::chrono::milliseconds wait
     if (d.Swarm() && d.state == ListState::kRunning && jobs_->StopSwarm(d.id, false)) d.state = ListState::kPaused;
   changed_ = changed_ || !stopping.empty();
   return events;
+}
+
+RunningTotals TotalsOf(const std::vector<ListedDownload>& rows) {
+  RunningTotals t;
+  for (const ListedDownload& d : rows) {
+    if (d.state != ListState::kRunning) continue;
+    ++t.running;
+    t.speed += d.speed;
+    if (d.total <= 0) continue;
+    t.done += std::min(d.done, d.total);
+    t.total += d.total;
+  }
+  return t;
 }
 
 bool DownloadList::TakeChanged(std::chrono::seconds figuresEvery) {

@@ -3,6 +3,7 @@
 // it got and how it ended. The list file keeps every field above "this run only".
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "downloadorder.h"
 #include "words.h"
@@ -48,5 +49,13 @@ struct ListedDownload {
 std::string StateWords(const ListedDownload& d);
 // Why a failed row failed, without "下载失败：" ("网络连接失败"); empty for any other row.
 std::string FailureWords(const ListedDownload& d);
+
+// The running rows together: how many, their bytes and their speed. A row whose size is not
+// known yet counts in `running` and `speed` only.
+struct RunningTotals {
+  int running = 0;
+  std::int64_t done = 0, total = 0, speed = 0;
+};
+RunningTotals TotalsOf(const std::vector<ListedDownload>& rows);
 
 }  // namespace session

@@ -81,6 +81,14 @@ TEST_F(PackageStateTest, MissingPartialCompleteAndChecked) {
   Write("pt.ndz", 1999);
   EXPECT_EQ(Words("pt.ndz"), "已完成") << "the check was of another file";
 
+  // Fetched again (the file was deleted): the row's old figures are no partial's.
+  fs::remove(scratch.folder() / "pt.ndz");
+  Write("pt.ndz.part", 10);
+  list.maxRunning = 0;
+  list.Start(Order("pt.ndz"), WhenThere::kAsk);
+  EXPECT_EQ(Words("pt.ndz"), "未完成");
+  EXPECT_EQ(list.Find(pt)->done, 0);
+
   common::DownloadOrder outside = Order("../pt.ndz");
   EXPECT_EQ(StateInFolder(outside, list.rows()).state, PackageState::kMissing) << "never looked for outside the folder";
 }
