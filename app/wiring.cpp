@@ -7,6 +7,7 @@
 #include "mainwindow.h"
 #include "mapdatapickerhandlers.h"
 #include "processguard.h"
+#include "releasecheck.h"
 #include "searchhandlers.h"
 #include "secondstart.h"
 #include "settings.h"
@@ -44,8 +45,10 @@ void WireSteps(MainWindow& w) {
        }},
       {"StartEngine", [&w] { ui::StartEngine(w); }},
       {"LoadDownloadList", [&w] { ui::LoadDownloadList(w); }},
+      {"StartReleaseCheck", [&w] { ui::StartReleaseCheck(w); }},
   };
   w.shutdownSteps = {
+      {"StopReleaseCheck", [&w] { ui::StopReleaseCheck(w); }},
       {"StoreSettings", [&w] { ui::StoreSettings(w); }},
       {"EndEmulators", [] { core::EndEmulators(); }},
       {"StoreDownloadList", [&w] { ui::StoreDownloadList(w); }},
@@ -72,6 +75,7 @@ void WireMainWindow(MainWindow& w) {
   h.openDownloadList = [&w] { ui::OpenDownloadList(w); };
   h.confirmClose = [&w] { return ui::ConfirmClose(w); };
   h.pickMapData = [&w] { ui::OpenMapDataPicker(w); };
+  h.pollReleaseCheck = [&w] { ui::PollReleaseCheck(w); };
   ui::WireDownloadList(w);
   ui::WireMapDataPicker(w);
   WireSteps(w);

@@ -11,6 +11,7 @@
 #include "enginecalls.h"
 #include "librarycall.h"
 #include "releasesearch.h"
+#include "releasewatch.h"
 #include "sizeprobe.h"
 
 namespace core {
@@ -39,6 +40,7 @@ struct ProgramState {
   std::string windowMessage;                    // what belongs to no download (why a start made no row)
   bool listFileWritable = true;                 // false: the list file could not be read whole nor moved aside
   http::SocketLibrary sockets;                  // the network library, started with the program
+  ReleaseWatch releaseWatch;                    // the day's search for a new release, in the background
 };
 
 // Runs once after the event loop has stopped.

@@ -17,6 +17,9 @@ const Setting kResumeAtStart{"启动时继续下载", SettingType::kSwitch, "1"}
 const Setting kSpeedLimit{"限速", SettingType::kNumber, "0", 0, 1 << 20};  // KB a second for all; 0: none
 const Setting kAtOnce{"同时下载", SettingType::kNumber, "3", 1, 8};
 const Setting kSwarmAfterTorrent{"种子自动下载内容", SettingType::kSwitch, "0"};
+const Setting kCheckNewRelease{"检查新版本", SettingType::kSwitch, "1"};
+const Setting kReleaseCheckDay{"检查新版本日期", SettingType::kText, ""};  // yyyyMMdd of the last check
+const Setting kLastReleaseSeen{"最近主程序", SettingType::kText, ""};      // device|version|date
 
 namespace {
 

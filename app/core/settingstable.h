@@ -20,6 +20,7 @@ struct Setting {
 extern const Setting kDeviceNumber, kMapDataVersion, kSaveFolder;               // the main window's boxes
 extern const Setting kPortal, kDownloadServer;                                  // the two servers: host[:port]
 extern const Setting kResumeAtStart, kSpeedLimit, kAtOnce, kSwarmAfterTorrent;  // the download list's
+extern const Setting kCheckNewRelease, kReleaseCheckDay, kLastReleaseSeen;      // the new-release check
 
 // ${XDG_CONFIG_HOME:-~/.config}/Quorvel/registry.reg, where the settings live on Linux (on
 // Windows they are in the registry: settingsstore.h).

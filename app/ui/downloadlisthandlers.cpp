@@ -148,6 +148,7 @@ void SettingChanged(MainWindow& w) {
   core::WriteNumber(core::kSpeedLimit, l.数值框_限速->value());
   core::WriteNumber(core::kAtOnce, l.数值框_同时下载->value());
   core::WriteSwitch(core::kSwarmAfterTorrent, l.选择框_自动BT->isChecked());
+  core::WriteSwitch(core::kCheckNewRelease, l.选择框_检查新版本->isChecked());
   ApplySettings(w);
   TickDownloads(w, false);
 }
@@ -201,7 +202,9 @@ void WireDownloadList(MainWindow& w) {
 
 void LoadDownloadList(MainWindow& w) {
   DownloadListWindow& l = *w.下载列表窗口;
-  const QSignalBlocker b1(l.选择框_启动时继续), b2(l.数值框_限速), b3(l.数值框_同时下载), b4(l.选择框_自动BT);
+  const QSignalBlocker b1(l.选择框_启动时继续), b2(l.数值框_限速), b3(l.数值框_同时下载), b4(l.选择框_自动BT),
+      b5(l.选择框_检查新版本);
+  l.选择框_检查新版本->setChecked(core::ReadSwitch(core::kCheckNewRelease));
   l.选择框_自动BT->setChecked(core::ReadSwitch(core::kSwarmAfterTorrent));
   l.选择框_启动时继续->setChecked(core::ReadSwitch(core::kResumeAtStart));
   l.数值框_限速->setValue(core::ReadNumber(core::kSpeedLimit));

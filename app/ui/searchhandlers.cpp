@@ -14,7 +14,9 @@
 #include "mainwindow.h"
 #include "mapdata.h"
 #include "releasesearch.h"
+#include "releasewatch.h"
 #include "servers.h"
+#include "settingstable.h"
 #include "widgettext.h"
 
 namespace ui {
@@ -93,6 +95,8 @@ void SearchReleases(MainWindow& w) {
                                                  : QStringLiteral("查无结果！没有这个设备号的主程序。"));
     return;
   }
+  // The release seen for this device: the day's check announces only another one.
+  core::WriteSetting(core::kLastReleaseSeen, core::SeenText(Utf8(w.编辑框_渠道设备号->text()), found.row));
   AppendReleaseRow(w, found.row);
   if (downloadNow) StartDownload(w, catalogue::DownloadOf(found.row, w.选择框_下载模式->isChecked()));
 }

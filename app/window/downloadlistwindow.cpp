@@ -121,6 +121,8 @@ QHBoxLayout* DownloadListWindow::MakeSettings() {
   选择框_启动时继续 = Named(new QCheckBox(QStringLiteral("启动时继续未完成的下载")), "选择框_启动时继续");
   选择框_启动时继续->setChecked(true);
   选择框_自动BT = Named(new QCheckBox(QStringLiteral("种子下载完后用 BT 下载内容")), "选择框_自动BT");
+  选择框_检查新版本 = Named(new QCheckBox(QStringLiteral("每天检查新版本")), "选择框_检查新版本");
+  选择框_检查新版本->setChecked(true);
   标签_限速 = Named(new QLabel(QStringLiteral("限速：")), "标签_限速");
   数值框_限速 = Named(new QSpinBox, "数值框_限速");
   数值框_限速->setRange(0, 1024 * 1024);
@@ -134,6 +136,7 @@ QHBoxLayout* DownloadListWindow::MakeSettings() {
   auto* settings = new QHBoxLayout;
   settings->addWidget(选择框_启动时继续);
   settings->addWidget(选择框_自动BT);
+  settings->addWidget(选择框_检查新版本);
   settings->addStretch();
   for (QWidget* w : std::initializer_list<QWidget*>{标签_限速, 数值框_限速, 标签_同时下载, 数值框_同时下载})
     settings->addWidget(w);
@@ -172,6 +175,7 @@ void DownloadListWindow::RouteEvents() {
   route(表格_下载, &QTableWidget::cellDoubleClicked, &Handlers::openFolder);
   route(选择框_启动时继续, &QCheckBox::toggled, &Handlers::settingChanged);
   route(选择框_自动BT, &QCheckBox::toggled, &Handlers::settingChanged);
+  route(选择框_检查新版本, &QCheckBox::toggled, &Handlers::settingChanged);
   route(数值框_限速, &QSpinBox::valueChanged, &Handlers::settingChanged);
   route(数值框_同时下载, &QSpinBox::valueChanged, &Handlers::settingChanged);
   route(时钟_列表, &QTimer::timeout, &Handlers::tick);

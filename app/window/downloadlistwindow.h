@@ -56,7 +56,8 @@ class DownloadListWindow : public QWidget {
   QPushButton* 按钮_清除已完成;  // the completed rows leave the list; their files stay
   QPushButton* 按钮_图资;
   QCheckBox* 选择框_启动时继续;
-  QCheckBox* 选择框_自动BT;  // a torrent downloaded in BT mode goes on with its content at once
+  QCheckBox* 选择框_自动BT;      // a torrent downloaded in BT mode goes on with its content at once
+  QCheckBox* 选择框_检查新版本;  // the saved device's new release looked for once a day
   QLabel* 标签_限速;
   QSpinBox* 数值框_限速;  // KiB a second for all downloads together; 0: no limit
   QLabel* 标签_同时下载;

@@ -136,11 +136,13 @@ void MainWindow::BuildTrayIcon() {
   auto* menu = new QMenu(this);
   connect(menu->addAction(QStringLiteral("下载列表 (Ctrl+J)")), &QAction::triggered, this,
           [this] { Dispatch(handlers.openDownloadList); });
-  connect(menu->addAction(QStringLiteral("显示主窗口")), &QAction::triggered, this, [this] {
+  auto showWindow = [this] {
     showNormal();
     raise();
     activateWindow();
-  });
+  };
+  connect(menu->addAction(QStringLiteral("显示主窗口")), &QAction::triggered, this, showWindow);
+  connect(托盘图标, &QSystemTrayIcon::messageClicked, this, showWindow);  // a new release is in its list
   托盘图标->setContextMenu(menu);
   connect(托盘图标, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Trigger) Dispatch(handlers.openDownloadList);
@@ -181,6 +183,8 @@ void MainWindow::BuildDownloadGroup() {
   编辑框_下载地址->setVisible(false);
   时钟_下载 = new QTimer(this);
   时钟_下载->setObjectName(QStringLiteral("时钟_下载"));
+  时钟_新版本 = new QTimer(this);
+  时钟_新版本->setObjectName(QStringLiteral("时钟_新版本"));
   标签_保存目录 = Place<QLabel>(g, "标签_保存目录", 7, 40, 55, 20, "保存目录：");
   编辑框_保存目录 = Place<QLineEdit>(g, "编辑框_保存目录", 64, 40, 350, 20);
   按钮_选择目录 = Place<QPushButton>(g, "按钮_选择目录", 417, 40, 30, 20, "...");
@@ -228,6 +232,7 @@ void MainWindow::ConnectEvents() {
   编辑框_保存目录->installEventFilter(this);
   route(按钮_取消, &QPushButton::clicked, &Handlers::cancelDownload);
   route(时钟_下载, &QTimer::timeout, &Handlers::pollProgress);
+  route(时钟_新版本, &QTimer::timeout, &Handlers::pollReleaseCheck);
   route(probeWindow->客户1, &TcpClient::dataArrived, &Handlers::probeDataArrived);
   connect(状态条2, &StatusBar::partDoubleClicked, this, [this](int part) {
     if (part == 0) Dispatch(handlers.openCompletedFolder);

@@ -52,6 +52,7 @@ class MainWindow : public QWidget {
     std::function<void()> openCompletedFolder;       // 状态条2's first part double-clicked
     std::function<void()> openDownloadList;          // Ctrl+J, a click on the progress (进度条1 or
                                                      // 状态条2's last part), the tray icon
+    std::function<void()> pollReleaseCheck;          // 时钟_新版本 tick: the background search's end
     std::function<void()> pickMapData;               // the menu of 组合框_图资 and 按钮_图资下载: several
                                                      // kinds at once
     std::function<bool()> confirmClose;              // the window is closing: false keeps it open
@@ -90,6 +91,7 @@ class MainWindow : public QWidget {
   QPushButton* 按钮_取消;
   QLineEdit* 编辑框_下载地址;
   QTimer* 时钟_下载;
+  QTimer* 时钟_新版本;  // runs while the day's search for a new release runs
   QLabel* 标签_保存目录;
   QLineEdit* 编辑框_保存目录;
   QPushButton* 按钮_选择目录;

@@ -189,6 +189,7 @@ TEST(MainWindow, EventTableRoutesEachEventToItsHandler) {
        record("probe"),
        record("openFolder"),
        record("openList"),
+       record("pollRelease"),
        record("pickMapData"),
        [&calls] {
          calls << QStringLiteral("confirmClose");
@@ -223,6 +224,11 @@ TEST(MainWindow, EventTableRoutesEachEventToItsHandler) {
   SetTimerPeriod(w.时钟_下载, 0);
   EXPECT_FALSE(w.时钟_下载->isActive());
   EXPECT_TRUE(calls.count(QStringLiteral("poll")) == calls.size());
+  calls.clear();
+  SetTimerPeriod(w.时钟_新版本, 5);
+  EXPECT_TRUE(WaitFor([&] { return !calls.isEmpty(); }));
+  SetTimerPeriod(w.时钟_新版本, 0);
+  EXPECT_TRUE(calls.count(QStringLiteral("pollRelease")) == calls.size());
   calls.clear();
   emit w.probeWindow->客户1->dataArrived();
   expectOnly("probe");
@@ -308,14 +314,14 @@ TEST(MainWindow, CreatedAndShutdownEventsRunTheirStepsInOrder) {
 
   w.RunCreatedEvent();
   EXPECT_EQ(log, (QStringList{"DeploySkinLibrary", "AttachSkin", "GuardSingleInstance", "LoadSettings",
-                              "DeployEngineFiles", "StartEngine", "LoadDownloadList"}));
+                              "DeployEngineFiles", "StartEngine", "LoadDownloadList", "StartReleaseCheck"}));
   EXPECT_EQ(deviceAtEngineStart, QStringLiteral("3261"));
   EXPECT_FALSE(w.endProgram.has_value());
   log.clear();
 
   w.show();
   w.close();
-  EXPECT_EQ(log, (QStringList{"StoreSettings", "EndEmulators", "StoreDownloadList", "StopEngine"}));
+  EXPECT_EQ(log, (QStringList{"StopReleaseCheck", "StoreSettings", "EndEmulators", "StoreDownloadList", "StopEngine"}));
   EXPECT_TRUE(std::filesystem::exists(config.settingsFile())) << "the settings were stored on close";
   log.clear();
   w.close();
