@@ -36,11 +36,23 @@ session::SwarmOutcome FetchContent(const std::string& torrentPath, const std::st
           r.failure};
 }
 
+// The bad pieces' byte ranges, the first few of them.
+std::string BadPieceRanges(const torrent::Verification& v) {
+  constexpr size_t kShown = 5;
+  std::string text;
+  for (size_t i = 0; i < v.bad.size() && i < kShown; ++i)
+    text += (i ? "；" : "") + std::string("坏块 ") + std::to_string(v.bad[i].index) + "：字节 " +
+            std::to_string(v.bad[i].begin) + "-" + std::to_string(v.bad[i].end - 1);
+  if (v.bad.size() > kShown) text += "；另有 " + std::to_string(v.bad.size() - kShown) + " 块";
+  return text;
+}
+
 session::CheckOutcome Check(const std::string& archive, const std::string& torrentLink,
                             const std::function<bool()>& stop) {
   const torrent::Verification v = torrent::VerifyWithTorrentFrom(archive, torrentLink, [&stop] { return !stop(); });
-  if (v.Passed()) return {true, records::VerdictWord(records::CheckVerdict::kPassed)};
-  return {false, v.checked ? records::CheckFailedWords(v.bad.size()) : records::CannotCheckWords(v.failure)};
+  if (v.Passed()) return {true, records::VerdictWord(records::CheckVerdict::kPassed), {}};
+  if (!v.checked) return {false, records::CannotCheckWords(v.failure), {}};
+  return {false, records::CheckFailedWords(v.bad.size()), BadPieceRanges(v)};
 }
 
 // How far a repair got, for the list: "修复中：校验 40%", "修复中：取回 3 块中的 35%".
@@ -56,18 +68,23 @@ session::CheckOutcome Repair(const std::string& archive, const std::string& torr
   std::string status;
   const std::optional<std::string> bytes = torrent::FetchTorrent(
       torrentLink, [&stop] { return !stop(); }, &status);
-  if (!bytes) return {false, records::CannotCheckWords(stop() ? "已停止" : "种子下载失败：" + status)};
+  if (!bytes) return {false, records::CannotCheckWords(stop() ? "已停止" : "种子下载失败：" + status), {}};
   std::string shown;
   const torrent::RepairResult r =
       torrent::RepairArchive(archive, *bytes, address, [&](const torrent::RepairProgress& p) {
         if (std::string stage = RepairStage(p); stage != shown) show(shown = std::move(stage));
         return !stop();
       });
-  if (!r.before.checked) return {false, records::CannotCheckWords(r.failure)};
-  if (r.Passed() && r.repaired == 0) return {true, records::VerdictWord(records::CheckVerdict::kPassed)};
-  if (r.Passed()) return {true, "修复完成（取回 " + std::to_string(r.repaired) + " 块），校验通过"};
-  const size_t left = r.after.checked ? r.after.bad.size() : r.before.bad.size();
-  return {false, records::CheckFailedWords(left) + "（修复未完成：" + r.failure + "）"};
+  if (!r.before.checked) return {false, records::CannotCheckWords(r.failure), {}};
+  if (r.Passed() && r.repaired == 0) return {true, records::VerdictWord(records::CheckVerdict::kPassed), {}};
+  if (r.Passed()) {
+    return {true,
+            "修复完成（取回 " + std::to_string(r.repaired) + " 块，" + std::to_string(r.fetched) + " 字节），校验通过",
+            {}};
+  }
+  const torrent::Verification& left = r.after.checked ? r.after : r.before;
+  return {false, records::CheckFailedWords(left.bad.size()) + "（修复未完成：" + r.failure + "）",
+          BadPieceRanges(left)};
 }
 
 }  // namespace

@@ -153,7 +153,7 @@ QString HintFor(const MainWindow& w, const session::ListedDownload& d) {
   // A failed check's words, and a repair's (what it fetched), which the state column shortens.
   if (d.state == ListState::kCompleted && d.verdict != session::CheckVerdict::kNone &&
       d.verdictText != records::VerdictWord(d.verdict))
-    return QString::fromStdString(d.verdictText);
+    return QString::fromStdString(d.checkDetail.empty() ? d.verdictText : d.verdictText + "\n" + d.checkDetail);
   if (d.state != ListState::kFailed) return QString();
   std::string text = "下载失败：" + session::FailureWords(d);
   if (const std::string advice = records::FailureAdvice(d.failCode); !advice.empty()) text += "\n" + advice;

@@ -38,7 +38,8 @@ struct SwarmOutcome {
 // What an archive's check found.
 struct CheckOutcome {
   bool passed = false;
-  std::string words;  // "校验通过", "校验失败：3 块损坏", "无法校验：..."
+  std::string words;   // "校验通过", "校验失败：3 块损坏", "无法校验：..."
+  std::string detail;  // the bad pieces' byte ranges, for the hint ("坏块 6：字节 98304-114687 ...")
 };
 
 struct JobCalls {

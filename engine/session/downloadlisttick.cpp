@@ -99,6 +99,7 @@ void DownloadList::FollowJobs(std::vector<DownloadEvent>& events) {
     if (r.checkEnd) {
       d->verdict = r.checkEnd->passed ? CheckVerdict::kPassed : CheckVerdict::kFailed;
       d->verdictText = r.checkEnd->words;
+      d->checkDetail = r.checkEnd->detail;
       changed_ = true;
       events.push_back(Event(DownloadEvent::Kind::kVerdict, d->id, d->state, r.checkEnd->words));
       continue;

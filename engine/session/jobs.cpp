@@ -74,7 +74,7 @@ bool Jobs::StopSwarm(int id, bool discard) {
 void Jobs::StartCheck(int id, const JobCalls& calls, const std::string& archivePath, const std::string& torrentLink) {
   auto job = std::make_shared<Job>();
   job->thread = std::thread([job, calls, archivePath, torrentLink] {
-    CheckOutcome end{false, "无法校验：校验在这里不可用"};
+    CheckOutcome end{false, "无法校验：校验在这里不可用", {}};
     if (calls.check) end = calls.check(archivePath, torrentLink, [&job] { return job->stop.load(); });
     {
       std::lock_guard lock(job->mutex);
@@ -89,7 +89,7 @@ void Jobs::StartRepair(int id, const JobCalls& calls, const std::string& archive
                        const std::string& address) {
   auto job = std::make_shared<Job>();
   job->thread = std::thread([job, calls, archivePath, torrentLink, address] {
-    CheckOutcome end{false, "无法修复：修复在这里不可用"};
+    CheckOutcome end{false, "无法修复：修复在这里不可用", {}};
     if (calls.repair) {
       end = calls.repair(
           archivePath, torrentLink, address,

@@ -39,6 +39,7 @@ struct ListedDownload {
   int speed = 0;             // bytes per second
   int peers = 0, seeds = 0;  // a swarm row's
   std::string note;          // what an action on it could not do ("无法打开目录：...")
+  std::string checkDetail;   // the last check's bad pieces
   int stat = 0;              // the engine's last state for its task
 
   bool Swarm() const { return order.kind == common::DownloadKind::kContent; }

@@ -22,6 +22,8 @@
 #include "controls.h"
 #include "downloadhandlers.h"
 #include "downloadlisthandlers.h"
+#include "downloadlistview.h"
+#include "downloadtick.h"
 #include "mainwindow.h"
 #include "registryfile.h"
 #include "settings.h"
@@ -175,6 +177,18 @@ TEST_F(SearchTest, TheReleaseArchiveIsCheckedAgainstItsTorrent) {
   EXPECT_TRUE(WaitFor([&] { return w->状态条2->partText(1) == QStringLiteral("校验失败：1 块损坏"); }, 10000))
       << w->状态条2->partText(1).toStdString();
   EXPECT_EQ(session::StateWords(*row), "完成，校验失败：1 块损坏");
+  EXPECT_EQ(ui::HintFor(*w, *row), QStringLiteral("校验失败：1 块损坏\n坏块 6：字节 98304-114687"));
+  // 修复 fetches that piece again from the release's own address, and checks once more.
+  state.session.Repair(row->id);
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        ui::TickDownloads(*w, false);
+        return row->verdict != session::CheckVerdict::kChecking;
+      },
+      10000));
+  EXPECT_EQ(row->verdict, session::CheckVerdict::kPassed) << row->verdictText;
+  EXPECT_EQ(row->verdictText, "修复完成（取回 1 块，16384 字节），校验通过");
+  EXPECT_EQ(ReadAll(folder / "V3.2.1.zip"), SampleFileFor("/app/oem/20200202/3261/V3.2.1.zip"));
   // The next download's display starts without the verdict of this one.
   w->编辑框_下载地址->setText(QString::fromStdString("http://" + portal.host() + "/data/3m21j27/data_3m21j27/pt.ndz"));
   w->编辑框_保存文件名->setText(QStringLiteral("pt.ndz"));

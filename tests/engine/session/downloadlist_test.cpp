@@ -289,7 +289,7 @@ class DownloadListJobsTest : public DownloadListTest {
     };
     list.jobCalls.discardContent = [this](const std::string&, const std::string&) { ++discarded; };
     list.jobCalls.check = [](const std::string& archive, const std::string& torrent, const std::function<bool()>&) {
-      return CheckOutcome{false, archive + " " + torrent};
+      return CheckOutcome{false, archive + " " + torrent, {}};
     };
   }
   // The torrent row, completed.

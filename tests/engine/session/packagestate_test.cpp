@@ -72,7 +72,7 @@ TEST_F(PackageStateTest, MissingPartialCompleteAndChecked) {
   EXPECT_EQ(Words("tmc.ndz"), "未完成") << "unfinished data beside it: not complete";
 
   list.jobCalls.check = [](const std::string&, const std::string&, const std::function<bool()>&) {
-    return CheckOutcome{true, "校验通过"};
+    return CheckOutcome{true, "校验通过", {}};
   };
   Write("pt.ndz", 2000);
   const int pt = Completed("pt.ndz", 2000);
@@ -99,14 +99,14 @@ TEST_F(PackageStateTest, ARepairIsAJobOfTheListAfterAFailedCheck) {
   std::atomic<bool> finish{false};
   std::string heard;
   list.jobCalls.check = [](const std::string&, const std::string&, const std::function<bool()>&) {
-    return CheckOutcome{false, "校验失败：2 块损坏"};
+    return CheckOutcome{false, "校验失败：2 块损坏", "坏块 6：字节 98304-114687"};
   };
   list.jobCalls.repair = [&](const std::string& archive, const std::string& torrent, const std::string& address,
                              const std::function<void(const std::string&)>& show, const std::function<bool()>& stop) {
     heard = archive + " " + torrent + " " + address;
     show("修复中：取回坏块 50%");
     while (!finish && !stop()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return CheckOutcome{true, "修复完成（取回 2 块），校验通过"};
+    return CheckOutcome{true, "修复完成（取回 2 块），校验通过", {}};
   };
   const int id = Completed("pro.ndz", 4000);
   list.Repair(id);
