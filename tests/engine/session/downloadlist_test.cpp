@@ -17,6 +17,7 @@
 #include "dlcore.h"
 #include "downloadlistfile.h"
 #include "recordlayout.h"
+#include "ticks.h"
 #include "utf8.h"
 
 using namespace session;
@@ -301,14 +302,7 @@ class DownloadListJobsTest : public DownloadListTest {
     list.Tick();
     return id;
   }
-  std::vector<DownloadEvent> TickUntil(const std::function<bool()>& done) {
-    std::vector<DownloadEvent> events;
-    WaitUntil([&] {
-      for (const DownloadEvent& e : list.Tick()) events.push_back(e);
-      return done();
-    });
-    return events;
-  }
+  std::vector<DownloadEvent> TickUntil(const std::function<bool()>& done) { return ::TickUntil(list, done); }
 };
 
 TEST_F(DownloadListJobsTest, ATorrentsContentIsARowLikeAnyOther) {

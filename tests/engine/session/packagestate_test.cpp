@@ -11,6 +11,7 @@
 #include "../../fixtures/scratch.h"
 #include "dlcore.h"
 #include "downloadlist.h"
+#include "ticks.h"
 
 using namespace session;
 namespace fs = std::filesystem;
@@ -45,14 +46,7 @@ class PackageStateTest : public testing::Test {
     list.Tick();
     return id;
   }
-  std::vector<DownloadEvent> TickUntil(const std::function<bool()>& done) {
-    std::vector<DownloadEvent> events;
-    WaitUntil([&] {
-      for (const DownloadEvent& e : list.Tick()) events.push_back(e);
-      return done();
-    });
-    return events;
-  }
+  std::vector<DownloadEvent> TickUntil(const std::function<bool()>& done) { return ::TickUntil(list, done); }
 };
 
 TEST_F(PackageStateTest, MissingPartialCompleteAndChecked) {
