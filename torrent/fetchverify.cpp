@@ -30,12 +30,15 @@ std::optional<std::string> FetchTorrent(const std::string& address, const common
 }
 
 Verification VerifyWithTorrentFrom(const std::string& archivePath, const std::string& torrentAddress,
-                                   const common::EventPump& keepGoing) {
+                                   const common::EventPump& keepGoing, const std::function<void(std::int64_t)>& read) {
   std::string status;
   const std::optional<std::string> bytes = FetchTorrent(torrentAddress, keepGoing, &status);
   if (keepGoing && !keepGoing()) return Failed("已停止");
   if (!bytes) return Failed("种子下载失败：" + status);
-  return VerifyArchive(archivePath, *bytes, [&](std::int64_t) { return !keepGoing || keepGoing(); });
+  return VerifyArchive(archivePath, *bytes, [&](std::int64_t done) {
+    if (read) read(done);
+    return !keepGoing || keepGoing();
+  });
 }
 
 }  // namespace torrent

@@ -44,9 +44,11 @@ std::optional<std::string> FetchTorrent(const std::string& address, const common
 
 // The torrent fetched from `torrentAddress` into memory, then VerifyArchive. `keepGoing` (may
 // be empty) is asked while the torrent is fetched and while the archive is read; false stops
-// the check. Safe to run on a thread of its own.
+// the check. `read` (may be empty) hears the bytes hashed so far. Safe to run on a thread of
+// its own.
 Verification VerifyWithTorrentFrom(const std::string& archivePath, const std::string& torrentAddress,
-                                   const common::EventPump& keepGoing);
+                                   const common::EventPump& keepGoing,
+                                   const std::function<void(std::int64_t)>& read = nullptr);
 
 // A single-file v1 torrent of `content` under `name`, with `webSeed` as its url-list when
 // given: what the sample download server serves beside its archives.

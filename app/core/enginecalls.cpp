@@ -4,6 +4,7 @@
 #include <climits>
 #include <memory>
 
+#include "platform/fileio.h"
 #include "repair.h"
 #include "swarm.h"
 #include "verify.h"
@@ -48,8 +49,17 @@ std::string BadPieceRanges(const torrent::Verification& v) {
 }
 
 session::CheckOutcome Check(const std::string& archive, const std::string& torrentLink,
-                            const std::function<bool()>& stop) {
-  const torrent::Verification v = torrent::VerifyWithTorrentFrom(archive, torrentLink, [&stop] { return !stop(); });
+                            const std::function<void(const std::string&)>& show, const std::function<bool()>& stop) {
+  // The check reads a file of the torrent's size: its size now gives the share read.
+  const std::optional<platform::FileFacts> facts = platform::FactsOfPath(archive);
+  const std::int64_t size = facts ? facts->size : 0;
+  int shown = -1;
+  const torrent::Verification v = torrent::VerifyWithTorrentFrom(
+      archive, torrentLink, [&stop] { return !stop(); },
+      [&](std::int64_t done) {
+        const int percent = size > 0 ? int(std::min<std::int64_t>(100, done * 100 / size)) : 0;
+        if (percent != shown) show("校验中 " + std::to_string(shown = percent) + "%");
+      });
   if (v.Passed()) return {true, records::VerdictWord(records::CheckVerdict::kPassed), {}};
   if (!v.checked) return {false, records::CannotCheckWords(v.failure), {}};
   return {false, records::CheckFailedWords(v.bad.size()), BadPieceRanges(v)};

@@ -54,10 +54,10 @@ struct JobCalls {
   std::function<void(const std::string& torrentPath, const std::string& folder)> discardContent;
   // The content's name in a torrent file; nothing when it is no usable torrent.
   std::function<std::optional<std::string>(const std::string& torrentPath)> contentName;
-  // The archive at `archivePath` against the torrent at the address `torrentLink`; `stop` is
-  // asked while it works.
+  // The archive at `archivePath` against the torrent at the address `torrentLink`; `show` hears
+  // how far it got, `stop` is asked while it works.
   std::function<CheckOutcome(const std::string& archivePath, const std::string& torrentLink,
-                             const std::function<bool()>& stop)>
+                             const std::function<void(const std::string&)>& show, const std::function<bool()>& stop)>
       check;
   // The archive's bad pieces fetched again from `address` (where the archive itself is served),
   // each checked against the torrent at `torrentLink` before it is written; `show` hears how far

@@ -35,6 +35,13 @@ void EndThread(JobPtr& job, Clock::time_point until) {
 
 }  // namespace
 
+std::function<void(const std::string&)> Jobs::ShowStage(const std::shared_ptr<Job>& job) {
+  return [job](const std::string& stage) {
+    std::lock_guard lock(job->mutex);
+    job->checkStage = stage;
+  };
+}
+
 void Jobs::StartSwarm(int id, const JobCalls& calls, const std::string& torrentPath, const std::string& folder) {
   auto job = std::make_shared<Job>();
   job->thread = std::thread([job, calls, torrentPath, folder, limit = limit_] {
@@ -75,7 +82,7 @@ void Jobs::StartCheck(int id, const JobCalls& calls, const std::string& archiveP
   auto job = std::make_shared<Job>();
   job->thread = std::thread([job, calls, archivePath, torrentLink] {
     CheckOutcome end{false, "无法校验：校验在这里不可用", {}};
-    if (calls.check) end = calls.check(archivePath, torrentLink, [&job] { return job->stop.load(); });
+    if (calls.check) end = calls.check(archivePath, torrentLink, ShowStage(job), [&job] { return job->stop.load(); });
     {
       std::lock_guard lock(job->mutex);
       job->checkEnd = end;
@@ -91,13 +98,7 @@ void Jobs::StartRepair(int id, const JobCalls& calls, const std::string& archive
   job->thread = std::thread([job, calls, archivePath, torrentLink, address] {
     CheckOutcome end{false, "无法修复：修复在这里不可用", {}};
     if (calls.repair) {
-      end = calls.repair(
-          archivePath, torrentLink, address,
-          [&job](const std::string& stage) {
-            std::lock_guard lock(job->mutex);
-            job->checkStage = stage;
-          },
-          [&job] { return job->stop.load(); });
+      end = calls.repair(archivePath, torrentLink, address, ShowStage(job), [&job] { return job->stop.load(); });
     }
     {
       std::lock_guard lock(job->mutex);

@@ -50,6 +50,8 @@ class Jobs {
 
  private:
   struct Job;
+  // What a check or repair says of how far it got, kept for the list's next collection.
+  static std::function<void(const std::string&)> ShowStage(const std::shared_ptr<Job>& job);
   std::shared_ptr<std::atomic<std::int64_t>> limit_ = std::make_shared<std::atomic<std::int64_t>>(0);
   std::map<int, std::shared_ptr<Job>> swarms_, checks_;
 };

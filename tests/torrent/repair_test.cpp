@@ -8,6 +8,7 @@
 
 #include "../fixtures/files.h"
 #include "../fixtures/fileserver.h"
+#include "../fixtures/rawserver.h"
 #include "../fixtures/scratch.h"
 
 namespace {
@@ -83,6 +84,18 @@ TEST_F(RepairTest, AServerThatAnswersWrongNeverMakesTheArchiveWorse) {
     EXPECT_EQ(ReadAll(path), before) << c.says;
     EXPECT_LT(r.fetched, 64 << 10) << c.says << ": the answer is cut off, not read whole";
   }
+
+  // A redirect to another scheme is never followed (the answer would be a local file's bytes).
+  RawServer elsewhere([](int fd, const std::string&) {
+    RawServer::Send(fd, "HTTP/1.1 302 Found\r\nLocation: file:///etc/passwd\r\nContent-Length: 0\r\n\r\n");
+  });
+  Damage({2});
+  const std::string damaged = ReadAll(path);
+  const RepairResult redirected =
+      RepairArchive(path, torrent, "http://127.0.0.1:" + std::to_string(elsewhere.port()) + "/map.ndz");
+  EXPECT_EQ(redirected.repaired, 0);
+  EXPECT_NE(redirected.failure.find("第 2 块未能取回"), std::string::npos) << redirected.failure;
+  EXPECT_EQ(ReadAll(path), damaged);
 
   // Other bytes under a proper 206: the hash refuses them.
   FileServer other(PatternBytes(content.size(), 52));

@@ -289,7 +289,8 @@ class DownloadListJobsTest : public DownloadListTest {
       return SwarmOutcome{finish ? SwarmOutcome::End::kComplete : SwarmOutcome::End::kInterrupted, {}};
     };
     list.jobCalls.discardContent = [this](const std::string&, const std::string&) { ++discarded; };
-    list.jobCalls.check = [](const std::string& archive, const std::string& torrent, const std::function<bool()>&) {
+    list.jobCalls.check = [](const std::string& archive, const std::string& torrent,
+                             const std::function<void(const std::string&)>&, const std::function<bool()>&) {
       return CheckOutcome{false, archive + " " + torrent, {}};
     };
   }

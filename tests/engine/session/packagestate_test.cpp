@@ -65,7 +65,8 @@ TEST_F(PackageStateTest, MissingPartialCompleteAndChecked) {
   Write("tmc.ndz.part", 10);
   EXPECT_EQ(Words("tmc.ndz"), "未完成") << "unfinished data beside it: not complete";
 
-  list.jobCalls.check = [](const std::string&, const std::string&, const std::function<bool()>&) {
+  list.jobCalls.check = [](const std::string&, const std::string&, const std::function<void(const std::string&)>&,
+                           const std::function<bool()>&) {
     return CheckOutcome{true, "校验通过", {}};
   };
   Write("pt.ndz", 2000);
@@ -92,7 +93,8 @@ TEST_F(PackageStateTest, MissingPartialCompleteAndChecked) {
 TEST_F(PackageStateTest, ARepairIsAJobOfTheListAfterAFailedCheck) {
   std::atomic<bool> finish{false};
   std::string heard;
-  list.jobCalls.check = [](const std::string&, const std::string&, const std::function<bool()>&) {
+  list.jobCalls.check = [](const std::string&, const std::string&, const std::function<void(const std::string&)>&,
+                           const std::function<bool()>&) {
     return CheckOutcome{false, "校验失败：2 块损坏", "坏块 6：字节 98304-114687"};
   };
   list.jobCalls.repair = [&](const std::string& archive, const std::string& torrent, const std::string& address,
