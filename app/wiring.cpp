@@ -3,6 +3,7 @@
 #include "carriedfiles.h"
 #include "downloadhandlers.h"
 #include "downloadlisthandlers.h"
+#include "downloadlistwindow.h"
 #include "downloadtick.h"
 #include "mainwindow.h"
 #include "mapdatapickerhandlers.h"
@@ -78,6 +79,7 @@ void WireMainWindow(MainWindow& w) {
   h.pollReleaseCheck = [&w] { ui::PollReleaseCheck(w); };
   ui::WireDownloadList(w);
   ui::WireMapDataPicker(w);
+  w.下载列表窗口->handlers.pickMapData = [&w] { ui::OpenMapDataPicker(w); };
   WireSteps(w);
 }
 

@@ -151,9 +151,10 @@ void RepairPieces(const std::string& archivePath, const lt::torrent_info& info, 
 RepairResult RepairArchive(const std::string& archivePath, std::string_view torrentBytes, const std::string& address,
                            const std::function<bool(const RepairProgress&)>& progress) {
   RepairResult r;
-  const std::unique_ptr<lt::torrent_info> info = ArchiveTorrent(torrentBytes, r.before);
+  const std::unique_ptr<lt::torrent_info> info = ArchiveTorrent(torrentBytes, r.failure);
   if (!info) {
-    r.failure = r.before.failure;
+    r.before.failure = r.failure;
+    r.before.torrentAtFault = true;
     return r;
   }
   const std::int64_t size = info->total_size();
@@ -176,8 +177,8 @@ RepairResult RepairArchive(const std::string& archivePath, std::string_view torr
 }
 
 std::optional<std::string> WebSeedOf(std::string_view torrentBytes) {
-  Verification v;
-  const std::unique_ptr<lt::torrent_info> info = ArchiveTorrent(torrentBytes, v);
+  std::string failure;
+  const std::unique_ptr<lt::torrent_info> info = ArchiveTorrent(torrentBytes, failure);
   if (!info) return std::nullopt;
   for (const lt::web_seed_entry& seed : info->web_seeds()) {
     if (seed.type != lt::web_seed_entry::url_seed) continue;

@@ -87,21 +87,21 @@ bool HashPieces(platform::FileHandle fd, const lt::torrent_info& info, Verificat
 
 }  // namespace
 
-std::unique_ptr<lt::torrent_info> ArchiveTorrent(std::string_view torrentBytes, Verification& v) {
+std::unique_ptr<lt::torrent_info> ArchiveTorrent(std::string_view torrentBytes, std::string& failure) {
   std::unique_ptr<lt::torrent_info> info;
   try {
-    info = ReadTorrent(torrentBytes, v.failure);
+    info = ReadTorrent(torrentBytes, failure);
   } catch (const std::exception& e) {
-    v.failure = std::string("不是种子文件（") + e.what() + "）";
+    failure = std::string("不是种子文件（") + e.what() + "）";
     return nullptr;
   }
   if (!info) return nullptr;
   if (!info->v1()) {
-    v.failure = "只有 v2 校验值的种子暂不支持";
+    failure = "只有 v2 校验值的种子暂不支持";
     return nullptr;
   }
   if (info->num_files() != 1) {
-    v.failure = "种子描述的是 " + std::to_string(info->num_files()) + " 个文件，不是一个压缩包";
+    failure = "种子描述的是 " + std::to_string(info->num_files()) + " 个文件，不是一个压缩包";
     return nullptr;
   }
   return info;
@@ -111,7 +111,7 @@ Verification VerifyArchive(const std::string& archivePath, std::string_view torr
                            const std::function<bool(std::int64_t)>& progress) {
   Verification v;
   v.torrentAtFault = true;  // until the torrent is known good
-  const std::unique_ptr<lt::torrent_info> info = ArchiveTorrent(torrentBytes, v);
+  const std::unique_ptr<lt::torrent_info> info = ArchiveTorrent(torrentBytes, v.failure);
   if (!info) return v;
   v.torrentAtFault = false;
   v.name = info->files().file_name(lt::file_index_t(0)).to_string();

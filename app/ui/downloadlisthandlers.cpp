@@ -23,8 +23,6 @@
 #include "downloadlistwindow.h"
 #include "downloadtick.h"
 #include "mainwindow.h"
-#include "mapdatapicker.h"
-#include "mapdatapickerhandlers.h"
 #include "servers.h"
 #include "settingstable.h"
 
@@ -187,7 +185,6 @@ void WireDownloadList(MainWindow& w) {
   h.addDownload = [&w] { AddDownload(w); };
   h.openFile = [&w] { OpenChosenFile(w); };
   h.arrange = [&w] { ShowDownloadList(w); };
-  h.pickMapData = [&w] { OpenMapDataPicker(w); };
   h.swarm = [&w] {
     List(w).ContinueThroughSwarm(ChosenId(w));
     TickDownloads(w, false);
@@ -196,7 +193,6 @@ void WireDownloadList(MainWindow& w) {
   h.settingChanged = [&w] { SettingChanged(w); };
   h.tick = [&w] {
     if (!w.时钟_下载->isActive()) TickDownloads(w, false);  // the display's timer ticks faster
-    if (w.图资选择窗口->isVisible()) RefreshMapDataPicker(w);
   };
 }
 

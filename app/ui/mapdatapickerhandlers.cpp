@@ -98,6 +98,7 @@ void WireMapDataPicker(MainWindow& w) {
   h.selectAll = [&w] { TickAll(w, true); };
   h.selectNone = [&w] { TickAll(w, false); };
   h.start = [&w] { StartTicked(w); };
+  h.refresh = [&w] { RefreshMapDataPicker(w); };
 }
 
 void OpenMapDataPicker(MainWindow& w) {

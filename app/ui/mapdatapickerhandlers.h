@@ -10,7 +10,7 @@ void WireMapDataPicker(MainWindow& w);
 // Fills it from the main window and shows it in front.
 void OpenMapDataPicker(MainWindow& w);
 // While it is shown: the rows again, so that a changed version or folder, and files that
-// arrive or go, show at once (the list's tick calls it).
+// arrive or go, show at once (its own 时钟_图资 calls it).
 void RefreshMapDataPicker(MainWindow& w);
 
 }  // namespace ui

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -68,5 +69,21 @@ MapDataPicker::MapDataPicker() {
   route(按钮_全选, &Handlers::selectAll);
   route(按钮_全不选, &Handlers::selectNone);
   route(按钮_开始下载, &Handlers::start);
+  时钟_图资 = new QTimer(this);
+  时钟_图资->setObjectName(QStringLiteral("时钟_图资"));
+  时钟_图资->setInterval(500);  // files arrive and go while downloads run
+  connect(时钟_图资, &QTimer::timeout, this, [this] {
+    if (handlers.refresh) handlers.refresh();
+  });
   connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::hide);
+}
+
+void MapDataPicker::showEvent(QShowEvent* event) {
+  时钟_图资->start();
+  QWidget::showEvent(event);
+}
+
+void MapDataPicker::hideEvent(QHideEvent* event) {
+  时钟_图资->stop();
+  QWidget::hideEvent(event);
 }

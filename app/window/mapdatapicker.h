@@ -9,6 +9,7 @@
 
 class QLabel;
 class QPushButton;
+class QTimer;
 class QTreeWidget;
 
 class MapDataPicker : public QWidget {
@@ -24,6 +25,7 @@ class MapDataPicker : public QWidget {
     std::function<void()> selectAll;   // 按钮_全选: every kind that needs no update identifier
     std::function<void()> selectNone;  // 按钮_全不选
     std::function<void()> start;       // 按钮_开始下载
+    std::function<void()> refresh;     // 时钟_图资: the states again while it is shown
   } handlers;
 
   QLabel* 标签_图资版本;  // the version and the folder the states are of
@@ -32,4 +34,9 @@ class MapDataPicker : public QWidget {
   QPushButton* 按钮_全不选;
   QPushButton* 按钮_开始下载;
   QLabel* 标签_图资提示;  // why nothing started, what was started
+  QTimer* 时钟_图资;      // runs while the picker is shown
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 };
