@@ -43,6 +43,14 @@ check "every file identical to the Linux build's" same_tree "$L" "$W"
 archive=$(cd "$W" && ls ./*.zip | head -1)
 check "quorvel-cli.exe verify $archive (its torrent fetched from the portal)" \
   on_wine quorvel-cli.exe verify "$(windows_path "$W/$archive")" --device 3261 "${servers[@]}"
+# A package with bad pieces: only they are fetched again (the torrent's web seed), to the same bytes.
+cp "$W/pro.ndz" "$work/pro.ndz.whole"
+printf '\x55\x55' | dd of="$W/pro.ndz" bs=1 seek=40000 conv=notrunc status=none
+printf '\x55' | dd of="$W/pro.ndz" bs=1 seek=1500000 conv=notrunc status=none
+"$linux/quorvel-cli" mapdata 3m21j27 --kind pro --bt "${servers[@]}" -o "$W/torrents" >/dev/null 2>&1
+check "quorvel-cli.exe verify pro.ndz --repair (two bad pieces fetched again)" \
+  on_wine quorvel-cli.exe verify "$(windows_path "$W/pro.ndz")" "$(windows_path "$W/torrents/pro.torrent")" --repair
+check "the repaired package is identical" cmp -s "$W/pro.ndz" "$work/pro.ndz.whole"
 
 # The swarm: torrents from the download server, their content through the web seed.
 "$linux/quorvel-cli" mapdata 3m21j27 --kind tmc,0e --bt --content "${servers[@]}" -o "$L/bt" >/dev/null 2>&1
