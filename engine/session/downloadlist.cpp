@@ -104,6 +104,10 @@ void DownloadList::Restore(std::vector<ListedDownload> rows, bool resumeAtStart)
     d.speed = 0;
     if (d.state == ListState::kRunning || d.state == ListState::kWaiting)
       d.state = resumeAtStart ? ListState::kWaiting : ListState::kPaused;
+    if (d.verdict == CheckVerdict::kChecking) {  // the program ended during a check or repair: no verdict
+      d.verdict = CheckVerdict::kNone;
+      d.verdictText.clear();
+    }
     nextId_ = std::max(nextId_, d.id + 1);
   }
   changed_ = false;  // the file stays as it is until the list changes

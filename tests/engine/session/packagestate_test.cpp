@@ -114,6 +114,11 @@ TEST_F(PackageStateTest, ARepairIsAJobOfTheListAfterAFailedCheck) {
   EXPECT_EQ(StateWords(*list.Find(id)), "完成，修复中：取回坏块 50%");
   EXPECT_EQ(heard, scratch.folder().string() + "/pro.ndz http://x/pro.ndz.torrent http://x/pro.ndz");
   list.Repair(id);  // a second click while it runs starts nothing
+  // A list kept while it ran comes back without a verdict, and may be checked again.
+  DownloadList restored{fake.Calls()};
+  restored.Restore(list.rows(), false);
+  EXPECT_EQ(restored.Find(id)->verdict, CheckVerdict::kNone);
+  EXPECT_EQ(StateWords(*restored.Find(id)), "完成");
   finish = true;
   const auto events = TickUntil([&] { return list.Find(id)->verdict != CheckVerdict::kChecking; });
   EXPECT_EQ(list.Find(id)->verdict, CheckVerdict::kPassed);
