@@ -35,7 +35,7 @@ void EndThread(JobPtr& job, Clock::time_point until) {
 
 }  // namespace
 
-std::function<void(const std::string&)> Jobs::ShowStage(const std::shared_ptr<Job>& job) {
+Jobs::Stage Jobs::ShowStage(const std::shared_ptr<Job>& job) {
   return [job](const std::string& stage) {
     std::lock_guard lock(job->mutex);
     job->checkStage = stage;
@@ -78,11 +78,11 @@ bool Jobs::StopSwarm(int id, bool discard) {
   return true;
 }
 
-void Jobs::StartCheck(int id, const JobCalls& calls, const std::string& archivePath, const std::string& torrentLink) {
+void Jobs::StartCheckJob(int id,
+                         std::function<CheckOutcome(const Stage& show, const std::function<bool()>& stop)> run) {
   auto job = std::make_shared<Job>();
-  job->thread = std::thread([job, calls, archivePath, torrentLink] {
-    CheckOutcome end{false, "无法校验：校验在这里不可用", {}};
-    if (calls.check) end = calls.check(archivePath, torrentLink, ShowStage(job), [&job] { return job->stop.load(); });
+  job->thread = std::thread([job, run = std::move(run)] {
+    const CheckOutcome end = run(ShowStage(job), [&job] { return job->stop.load(); });
     {
       std::lock_guard lock(job->mutex);
       job->checkEnd = end;
@@ -92,21 +92,19 @@ void Jobs::StartCheck(int id, const JobCalls& calls, const std::string& archiveP
   checks_[id] = job;
 }
 
+void Jobs::StartCheck(int id, const JobCalls& calls, const std::string& archivePath, const std::string& torrentLink) {
+  StartCheckJob(id, [calls, archivePath, torrentLink](const Stage& show, const std::function<bool()>& stop) {
+    if (!calls.check) return CheckOutcome{false, "无法校验：校验在这里不可用", {}};
+    return calls.check(archivePath, torrentLink, show, stop);
+  });
+}
+
 void Jobs::StartRepair(int id, const JobCalls& calls, const std::string& archivePath, const std::string& torrentLink,
                        const std::string& address) {
-  auto job = std::make_shared<Job>();
-  job->thread = std::thread([job, calls, archivePath, torrentLink, address] {
-    CheckOutcome end{false, "无法修复：修复在这里不可用", {}};
-    if (calls.repair) {
-      end = calls.repair(archivePath, torrentLink, address, ShowStage(job), [&job] { return job->stop.load(); });
-    }
-    {
-      std::lock_guard lock(job->mutex);
-      job->checkEnd = end;
-    }
-    job->finished = true;
+  StartCheckJob(id, [calls, archivePath, torrentLink, address](const Stage& show, const std::function<bool()>& stop) {
+    if (!calls.repair) return CheckOutcome{false, "无法修复：修复在这里不可用", {}};
+    return calls.repair(archivePath, torrentLink, address, show, stop);
   });
-  checks_[id] = job;
 }
 
 std::vector<JobReport> Jobs::Collect() {

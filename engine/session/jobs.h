@@ -50,8 +50,11 @@ class Jobs {
 
  private:
   struct Job;
+  using Stage = std::function<void(const std::string&)>;
   // What a check or repair says of how far it got, kept for the list's next collection.
-  static std::function<void(const std::string&)> ShowStage(const std::shared_ptr<Job>& job);
+  static Stage ShowStage(const std::shared_ptr<Job>& job);
+  // A check's or repair's thread: `run` is given where to say how far it got and when to stop.
+  void StartCheckJob(int id, std::function<CheckOutcome(const Stage& show, const std::function<bool()>& stop)> run);
   std::shared_ptr<std::atomic<std::int64_t>> limit_ = std::make_shared<std::atomic<std::int64_t>>(0);
   std::map<int, std::shared_ptr<Job>> swarms_, checks_;
 };
