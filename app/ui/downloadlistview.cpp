@@ -85,11 +85,14 @@ std::vector<const session::ListedDownload*> ShownRows(MainWindow& w) {
         QString::fromStdString(d->url()).contains(filter, Qt::CaseInsensitive))
       shown.push_back(&*d);
   if (l.sortColumn < 0) return shown;
-  std::stable_sort(shown.begin(), shown.end(), [&](const auto* a, const auto* b) {
-    const QVariant x = SortKey(*a, l.sortColumn), y = SortKey(*b, l.sortColumn);
-    const auto order = QVariant::compare(x, y);
+  // Each row's key once (a state's words are built, not stored), then ordered by them.
+  std::vector<std::pair<QVariant, const session::ListedDownload*>> keyed;
+  for (const session::ListedDownload* d : shown) keyed.emplace_back(SortKey(*d, l.sortColumn), d);
+  std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+    const auto order = QVariant::compare(a.first, b.first);
     return l.sortOrder == Qt::AscendingOrder ? order < 0 : order > 0;
   });
+  for (size_t i = 0; i < keyed.size(); ++i) shown[i] = keyed[i].second;
   return shown;
 }
 
